@@ -1,0 +1,46 @@
+# The user's door to the project. Every target first makes sure the machine
+# has what the build needs (tools/bootstrap.sh), then drives CMake.
+
+BUILD_DIR := build
+SANITIZE_DIR := build-sanitize
+MAKEFLAGS += --no-print-directory
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+
+.PHONY: all bootstrap build test test-plain test-sanitize run bench clean format
+
+all: build
+
+bootstrap:
+	@./tools/bootstrap.sh
+
+build: bootstrap
+	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: test-plain test-sanitize
+
+test-plain: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+test-sanitize: bootstrap
+	@cmake -S . -B $(SANITIZE_DIR) -DQUILLBOX_SANITIZE=ON -DQUILLBOX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	@cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@if [ -x $(BUILD_DIR)/quillbox ]; then \
+		./tools/install-settings.sh && exec $(BUILD_DIR)/quillbox; \
+	else \
+		echo "The host program is not built yet: only the libraries and tests exist so far."; \
+	fi
+
+bench: build
+	@cmake --build $(BUILD_DIR) --target run_benchmarks
+
+format:
+	@clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

@@ -1,0 +1,10 @@
+#include "PeakMemory.h"
+
+#include <sys/resource.h>
+
+long PeakMemoryKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}

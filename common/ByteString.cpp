@@ -1,0 +1,14 @@
+#include "common/ByteString.h"
+
+const char kBlankBytes[] = " \t\r\n";
+
+void TrimLeft(std::string& text, const char* bytes)
+{
+    text.erase(0, text.find_first_not_of(bytes));
+}
+
+void TrimRight(std::string& text, const char* bytes)
+{
+    const std::string::size_type last = text.find_last_not_of(bytes);
+    text.erase(last == std::string::npos ? 0 : last + 1);
+}

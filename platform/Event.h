@@ -1,0 +1,79 @@
+#pragma once
+
+#include "platform/Socket.h"
+
+#include <cstdint>
+#include <initializer_list>
+
+// Events that threads wait on together with sockets. A CEvent is a manual-reset event: once
+// Set it stays set for every waiter. A CSocketEvent ties one socket to a waitable readiness
+// signal (input, a closed connection or a pending connection to accept) and makes the socket
+// non-blocking, as WSAEventSelect does on Windows.
+namespace platform {
+
+#if defined(_WIN32)
+using WaitHandle = void*;
+#else
+using WaitHandle = int;
+#endif
+
+class CEvent
+{
+public:
+    // Created unsignalled. Check IsValid: creation can fail when the system is out of handles.
+    CEvent();
+    ~CEvent();
+    CEvent(const CEvent&) = delete;
+    CEvent& operator=(const CEvent&) = delete;
+
+    bool IsValid() const;
+    // Signals the event; it stays signalled. Safe from any thread, any number of times.
+    void Set();
+    bool IsSet() const;
+    WaitHandle GetWaitHandle() const { return m_handle; }
+
+private:
+    WaitHandle m_handle;
+};
+
+class CSocketEvent
+{
+public:
+    // Does not own the socket. Check IsValid: the selection can fail.
+    explicit CSocketEvent(SocketHandle socket);
+    ~CSocketEvent();
+    CSocketEvent(const CSocketEvent&) = delete;
+    CSocketEvent& operator=(const CSocketEvent&) = delete;
+
+    bool IsValid() const;
+    // Re-arms the signal before the socket is read (WSAResetEvent); nothing to do on POSIX,
+    // where readiness is the socket's own state.
+    void Reset();
+    WaitHandle GetWaitHandle() const { return m_handle; }
+
+private:
+    SocketHandle m_socket;
+    WaitHandle m_handle;
+};
+
+// Something WaitForAny can wait on: a CEvent or a CSocketEvent.
+struct WaitTarget
+{
+    WaitTarget(const CEvent& event) : handle(event.GetWaitHandle()), isSocket(false) {}
+    WaitTarget(const CSocketEvent& event) : handle(event.GetWaitHandle()), isSocket(true) {}
+    WaitHandle handle;
+    bool isSocket;
+};
+
+constexpr int kWaitFailed = -1;
+constexpr int kWaitTimedOut = -2;
+constexpr int kWaitForever = -1;
+
+// Waits until at least one target is signalled and returns the index of the first signalled
+// one in list order, so earlier targets win ties. A socket counts as signalled while input,
+// a closed connection, an error or a pending connection is waiting. Returns kWaitTimedOut
+// after `timeoutMilliseconds` (kWaitForever: never), kWaitFailed when the wait itself fails.
+int WaitForAny(std::initializer_list<WaitTarget> targets,
+               int timeoutMilliseconds = kWaitForever);
+
+} // namespace platform

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Thin wrappers over the operating system's TCP sockets, IPv4 only. Each call does one
+// system call (or a few) and reports failure through its result; nothing here throws.
+// Sending never raises SIGPIPE: a write to a connection the peer closed is an error result.
+namespace platform {
+
+// A socket as the operating system names it: a file descriptor on POSIX, a SOCKET on Windows.
+using SocketHandle = std::intptr_t;
+constexpr SocketHandle kInvalidSocket = -1;
+
+enum class SocketError
+{
+    None,
+    WouldBlock, // a non-blocking socket has nothing to give or no room to take
+    Failed,     // any other error
+};
+
+// A new IPv4 stream socket (not inherited by child processes), or kInvalidSocket.
+SocketHandle CreateTcpSocket();
+
+// Binds to 127.0.0.1 at `port` (0 lets the system choose). No socket option is set.
+bool BindLoopback(SocketHandle socket, std::uint16_t port);
+
+// The local port a bound socket holds, or 0.
+std::uint16_t LocalPort(SocketHandle socket);
+
+bool ListenOn(SocketHandle socket, int backlog);
+
+// Accepts one pending connection without asking for the peer address. On failure returns
+// kInvalidSocket and sets `error`.
+SocketHandle AcceptConnection(SocketHandle listenSocket, SocketError& error);
+
+// Blocking connect to an IPv4 address (network byte order) and port.
+bool ConnectIPv4(SocketHandle socket, std::uint32_t address, std::uint16_t port);
+
+// Resolves a dotted IPv4 address or a host name to an IPv4 address in network byte order.
+// Safe to call from many threads at once.
+bool ResolveIPv4(const std::string& host, std::uint32_t& address);
+
+// Sends up to `size` bytes. Returns the count sent, or -1 with `error` set.
+long SendBytes(SocketHandle socket, const char* data, std::size_t size, SocketError& error);
+
+// Receives up to `size` bytes; with `peek` the bytes stay in the socket. Returns the count,
+// 0 when the peer closed the connection, or -1 with `error` set.
+long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, bool peek,
+                  SocketError& error);
+
+// Shuts the connection down in both directions; wakes any thread blocked on the socket.
+void ShutdownSocket(SocketHandle socket);
+
+void CloseSocket(SocketHandle socket);
+
+} // namespace platform

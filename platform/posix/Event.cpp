@@ -1,0 +1,81 @@
+#include "platform/Event.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+
+// An eventfd that is written once and never read: it stays readable, which is exactly a
+// manual-reset event that poll() can wait on beside sockets.
+CEvent::CEvent() : m_handle(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+CEvent::~CEvent()
+{
+    if (m_handle >= 0)
+        ::close(m_handle);
+}
+
+bool CEvent::IsValid() const
+{
+    return m_handle >= 0;
+}
+
+void CEvent::Set()
+{
+    const std::uint64_t one = 1;
+    // The counter can only fail to grow when it is about to overflow, and then it is set anyway.
+    [[maybe_unused]] const ssize_t written = ::write(m_handle, &one, sizeof one);
+}
+
+bool CEvent::IsSet() const
+{
+    pollfd entry{m_handle, POLLIN, 0};
+    return ::poll(&entry, 1, 0) == 1;
+}
+
+CSocketEvent::CSocketEvent(SocketHandle socket)
+    : m_socket(socket), m_handle(static_cast<WaitHandle>(socket))
+{
+    const int flags = ::fcntl(m_handle, F_GETFL);
+    if (flags < 0 || ::fcntl(m_handle, F_SETFL, flags | O_NONBLOCK) < 0)
+        m_handle = -1;
+}
+
+CSocketEvent::~CSocketEvent() = default;
+
+bool CSocketEvent::IsValid() const
+{
+    return m_handle >= 0;
+}
+
+void CSocketEvent::Reset() {}
+
+int WaitForAny(std::initializer_list<WaitTarget> targets, int timeoutMilliseconds)
+{
+    std::vector<pollfd> entries;
+    entries.reserve(targets.size());
+    for (const WaitTarget& target : targets)
+        entries.push_back(pollfd{target.handle, POLLIN, 0});
+    for (;;) {
+        const int ready = ::poll(entries.data(), entries.size(), timeoutMilliseconds);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return kWaitFailed;
+        if (ready == 0)
+            return kWaitTimedOut;
+        for (std::size_t index = 0; index < entries.size(); ++index) {
+            if (entries[index].revents & (POLLIN | POLLHUP | POLLERR))
+                return static_cast<int>(index);
+            if (entries[index].revents & POLLNVAL)
+                return kWaitFailed;
+        }
+    }
+}
+
+} // namespace platform

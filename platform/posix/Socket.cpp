@@ -1,0 +1,140 @@
+#include "platform/Socket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+int ToDescriptor(SocketHandle socket)
+{
+    return static_cast<int>(socket);
+}
+
+SocketError LastError()
+{
+    return (errno == EAGAIN || errno == EWOULDBLOCK) ? SocketError::WouldBlock
+                                                     : SocketError::Failed;
+}
+
+sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port)
+{
+    sockaddr_in result;
+    std::memset(&result, 0, sizeof result);
+    result.sin_family = AF_INET;
+    result.sin_port = htons(port);
+    result.sin_addr.s_addr = address;
+    return result;
+}
+
+} // namespace
+
+SocketHandle CreateTcpSocket()
+{
+    const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    return descriptor < 0 ? kInvalidSocket : descriptor;
+}
+
+bool BindLoopback(SocketHandle socket, std::uint16_t port)
+{
+    const sockaddr_in address = MakeAddress(inet_addr("127.0.0.1"), port);
+    return ::bind(ToDescriptor(socket), reinterpret_cast<const sockaddr*>(&address),
+                  sizeof address) == 0;
+}
+
+std::uint16_t LocalPort(SocketHandle socket)
+{
+    sockaddr_in address;
+    socklen_t length = sizeof address;
+    if (::getsockname(ToDescriptor(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+bool ListenOn(SocketHandle socket, int backlog)
+{
+    return ::listen(ToDescriptor(socket), backlog) == 0;
+}
+
+SocketHandle AcceptConnection(SocketHandle listenSocket, SocketError& error)
+{
+    int descriptor;
+    do {
+        descriptor = ::accept4(ToDescriptor(listenSocket), nullptr, nullptr, SOCK_CLOEXEC);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0) {
+        // A connection that was reset before it was accepted is gone, not a listener failure.
+        error = (errno == ECONNABORTED) ? SocketError::WouldBlock : LastError();
+        return kInvalidSocket;
+    }
+    error = SocketError::None;
+    return descriptor;
+}
+
+bool ConnectIPv4(SocketHandle socket, std::uint32_t address, std::uint16_t port)
+{
+    const sockaddr_in target = MakeAddress(address, port);
+    int result;
+    do {
+        result = ::connect(ToDescriptor(socket), reinterpret_cast<const sockaddr*>(&target),
+                           sizeof target);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool ResolveIPv4(const std::string& host, std::uint32_t& address)
+{
+    const in_addr_t dotted = inet_addr(host.c_str());
+    if (dotted != INADDR_NONE) {
+        address = dotted;
+        return true;
+    }
+    addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
+        return false;
+    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    ::freeaddrinfo(found);
+    return true;
+}
+
+long SendBytes(SocketHandle socket, const char* data, std::size_t size, SocketError& error)
+{
+    ssize_t sent;
+    do {
+        sent = ::send(ToDescriptor(socket), data, size, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    error = sent < 0 ? LastError() : SocketError::None;
+    return static_cast<long>(sent);
+}
+
+long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, bool peek,
+                  SocketError& error)
+{
+    ssize_t received;
+    do {
+        received = ::recv(ToDescriptor(socket), buffer, size, peek ? MSG_PEEK : 0);
+    } while (received < 0 && errno == EINTR);
+    error = received < 0 ? LastError() : SocketError::None;
+    return static_cast<long>(received);
+}
+
+void ShutdownSocket(SocketHandle socket)
+{
+    ::shutdown(ToDescriptor(socket), SHUT_RDWR);
+}
+
+void CloseSocket(SocketHandle socket)
+{
+    ::close(ToDescriptor(socket));
+}
+
+} // namespace platform
