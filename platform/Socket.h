@@ -23,7 +23,8 @@ enum class SocketError
 // A new IPv4 stream socket (not inherited by child processes), or kInvalidSocket.
 SocketHandle CreateTcpSocket();
 
-// Binds to 127.0.0.1 at `port` (0 lets the system choose). No socket option is set.
+// Binds to 127.0.0.1 at `port` (0 lets the system choose). Fails when another socket holds
+// the port, but not because of closed connections of the port still lingering (TIME_WAIT).
 bool BindLoopback(SocketHandle socket, std::uint16_t port);
 
 // The local port a bound socket holds, or 0.

@@ -1,12 +1,13 @@
 #include "platform/Socket.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -42,6 +43,11 @@ SocketHandle CreateTcpSocket()
 
 bool BindLoopback(SocketHandle socket, std::uint16_t port)
 {
+    // Without it a port whose last connections this side closed stays unbindable for a
+    // minute (TIME_WAIT), so a server could not restart on its own port. Here the option
+    // allows only that; a port another socket is bound to still fails, as on Windows.
+    const int reuse = 1;
+    ::setsockopt(ToDescriptor(socket), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
     const sockaddr_in address = MakeAddress(inet_addr("127.0.0.1"), port);
     return ::bind(ToDescriptor(socket), reinterpret_cast<const sockaddr*>(&address),
                   sizeof address) == 0;
