@@ -51,6 +51,11 @@ long SendBytes(SocketHandle socket, const char* data, std::size_t size, SocketEr
 long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, bool peek,
                   SocketError& error);
 
+// Sends every piece at once instead of holding a small one back until the peer has
+// acknowledged the previous one (TCP_NODELAY). A reply sent in pieces would otherwise stall
+// for the peer's delayed acknowledgement (tens of milliseconds) before its last piece.
+bool DisableSendDelay(SocketHandle socket);
+
 // Shuts the connection down in both directions; wakes any thread blocked on the socket.
 void ShutdownSocket(SocketHandle socket);
 

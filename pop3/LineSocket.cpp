@@ -26,6 +26,8 @@ CLineSocket::CLineSocket(platform::SocketHandle socket, std::shared_ptr<platform
         Close();
         throw exception();
     }
+    // Replies go out in several sends (RETR, TOP), and the client waits for the last one.
+    platform::DisableSendDelay(m_socket);
 }
 
 CLineSocket::~CLineSocket()

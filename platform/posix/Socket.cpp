@@ -1,13 +1,13 @@
 #include "platform/Socket.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -131,6 +131,13 @@ long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, bool peek
     } while (received < 0 && errno == EINTR);
     error = received < 0 ? LastError() : SocketError::None;
     return static_cast<long>(received);
+}
+
+bool DisableSendDelay(SocketHandle socket)
+{
+    const int noDelay = 1;
+    return ::setsockopt(ToDescriptor(socket), IPPROTO_TCP, TCP_NODELAY, &noDelay,
+                        sizeof noDelay) == 0;
 }
 
 void ShutdownSocket(SocketHandle socket)
