@@ -1,8 +1,9 @@
 #include "platform/File.h"
 
-#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 namespace platform {
 

@@ -68,8 +68,8 @@ TEST(SeenStore, KeepsTheNewestThousandInOrderWithRepeats)
     const CSeenStore store(folder.File("feeds.txt"));
     folder.Write("feeds.txt.UIDL", Lines(1, 995));
     // The same message deleted twice counts twice toward the limit.
-    store.CommitDeleted(Entries({Uid(2000), Uid(2001), Uid(2001), Uid(2002), Uid(2003),
-                                 Uid(2004), Uid(2005), Uid(2006), Uid(2007), Uid(2008)}));
+    store.CommitDeleted(Entries({Uid(2000), Uid(2001), Uid(2001), Uid(2002), Uid(2003), Uid(2004),
+                                 Uid(2005), Uid(2006), Uid(2007), Uid(2008)}));
     const std::vector<std::string> uids = store.LoadSeen();
     ASSERT_EQ(uids.size(), 1000u);
     EXPECT_EQ(uids.front(), Uid(6));
@@ -78,9 +78,9 @@ TEST(SeenStore, KeepsTheNewestThousandInOrderWithRepeats)
     EXPECT_EQ(uids[992], Uid(2001));
     EXPECT_EQ(uids.back(), Uid(2008));
     EXPECT_EQ(CTempFolder::Read(store.FileName()),
-              Lines(6, 995) + Uid(2000) + "\n" + Uid(2001) + "\n" + Uid(2001) + "\n" +
-                  Uid(2002) + "\n" + Uid(2003) + "\n" + Uid(2004) + "\n" + Uid(2005) + "\n" +
-                  Uid(2006) + "\n" + Uid(2007) + "\n" + Uid(2008) + "\n");
+              Lines(6, 995) + Uid(2000) + "\n" + Uid(2001) + "\n" + Uid(2001) + "\n" + Uid(2002) +
+                  "\n" + Uid(2003) + "\n" + Uid(2004) + "\n" + Uid(2005) + "\n" + Uid(2006) + "\n" +
+                  Uid(2007) + "\n" + Uid(2008) + "\n");
 }
 
 TEST(SeenStore, ReadsAnyWhitespaceAndRewritesOneUidALine)
@@ -136,9 +136,8 @@ TEST(SeenStore, AStoreThatCannotBeWrittenStaysAsItWas)
 
     const CSeenStore store(folder.File("feeds.txt"));
     folder.Write("feeds.txt.UIDL", Lines(1, 3));
-    std::filesystem::permissions(folder.Path(),
-                                 std::filesystem::perms::owner_read |
-                                     std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_read |
+                                                    std::filesystem::perms::owner_exec);
     if (std::ofstream(folder.File("probe")).is_open())
         GTEST_SKIP() << "running with rights that ignore folder permissions";
     store.CommitDeleted(Entries({Uid(4)}));
