@@ -64,11 +64,17 @@ const TiXmlElement* ParentElement(const TiXmlElement* element)
     return parent ? parent->ToElement() : nullptr;
 }
 
+// Returns the position after the next "%", or `end` when there is none.
+const char* SkipPastPercent(const char* cursor, const char* end)
+{
+    const char* percent = static_cast<const char*>(std::memchr(cursor, '%', end - cursor));
+    return percent ? percent + 1 : end;
+}
+
 std::string ExpandVariable(const char*& cursor, const char* end, const TemplateVariables& variables)
 {
     const std::string name = ReadPlaceholderName(cursor, end);
-    const char* close = static_cast<const char*>(std::memchr(cursor, '%', end - cursor));
-    cursor = close ? close + 1 : end;
+    cursor = SkipPastPercent(cursor, end);
     const TemplateVariables::const_iterator found = variables.find(name);
     return found == variables.end() ? std::string() : found->second;
 }
@@ -86,8 +92,7 @@ const char* FindHeaderEnd(const char* cursor, const char* end)
                 return cursor - 1;
             lineIsEmpty = true;
         } else if (byte == '%') {
-            const char* close = static_cast<const char*>(std::memchr(cursor, '%', end - cursor));
-            cursor = close ? close + 1 : end;
+            cursor = SkipPastPercent(cursor, end);
             lineIsEmpty = false;
         } else if (byte != '\r') {
             lineIsEmpty = false;
