@@ -107,6 +107,13 @@ TEST(ExpandTemplate, MissingDateAndChannelTitleLeaveEmptyValues)
     EXPECT_EQ(lines[1], "Date: ");
     EXPECT_EQ(lines[2], "From:  <feeds@quillbox.invalid>");
     EXPECT_EQ(lines[3], "Subject: T");
+
+    // A long title stays one encoded word on one line.
+    const std::string title = "Ab cd " + std::string(94, 'x');
+    const std::vector<std::string> longLines =
+        SplitCRLF(Feed(FeedWithItem("<title>" + title + "</title>")).Expand(BuiltInTemplate));
+    ASSERT_EQ(longLines.size(), 20u);
+    EXPECT_EQ(longLines[3].size(), std::string("Subject: ").size() + 112);
 }
 
 TEST(ExpandTemplate, ValuesGoInUnchanged)
