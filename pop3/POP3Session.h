@@ -64,6 +64,8 @@ private:
 
     // The mailbox commands.
     bool IsValidMessage(int number) const;
+    // The valid message number the line names, or 0 after answering that there is none.
+    int RequireMessage(const std::string& line);
     void OnStat();
     void OnList(const std::string& line);
     void OnUidl(const std::string& line);

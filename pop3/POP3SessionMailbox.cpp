@@ -35,6 +35,15 @@ bool CPOP3Session::IsValidMessage(int number) const
     return number >= 1 && static_cast<std::size_t>(number) <= m_messages.size();
 }
 
+int CPOP3Session::RequireMessage(const std::string& line)
+{
+    const int number = FirstNumber(line);
+    if (IsValidMessage(number))
+        return number;
+    SendLine(kNoSuchMessage);
+    return 0;
+}
+
 void CPOP3Session::OnStat()
 {
     unsigned long long total = 0;
@@ -113,11 +122,9 @@ void CPOP3Session::OnTop(const std::string& line)
 
 void CPOP3Session::OnRetr(const std::string& line)
 {
-    const int number = FirstNumber(line);
-    if (!IsValidMessage(number)) {
-        SendLine(kNoSuchMessage);
+    const int number = RequireMessage(line);
+    if (number == 0)
         return;
-    }
     // The text goes out unchanged: no dot-stuffing, no line-end repair.
     SendLine("+OK message follows\r\n");
     SendLine(m_messages[number - 1].text);
@@ -126,11 +133,9 @@ void CPOP3Session::OnRetr(const std::string& line)
 
 void CPOP3Session::OnDele(const std::string& line)
 {
-    const int number = FirstNumber(line);
-    if (!IsValidMessage(number)) {
-        SendLine(kNoSuchMessage);
+    const int number = RequireMessage(line);
+    if (number == 0)
         return;
-    }
     SendLine("+OK DELE not supported 8-)\r\n");
     m_deleted.push_back(m_messages[number - 1]);
 }

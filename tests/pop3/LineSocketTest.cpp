@@ -125,29 +125,18 @@ TEST(LineSocket, ALoneCarriageReturnWaitsQuietlyForWhatFollows)
 
 TEST(LineSocket, ClosedConnectionsAndTheEndEventEndTheRead)
 {
-    {
+    // A partial line, or a lone CR, followed by a close.
+    for (const char* partial : {"NOO", "ABC\r"}) {
         LineSocketPair pair;
         bool threw = false;
         pair.ReadLineWhile(
             [&] {
-                pair.client->Send("NOO");
+                pair.client->Send(partial);
                 Pause();
                 pair.client->Close();
             },
             &threw);
-        EXPECT_TRUE(threw) << "a partial line followed by a close";
-    }
-    {
-        LineSocketPair pair;
-        bool threw = false;
-        pair.ReadLineWhile(
-            [&] {
-                pair.client->Send("ABC\r");
-                Pause();
-                pair.client->Close();
-            },
-            &threw);
-        EXPECT_TRUE(threw) << "a lone CR followed by a close";
+        EXPECT_TRUE(threw) << partial;
     }
     {
         LineSocketPair pair;
