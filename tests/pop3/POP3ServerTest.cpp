@@ -101,8 +101,11 @@ TEST(POP3Server, StopClosesIdleConnectionsWithoutAReply)
     for (int index = 0; index < 4; ++index)
         clients.push_back(index % 2 ? server.LogIn() : server.Connect());
     EXPECT_EQ(clients.back()->Command("NOOP"), "+OK no operation done\r\n");
+    // Connected sessions keep running until the server stops.
+    EXPECT_FALSE(server.Server().WaitForSessions(std::chrono::milliseconds(20)));
 
     server.Server().Stop();
+    EXPECT_TRUE(server.Server().WaitForSessions(std::chrono::seconds(10)));
     for (auto& client : clients) {
         EXPECT_EQ(client->ReadToClose(), "");
         EXPECT_TRUE(client->IsClosed());
