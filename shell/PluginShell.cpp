@@ -4,10 +4,17 @@
 #include "pop3/POP3Server.h"
 #include "shell/LocalPort.h"
 
+#include <chrono>
 #include <exception>
 
 const char kPluginName[] = "QUILLBOX.vorlenta";
 const char kPluginVersion[] = "0.17 beta";
+
+namespace {
+
+constexpr std::chrono::milliseconds kUnloadWait(1000);
+
+} // namespace
 
 bool CPluginShell::Load()
 {
@@ -17,6 +24,10 @@ bool CPluginShell::Load()
 
 void CPluginShell::Unload()
 {
+    // Sessions still running would use the network, and the module's code and constants,
+    // after they are gone; a session busy downloading is given a little while to finish.
+    m_server.Stop();
+    m_server.WaitForSessions(kUnloadWait);
     if (m_networkStarted)
         platform::StopNetwork();
     m_networkStarted = false;

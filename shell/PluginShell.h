@@ -16,7 +16,8 @@ public:
     explicit CPluginShell(CPOP3Server& server) : m_server(server) {}
 
     // Module load and unload: the network library up and down. Load is false when the network
-    // library cannot be used; Initialize then fails.
+    // library cannot be used; Initialize then fails. Unload stops the server and waits a
+    // moment for its sessions to end before the network library goes.
     bool Load();
     void Unload();
 

@@ -45,6 +45,7 @@ class CSettingsSandbox
 public:
     CSettingsSandbox() : m_environment("XDG_CONFIG_HOME", m_folder.Path().string()) {}
 
+    std::string ConfigurationHome() const { return m_folder.Path().string(); }
     std::filesystem::path KeyFolder() const
     {
         return m_folder.Path() / "vorlenta.software" / "QUILLBOX";

@@ -1,0 +1,114 @@
+// quillbox: a small host for the plug-in. It loads the plug-in file and drives it only
+// through its exported functions, as a mail client would: initialise, serve until asked
+// to stop, finalise, unload; or run the plug-in's setup dialog.
+
+#include "platform/DynamicLibrary.h"
+#include "platform/Settings.h"
+#include "platform/Termination.h"
+#include "shell/LocalPort.h"
+#include "shell/PluginLibrary.h"
+
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace {
+
+const char kPluginFileName[] = "QUILLBOX.vorlenta.tbp";
+
+const char kUsage[] =
+    "Usage: quillbox [--plugin PATH] [setup]\n"
+    "\n"
+    "  quillbox          Loads the plug-in and serves POP3 for RSS on 127.0.0.1 at the\n"
+    "                    stored port (11100 unless changed) until Ctrl+C or SIGTERM.\n"
+    "                    In a mail client, make a POP3 account for server 127.0.0.1 at\n"
+    "                    that port whose user name is the full path of a feed list file\n"
+    "                    and whose password is anything.\n"
+    "  quillbox setup    Opens the plug-in's setup dialog in this terminal to choose the\n"
+    "                    port. It is remembered only when the settings folder exists\n"
+    "                    (tools/install-settings.sh creates it); a running quillbox moves\n"
+    "                    to it when it is started again.\n"
+    "\n"
+    "  --plugin PATH     Load the plug-in from PATH instead of QUILLBOX.vorlenta.tbp\n"
+    "                    beside the quillbox program.\n"
+    "  --help            Show this text.\n";
+
+// The port as the server binds it: the low 16 bits of the stored number.
+int BoundPort(int port)
+{
+    return port & 0xFFFF;
+}
+
+int Serve(CPluginLibrary& plugin, const std::string& pluginPath)
+{
+    // Before the plug-in starts any thread, so that only the wait below takes the signals.
+    platform::CTerminationWait termination;
+    plugin.Load(pluginPath);
+    const std::string title = CPluginLibrary::ReadText(plugin.GetName) + " " +
+                              CPluginLibrary::ReadText(plugin.GetVersion);
+    const int status = plugin.Initialize();
+    const int port = BoundPort(ReadLocalPort());
+    if (status != 0 || plugin.GetStatus() != 0) {
+        plugin.Finalize();
+        std::cerr << "quillbox: " << title << " cannot serve POP3 on 127.0.0.1:" << port
+                  << ": the port is most likely in use by another program (another quillbox?).\n"
+                  << "Stop that program, or choose another port with \"quillbox setup\".\n";
+        return 1;
+    }
+    std::cout << title << " serves POP3 on 127.0.0.1:" << port
+              << " (user name: the path of a feed list file; Ctrl+C stops)" << std::endl;
+    termination.Wait();
+    plugin.Finalize();
+    std::cout << title << " stopped." << std::endl;
+    return 0;
+}
+
+int Setup(CPluginLibrary& plugin, const std::string& pluginPath)
+{
+    plugin.Load(pluginPath);
+    plugin.Setup();
+    plugin.Finalize();
+    const std::string folder = platform::UserSettingsFolder(kSettingsKey);
+    std::cout << "\nStored port: " << ReadLocalPort() << "\n";
+    std::uint32_t stored = 0;
+    if (!platform::ReadUserNumber(kSettingsKey, kLocalPortName, stored))
+        std::cout << "(the default: no port is stored in " << folder
+                  << "; run tools/install-settings.sh to create that folder)\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string pluginPath;
+    bool setup = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else if (argument == "--plugin" && i + 1 < argc) {
+            pluginPath = argv[++i];
+        } else if (argument.compare(0, 9, "--plugin=") == 0) {
+            pluginPath = argument.substr(9);
+        } else if (argument == "setup") {
+            setup = true;
+        } else {
+            std::cerr << "quillbox: unknown argument \"" << argument << "\"\n\n" << kUsage;
+            return 2;
+        }
+    }
+    if (pluginPath.empty()) {
+        const std::string folder = platform::ExecutableFolder();
+        pluginPath = (folder.empty() ? std::string(".") : folder) + "/" + kPluginFileName;
+    }
+    CPluginLibrary plugin;
+    try {
+        return setup ? Setup(plugin, pluginPath) : Serve(plugin, pluginPath);
+    } catch (const CPluginLibrary::exception& error) {
+        std::cerr << "quillbox: " << error.what() << " " << pluginPath << ": " << plugin.GetError()
+                  << "\n";
+        return 1;
+    }
+}

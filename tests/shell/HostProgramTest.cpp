@@ -1,0 +1,95 @@
+// The host program as a user runs it: a process of its own, with a private configuration
+// folder, driving the built plug-in.
+
+#include "platform/ChildProcess.h"
+#include "shell/ShellTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace shelltest;
+
+namespace {
+
+const char kHostProgram[] = QUILLBOX_BUILD_DIR "/quillbox";
+// Bounds every wait, so a hang fails the test instead of blocking it.
+constexpr int kPatience = 20000;
+
+// Runs the host program to its end and returns its output; `exitCode` gets its status.
+std::string RunHost(const std::vector<std::string>& arguments, const CSettingsSandbox& sandbox,
+                    int& exitCode, const std::string& input = std::string())
+{
+    std::vector<std::string> command{kHostProgram};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    platform::CChildProcess host;
+    EXPECT_TRUE(host.Start(command, {{"XDG_CONFIG_HOME", sandbox.ConfigurationHome()}}, input));
+    const std::string output = host.ReadToEnd(kPatience);
+    exitCode = -1;
+    EXPECT_TRUE(host.Wait(kPatience, exitCode));
+    return output;
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST(HostProgram, HelpExplainsServingAndSetup)
+{
+    CSettingsSandbox sandbox;
+    int exitCode = -1;
+    const std::string output = RunHost({"--help"}, sandbox, exitCode);
+    EXPECT_EQ(exitCode, 0);
+    for (const char* part : {"quillbox setup", "--plugin PATH", "127.0.0.1", "SIGTERM"})
+        EXPECT_TRUE(Contains(output, part)) << part << " in:\n" << output;
+
+    EXPECT_EQ((RunHost({"--bogus"}, sandbox, exitCode), exitCode), 2);
+}
+
+TEST(HostProgram, NamesThePortAndExitsWhenItCannotServe)
+{
+    CSettingsSandbox sandbox;
+    CBusyPort busy;
+    sandbox.StoreText(std::to_string(busy.Port()));
+    int exitCode = -1;
+    const std::string output = RunHost({}, sandbox, exitCode);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_TRUE(Contains(output, "cannot serve POP3 on 127.0.0.1:" + std::to_string(busy.Port())))
+        << output;
+    EXPECT_TRUE(Contains(output, "in use")) << output;
+    EXPECT_FALSE(Contains(output, " serves POP3")) << output;
+}
+
+TEST(HostProgram, ReportsAPluginItCannotLoad)
+{
+    CSettingsSandbox sandbox;
+    int exitCode = -1;
+    const std::string output =
+        RunHost({"--plugin", "/nonexistent/QUILLBOX.vorlenta.tbp"}, sandbox, exitCode);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_TRUE(Contains(output, "cannot load plug-in /nonexistent/QUILLBOX.vorlenta.tbp"))
+        << output;
+}
+
+TEST(HostProgram, SetupStoresAFreePortTypedIntoTheTerminal)
+{
+    CSettingsSandbox sandbox;
+    sandbox.CreateKey();
+    const int port = FreePort();
+    int exitCode = -1;
+    const std::string output = RunHost({"setup"}, sandbox, exitCode, std::to_string(port) + "\n");
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(Contains(output, "QUILLBOX configuration")) << output;
+    EXPECT_TRUE(Contains(output, "[ 11100]")) << output;
+    EXPECT_EQ(sandbox.StoredText(), std::to_string(port) + "\n");
+    // The server the dialog started on the new port ended with the program.
+    EXPECT_FALSE(IsListening(port));
+
+    // Cancel, and the end of input, change nothing.
+    for (const char* input : {"c\n", ""}) {
+        RunHost({"setup"}, sandbox, exitCode, input);
+        EXPECT_EQ(exitCode, 0);
+        EXPECT_EQ(sandbox.StoredText(), std::to_string(port) + "\n");
+    }
+}
