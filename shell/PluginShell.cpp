@@ -35,7 +35,12 @@ void CPluginShell::Unload()
 
 int CPluginShell::Initialize()
 {
-    const bool started = m_networkStarted && StartServer(ReadLocalPort());
+    bool started = false;
+    // Nothing may escape to the host, not even running out of memory while reading the port.
+    try {
+        started = m_networkStarted && StartServer(ReadLocalPort());
+    } catch (...) {
+    }
     m_status = started ? 0 : 1;
     return m_status;
 }
