@@ -87,6 +87,25 @@ std::string TemporaryName(const std::string& fileName)
     return fileName + "." + digits + ".tmp";
 }
 
+// Shrinks `uids` to MaxSeen. A uid that no feed carries any more filters nothing, so it goes
+// before any uid of an item still on offer: dropping one of those would bring a message the
+// user deleted back into the mailbox.
+void DropOldest(std::vector<std::string>& uids, const std::unordered_set<std::string>& carried)
+{
+    std::size_t idleToDrop = uids.size() - CSeenStore::MaxSeen;
+    std::vector<std::string> kept;
+    kept.reserve(uids.size());
+    for (std::string& uid : uids) {
+        if (idleToDrop > 0 && carried.count(uid) == 0)
+            --idleToDrop;
+        else
+            kept.push_back(std::move(uid));
+    }
+    if (kept.size() > CSeenStore::MaxSeen)
+        kept.erase(kept.begin(), kept.end() - CSeenStore::MaxSeen);
+    uids.swap(kept);
+}
+
 } // namespace
 
 CSeenStore::CSeenStore(const std::string& listFile) : m_fileName(SeenFileName(listFile)) {}
@@ -121,7 +140,8 @@ void CSeenStore::FilterSeen(MessageList& messages) const
     messages.swap(kept);
 }
 
-void CSeenStore::CommitDeleted(const MessageList& deleted) const
+void CSeenStore::CommitDeleted(const MessageList& deleted,
+                               const std::unordered_set<std::string>& carried) const
 {
     // Without the lock two overlapping QUITs on one list would both read the old store and
     // the later rewrite would drop the earlier one's uids.
@@ -131,7 +151,7 @@ void CSeenStore::CommitDeleted(const MessageList& deleted) const
     for (const MessageEntry& entry : deleted)
         uids.push_back(entry.uid);
     if (uids.size() > MaxSeen)
-        uids.erase(uids.begin(), uids.end() - MaxSeen);
+        DropOldest(uids, carried);
     WriteUids(uids);
 }
 
