@@ -71,8 +71,9 @@ private:
     Entry* m_entry = nullptr;
 };
 
-// A name beside the store that no other writer picks: a crashed writer's leftover or a
-// second process writing the same store at the same moment must not meet ours.
+// A name in the store's folder that no other writer picks: a crashed writer's leftover or a
+// second process writing the same store at the same moment must not meet ours. It is kept
+// short, so a store whose own name is near the length limit can still be replaced.
 std::string TemporaryName(const std::string& fileName)
 {
     static std::mutex generatorLock;
@@ -82,9 +83,9 @@ std::string TemporaryName(const std::string& fileName)
         std::lock_guard<std::mutex> guard(generatorLock);
         suffix = generator();
     }
-    char digits[17];
-    std::snprintf(digits, sizeof digits, "%016llX", static_cast<unsigned long long>(suffix));
-    return fileName + "." + digits + ".tmp";
+    char name[32];
+    std::snprintf(name, sizeof name, ".seen-%016llX.tmp", static_cast<unsigned long long>(suffix));
+    return (std::filesystem::path(fileName).parent_path() / name).string();
 }
 
 // Shrinks `uids` to MaxSeen. A uid that no feed carries any more filters nothing, so it goes

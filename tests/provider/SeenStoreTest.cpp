@@ -134,6 +134,14 @@ TEST(SeenStore, AStoreThatCannotBeWrittenStaysAsItWas)
     nowhere.CommitDeleted(Entries({Uid(1)}));
     EXPECT_FALSE(std::filesystem::exists(folder.Path() / "missing"));
 
+    // A store name taken by a folder: the replacement fails and leaves no temporary file.
+    const CSeenStore blocked(folder.File("blocked.txt"));
+    std::filesystem::create_directory(blocked.FileName());
+    folder.Write("blocked.txt.UIDL/inside", "kept");
+    blocked.CommitDeleted(Entries({Uid(1)}));
+    EXPECT_EQ(CTempFolder::Read(folder.File("blocked.txt.UIDL/inside")), "kept");
+    EXPECT_EQ(CountFiles(folder.Path()), 1);
+
     const CSeenStore store(folder.File("feeds.txt"));
     folder.Write("feeds.txt.UIDL", Lines(1, 3));
     std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_read |
@@ -191,4 +199,13 @@ TEST(SeenStore, UidsOfItemsStillCarriedOutliveIdleOnesAtTheLimit)
     ASSERT_EQ(uids.size(), 1000u);
     EXPECT_EQ(uids[0], Uid(3));
     EXPECT_EQ(uids.back(), Uid(3000));
+}
+
+TEST(SeenStore, AStoreWithANameNearTheLengthLimitIsReplacedAllTheSame)
+{
+    CTempFolder folder;
+    const CSeenStore store(folder.File(std::string(240, 'n')));
+    store.CommitDeleted(Entries({Uid(1)}));
+    store.CommitDeleted(Entries({Uid(2)}));
+    EXPECT_EQ(CTempFolder::Read(store.FileName()), Lines(1, 2));
 }
