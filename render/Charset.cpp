@@ -4,6 +4,7 @@
 
 #include <tinyxml.h>
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -24,28 +25,43 @@ std::size_t EntryLength(const char* entry)
     return 1 + (entry[1] != 0) + (entry[2] != 0);
 }
 
+// A table laid out for decoding without branches: every byte, ASCII included, maps to a
+// 4-byte word that is stored whole, and the output advances by the entry's length.
+struct DecodingTable
+{
+    explicit DecodingTable(const CharsetTable& table)
+    {
+        for (int code = 0; code < 256; ++code) {
+            char entry[4] = {static_cast<char>(code), 0, 0, 0};
+            if (code >= 0x80)
+                std::memcpy(entry, table.entries[code], 4);
+            std::memcpy(&words[code], entry, 4);
+            lengths[code] = static_cast<unsigned char>(code >= 0x80 ? EntryLength(entry) : 1);
+        }
+    }
+
+    std::uint32_t words[256];
+    unsigned char lengths[256];
+};
+
 // Appends the decoding of [begin, end) to `output`, with the one allocation that sizes it.
 void AppendDecoded(std::string& output, const char* begin, const char* end,
                    const CharsetTable& table)
 {
+    const DecodingTable decoding(table);
+    const unsigned char* const first = reinterpret_cast<const unsigned char*>(begin);
+    const unsigned char* const last = reinterpret_cast<const unsigned char*>(end);
     std::size_t length = 0;
-    for (const char* byte = begin; byte != end; ++byte) {
-        const unsigned char code = static_cast<unsigned char>(*byte);
-        length += code < 0x80 ? 1 : EntryLength(table.entries[code]);
-    }
+    for (const unsigned char* byte = first; byte != last; ++byte)
+        length += decoding.lengths[*byte];
+
     const std::size_t start = output.size();
-    // Three bytes of slack let every entry be copied as a whole 4-byte word.
+    // Three bytes of slack let the last entry be stored as a whole word too.
     output.resize(start + length + 3);
     char* out = &output[start];
-    for (const char* byte = begin; byte != end; ++byte) {
-        const unsigned char code = static_cast<unsigned char>(*byte);
-        if (code < 0x80) {
-            *out++ = static_cast<char>(code);
-        } else {
-            const char* entry = table.entries[code];
-            std::memcpy(out, entry, 4);
-            out += EntryLength(entry);
-        }
+    for (const unsigned char* byte = first; byte != last; ++byte) {
+        std::memcpy(out, &decoding.words[*byte], 4);
+        out += decoding.lengths[*byte];
     }
     output.resize(start + length);
 }

@@ -11,9 +11,11 @@ const char kHexDigits[] = "0123456789ABCDEF";
 const char kEncodedWordPrefix[] = "=?utf-8?Q?";
 const char kEncodedWordSuffix[] = "?=";
 
+// CR and LF are escaped as well: an encoded word must stay on its header line.
 bool NeedsEscape(unsigned char byte)
 {
-    return byte >= 0x80 || byte == '_' || byte == '?' || byte == '=';
+    return byte >= 0x80 || byte == '_' || byte == '?' || byte == '=' || byte == '\r' ||
+           byte == '\n';
 }
 
 void AppendHex(std::string& output, std::uint32_t value, int digits)

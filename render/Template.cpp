@@ -64,13 +64,51 @@ const TiXmlElement* ParentElement(const TiXmlElement* element)
     return parent ? parent->ToElement() : nullptr;
 }
 
+// Returns the position after the next "%", or `end` when there is none.
+const char* SkipPastPercent(const char* cursor, const char* end)
+{
+    const char* percent = static_cast<const char*>(std::memchr(cursor, '%', end - cursor));
+    return percent ? percent + 1 : end;
+}
+
 std::string ExpandVariable(const char*& cursor, const char* end, const TemplateVariables& variables)
 {
     const std::string name = ReadPlaceholderName(cursor, end);
-    const char* close = static_cast<const char*>(std::memchr(cursor, '%', end - cursor));
-    cursor = close ? close + 1 : end;
+    cursor = SkipPastPercent(cursor, end);
     const TemplateVariables::const_iterator found = variables.find(name);
     return found == variables.end() ? std::string() : found->second;
+}
+
+// Returns where the template's header ends: at the LF of its first empty line (CR bytes
+// ignored, placeholders never counting as empty). Returns nullptr for a template without an
+// empty line, which has no header to protect.
+const char* FindHeaderEnd(const char* cursor, const char* end)
+{
+    bool lineIsEmpty = true;
+    while (cursor != end) {
+        const char byte = *cursor++;
+        if (byte == '\n') {
+            if (lineIsEmpty)
+                return cursor - 1;
+            lineIsEmpty = true;
+        } else if (byte == '%') {
+            cursor = SkipPastPercent(cursor, end);
+            lineIsEmpty = false;
+        } else if (byte != '\r') {
+            lineIsEmpty = false;
+        }
+    }
+    return nullptr;
+}
+
+// Feed text placed into a header line must not break that line: a line break from the feed
+// could end the header early or add header fields of the feed's choosing. Each CR or LF of
+// the value from `start` on becomes a space.
+void UnfoldLineBreaks(std::string& output, std::string::size_type start)
+{
+    for (std::string::size_type position = output.find_first_of("\r\n", start);
+         position != std::string::npos; position = output.find_first_of("\r\n", position + 1))
+        output[position] = ' ';
 }
 
 } // namespace
@@ -152,6 +190,7 @@ std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& 
     output.reserve(templateText.size() + templateText.size() / 2);
     const char* cursor = templateText.data();
     const char* const end = cursor + templateText.size();
+    const char* const headerEnd = FindHeaderEnd(cursor, end);
     while (cursor != end) {
         // Copy plain runs in one step; only LF, CR and "%" need attention.
         const char* run = cursor;
@@ -161,10 +200,15 @@ std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& 
         if (cursor == end)
             break;
         const char byte = *cursor++;
-        if (byte == '\n')
+        if (byte == '\n') {
             output += "\r\n";
-        else if (byte == '%')
+        } else if (byte == '%') {
+            const bool inHeader = headerEnd && cursor <= headerEnd;
+            const std::string::size_type valueStart = output.size();
             output += ExpandPlaceholder(cursor, end, item, variables);
+            if (inHeader)
+                UnfoldLineBreaks(output, valueStart);
+        }
     }
     return output;
 }

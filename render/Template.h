@@ -10,7 +10,9 @@ extern const std::string BuiltInTemplate;
 
 // Renders one feed item through a template into a complete mail message with CR LF line
 // ends. The item's document must stay alive during the call, which only reads it. The uid is
-// offered to the template as the variable UIDL. Never fails on any template or item content.
+// offered to the template as the variable UIDL. Values go in unchanged, except that in the
+// header (the lines before the template's first empty line) their CR and LF bytes become
+// spaces. Never fails on any template or item content.
 std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& item,
                            const std::string& uid);
 

@@ -20,6 +20,12 @@ TEST(EncodeHeaderText, MakesOneEncodedWord)
     EXPECT_EQ(EncodeHeaderText("\t \xFF"), "=?utf-8?Q?\t_=FF?=");
 }
 
+TEST(EncodeHeaderText, LineBreaksNeverReachTheHeaderLine)
+{
+    EXPECT_EQ(EncodeHeaderText("a\r\nb"), "=?utf-8?Q?a=0D=0Ab?=");
+    EXPECT_EQ(EncodeHeaderText("a b\n"), "=?utf-8?Q?a_b=0A?=");
+}
+
 TEST(EncodeHeaderText, LongValuesAreNeitherSplitNorFolded)
 {
     std::string title;

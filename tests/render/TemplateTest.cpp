@@ -107,6 +107,13 @@ TEST(ExpandTemplate, MissingDateAndChannelTitleLeaveEmptyValues)
     EXPECT_EQ(lines[1], "Date: ");
     EXPECT_EQ(lines[2], "From:  <feeds@quillbox.invalid>");
     EXPECT_EQ(lines[3], "Subject: T");
+
+    // A long title stays one encoded word on one line.
+    const std::string title = "Ab cd " + std::string(94, 'x');
+    const std::vector<std::string> longLines =
+        SplitCRLF(Feed(FeedWithItem("<title>" + title + "</title>")).Expand(BuiltInTemplate));
+    ASSERT_EQ(longLines.size(), 20u);
+    EXPECT_EQ(longLines[3].size(), std::string("Subject: ").size() + 112);
 }
 
 TEST(ExpandTemplate, ValuesGoInUnchanged)
@@ -118,6 +125,24 @@ TEST(ExpandTemplate, ValuesGoInUnchanged)
                                  " xml:base=\"http://example.org/\""));
     EXPECT_EQ(feed.Expand("%/title%\n%/description%\n%--|xml:base%"),
               "a <b> & c\r\none\ntwo %/title%\r\nhttp://example.org/");
+}
+
+TEST(ExpandTemplate, FeedLineBreaksCannotBreakTheHeader)
+{
+    const Feed feed(FeedWithItem("<title><![CDATA[a\n\nb]]></title>"
+                                 "<pubDate><![CDATA[Mon\r\nBcc: x@example.org\n]]></pubDate>"
+                                 "<description><![CDATA[one\ntwo]]></description>"));
+    const std::vector<std::string> lines = SplitCRLF(feed.Expand(BuiltInTemplate));
+    ASSERT_EQ(lines.size(), 20u);
+    EXPECT_EQ(lines[1], "Date: Mon  Bcc: x@example.org ");
+    EXPECT_EQ(lines[3], "Subject: =?utf-8?Q?a=0A=0Ab?=");
+    EXPECT_EQ(lines[15], "<a href=\"\">a\n\nb</a>");
+    EXPECT_EQ(lines[17], "one\ntwo");
+
+    // Only the lines before the first empty template line are header lines.
+    EXPECT_EQ(feed.Expand("S: %/description%\r\n\r\n%/description%"), "S: one two\r\n\r\none\ntwo");
+    EXPECT_EQ(feed.Expand("S: %/description%\n%+UIDL%\n\n"),
+              "S: one two\r\n" + std::string(kUid) + "\r\n\r\n");
 }
 
 TEST(ExpandTemplate, LineEndsAreCRLFWhateverTheTemplateUses)
