@@ -116,6 +116,29 @@ std::string ReadTemplate(const std::string& name, const std::string& listFolder)
     return text.empty() ? BuiltInTemplate : text;
 }
 
+// ParseFeed for a document whose nesting has been checked.
+MessageList ParseShallowFeed(const std::string& document, const std::string& templateText)
+{
+    MessageList messages;
+    if (document.empty())
+        return messages;
+    TiXmlDocument xml;
+    xml.Parse(document.c_str());
+    if (xml.Error())
+        return messages;
+    const TiXmlElement* rss = xml.FirstChildElement("rss");
+    const TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
+    if (channel == nullptr)
+        return messages;
+    for (const TiXmlElement* item = channel->FirstChildElement("item"); item != nullptr;
+         item = item->NextSiblingElement("item")) {
+        std::string uid = CMessageProviderRSS::ItemUid(*item);
+        std::string text = ExpandTemplate(templateText, *item, uid);
+        messages.push_back({std::move(text), std::move(uid)});
+    }
+    return messages;
+}
+
 } // namespace
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& password)
@@ -214,24 +237,9 @@ void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
 MessageList CMessageProviderRSS::ParseFeed(const std::string& document,
                                            const std::string& templateText)
 {
-    MessageList messages;
-    if (document.empty() || !NestingIsShallow(document))
-        return messages;
-    TiXmlDocument xml;
-    xml.Parse(document.c_str());
-    if (xml.Error())
-        return messages;
-    const TiXmlElement* rss = xml.FirstChildElement("rss");
-    const TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
-    if (channel == nullptr)
-        return messages;
-    for (const TiXmlElement* item = channel->FirstChildElement("item"); item != nullptr;
-         item = item->NextSiblingElement("item")) {
-        std::string uid = ItemUid(*item);
-        std::string text = ExpandTemplate(templateText, *item, uid);
-        messages.push_back({std::move(text), std::move(uid)});
-    }
-    return messages;
+    if (!NestingIsShallow(document))
+        return MessageList();
+    return ParseShallowFeed(document, templateText);
 }
 
 std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
@@ -262,8 +270,12 @@ void CMessageProviderRSS::RenderFeeds(std::vector<std::string>& documents,
             for (std::size_t feed = nextFeed++; feed < count; feed = nextFeed++) {
                 // Taking the document out frees it as soon as its feed is done.
                 std::string document = std::move(documents[feed]);
+                // The conversion parses the document too, so the depth is checked first;
+                // converting changes text bytes only, never the nesting.
+                if (!NestingIsShallow(document))
+                    continue;
                 ConvertToUtf8(document);
-                rendered[feed] = ParseFeed(document, templates[feed]);
+                rendered[feed] = ParseShallowFeed(document, templates[feed]);
             }
         } catch (...) {
             // Handed to the login's thread, which throws it on as a single thread would.

@@ -339,6 +339,19 @@ TEST(MessageProviderRSS, DeletedItemsStayAwayAndTheRestKeepTheirOrder)
     EXPECT_TRUE(none.messages.empty());
 }
 
+TEST(MessageProviderRSS, AHostileFeedInASingleByteCharacterSetCostsOnlyItself)
+{
+    CProviderFixture fixture;
+    std::string deep = "<?xml version=\"1.0\" encoding=\"windows-1251\"?><rss><channel>";
+    for (int level = 0; level < 1000000; ++level)
+        deep += "<item>";
+    fixture.m_documents["http://deep"] = deep;
+    fixture.m_documents["http://fine"] = Feed(Item("Alpha", "a"));
+    const ProviderReply reply =
+        fixture.MakeProvider(fixture.MakeList("http://deep\nhttp://fine\n"))->GetMessages();
+    EXPECT_EQ(TitlesOf(reply.messages, {"Alpha"}), std::vector<std::string>{"Alpha"});
+}
+
 TEST(MessageProviderRSS, AFullStoreDoesNotForgetItemsTheFeedsStillCarry)
 {
     CProviderFixture fixture;
