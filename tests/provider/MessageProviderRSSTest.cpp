@@ -1,5 +1,6 @@
 #include "provider/MessageProviderRSS.h"
 
+#include "CorpusManifest.h"
 #include "TempFolder.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
@@ -8,8 +9,7 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
-#include <fstream>
-#include <sstream>
+#include <algorithm>
 
 namespace {
 
@@ -219,31 +219,17 @@ TEST(MessageProviderRSS, ParseFeedSurvivesHostileNesting)
 
 TEST(MessageProviderRSS, ParseFeedFindsEveryItemOfTheCorpus)
 {
-    std::ifstream manifest(std::string(QUILLBOX_CORPUS_DIR) + "/manifest.tsv");
-    ASSERT_TRUE(manifest.is_open());
-    std::string line;
-    std::getline(manifest, line); // column names
-    int documents = 0;
+    const std::vector<CorpusDocument> corpus = ReadCorpusManifest();
+    ASSERT_EQ(corpus.size(), 374u);
     std::size_t items = 0;
-    while (std::getline(manifest, line)) {
-        std::istringstream fields(line);
-        std::string file, bytes, encoding, root, parses, count;
-        std::getline(fields, file, '\t');
-        std::getline(fields, bytes, '\t');
-        std::getline(fields, encoding, '\t');
-        std::getline(fields, root, '\t');
-        std::getline(fields, parses, '\t');
-        std::getline(fields, count, '\t');
-        const std::string document =
-            CTempFolder::Read(std::string(QUILLBOX_CORPUS_DIR) + "/" + file);
-        ASSERT_EQ(std::to_string(document.size()), bytes) << file;
+    for (const CorpusDocument& entry : corpus) {
+        const std::string document = CTempFolder::Read(CorpusPath(entry));
+        ASSERT_EQ(document.size(), entry.bytes) << entry.file;
         const MessageList messages = CMessageProviderRSS::ParseFeed(document, BuiltInTemplate);
-        const std::size_t expected = (parses == "yes" && root == "rss") ? std::stoul(count) : 0;
-        EXPECT_EQ(messages.size(), expected) << file;
+        EXPECT_EQ(messages.size(), entry.parses && entry.root == "rss" ? entry.items : 0)
+            << entry.file;
         items += messages.size();
-        ++documents;
     }
-    EXPECT_EQ(documents, 374);
     EXPECT_EQ(items, 3041u);
 }
 
@@ -377,25 +363,21 @@ TEST(MessageProviderRSS, ManyFeedsGiveTheSameMessagesAsOneAtATime)
     // Real documents of the corpus, some in single-byte character sets, rendered on several
     // threads: the messages must match feed by feed, in list order.
     CProviderFixture fixture;
-    std::ifstream manifest(std::string(QUILLBOX_CORPUS_DIR) + "/manifest.tsv");
-    std::string line, lines;
-    std::getline(manifest, line);
-    std::vector<std::string> singleByte, others;
-    while (std::getline(manifest, line)) {
-        std::istringstream fields(line);
-        std::string file, bytes, encoding;
-        std::getline(fields, file, '\t');
-        std::getline(fields, bytes, '\t');
-        std::getline(fields, encoding, '\t');
-        const bool declared = encoding.find("8859") != std::string::npos ||
-                              encoding.find("windows-125") != std::string::npos;
-        (declared ? singleByte : others).push_back(file);
+    std::vector<std::string> files;
+    for (const CorpusDocument& entry : ReadCorpusManifest()) {
+        const std::string& encoding = entry.declaredEncoding;
+        if (encoding.find("8859") != std::string::npos ||
+            encoding.find("windows-125") != std::string::npos)
+            files.push_back(entry.file);
     }
-    ASSERT_GE(singleByte.size(), 10u);
+    ASSERT_GE(files.size(), 10u);
     // Every feed in a single-byte character set, then others up to the limit.
-    std::vector<std::string> files = singleByte;
-    files.insert(files.end(), others.begin(),
-                 others.begin() + (CMessageProviderRSS::MaxFeeds - singleByte.size()));
+    for (const CorpusDocument& entry : ReadCorpusManifest()) {
+        if (files.size() < CMessageProviderRSS::MaxFeeds &&
+            std::find(files.begin(), files.end(), entry.file) == files.end())
+            files.push_back(entry.file);
+    }
+    std::string lines;
     std::vector<std::string> urls;
     for (const std::string& file : files) {
         const std::string url = "http://corpus/" + file;
