@@ -11,6 +11,10 @@ namespace {
 // here between reads: the socket's own receive buffer is the only buffer between lines.
 constexpr std::size_t kReceiveBufferSize = 512;
 
+// No client command comes near this; a peer that streams bytes without ever ending a line
+// is cut off here instead of growing the line until the process runs out of memory.
+constexpr std::size_t kMaximumLineLength = 1 << 20;
+
 } // namespace
 
 CLineSocket::CLineSocket(platform::SocketHandle socket, std::shared_ptr<platform::CEvent> endEvent)
@@ -71,6 +75,8 @@ std::string CLineSocket::ReadLine()
         const long received = platform::ReceiveBytes(m_socket, buffer, take, false, error);
         if (received > 0)
             line.append(buffer, static_cast<std::size_t>(received));
+        if (line.size() > kMaximumLineLength)
+            throw exception();
         if (complete && received == static_cast<long>(take))
             return line;
     }

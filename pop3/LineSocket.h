@@ -31,9 +31,9 @@ public:
     CLineSocket& operator=(const CLineSocket&) = delete;
 
     // Returns the next line including its CR LF; only CR LF ends a line (a bare LF is an
-    // ordinary byte) and a line may be of any length. Throws CLineSocket::exception when the
-    // peer closed the connection, the connection failed, or the end event is set while no
-    // input is waiting. Bytes of a partial line are lost with the exception.
+    // ordinary byte). Throws CLineSocket::exception when the peer closed the connection, the
+    // connection failed, the end event is set while no input is waiting, or the line grows
+    // beyond 1 MB. Bytes of a partial line are lost with the exception.
     std::string ReadLine();
 
     // Sends all of `text`, which carries its own line ends. While the socket's send buffer is

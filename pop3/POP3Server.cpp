@@ -2,6 +2,8 @@
 
 #include "pop3/POP3Session.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <system_error>
 
 namespace {
@@ -25,7 +27,41 @@ void SessionThreadProc(CPOP3Session* record)
 
 } // namespace
 
-CPOP3Server::CPOP3Server(IMessageProviderFactory* factory) : m_factory(factory) {}
+// The number of session threads still running.
+class CPOP3Server::CSessionCount
+{
+public:
+    void Enter()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_count;
+    }
+    void Leave()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (--m_count == 0)
+            m_none.notify_all();
+    }
+    bool WaitForNone(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_none.wait_for(lock, timeout, [this] { return m_count == 0; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_none;
+    int m_count = 0;
+};
+
+CPOP3Server::CPOP3Server(IMessageProviderFactory* factory)
+    : m_factory(factory), m_sessions(std::make_shared<CSessionCount>())
+{}
+
+bool CPOP3Server::WaitForSessions(std::chrono::milliseconds timeout)
+{
+    return m_sessions->WaitForNone(timeout);
+}
 
 CPOP3Server::~CPOP3Server()
 {
@@ -98,21 +134,27 @@ void CPOP3Server::AcceptLoop()
                 continue;
             return;
         }
-        StartSession(socket, m_endEvent, m_factory);
+        StartSession(socket, m_endEvent, m_factory, m_sessions);
     }
 }
 
 void CPOP3Server::StartSession(platform::SocketHandle socket,
                                const std::shared_ptr<platform::CEvent>& endEvent,
-                               IMessageProviderFactory* factory)
+                               IMessageProviderFactory* factory,
+                               const std::shared_ptr<CSessionCount>& sessions)
 {
     // Throws CLineSocket::exception (having closed the socket), which ends the listener.
     auto session = std::make_unique<CPOP3Session>(socket, endEvent, factory);
+    sessions->Enter();
     try {
-        std::thread thread(SessionThreadProc, session.get());
+        std::thread thread([record = session.get(), sessions] {
+            SessionThreadProc(record);
+            sessions->Leave();
+        });
         session.release();
         thread.detach();
     } catch (const std::exception&) {
+        sessions->Leave();
         // Only this connection is lost; destroying the session closes it.
         session->SendOnce("-ERR cannot create thread\r\n");
     }

@@ -4,6 +4,7 @@
 #include "platform/Socket.h"
 #include "provider/MessageProvider.h"
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -40,15 +41,24 @@ public:
     // the server is not running, and when repeated.
     void Stop();
 
+    // Waits until every session thread this server started has ended, or until `timeout`
+    // has passed; returns whether none is left. Stop signals sessions but does not wait for
+    // them; the module calls this before its code is unloaded, so that no session thread
+    // runs code that is gone. Sessions end at their next wait for a command once stopped.
+    bool WaitForSessions(std::chrono::milliseconds timeout);
+
     // The port the listener is bound to, or 0 when the server is stopped.
     std::uint16_t GetPort() const { return m_port; }
 
 private:
     void ServerThreadProc();
     void AcceptLoop();
+    class CSessionCount;
+
     static void StartSession(platform::SocketHandle socket,
                              const std::shared_ptr<platform::CEvent>& endEvent,
-                             IMessageProviderFactory* factory);
+                             IMessageProviderFactory* factory,
+                             const std::shared_ptr<CSessionCount>& sessions);
     // Closes the listen socket and its accept event; safe to repeat.
     void ReleaseListener();
     // ReleaseListener, then lets go of the end event; safe to repeat.
@@ -61,5 +71,7 @@ private:
     platform::SocketHandle m_listenSocket = platform::kInvalidSocket;
     IMessageProviderFactory* m_factory;
     std::thread m_thread;
+    // Shared with every session thread, which leaves it as its last step.
+    std::shared_ptr<CSessionCount> m_sessions;
     std::uint16_t m_port = 0;
 };

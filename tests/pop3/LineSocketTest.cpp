@@ -125,6 +125,13 @@ TEST(LineSocket, ALoneCarriageReturnWaitsQuietlyForWhatFollows)
 
 TEST(LineSocket, ClosedConnectionsAndTheEndEventEndTheRead)
 {
+    {
+        // A line that never ends is cut off instead of filling the memory.
+        LineSocketPair pair;
+        bool threw = false;
+        pair.ReadLineWhile([&] { pair.client->Send(std::string((1u << 20) + 1024, 'x')); }, &threw);
+        EXPECT_TRUE(threw) << "an endless line";
+    }
     // A partial line, or a lone CR, followed by a close.
     for (const char* partial : {"NOO", "ABC\r"}) {
         LineSocketPair pair;

@@ -4,9 +4,9 @@
 // and clients for it. Stops the server and waits for its sessions before the factory goes.
 // Header-only.
 
+#include "LineClient.h"
+#include "TestProviderFactory.h"
 #include "pop3/POP3Server.h"
-#include "support/LineClient.h"
-#include "support/TestProviderFactory.h"
 
 #include <memory>
 #include <string>

@@ -25,8 +25,9 @@ public:
 
     explicit CTestProviderFactory(MessageList messages = {},
                                   std::string response = "+OK received messages\r\n")
-        : m_reply{std::move(response), std::move(messages)}
-    {}
+    {
+        m_state->reply = {std::move(response), std::move(messages)};
+    }
 
     std::unique_ptr<IMessageProvider> Create(std::string mailbox,
                                              const std::string& password) override
@@ -34,7 +35,7 @@ public:
         std::lock_guard<std::mutex> lock(m_state->mutex);
         m_state->logins.push_back({std::move(mailbox), password});
         ++m_state->liveProviders;
-        return std::make_unique<CProvider>(m_state, m_reply);
+        return std::make_unique<CProvider>(m_state);
     }
 
     std::vector<Login> Logins() const
@@ -67,21 +68,20 @@ private:
         std::vector<Login> logins;
         std::vector<MessageList> commits;
         int liveProviders = 0;
+        ProviderReply reply; // set at construction, read-only afterwards
     };
 
     class CProvider : public IMessageProvider
     {
     public:
-        CProvider(std::shared_ptr<State> state, ProviderReply reply)
-            : m_state(std::move(state)), m_reply(std::move(reply))
-        {}
+        explicit CProvider(std::shared_ptr<State> state) : m_state(std::move(state)) {}
         ~CProvider() override
         {
             std::lock_guard<std::mutex> lock(m_state->mutex);
             --m_state->liveProviders;
             m_state->changed.notify_all();
         }
-        ProviderReply GetMessages() override { return m_reply; }
+        ProviderReply GetMessages() override { return m_state->reply; }
         void CommitDeleted(const MessageList& deleted) override
         {
             std::lock_guard<std::mutex> lock(m_state->mutex);
@@ -90,10 +90,8 @@ private:
 
     private:
         std::shared_ptr<State> m_state;
-        ProviderReply m_reply;
     };
 
     // Shared with the providers, which may outlive a test's factory by a moment.
     std::shared_ptr<State> m_state = std::make_shared<State>();
-    ProviderReply m_reply;
 };
