@@ -23,7 +23,8 @@ enum class SocketError
 // A new IPv4 stream socket (not inherited by child processes), or kInvalidSocket.
 SocketHandle CreateTcpSocket();
 
-// Binds to 127.0.0.1 at `port` (0 lets the system choose). No socket option is set.
+// Binds to 127.0.0.1 at `port` (0 lets the system choose). Fails when another socket holds
+// the port, but not because of closed connections of the port still lingering (TIME_WAIT).
 bool BindLoopback(SocketHandle socket, std::uint16_t port);
 
 // The local port a bound socket holds, or 0.
@@ -49,6 +50,11 @@ long SendBytes(SocketHandle socket, const char* data, std::size_t size, SocketEr
 // 0 when the peer closed the connection, or -1 with `error` set.
 long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, bool peek,
                   SocketError& error);
+
+// Sends every piece at once instead of holding a small one back until the peer has
+// acknowledged the previous one (TCP_NODELAY). A reply sent in pieces would otherwise stall
+// for the peer's delayed acknowledgement (tens of milliseconds) before its last piece.
+bool DisableSendDelay(SocketHandle socket);
 
 // Shuts the connection down in both directions; wakes any thread blocked on the socket.
 void ShutdownSocket(SocketHandle socket);

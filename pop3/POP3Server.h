@@ -1,8 +1,14 @@
 #pragma once
 
+#include "platform/Event.h"
+#include "platform/Socket.h"
 #include "provider/MessageProvider.h"
 
+#include <chrono>
+#include <cstdint>
 #include <exception>
+#include <memory>
+#include <thread>
 
 // The local POP3 server: listens on 127.0.0.1 at a given port, accepts connections on a
 // listener thread of its own and runs one session thread per connection. Start and Stop are
@@ -24,11 +30,48 @@ public:
     // Does not own the factory, which must outlive every session. Starts nothing.
     explicit CPOP3Server(IMessageProviderFactory* factory);
     ~CPOP3Server(); // Stop
+    CPOP3Server(const CPOP3Server&) = delete;
+    CPOP3Server& operator=(const CPOP3Server&) = delete;
 
-    // Listens on the port's low 16 bits. Callers stop a running server first. Throws
-    // CPOP3Server::exception, leaving nothing open, when the listener cannot be set up.
+    // Listens on the port's low 16 bits (0 lets the system choose; see GetPort). A server
+    // still running is stopped first. Throws CPOP3Server::exception, leaving nothing open,
+    // when the listener cannot be set up.
     void Start(int port);
     // Ends the listener and signals every session to end; returns promptly. Harmless when
     // the server is not running, and when repeated.
     void Stop();
+
+    // Waits until every session thread this server started has ended, or until `timeout`
+    // has passed; returns whether none is left. Stop signals sessions but does not wait for
+    // them; the module calls this before its code is unloaded, so that no session thread
+    // runs code that is gone. Sessions end at their next wait for a command once stopped.
+    bool WaitForSessions(std::chrono::milliseconds timeout);
+
+    // The port the listener is bound to, or 0 when the server is stopped.
+    std::uint16_t GetPort() const { return m_port; }
+
+private:
+    void ServerThreadProc();
+    void AcceptLoop();
+    class CSessionCount;
+
+    static void StartSession(platform::SocketHandle socket,
+                             const std::shared_ptr<platform::CEvent>& endEvent,
+                             IMessageProviderFactory* factory,
+                             const std::shared_ptr<CSessionCount>& sessions);
+    // Closes the listen socket and its accept event; safe to repeat.
+    void ReleaseListener();
+    // ReleaseListener, then lets go of the end event; safe to repeat.
+    void ReleaseResources();
+
+    // Set once by Stop and never reset; every session holds a share, so it outlives the
+    // server's own hold and stays signalled for sessions that are still winding down.
+    std::shared_ptr<platform::CEvent> m_endEvent;
+    std::unique_ptr<platform::CSocketEvent> m_acceptEvent;
+    platform::SocketHandle m_listenSocket = platform::kInvalidSocket;
+    IMessageProviderFactory* m_factory;
+    std::thread m_thread;
+    // Shared with every session thread, which leaves it as its last step.
+    std::shared_ptr<CSessionCount> m_sessions;
+    std::uint16_t m_port = 0;
 };

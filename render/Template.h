@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 
 class TiXmlElement;
@@ -9,6 +10,31 @@ extern const std::string BuiltInTemplate;
 
 // Renders one feed item through a template into a complete mail message with CR LF line
 // ends. The item's document must stay alive during the call, which only reads it. The uid is
-// offered to the template as the variable UIDL. Never fails on any template or item content.
+// offered to the template as the variable UIDL. Values go in unchanged, except that in the
+// header (the lines before the template's first empty line) their CR and LF bytes become
+// spaces. Never fails on any template or item content.
 std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& item,
                            const std::string& uid);
+
+// Template language
+//
+// A placeholder runs from one "%" to the next. "%+NAME%" is a variable. Any other placeholder
+// selects from the item: optional flags "E" (header-encode the value) and "T" (no effect), in
+// that order; then one "-" per step up to the parent element (the channel, then the rss
+// element); then a path of "/child" steps that may end in "|attribute". The value is the
+// attribute, or else the first child node of the selected element (text, CDATA, comment
+// text or a child's tag name). Whatever cannot be found gives empty text.
+
+// Variables offered to a template, by exact (case-sensitive) name: BOUNDARY1, BOUNDARY2
+// and UIDL. Made afresh for each expansion.
+using TemplateVariables = std::map<std::string, std::string>;
+
+// Returns the value of the placeholder that starts at `cursor` (the byte after its opening
+// "%") and moves `cursor` past the closing "%", or to `end` when there is none. Never reads
+// at or beyond `end`.
+std::string ExpandPlaceholder(const char*& cursor, const char* end, const TiXmlElement& item,
+                              const TemplateVariables& variables);
+
+// Returns the bytes from `cursor` up to the first "/", "|" or "%", or up to `end`, and
+// leaves `cursor` on that delimiter (or at `end`).
+std::string ReadPlaceholderName(const char*& cursor, const char* end);

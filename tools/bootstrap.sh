@@ -4,7 +4,7 @@
 set -eu
 
 packages="g++ cmake make pkg-config libtinyxml-dev libgtest-dev libgmock-dev libssl-dev \
-openssl ca-certificates curl fetchmail"
+openssl ca-certificates curl fetchmail python3"
 
 missing=""
 for package in $packages; do

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/Event.h"
+#include "platform/Socket.h"
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// One accepted, connected TCP socket carrying a text protocol whose lines end in CR LF.
+// Reads exactly one line at a time and leaves every later byte in the socket for the next
+// read; sends whole texts. Every read also waits on the server's end event and gives up once
+// it is signalled and no input is waiting. Used by its own session thread only.
+class CLineSocket
+{
+public:
+    // The one failure of this class: the connection failed or closed, or the server stops.
+    class exception : public std::exception
+    {
+    public:
+        const char* what() const noexcept override { return "CLineSocket::exception"; }
+    };
+
+    // Takes ownership of `socket` (closed even when construction throws) and makes it
+    // non-blocking. Shares ownership of `endEvent`, which only the server ever sets.
+    // Throws CLineSocket::exception when the socket cannot be watched.
+    CLineSocket(platform::SocketHandle socket, std::shared_ptr<platform::CEvent> endEvent);
+    virtual ~CLineSocket(); // Close
+    CLineSocket(const CLineSocket&) = delete;
+    CLineSocket& operator=(const CLineSocket&) = delete;
+
+    // Returns the next line including its CR LF; only CR LF ends a line (a bare LF is an
+    // ordinary byte). Throws CLineSocket::exception when the peer closed the connection, the
+    // connection failed, the end event is set while no input is waiting, or the line grows
+    // beyond 1 MB. Bytes of a partial line are lost with the exception.
+    std::string ReadLine();
+
+    // Sends all of `text`, which carries its own line ends. While the socket's send buffer is
+    // full it retries every millisecond, giving up once the end event is set. Throws
+    // CLineSocket::exception on failure.
+    void SendLine(std::string_view text);
+
+    // One plain send of `text` whose result is not examined; for a last word before closing.
+    void SendOnce(std::string_view text);
+
+    // Shuts the connection down in both directions and closes it. Safe to repeat.
+    void Close();
+
+private:
+    platform::SocketHandle m_socket;
+    std::unique_ptr<platform::CSocketEvent> m_socketEvent;
+    std::shared_ptr<platform::CEvent> m_endEvent;
+};

@@ -1,0 +1,178 @@
+#include "pop3/POP3Server.h"
+
+#include "pop3/POP3Session.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+
+namespace {
+
+// Connections waiting to be accepted. Where the queue is full the system drops new
+// connection attempts and the client retries only after a second or more, so clients that
+// connect together (several accounts checked at once) would wait for seconds with a queue of
+// one; the listener accepts quickly, so this bounds nothing in practice.
+constexpr int kListenBacklog = 128;
+
+// A session thread owns its session and ends quietly whatever happens: nothing may escape
+// into the host process.
+void SessionThreadProc(CPOP3Session* record)
+{
+    std::unique_ptr<CPOP3Session> session(record);
+    try {
+        session->Run();
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+// The number of session threads still running.
+class CPOP3Server::CSessionCount
+{
+public:
+    void Enter()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_count;
+    }
+    void Leave()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (--m_count == 0)
+            m_none.notify_all();
+    }
+    bool WaitForNone(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_none.wait_for(lock, timeout, [this] { return m_count == 0; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_none;
+    int m_count = 0;
+};
+
+CPOP3Server::CPOP3Server(IMessageProviderFactory* factory)
+    : m_factory(factory), m_sessions(std::make_shared<CSessionCount>())
+{}
+
+bool CPOP3Server::WaitForSessions(std::chrono::milliseconds timeout)
+{
+    return m_sessions->WaitForNone(timeout);
+}
+
+CPOP3Server::~CPOP3Server()
+{
+    Stop();
+}
+
+void CPOP3Server::Start(int port)
+{
+    // A second Start without Stop would orphan the running listener thread.
+    Stop();
+    try {
+        m_listenSocket = platform::CreateTcpSocket();
+        if (m_listenSocket == platform::kInvalidSocket)
+            throw exception("cannot create listen socket");
+        if (!platform::BindLoopback(m_listenSocket, static_cast<std::uint16_t>(port)))
+            throw exception("cannot bind listen socket");
+        m_endEvent = std::make_shared<platform::CEvent>();
+        if (!m_endEvent->IsValid())
+            throw exception("cannot create end event");
+        if (!platform::ListenOn(m_listenSocket, kListenBacklog))
+            throw exception("listen error");
+        m_acceptEvent = std::make_unique<platform::CSocketEvent>(m_listenSocket);
+        if (!m_acceptEvent->IsValid())
+            throw exception("WSAEventSelect error");
+        m_port = platform::LocalPort(m_listenSocket);
+        m_thread = std::thread(&CPOP3Server::ServerThreadProc, this);
+    } catch (const exception&) {
+        ReleaseResources();
+        throw;
+    } catch (const std::system_error&) {
+        ReleaseResources();
+        throw exception("cannot create server thread");
+    } catch (...) {
+        ReleaseResources();
+        throw;
+    }
+}
+
+void CPOP3Server::Stop()
+{
+    if (m_endEvent)
+        m_endEvent->Set();
+    // The listener's wait includes the end event, so it wakes and returns at once.
+    if (m_thread.joinable())
+        m_thread.join();
+    ReleaseResources();
+}
+
+void CPOP3Server::ServerThreadProc()
+{
+    try {
+        AcceptLoop();
+    } catch (...) {
+    }
+    // Only the listener is released here: Stop may be reading the end event at this moment,
+    // and it lets go of it itself once this thread has ended.
+    ReleaseListener();
+}
+
+void CPOP3Server::AcceptLoop()
+{
+    for (;;) {
+        if (platform::WaitForAny({*m_endEvent, *m_acceptEvent}) != 1)
+            return;
+        m_acceptEvent->Reset();
+        platform::SocketError error;
+        const platform::SocketHandle socket = platform::AcceptConnection(m_listenSocket, error);
+        if (socket == platform::kInvalidSocket) {
+            if (error == platform::SocketError::WouldBlock)
+                continue;
+            return;
+        }
+        StartSession(socket, m_endEvent, m_factory, m_sessions);
+    }
+}
+
+void CPOP3Server::StartSession(platform::SocketHandle socket,
+                               const std::shared_ptr<platform::CEvent>& endEvent,
+                               IMessageProviderFactory* factory,
+                               const std::shared_ptr<CSessionCount>& sessions)
+{
+    // Throws CLineSocket::exception (having closed the socket), which ends the listener.
+    auto session = std::make_unique<CPOP3Session>(socket, endEvent, factory);
+    sessions->Enter();
+    try {
+        std::thread thread([record = session.get(), sessions] {
+            SessionThreadProc(record);
+            sessions->Leave();
+        });
+        session.release();
+        thread.detach();
+    } catch (const std::exception&) {
+        sessions->Leave();
+        // Only this connection is lost; destroying the session closes it.
+        session->SendOnce("-ERR cannot create thread\r\n");
+    }
+}
+
+void CPOP3Server::ReleaseListener()
+{
+    if (m_listenSocket == platform::kInvalidSocket)
+        return;
+    m_acceptEvent.reset();
+    platform::CloseSocket(m_listenSocket);
+    m_listenSocket = platform::kInvalidSocket;
+}
+
+void CPOP3Server::ReleaseResources()
+{
+    ReleaseListener();
+    m_acceptEvent.reset();
+    m_endEvent.reset();
+    m_port = 0;
+}

@@ -1,0 +1,211 @@
+#include "pop3/POP3Session.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+struct CommandEntry
+{
+    const char* keyword; // the first four bytes of a line, upper-cased
+    CPOP3Session::Command command;
+    bool acceptedBeforeLogin;
+};
+
+// A constant table, so sessions starting at the same moment share it without any set-up.
+constexpr std::array<CommandEntry, 11> kCommands = {{
+    {"NOOP", CPOP3Session::Command::Noop, false},
+    {"USER", CPOP3Session::Command::User, true},
+    {"PASS", CPOP3Session::Command::Pass, true},
+    {"TOP ", CPOP3Session::Command::Top, false},
+    {"RETR", CPOP3Session::Command::Retr, false},
+    {"UIDL", CPOP3Session::Command::Uidl, false},
+    {"LIST", CPOP3Session::Command::List, false},
+    {"STAT", CPOP3Session::Command::Stat, false},
+    {"QUIT", CPOP3Session::Command::Quit, true},
+    {"DELE", CPOP3Session::Command::Dele, false},
+    {"RSET", CPOP3Session::Command::Rset, false},
+}};
+
+bool IsAcceptedBeforeLogin(CPOP3Session::Command command)
+{
+    for (const CommandEntry& entry : kCommands) {
+        if (entry.command == command)
+            return entry.acceptedBeforeLogin;
+    }
+    return false;
+}
+
+bool IsDelimiter(char byte)
+{
+    return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n';
+}
+
+} // namespace
+
+CPOP3Session::CPOP3Session(platform::SocketHandle socket,
+                           std::shared_ptr<platform::CEvent> endEvent,
+                           IMessageProviderFactory* factory)
+    : CLineSocket(socket, std::move(endEvent)), m_factory(factory)
+{}
+
+CPOP3Session::~CPOP3Session()
+{
+    m_provider.reset();
+}
+
+void CPOP3Session::Run()
+{
+    SendLine("+OK welcome\r\n");
+    for (;;) {
+        const std::string line = ReadLine();
+        const Command command = ParseCommand(line);
+        if (m_password.empty() && !IsAcceptedBeforeLogin(command)) {
+            SendLine("-ERR not in authoristaion state. USER/PASS first\r\n");
+            continue;
+        }
+        switch (command) {
+        case Command::Noop:
+            SendLine("+OK no operation done\r\n");
+            break;
+        case Command::User:
+            OnUser(line);
+            break;
+        case Command::Pass:
+            OnPass(line);
+            break;
+        case Command::Top:
+            OnTop(line);
+            break;
+        case Command::Retr:
+            OnRetr(line);
+            break;
+        case Command::Uidl:
+            OnUidl(line);
+            break;
+        case Command::List:
+            OnList(line);
+            break;
+        case Command::Stat:
+            OnStat();
+            break;
+        case Command::Quit:
+            OnQuit();
+            return;
+        case Command::Dele:
+            OnDele(line);
+            break;
+        case Command::Rset:
+            OnRset();
+            break;
+        case Command::Unknown:
+            SendLine("-ERR unknown/unimplemented command\r\n");
+            break;
+        }
+    }
+}
+
+CPOP3Session::Command CPOP3Session::ParseCommand(const std::string& line)
+{
+    if (line.size() < 4)
+        return Command::Unknown;
+    char keyword[4];
+    for (int index = 0; index < 4; ++index) {
+        const char byte = line[index];
+        keyword[index] = (byte >= 'a' && byte <= 'z') ? static_cast<char>(byte - 'a' + 'A') : byte;
+    }
+    for (const CommandEntry& entry : kCommands) {
+        if (std::memcmp(entry.keyword, keyword, 4) == 0)
+            return entry.command;
+    }
+    return Command::Unknown;
+}
+
+std::pair<std::string, std::string> CPOP3Session::SplitArguments(const std::string& line)
+{
+    std::size_t position = 0;
+    const auto skip = [&](bool delimiters) {
+        while (position < line.size() && IsDelimiter(line[position]) == delimiters)
+            ++position;
+    };
+    const auto word = [&] {
+        const std::size_t start = position;
+        skip(false);
+        return line.substr(start, position - start);
+    };
+    skip(false);
+    skip(true);
+    std::string first = word();
+    skip(true);
+    std::string second = word();
+    return {std::move(first), std::move(second)};
+}
+
+int CPOP3Session::ParseNumber(const std::string& argument)
+{
+    if (argument.empty())
+        return -1;
+    std::uint32_t value = 0;
+    for (const char byte : argument) {
+        if (byte < '0' || byte > '9')
+            return -1;
+        value = value * 10u + static_cast<std::uint32_t>(byte - '0');
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+int CPOP3Session::FirstNumber(const std::string& line)
+{
+    return ParseNumber(SplitArguments(line).first);
+}
+
+std::pair<int, int> CPOP3Session::TwoNumbers(const std::string& line)
+{
+    const auto arguments = SplitArguments(line);
+    return {ParseNumber(arguments.first), ParseNumber(arguments.second)};
+}
+
+void CPOP3Session::OnUser(const std::string& line)
+{
+    if (!m_user.empty()) {
+        SendLine("-ERR USER second command\r\n");
+        return;
+    }
+    SendLine("+OK PASS requested\r\n");
+    // Whatever follows "USER" and one more byte, line end included: the provider trims it.
+    m_user = line.substr(5);
+}
+
+void CPOP3Session::OnPass(const std::string& line)
+{
+    if (m_user.empty()) {
+        SendLine("-ERR USER command requested first\r\n");
+        return;
+    }
+    if (!m_password.empty()) {
+        SendLine("-ERR not in transactions state\r\n");
+        return;
+    }
+    m_password = SplitArguments(line).first;
+    m_provider = m_factory->Create(m_user, m_password);
+    if (!m_provider)
+        throw std::runtime_error("no message provider");
+    ProviderReply reply = m_provider->GetMessages();
+    m_messages = std::move(reply.messages);
+    SendLine(reply.response);
+}
+
+void CPOP3Session::OnQuit()
+{
+    SendLine("+OK bye\r\n");
+    if (m_provider)
+        m_provider->CommitDeleted(m_deleted);
+}
+
+void CPOP3Session::OnRset()
+{
+    m_deleted.clear();
+    SendLine("+OK\r\n");
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "pop3/LineSocket.h"
+#include "provider/MessageProvider.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+
+// One POP3 client connection from greeting to QUIT, run on the session thread the server
+// starts for it. The session is in the authorization state while no non-empty PASS has been
+// accepted and in the transaction state afterwards; the mailbox is the message list the
+// provider returned at PASS, and DELE only marks messages for the provider to see at QUIT.
+class CPOP3Session : public CLineSocket
+{
+public:
+    enum class Command
+    {
+        Unknown,
+        Noop,
+        User,
+        Pass,
+        Top,
+        Retr,
+        Uidl,
+        List,
+        Stat,
+        Quit,
+        Dele,
+        Rset,
+    };
+
+    // Takes ownership of `socket` and shares `endEvent` (see CLineSocket). `factory` is not
+    // owned and must outlive the session. Throws CLineSocket::exception.
+    CPOP3Session(platform::SocketHandle socket, std::shared_ptr<platform::CEvent> endEvent,
+                 IMessageProviderFactory* factory);
+    // Deletes the provider, then closes the connection.
+    ~CPOP3Session() override;
+
+    // Greets the client and answers commands until QUIT. Any failure (a closed or failed
+    // connection, a stopping server, a throwing provider) leaves with an exception of the
+    // std::exception family and no further reply; nothing is committed then.
+    void Run();
+
+    // The command a line (with its line end) names by its first four bytes, upper-cased.
+    static Command ParseCommand(const std::string& line);
+    // The first and second blank-separated words after the command word; missing ones empty.
+    static std::pair<std::string, std::string> SplitArguments(const std::string& line);
+    // The decimal value of `argument` (wrapping at 32 bits), or -1 when it is empty or holds
+    // anything but digits.
+    static int ParseNumber(const std::string& argument);
+    static int FirstNumber(const std::string& line);
+    static std::pair<int, int> TwoNumbers(const std::string& line);
+    // The unique-id value of a message: its trimmed "Message-ID:" value, or its Fingerprint
+    // when the text has none.
+    static std::string MessageUidl(const std::string& text);
+
+private:
+    void OnUser(const std::string& line);
+    void OnPass(const std::string& line);
+    void OnQuit();
+    void OnRset();
+
+    // The mailbox commands.
+    bool IsValidMessage(int number) const;
+    // The valid message number the line names, or 0 after answering that there is none.
+    int RequireMessage(const std::string& line);
+    void OnStat();
+    void OnList(const std::string& line);
+    void OnUidl(const std::string& line);
+    void OnTop(const std::string& line);
+    void OnRetr(const std::string& line);
+    void OnDele(const std::string& line);
+    void ListMessages(const std::string& line,
+                      const std::function<std::string(const MessageEntry&)>& value);
+
+    std::unique_ptr<IMessageProvider> m_provider;
+    IMessageProviderFactory* m_factory;
+    MessageList m_messages;
+    MessageList m_deleted;
+    std::string m_user;
+    std::string m_password;
+};

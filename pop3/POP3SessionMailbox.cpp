@@ -1,0 +1,141 @@
+// The mailbox commands of CPOP3Session: STAT, LIST, UIDL, TOP, RETR and DELE. They answer
+// from the session's own copy of the message list and never call the provider.
+#include "common/ByteString.h"
+#include "pop3/POP3Session.h"
+#include "provider/Fingerprint.h"
+
+#include <string_view>
+
+namespace {
+
+const char kNoSuchMessage[] = "-ERR no such message\r\n";
+
+std::string SizeOf(const MessageEntry& entry)
+{
+    return std::to_string(entry.text.size());
+}
+
+} // namespace
+
+std::string CPOP3Session::MessageUidl(const std::string& text)
+{
+    static const std::string kMarker = "Message-ID:";
+    const std::size_t marker = text.find(kMarker);
+    if (marker == std::string::npos)
+        return Fingerprint(text);
+    const std::size_t start = marker + kMarker.size();
+    std::string value = text.substr(start, text.find('\n', start) - start);
+    TrimLeft(value);
+    TrimRight(value);
+    return value;
+}
+
+bool CPOP3Session::IsValidMessage(int number) const
+{
+    return number >= 1 && static_cast<std::size_t>(number) <= m_messages.size();
+}
+
+int CPOP3Session::RequireMessage(const std::string& line)
+{
+    const int number = FirstNumber(line);
+    if (IsValidMessage(number))
+        return number;
+    SendLine(kNoSuchMessage);
+    return 0;
+}
+
+void CPOP3Session::OnStat()
+{
+    unsigned long long total = 0;
+    for (const MessageEntry& entry : m_messages)
+        total += entry.text.size();
+    SendLine("+OK " + std::to_string(m_messages.size()) + " " + std::to_string(total) + "\r\n");
+}
+
+void CPOP3Session::OnList(const std::string& line)
+{
+    ListMessages(line, SizeOf);
+}
+
+void CPOP3Session::OnUidl(const std::string& line)
+{
+    ListMessages(line, [](const MessageEntry& entry) { return MessageUidl(entry.text); });
+}
+
+void CPOP3Session::ListMessages(const std::string& line,
+                                const std::function<std::string(const MessageEntry&)>& value)
+{
+    const int number = FirstNumber(line);
+    if (number < 0) {
+        // Built whole and sent at once, so the client receives the listing in one piece.
+        std::string listing = "+OK message list follows\r\n";
+        for (std::size_t index = 0; index < m_messages.size(); ++index) {
+            listing += std::to_string(index + 1);
+            listing += ' ';
+            listing += value(m_messages[index]);
+            listing += "\r\n";
+        }
+        listing += ".\r\n";
+        SendLine(listing);
+    } else if (IsValidMessage(number)) {
+        SendLine("+OK " + std::to_string(number) + " " + value(m_messages[number - 1]) + "\r\n");
+    } else {
+        SendLine(kNoSuchMessage);
+    }
+}
+
+void CPOP3Session::OnTop(const std::string& line)
+{
+    const auto [number, bodyLines] = TwoNumbers(line);
+    if (!IsValidMessage(number)) {
+        SendLine(kNoSuchMessage);
+        return;
+    }
+    if (bodyLines < 0) {
+        SendLine("-ERR bad param\r\n");
+        return;
+    }
+    SendLine("+OK message follows\r\n");
+
+    // Header lines up to the first empty CR LF line, then that line and at most `bodyLines`
+    // lines of the body. Lines end at each LF; a last piece without one gets one appended.
+    const std::string_view text = m_messages[number - 1].text;
+    bool inBody = false;
+    long long linesLeft = static_cast<long long>(bodyLines) + 1;
+    std::size_t position = 0;
+    while (position < text.size()) {
+        const std::size_t end = text.find('\n', position);
+        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        const std::string_view piece = text.substr(position, next - position);
+        position = next;
+        if (!inBody && piece == "\r\n")
+            inBody = true;
+        if (inBody && linesLeft-- == 0)
+            break;
+        if (end == std::string_view::npos)
+            SendLine(std::string(piece) + "\n");
+        else
+            SendLine(piece);
+    }
+    SendLine(".\r\n");
+}
+
+void CPOP3Session::OnRetr(const std::string& line)
+{
+    const int number = RequireMessage(line);
+    if (number == 0)
+        return;
+    // The text goes out unchanged: no dot-stuffing, no line-end repair.
+    SendLine("+OK message follows\r\n");
+    SendLine(m_messages[number - 1].text);
+    SendLine("\r\n.\r\n");
+}
+
+void CPOP3Session::OnDele(const std::string& line)
+{
+    const int number = RequireMessage(line);
+    if (number == 0)
+        return;
+    SendLine("+OK DELE not supported 8-)\r\n");
+    m_deleted.push_back(m_messages[number - 1]);
+}

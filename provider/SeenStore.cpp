@@ -1,0 +1,156 @@
+#include "provider/SeenStore.h"
+
+#include "platform/File.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <random>
+#include <unordered_set>
+
+namespace {
+
+// One mutex per store file, shared by every thread of the process that rewrites it. Entries
+// live only while some thread uses them, so the map does not grow with every list ever seen.
+class CStoreLock
+{
+public:
+    explicit CStoreLock(const std::string& fileName) : m_key(LockKey(fileName))
+    {
+        Registry& registry = TheRegistry();
+        {
+            std::lock_guard<std::mutex> guard(registry.guard);
+            m_entry = &registry.entries[m_key];
+            ++m_entry->users;
+        }
+        m_entry->mutex.lock();
+    }
+
+    ~CStoreLock()
+    {
+        m_entry->mutex.unlock();
+        Registry& registry = TheRegistry();
+        std::lock_guard<std::mutex> guard(registry.guard);
+        if (--m_entry->users == 0)
+            registry.entries.erase(m_key);
+    }
+
+    CStoreLock(const CStoreLock&) = delete;
+    CStoreLock& operator=(const CStoreLock&) = delete;
+
+private:
+    struct Entry
+    {
+        std::mutex mutex;
+        int users = 0;
+    };
+    struct Registry
+    {
+        std::mutex guard;
+        std::map<std::string, Entry> entries;
+    };
+
+    static Registry& TheRegistry()
+    {
+        static Registry registry;
+        return registry;
+    }
+
+    // Two spellings of one path ("a/../feeds.txt.UIDL", a relative and an absolute name)
+    // must share one lock, so the key is the resolved path where it can be had.
+    static std::string LockKey(const std::string& fileName)
+    {
+        std::error_code error;
+        const std::filesystem::path resolved = std::filesystem::weakly_canonical(fileName, error);
+        return error ? fileName : resolved.string();
+    }
+
+    std::string m_key;
+    Entry* m_entry = nullptr;
+};
+
+// A name beside the store that no other writer picks: a crashed writer's leftover or a
+// second process writing the same store at the same moment must not meet ours.
+std::string TemporaryName(const std::string& fileName)
+{
+    static std::mutex generatorLock;
+    static std::mt19937_64 generator{std::random_device{}()};
+    std::uint64_t suffix;
+    {
+        std::lock_guard<std::mutex> guard(generatorLock);
+        suffix = generator();
+    }
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llX", static_cast<unsigned long long>(suffix));
+    return fileName + "." + digits + ".tmp";
+}
+
+} // namespace
+
+CSeenStore::CSeenStore(const std::string& listFile) : m_fileName(SeenFileName(listFile)) {}
+
+std::string CSeenStore::SeenFileName(const std::string& listFile)
+{
+    return listFile + ".UIDL";
+}
+
+std::vector<std::string> CSeenStore::LoadSeen() const
+{
+    std::vector<std::string> uids;
+    std::ifstream file(m_fileName);
+    std::string token;
+    while (file >> token)
+        uids.push_back(token);
+    return uids;
+}
+
+void CSeenStore::FilterSeen(MessageList& messages) const
+{
+    const std::vector<std::string> stored = LoadSeen();
+    if (stored.empty())
+        return;
+    const std::unordered_set<std::string> seen(stored.begin(), stored.end());
+    MessageList kept;
+    kept.reserve(messages.size());
+    for (MessageEntry& entry : messages) {
+        if (seen.count(entry.uid) == 0)
+            kept.push_back(std::move(entry));
+    }
+    messages.swap(kept);
+}
+
+void CSeenStore::CommitDeleted(const MessageList& deleted) const
+{
+    // Without the lock two overlapping QUITs on one list would both read the old store and
+    // the later rewrite would drop the earlier one's uids.
+    CStoreLock lock(m_fileName);
+    std::vector<std::string> uids = LoadSeen();
+    uids.reserve(uids.size() + deleted.size());
+    for (const MessageEntry& entry : deleted)
+        uids.push_back(entry.uid);
+    if (uids.size() > MaxSeen)
+        uids.erase(uids.begin(), uids.end() - MaxSeen);
+    WriteUids(uids);
+}
+
+bool CSeenStore::WriteUids(const std::vector<std::string>& uids) const
+{
+    std::string text;
+    for (const std::string& uid : uids) {
+        text += uid;
+        text += '\n';
+    }
+    const std::string temporary = TemporaryName(m_fileName);
+    // Text mode, as the store has always been written: the platform's own line ends.
+    std::FILE* file = std::fopen(temporary.c_str(), "w");
+    if (file == nullptr)
+        return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const bool closed = std::fclose(file) == 0;
+    if (written && closed && platform::ReplaceFile(temporary, m_fileName))
+        return true;
+    std::remove(temporary.c_str());
+    return false;
+}

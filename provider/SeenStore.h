@@ -1,0 +1,48 @@
+#pragma once
+
+#include "provider/Message.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// The seen store of one feed list: a text file beside the list that remembers the uids of
+// the items a client deleted, so that later logins leave those items out. The file holds
+// bare uids, oldest first, one a line; it is read back as whitespace-separated tokens, so
+// any mix of blanks and line ends between uids reads the same. Tokens are not checked.
+//
+// A CSeenStore holds only the file name; every operation goes to the file. Operations on
+// the same file from several threads of the process are safe: CommitDeleted serialises its
+// read and rewrite per file, and readers always find a whole file, old or new. Nothing here
+// throws except on exhaustion of memory.
+class CSeenStore
+{
+public:
+    // The most uids a store keeps; older ones are pushed out by newer ones.
+    static constexpr std::size_t MaxSeen = 1000;
+
+    // `listFile` is the feed list's path exactly as the provider holds it.
+    explicit CSeenStore(const std::string& listFile);
+
+    // The store's name for a feed list path: the path with ".UIDL" appended.
+    static std::string SeenFileName(const std::string& listFile);
+    const std::string& FileName() const { return m_fileName; }
+
+    // The uids in file order; empty when the file is missing or cannot be read.
+    std::vector<std::string> LoadSeen() const;
+
+    // Removes from `messages` every entry whose uid the store holds; the rest keep their order.
+    void FilterSeen(MessageList& messages) const;
+
+    // Appends the uids of `deleted`, in the order given and repeats included, to the stored
+    // ones, keeps the newest MaxSeen and rewrites the file; also when `deleted` is empty, so
+    // a store that did not exist is created. The new content goes to a temporary file beside
+    // the store, which then replaces the store in one step: if anything fails, the store
+    // stays as it was and nothing is reported.
+    void CommitDeleted(const MessageList& deleted) const;
+
+private:
+    bool WriteUids(const std::vector<std::string>& uids) const;
+
+    std::string m_fileName;
+};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+// Returns the header text for a free-text value. A value holding a space, a byte from 0x80
+// up, "_", "?", "=", CR or LF becomes one encoded word "=?utf-8?Q?...?=" however long it is
+// (never split, never folded); any other value is returned byte for byte. Never fails;
+// depends on its argument alone.
+std::string EncodeHeaderText(const std::string& value);
+
+// Returns a new MIME boundary value: 16 uppercase hexadecimal digits, the tick count and then
+// one draw of rand(), each as 8 zero-padded digits. The generator is never seeded, and values
+// made on different threads at the same moment may be equal. Safe from several threads.
+std::string MakeBoundary();

@@ -1,0 +1,214 @@
+#include "render/Template.h"
+
+#include "render/HeaderEncoding.h"
+
+#include <tinyxml.h>
+
+#include <cstring>
+
+const std::string BuiltInTemplate = "Message-ID: <%+UIDL%>\n"
+                                    "Date: %/pubDate%\n"
+                                    "From: %E-/title% <feeds@quillbox.invalid>\n"
+                                    "Subject: %E/title%\n"
+                                    "MIME-Version: 1.0\n"
+                                    "Content-Type: text/html; charset=\"utf-8\"\n"
+                                    "Content-Transfer-Encoding: 8bit\n"
+                                    "X-QUILLBOX: vorlenta\n"
+                                    "\n"
+                                    "<html>\n"
+                                    "<head>\n"
+                                    "<meta http-equiv=\"content-type\" content=\"text/html; "
+                                    "charset=utf-8\">\n"
+                                    "<base href=\"%--|xml:base%\" />\n"
+                                    "</head>\n"
+                                    "<body>\n"
+                                    "<a href=\"%/link%\">%/title%</a>\n"
+                                    "<hr>\n"
+                                    "%/description%\n"
+                                    "</body>\n"
+                                    "</html>\n";
+
+namespace {
+
+bool IsNameDelimiter(char byte)
+{
+    return byte == '/' || byte == '|' || byte == '%';
+}
+
+// Names are compared as whole byte strings, so a name holding a NUL byte matches nothing.
+const TiXmlElement* FindChildElement(const TiXmlElement& parent, const std::string& name)
+{
+    for (const TiXmlElement* child = parent.FirstChildElement(); child;
+         child = child->NextSiblingElement()) {
+        if (child->ValueStr() == name)
+            return child;
+    }
+    return nullptr;
+}
+
+const std::string* FindAttribute(const TiXmlElement& element, const std::string& name)
+{
+    for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute;
+         attribute = attribute->Next()) {
+        if (attribute->NameTStr() == name)
+            return &attribute->ValueStr();
+    }
+    return nullptr;
+}
+
+const TiXmlElement* ParentElement(const TiXmlElement* element)
+{
+    if (!element)
+        return nullptr;
+    const TiXmlNode* parent = element->Parent();
+    return parent ? parent->ToElement() : nullptr;
+}
+
+// Returns the position after the next "%", or `end` when there is none.
+const char* SkipPastPercent(const char* cursor, const char* end)
+{
+    const char* percent = static_cast<const char*>(std::memchr(cursor, '%', end - cursor));
+    return percent ? percent + 1 : end;
+}
+
+std::string ExpandVariable(const char*& cursor, const char* end, const TemplateVariables& variables)
+{
+    const std::string name = ReadPlaceholderName(cursor, end);
+    cursor = SkipPastPercent(cursor, end);
+    const TemplateVariables::const_iterator found = variables.find(name);
+    return found == variables.end() ? std::string() : found->second;
+}
+
+// Returns where the template's header ends: at the LF of its first empty line (CR bytes
+// ignored, placeholders never counting as empty). Returns nullptr for a template without an
+// empty line, which has no header to protect.
+const char* FindHeaderEnd(const char* cursor, const char* end)
+{
+    bool lineIsEmpty = true;
+    while (cursor != end) {
+        const char byte = *cursor++;
+        if (byte == '\n') {
+            if (lineIsEmpty)
+                return cursor - 1;
+            lineIsEmpty = true;
+        } else if (byte == '%') {
+            cursor = SkipPastPercent(cursor, end);
+            lineIsEmpty = false;
+        } else if (byte != '\r') {
+            lineIsEmpty = false;
+        }
+    }
+    return nullptr;
+}
+
+// Feed text placed into a header line must not break that line: a line break from the feed
+// could end the header early or add header fields of the feed's choosing. Each CR or LF of
+// the value from `start` on becomes a space.
+void UnfoldLineBreaks(std::string& output, std::string::size_type start)
+{
+    for (std::string::size_type position = output.find_first_of("\r\n", start);
+         position != std::string::npos; position = output.find_first_of("\r\n", position + 1))
+        output[position] = ' ';
+}
+
+} // namespace
+
+std::string ReadPlaceholderName(const char*& cursor, const char* end)
+{
+    const char* start = cursor;
+    while (cursor != end && !IsNameDelimiter(*cursor))
+        ++cursor;
+    return std::string(start, cursor);
+}
+
+std::string ExpandPlaceholder(const char*& cursor, const char* end, const TiXmlElement& item,
+                              const TemplateVariables& variables)
+{
+    // A placeholder cut off before its path begins yields nothing.
+    if (cursor == end)
+        return std::string();
+    if (*cursor == '+') {
+        ++cursor;
+        return ExpandVariable(cursor, end, variables);
+    }
+
+    bool encode = false;
+    if (*cursor == 'E') {
+        encode = true;
+        if (++cursor == end)
+            return std::string();
+    }
+    if (*cursor == 'T') {
+        if (++cursor == end)
+            return std::string();
+    }
+
+    const TiXmlElement* current = &item;
+    while (*cursor == '-') {
+        current = ParentElement(current);
+        if (++cursor == end)
+            return std::string();
+    }
+
+    std::string value;
+    while (cursor != end && *cursor != '%') {
+        if (!current) {
+            ++cursor;
+            continue;
+        }
+        const char step = *cursor++;
+        if (step == '/') {
+            current = FindChildElement(*current, ReadPlaceholderName(cursor, end));
+        } else if (step == '|') {
+            if (const std::string* attribute =
+                    FindAttribute(*current, ReadPlaceholderName(cursor, end)))
+                value = *attribute;
+            current = nullptr;
+        } else {
+            current = nullptr;
+        }
+    }
+    if (cursor != end)
+        ++cursor;
+
+    if (current) {
+        if (const TiXmlNode* child = current->FirstChild())
+            value = child->ValueStr();
+    }
+    return encode ? EncodeHeaderText(value) : value;
+}
+
+std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& item,
+                           const std::string& uid)
+{
+    TemplateVariables variables;
+    variables["BOUNDARY1"] = MakeBoundary();
+    variables["BOUNDARY2"] = MakeBoundary();
+    variables["UIDL"] = uid;
+
+    std::string output;
+    output.reserve(templateText.size() + templateText.size() / 2);
+    const char* cursor = templateText.data();
+    const char* const end = cursor + templateText.size();
+    const char* const headerEnd = FindHeaderEnd(cursor, end);
+    while (cursor != end) {
+        // Copy plain runs in one step; only LF, CR and "%" need attention.
+        const char* run = cursor;
+        while (cursor != end && *cursor != '\n' && *cursor != '\r' && *cursor != '%')
+            ++cursor;
+        output.append(run, cursor);
+        if (cursor == end)
+            break;
+        const char byte = *cursor++;
+        if (byte == '\n') {
+            output += "\r\n";
+        } else if (byte == '%') {
+            const bool inHeader = headerEnd && cursor <= headerEnd;
+            const std::string::size_type valueStart = output.size();
+            output += ExpandPlaceholder(cursor, end, item, variables);
+            if (inHeader)
+                UnfoldLineBreaks(output, valueStart);
+        }
+    }
+    return output;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+class CPOP3Server;
+
+// The name and version the plug-in gives the host.
+extern const char kPluginName[];
+extern const char kPluginVersion[];
+
+// What the plug-in's exported functions do, apart from the export mechanics: the plug-in
+// status and the starting and stopping of the one server. Every call comes from the host's
+// thread (or the module's load and unload), so nothing here is locked.
+class CPluginShell
+{
+public:
+    // Does not own the server, which must outlive the shell.
+    explicit CPluginShell(CPOP3Server& server) : m_server(server) {}
+
+    // Module load and unload: the network library up and down. Load is false when the network
+    // library cannot be used; Initialize then fails.
+    bool Load();
+    void Unload();
+
+    // Reads the stored port and starts the server there (a server still running from an
+    // earlier Initialize is stopped first). Returns the new status, which GetStatus keeps: 0 when
+    // the server started, 1 when it did not.
+    int Initialize();
+    void Finalize();
+    // 0 before Initialize and after a successful start, 1 after a failed one.
+    int GetStatus() const { return m_status; }
+
+    // Starts the stopped server on the port's low 16 bits; false, with nothing left open,
+    // when it could not.
+    bool StartServer(int port);
+    // Moves the server to `port`: stops it, starts it there and stores the port on success;
+    // on failure starts it again on the stored port (which may fail too, leaving no server)
+    // and leaves the store alone. The status is not changed.
+    void ChangePort(int port);
+
+private:
+    CPOP3Server& m_server;
+    int m_status = 0;
+    bool m_networkStarted = false;
+};

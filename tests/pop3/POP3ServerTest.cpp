@@ -1,0 +1,140 @@
+#include "pop3/POP3Server.h"
+
+#include "support/POP3TestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Open descriptors of this process: what a server leaves open shows up here.
+std::size_t OpenHandles()
+{
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+// Sessions close their connections on their own threads, shortly after their clients or the
+// server's stop: waits (at most 10 s) until the count of open handles is back at `expected`.
+std::size_t OpenHandlesSettlingAt(std::size_t expected)
+{
+    std::size_t count = OpenHandles();
+    for (int attempt = 0; attempt < 1000 && count != expected; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        count = OpenHandles();
+    }
+    return count;
+}
+
+bool Accepts(std::uint16_t port)
+{
+    CLineClient client(port, 2000);
+    return client.IsConnected() && client.ReadLine() == "+OK welcome\r\n";
+}
+
+} // namespace
+
+TEST(POP3Server, StartsStopsAndRestartsLeavingNothingOpen)
+{
+    CTestProviderFactory factory;
+    CPOP3Server server(&factory);
+    server.Stop(); // before any Start
+    const std::size_t handlesBefore = OpenHandles();
+
+    server.Start(0);
+    const std::uint16_t firstPort = server.GetPort();
+    ASSERT_NE(firstPort, 0);
+    EXPECT_TRUE(Accepts(firstPort));
+
+    // A Start while running replaces the listener instead of orphaning it.
+    server.Start(0);
+    const std::uint16_t secondPort = server.GetPort();
+    EXPECT_TRUE(Accepts(secondPort));
+    {
+        // The server closes this connection first.
+        CLineClient client(secondPort);
+        client.ReadLine();
+        EXPECT_EQ(client.Command("QUIT"), "+OK bye\r\n");
+        client.ReadToClose();
+    }
+    EXPECT_FALSE(CLineClient(firstPort).IsConnected());
+
+    server.Stop();
+    server.Stop();
+    EXPECT_EQ(server.GetPort(), 0);
+    EXPECT_FALSE(CLineClient(secondPort).IsConnected());
+    EXPECT_EQ(OpenHandlesSettlingAt(handlesBefore), handlesBefore);
+
+    // The same port again, although a connection on it was just closed by the server.
+    server.Start(secondPort);
+    EXPECT_TRUE(Accepts(secondPort));
+    server.Stop();
+}
+
+TEST(POP3Server, APortInUseFailsToBindAndLeavesNothingOpen)
+{
+    CPOP3TestServer running;
+    CTestProviderFactory factory;
+    CPOP3Server server(&factory);
+    const std::size_t handlesBefore = OpenHandles();
+    try {
+        server.Start(running.Server().GetPort());
+        ADD_FAILURE() << "Start succeeded on a port in use";
+    } catch (const CPOP3Server::exception& failure) {
+        EXPECT_STREQ(failure.what(), "cannot bind listen socket");
+    }
+    EXPECT_EQ(OpenHandles(), handlesBefore);
+    server.Stop();
+    EXPECT_TRUE(Accepts(running.Server().GetPort()));
+}
+
+TEST(POP3Server, StopClosesIdleConnectionsWithoutAReply)
+{
+    CPOP3TestServer server;
+    std::vector<std::unique_ptr<CLineClient>> clients;
+    for (int index = 0; index < 4; ++index)
+        clients.push_back(index % 2 ? server.LogIn() : server.Connect());
+    EXPECT_EQ(clients.back()->Command("NOOP"), "+OK no operation done\r\n");
+    // Connected sessions keep running until the server stops.
+    EXPECT_FALSE(server.Server().WaitForSessions(std::chrono::milliseconds(20)));
+
+    server.Server().Stop();
+    EXPECT_TRUE(server.Server().WaitForSessions(std::chrono::seconds(10)));
+    for (auto& client : clients) {
+        EXPECT_EQ(client->ReadToClose(), "");
+        EXPECT_TRUE(client->IsClosed());
+    }
+    EXPECT_TRUE(server.Factory().WaitForSessionsToEnd());
+    EXPECT_TRUE(server.Factory().Commits().empty());
+}
+
+TEST(POP3Server, ServesManyClientsAtOnce)
+{
+    CPOP3TestServer server(MessageList{{"Subject: a\r\n\r\nbody\r\n", "U"}});
+    std::vector<std::unique_ptr<CLineClient>> clients;
+    for (int index = 0; index < 200; ++index) {
+        clients.push_back(std::make_unique<CLineClient>(server.Server().GetPort()));
+        ASSERT_TRUE(clients.back()->IsConnected()) << index;
+    }
+    // Every client is connected before any is answered beyond its greeting, so each one
+    // needs a session of its own.
+    for (auto& client : clients) {
+        EXPECT_EQ(client->ReadLine(), "+OK welcome\r\n");
+        client->Send("USER feeds.txt\r\nPASS x\r\n");
+    }
+    for (auto& client : clients) {
+        EXPECT_EQ(client->ReadLine(), "+OK PASS requested\r\n");
+        EXPECT_EQ(client->ReadLine(), "+OK received messages\r\n");
+        EXPECT_EQ(client->Command("STAT"), "+OK 1 20\r\n");
+    }
+    for (auto& client : clients)
+        EXPECT_EQ(client->Command("QUIT"), "+OK bye\r\n");
+    EXPECT_TRUE(server.Factory().WaitForSessionsToEnd());
+    EXPECT_EQ(server.Factory().Commits().size(), 200u);
+}

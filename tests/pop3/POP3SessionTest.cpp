@@ -1,0 +1,157 @@
+#include "pop3/POP3Session.h"
+
+#include "support/POP3TestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+const char kNotLoggedIn[] = "-ERR not in authoristaion state. USER/PASS first\r\n";
+
+MessageList TwoMessages()
+{
+    return {{"Message-ID: <one>\r\n\r\nfirst\r\n", "UID1"},
+            {"Message-ID: <two>\r\n\r\nsecond\r\n", "UID2"}};
+}
+
+} // namespace
+
+TEST(POP3Session, RecognisesCommandsByTheirFirstFourBytes)
+{
+    using Command = CPOP3Session::Command;
+    EXPECT_EQ(CPOP3Session::ParseCommand("quit\r\n"), Command::Quit);
+    EXPECT_EQ(CPOP3Session::ParseCommand("QUITTING\r\n"), Command::Quit);
+    EXPECT_EQ(CPOP3Session::ParseCommand("uSeR x\r\n"), Command::User);
+    EXPECT_EQ(CPOP3Session::ParseCommand("top 1 2\r\n"), Command::Top);
+    EXPECT_EQ(CPOP3Session::ParseCommand("TOP\r\n"), Command::Unknown);
+    EXPECT_EQ(CPOP3Session::ParseCommand("TOP\t1 2\r\n"), Command::Unknown);
+    EXPECT_EQ(CPOP3Session::ParseCommand("ABC\r\n"), Command::Unknown);
+    EXPECT_EQ(CPOP3Session::ParseCommand("NOO"), Command::Unknown);
+
+    EXPECT_EQ(CPOP3Session::SplitArguments("TOP \t 1\t\t5  extra\r\n"),
+              std::make_pair(std::string("1"), std::string("5")));
+    EXPECT_EQ(CPOP3Session::SplitArguments("LIST\r\n"),
+              std::make_pair(std::string(), std::string()));
+
+    EXPECT_EQ(CPOP3Session::ParseNumber("007"), 7);
+    for (const char* notANumber : {"", "+1", "-1", "1x", "x"})
+        EXPECT_EQ(CPOP3Session::ParseNumber(notANumber), -1) << notANumber;
+    EXPECT_EQ(CPOP3Session::ParseNumber("4294967297"), 1); // wraps at 32 bits
+    EXPECT_EQ(CPOP3Session::TwoNumbers("TOP 2 x\r\n"), std::make_pair(2, -1));
+}
+
+TEST(POP3Session, AnswersTheLoginDialogueByteForByte)
+{
+    CPOP3TestServer server(TwoMessages(), "+OK here they are\r\n");
+    auto client = server.Connect();
+    EXPECT_EQ(server.LastGreeting(), "+OK welcome\r\n");
+
+    EXPECT_EQ(client->Command("STAT"), kNotLoggedIn);
+    EXPECT_EQ(client->Command("NOOP"), kNotLoggedIn);
+    EXPECT_EQ(client->Command("ABC"), kNotLoggedIn);
+    EXPECT_EQ(client->Command("PASS early"), "-ERR USER command requested first\r\n");
+    EXPECT_EQ(client->Command("user C:\\feeds\\list.txt"), "+OK PASS requested\r\n");
+    EXPECT_EQ(client->Command("USER other"), "-ERR USER second command\r\n");
+
+    // An empty PASS loads the mailbox but leaves the session unauthorised.
+    EXPECT_EQ(client->Command("PASS"), "+OK here they are\r\n");
+    EXPECT_EQ(client->Command("STAT"), kNotLoggedIn);
+    EXPECT_EQ(client->Command("PASS two words"), "+OK here they are\r\n");
+    EXPECT_EQ(client->Command("PASS again"), "-ERR not in transactions state\r\n");
+
+    const auto logins = server.Factory().Logins();
+    ASSERT_EQ(logins.size(), 2u);
+    EXPECT_EQ(logins[0].mailbox, "C:\\feeds\\list.txt\r\n"); // the provider trims it
+    EXPECT_EQ(logins[0].password, "");
+    EXPECT_EQ(logins[1].password, "two");
+
+    EXPECT_EQ(client->Command("NOOP"), "+OK no operation done\r\n");
+    EXPECT_EQ(client->Command("TOP"), "-ERR unknown/unimplemented command\r\n");
+    EXPECT_EQ(client->Command("ABC"), "-ERR unknown/unimplemented command\r\n");
+    EXPECT_EQ(client->Command("STAT"), "+OK 2 57\r\n");
+    EXPECT_EQ(client->Command("quitting"), "+OK bye\r\n");
+    EXPECT_EQ(client->ReadToClose(), "");
+    EXPECT_TRUE(client->IsClosed());
+}
+
+TEST(POP3Session, QuitBeforeLoginCreatesNoProvider)
+{
+    CPOP3TestServer server(TwoMessages());
+    auto client = server.Connect();
+    client->Send("USER feeds.txt\r\nQUIT\r\nNOOP\r\n");
+    EXPECT_EQ(client->ReadLine(), "+OK PASS requested\r\n");
+    EXPECT_EQ(client->ReadLine(), "+OK bye\r\n");
+    client->ReadToClose();
+    EXPECT_TRUE(client->IsClosed());
+    EXPECT_TRUE(server.Factory().Logins().empty());
+    EXPECT_TRUE(server.Factory().Commits().empty());
+}
+
+TEST(POP3Session, QuitCommitsTheMarkedMessagesAndOnlyQuit)
+{
+    const MessageList messages = TwoMessages();
+    CPOP3TestServer server(messages);
+    {
+        auto client = server.LogIn();
+        EXPECT_EQ(client->Command("DELE 2"), "+OK DELE not supported 8-)\r\n");
+        EXPECT_EQ(client->Command("DELE 2"), "+OK DELE not supported 8-)\r\n");
+        EXPECT_EQ(client->Command("STAT"), "+OK 2 57\r\n");
+        EXPECT_EQ(client->Command("DELE 1"), "+OK DELE not supported 8-)\r\n");
+        EXPECT_EQ(client->Command("QUIT"), "+OK bye\r\n");
+        client->ReadToClose();
+    }
+    {
+        auto client = server.LogIn();
+        EXPECT_EQ(client->Command("DELE 1"), "+OK DELE not supported 8-)\r\n");
+        EXPECT_EQ(client->Command("RSET"), "+OK\r\n");
+        EXPECT_EQ(client->Command("QUIT"), "+OK bye\r\n");
+        client->ReadToClose();
+    }
+    {
+        // Dropping the connection forgets the marks.
+        auto client = server.LogIn();
+        EXPECT_EQ(client->Command("DELE 1"), "+OK DELE not supported 8-)\r\n");
+    }
+    ASSERT_TRUE(server.Factory().WaitForSessionsToEnd());
+
+    const auto commits = server.Factory().Commits();
+    ASSERT_EQ(commits.size(), 2u);
+    ASSERT_EQ(commits[0].size(), 3u);
+    EXPECT_EQ(commits[0][0].uid, "UID2");
+    EXPECT_EQ(commits[0][1].uid, "UID2");
+    EXPECT_EQ(commits[0][2].uid, "UID1");
+    EXPECT_EQ(commits[0][2].text, messages[0].text);
+    EXPECT_TRUE(commits[1].empty());
+}
+
+namespace {
+
+class CThrowingFactory : public IMessageProviderFactory
+{
+public:
+    std::unique_ptr<IMessageProvider> Create(std::string, const std::string&) override
+    {
+        throw std::runtime_error("provider failed");
+    }
+};
+
+} // namespace
+
+TEST(POP3Session, AFailingProviderEndsOnlyItsConnection)
+{
+    CThrowingFactory factory;
+    CPOP3Server server(&factory);
+    server.Start(0);
+    CLineClient client(server.GetPort());
+    EXPECT_EQ(client.ReadLine(), "+OK welcome\r\n");
+    EXPECT_EQ(client.Command("USER x"), "+OK PASS requested\r\n");
+    client.Send("PASS y\r\n");
+    EXPECT_EQ(client.ReadToClose(), "");
+    EXPECT_TRUE(client.IsClosed());
+
+    CLineClient next(server.GetPort());
+    EXPECT_EQ(next.ReadLine(), "+OK welcome\r\n");
+    server.Stop();
+}

@@ -1,0 +1,170 @@
+#include "provider/SeenStore.h"
+
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+// A uid of the stored form, distinct for every number.
+std::string Uid(int number)
+{
+    char digits[25];
+    std::snprintf(digits, sizeof digits, "%024X", number);
+    return digits;
+}
+
+MessageList Entries(std::initializer_list<std::string> uids)
+{
+    MessageList entries;
+    for (const std::string& uid : uids)
+        entries.push_back({"text of " + uid, uid});
+    return entries;
+}
+
+std::string Lines(int first, int last)
+{
+    std::string text;
+    for (int number = first; number <= last; ++number)
+        text += Uid(number) + "\n";
+    return text;
+}
+
+int CountFiles(const std::filesystem::path& folder)
+{
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+TEST(SeenStore, FileNameIsTheListPathWithSuffix)
+{
+    EXPECT_EQ(CSeenStore::SeenFileName("C:\\feeds\\news.txt"), "C:\\feeds\\news.txt.UIDL");
+    EXPECT_EQ(CSeenStore::SeenFileName(""), ".UIDL");
+}
+
+TEST(SeenStore, CommitWithoutDeletionsCreatesAnEmptyStore)
+{
+    CTempFolder folder;
+    const CSeenStore store(folder.File("feeds.txt"));
+    EXPECT_TRUE(store.LoadSeen().empty());
+    store.CommitDeleted({});
+    ASSERT_TRUE(std::filesystem::exists(store.FileName()));
+    EXPECT_EQ(CTempFolder::Read(store.FileName()), "");
+}
+
+TEST(SeenStore, KeepsTheNewestThousandInOrderWithRepeats)
+{
+    CTempFolder folder;
+    const CSeenStore store(folder.File("feeds.txt"));
+    folder.Write("feeds.txt.UIDL", Lines(1, 995));
+    // The same message deleted twice counts twice toward the limit.
+    store.CommitDeleted(Entries({Uid(2000), Uid(2001), Uid(2001), Uid(2002), Uid(2003), Uid(2004),
+                                 Uid(2005), Uid(2006), Uid(2007), Uid(2008)}));
+    const std::vector<std::string> uids = store.LoadSeen();
+    ASSERT_EQ(uids.size(), 1000u);
+    EXPECT_EQ(uids.front(), Uid(6));
+    EXPECT_EQ(uids[989], Uid(995));
+    EXPECT_EQ(uids[991], Uid(2001));
+    EXPECT_EQ(uids[992], Uid(2001));
+    EXPECT_EQ(uids.back(), Uid(2008));
+    EXPECT_EQ(CTempFolder::Read(store.FileName()),
+              Lines(6, 995) + Uid(2000) + "\n" + Uid(2001) + "\n" + Uid(2001) + "\n" + Uid(2002) +
+                  "\n" + Uid(2003) + "\n" + Uid(2004) + "\n" + Uid(2005) + "\n" + Uid(2006) + "\n" +
+                  Uid(2007) + "\n" + Uid(2008) + "\n");
+}
+
+TEST(SeenStore, ReadsAnyWhitespaceAndRewritesOneUidALine)
+{
+    CTempFolder folder;
+    const CSeenStore store(folder.File("feeds.txt"));
+    folder.Write("feeds.txt.UIDL", "  A1 \t B2\r\nC3\n\n\nnot-a-uid   D4");
+    EXPECT_EQ(store.LoadSeen(), (std::vector<std::string>{"A1", "B2", "C3", "not-a-uid", "D4"}));
+    store.CommitDeleted({});
+    EXPECT_EQ(CTempFolder::Read(store.FileName()), "A1\nB2\nC3\nnot-a-uid\nD4\n");
+}
+
+TEST(SeenStore, FilterDropsStoredUidsAndKeepsTheOrderOfTheRest)
+{
+    CTempFolder folder;
+    const CSeenStore store(folder.File("feeds.txt"));
+    MessageList messages = Entries({"A", "B", "C", "B", "D"});
+    store.FilterSeen(messages); // no store: nothing filtered
+    ASSERT_EQ(messages.size(), 5u);
+
+    folder.Write("feeds.txt.UIDL", "B\nD Z\n");
+    store.FilterSeen(messages);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].uid, "A");
+    EXPECT_EQ(messages[0].text, "text of A");
+    EXPECT_EQ(messages[1].uid, "C");
+}
+
+TEST(SeenStore, AReaderOfTheOldStoreStillFindsItWhole)
+{
+    CTempFolder folder;
+    const CSeenStore store(folder.File("feeds.txt"));
+    folder.Write("feeds.txt.UIDL", Lines(1, 3));
+    std::ifstream reader(store.FileName(), std::ios::binary);
+    ASSERT_TRUE(reader.is_open());
+
+    store.CommitDeleted(Entries({Uid(4)}));
+    // The store was replaced, not truncated and rewritten under the open reader.
+    const std::string old((std::istreambuf_iterator<char>(reader)),
+                          std::istreambuf_iterator<char>());
+    EXPECT_EQ(old, Lines(1, 3));
+    EXPECT_EQ(CTempFolder::Read(store.FileName()), Lines(1, 4));
+    EXPECT_EQ(CountFiles(folder.Path()), 1); // no temporary file left behind
+}
+
+TEST(SeenStore, AStoreThatCannotBeWrittenStaysAsItWas)
+{
+    CTempFolder folder;
+    // A store whose folder does not exist: nothing is created, nothing is thrown.
+    const CSeenStore nowhere(folder.File("missing/feeds.txt"));
+    nowhere.CommitDeleted(Entries({Uid(1)}));
+    EXPECT_FALSE(std::filesystem::exists(folder.Path() / "missing"));
+
+    const CSeenStore store(folder.File("feeds.txt"));
+    folder.Write("feeds.txt.UIDL", Lines(1, 3));
+    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_read |
+                                                    std::filesystem::perms::owner_exec);
+    if (std::ofstream(folder.File("probe")).is_open())
+        GTEST_SKIP() << "running with rights that ignore folder permissions";
+    store.CommitDeleted(Entries({Uid(4)}));
+    EXPECT_EQ(CTempFolder::Read(store.FileName()), Lines(1, 3));
+}
+
+TEST(SeenStore, OverlappingCommitsOnOneStoreKeepEveryDeletion)
+{
+    CTempFolder folder;
+    // Half of the threads name the list through a detour: the same file all the same.
+    const std::string direct = folder.File("feeds.txt");
+    const std::string detour = (folder.Path() / "." / "feeds.txt").string();
+    const int threadCount = 8;
+    const int commitsPerThread = 25;
+    std::vector<std::thread> threads;
+    for (int thread = 0; thread < threadCount; ++thread) {
+        threads.emplace_back([&, thread] {
+            const CSeenStore store(thread % 2 == 0 ? direct : detour);
+            for (int commit = 0; commit < commitsPerThread; ++commit)
+                store.CommitDeleted(Entries({Uid(thread * 1000 + commit)}));
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    std::vector<std::string> uids = CSeenStore(direct).LoadSeen();
+    EXPECT_EQ(uids.size(), static_cast<std::size_t>(threadCount * commitsPerThread));
+    std::sort(uids.begin(), uids.end());
+    EXPECT_EQ(std::unique(uids.begin(), uids.end()), uids.end());
+    EXPECT_EQ(CountFiles(folder.Path()), 1);
+}

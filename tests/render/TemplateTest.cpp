@@ -1,0 +1,242 @@
+#include "render/Template.h"
+
+#include <gtest/gtest.h>
+#include <tinyxml.h>
+
+#include <vector>
+
+namespace {
+
+const char kUid[] = "020360606060606000000003";
+
+const char kFeed[] = "<?xml version=\"1.0\"?>\n"
+                     "<rss version=\"2.0\">\n"
+                     "  <channel>\n"
+                     "    <title>News</title>\n"
+                     "    <item>\n"
+                     "      <title>Hello World</title>\n"
+                     "      <link>item1.html</link>\n"
+                     "      <pubDate>Mon, 07 Dec 2026 08:00:00 GMT</pubDate>\n"
+                     "      <description>Some text</description>\n"
+                     "    </item>\n"
+                     "  </channel>\n"
+                     "</rss>\n";
+
+// A parsed feed whose first item is at hand.
+class Feed
+{
+public:
+    explicit Feed(const std::string& text)
+    {
+        m_document.Parse(text.c_str());
+        EXPECT_FALSE(m_document.Error()) << m_document.ErrorDesc();
+    }
+
+    const TiXmlElement& Item() const
+    {
+        const TiXmlElement* item =
+            m_document.FirstChildElement("rss")->FirstChildElement("channel")->FirstChildElement(
+                "item");
+        return *item;
+    }
+
+    std::string Expand(const std::string& templateText) const
+    {
+        return ExpandTemplate(templateText, Item(), kUid);
+    }
+
+private:
+    TiXmlDocument m_document;
+};
+
+// Wraps item content in a channel titled News under an rss element with the given attributes.
+std::string FeedWithItem(const std::string& itemContent, const std::string& rssAttributes = "")
+{
+    return "<rss" + rssAttributes + "><channel><title>News</title><item>" + itemContent +
+           "</item></channel></rss>";
+}
+
+std::vector<std::string> SplitCRLF(const std::string& message)
+{
+    std::vector<std::string> lines;
+    std::string::size_type start = 0;
+    for (std::string::size_type end; (end = message.find("\r\n", start)) != std::string::npos;
+         start = end + 2)
+        lines.push_back(message.substr(start, end - start));
+    EXPECT_EQ(start, message.size()) << "message does not end in CR LF";
+    return lines;
+}
+
+} // namespace
+
+TEST(ExpandTemplate, BuiltInTemplateRendersACompleteMessage)
+{
+    const std::string message = Feed(kFeed).Expand(BuiltInTemplate);
+    const std::vector<std::string> lines = SplitCRLF(message);
+    const std::vector<std::string> expected = {
+        "Message-ID: <020360606060606000000003>",
+        "Date: Mon, 07 Dec 2026 08:00:00 GMT",
+        "From: News <feeds@quillbox.invalid>",
+        "Subject: =?utf-8?Q?Hello_World?=",
+        "MIME-Version: 1.0",
+        "Content-Type: text/html; charset=\"utf-8\"",
+        "Content-Transfer-Encoding: 8bit",
+        "X-QUILLBOX: vorlenta",
+        "",
+        "<html>",
+        "<head>",
+        "<meta http-equiv=\"content-type\" content=\"text/html; charset=utf-8\">",
+        "<base href=\"\" />",
+        "</head>",
+        "<body>",
+        "<a href=\"item1.html\">Hello World</a>",
+        "<hr>",
+        "Some text",
+        "</body>",
+        "</html>",
+    };
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(message.find('\n'), message.find("\r\n") + 1);
+}
+
+TEST(ExpandTemplate, MissingDateAndChannelTitleLeaveEmptyValues)
+{
+    const Feed feed("<rss><channel><item><title>T</title></item></channel></rss>");
+    const std::vector<std::string> lines = SplitCRLF(feed.Expand(BuiltInTemplate));
+    ASSERT_EQ(lines.size(), 20u);
+    EXPECT_EQ(lines[1], "Date: ");
+    EXPECT_EQ(lines[2], "From:  <feeds@quillbox.invalid>");
+    EXPECT_EQ(lines[3], "Subject: T");
+
+    // A long title stays one encoded word on one line.
+    const std::string title = "Ab cd " + std::string(94, 'x');
+    const std::vector<std::string> longLines =
+        SplitCRLF(Feed(FeedWithItem("<title>" + title + "</title>")).Expand(BuiltInTemplate));
+    ASSERT_EQ(longLines.size(), 20u);
+    EXPECT_EQ(longLines[3].size(), std::string("Subject: ").size() + 112);
+}
+
+TEST(ExpandTemplate, ValuesGoInUnchanged)
+{
+    // Decoded markup is not escaped again, and CDATA keeps its bare line ends while the
+    // template's own line ends become CR LF.
+    const Feed feed(FeedWithItem("<title>a &lt;b&gt; &amp; c</title>"
+                                 "<description><![CDATA[one\ntwo %/title%]]></description>",
+                                 " xml:base=\"http://example.org/\""));
+    EXPECT_EQ(feed.Expand("%/title%\n%/description%\n%--|xml:base%"),
+              "a <b> & c\r\none\ntwo %/title%\r\nhttp://example.org/");
+}
+
+TEST(ExpandTemplate, FeedLineBreaksCannotBreakTheHeader)
+{
+    const Feed feed(FeedWithItem("<title><![CDATA[a\n\nb]]></title>"
+                                 "<pubDate><![CDATA[Mon\r\nBcc: x@example.org\n]]></pubDate>"
+                                 "<description><![CDATA[one\ntwo]]></description>"));
+    const std::vector<std::string> lines = SplitCRLF(feed.Expand(BuiltInTemplate));
+    ASSERT_EQ(lines.size(), 20u);
+    EXPECT_EQ(lines[1], "Date: Mon  Bcc: x@example.org ");
+    EXPECT_EQ(lines[3], "Subject: =?utf-8?Q?a=0A=0Ab?=");
+    EXPECT_EQ(lines[15], "<a href=\"\">a\n\nb</a>");
+    EXPECT_EQ(lines[17], "one\ntwo");
+
+    // Only the lines before the first empty template line are header lines.
+    EXPECT_EQ(feed.Expand("S: %/description%\r\n\r\n%/description%"), "S: one two\r\n\r\none\ntwo");
+    EXPECT_EQ(feed.Expand("S: %/description%\n%+UIDL%\n\n"),
+              "S: one two\r\n" + std::string(kUid) + "\r\n\r\n");
+}
+
+TEST(ExpandTemplate, LineEndsAreCRLFWhateverTheTemplateUses)
+{
+    const Feed feed(kFeed);
+    EXPECT_EQ(feed.Expand("a\r\nb\n%/link%\r\n"), feed.Expand("a\nb\n%/link%\n"));
+    EXPECT_EQ(feed.Expand("x\ry\r"), "xy");
+    EXPECT_EQ(feed.Expand(""), "");
+}
+
+TEST(ExpandTemplate, FlagsUpStepsAndPaths)
+{
+    const Feed feed(FeedWithItem("<title>Hello World</title><enclosure url=\"u\" type=\"t\"/>"
+                                 "<a><b>deep</b></a><!-- note --><c><!-- note --></c>",
+                                 " xml:base=\"base\""));
+    EXPECT_EQ(feed.Expand("%E-/title%"), "News");
+    EXPECT_EQ(feed.Expand("%E/title%"), "=?utf-8?Q?Hello_World?=");
+    EXPECT_EQ(feed.Expand("%ET/title%"), "=?utf-8?Q?Hello_World?=");
+    EXPECT_EQ(feed.Expand("%T/title%"), "Hello World");
+    EXPECT_EQ(feed.Expand("%TE/title%"), "");
+    EXPECT_EQ(feed.Expand("%--|xml:base%"), "base");
+    EXPECT_EQ(feed.Expand("%-/title%"), "News");
+    EXPECT_EQ(feed.Expand("%---/title%"), "");
+    EXPECT_EQ(feed.Expand("%----%"), "");
+    EXPECT_EQ(feed.Expand("%/a/b%"), "deep");
+    EXPECT_EQ(feed.Expand("%/a%"), "b");
+    EXPECT_EQ(feed.Expand("%/c%"), " note ");
+    EXPECT_EQ(feed.Expand("%/enclosure|url%"), "u");
+    EXPECT_EQ(feed.Expand("%/enclosure|type/x|url%"), "t");
+    EXPECT_EQ(feed.Expand("%/enclosure|missing%"), "");
+    EXPECT_EQ(feed.Expand("%/missing%"), "");
+    EXPECT_EQ(feed.Expand("%x/title%"), "");
+    EXPECT_EQ(feed.Expand("%/title/%"), "");
+    // An empty path gives the item's first child node: here the title element's tag name.
+    EXPECT_EQ(feed.Expand("%%"), "title");
+    EXPECT_EQ(feed.Expand("[%%]%%"), "[title]title");
+}
+
+TEST(ExpandTemplate, Variables)
+{
+    const Feed feed(kFeed);
+    EXPECT_EQ(feed.Expand("%+UIDL%"), kUid);
+    EXPECT_EQ(feed.Expand("%+uidl%"), "");
+    EXPECT_EQ(feed.Expand("%+UIDL/anything%"), kUid);
+    EXPECT_EQ(feed.Expand("%+UIDL|x%"), kUid);
+    EXPECT_EQ(feed.Expand("%+E/title%"), "");
+
+    const std::string boundaries = feed.Expand("%+BOUNDARY1% %+BOUNDARY2%");
+    ASSERT_EQ(boundaries.size(), 33u);
+    EXPECT_EQ(boundaries.substr(8, 4), "0000");
+    EXPECT_EQ(boundaries.substr(25, 4), "0000");
+}
+
+TEST(ExpandTemplate, PlaceholdersCutOffByTheEnd)
+{
+    const Feed feed(kFeed);
+    // Each template is copied into a buffer of its exact size, so that the sanitizers catch
+    // any read past its end.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"a%", "a"},
+        {"a%E", "a"},
+        {"a%ET", "a"},
+        {"a%--", "a"},
+        {"a%+", "a"},
+        {"a%+UIDL", std::string("a") + kUid},
+        {"a%/title", "aHello World"},
+        {"a%E/title", "a=?utf-8?Q?Hello_World?="},
+        {"a%/", "a"},
+        {"a%|", "a"},
+        {"a%--|xml:base", "a"},
+        {"a%x", "a"},
+        {"a%/title/", "a"},
+    };
+    for (const auto& [text, expected] : cases) {
+        const std::vector<char> buffer(text.begin(), text.end());
+        const std::string exact(buffer.data(), buffer.size());
+        EXPECT_EQ(feed.Expand(exact), expected) << text;
+
+        const char* cursor = buffer.data() + text.find('%') + 1;
+        const char* end = buffer.data() + buffer.size();
+        TemplateVariables variables{{"UIDL", kUid}};
+        ExpandPlaceholder(cursor, end, feed.Item(), variables);
+        EXPECT_EQ(cursor, end) << text;
+    }
+}
+
+TEST(ReadPlaceholderName, StopsOnTheFirstDelimiter)
+{
+    const std::string text = "xml:base x|y/z%";
+    const char* cursor = text.data();
+    EXPECT_EQ(ReadPlaceholderName(cursor, text.data() + text.size()), "xml:base x");
+    EXPECT_EQ(*cursor, '|');
+    const char* end = text.data() + 3;
+    cursor = text.data();
+    EXPECT_EQ(ReadPlaceholderName(cursor, end), "xml");
+    EXPECT_EQ(cursor, end);
+}

@@ -1,0 +1,89 @@
+#include "shell/LocalPort.h"
+
+#include "platform/Settings.h"
+#include "shell/ShellTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace shelltest;
+
+TEST(LocalPort, MissingKeyReadsAsDefaultAndIsNeverCreated)
+{
+    CSettingsSandbox sandbox;
+    EXPECT_EQ(ReadLocalPort(), kDefaultLocalPort);
+    WriteLocalPort(12000);
+    EXPECT_FALSE(std::filesystem::exists(sandbox.KeyFolder()));
+    EXPECT_EQ(ReadLocalPort(), kDefaultLocalPort);
+}
+
+TEST(LocalPort, PresentKeyWithoutValueReadsAsDefaultUntilWritten)
+{
+    CSettingsSandbox sandbox;
+    sandbox.CreateKey();
+    EXPECT_EQ(ReadLocalPort(), kDefaultLocalPort);
+    WriteLocalPort(12000);
+    EXPECT_EQ(sandbox.StoredText(), "12000\n");
+    EXPECT_EQ(ReadLocalPort(), 12000);
+    WriteLocalPort(70000);
+    EXPECT_EQ(ReadLocalPort(), 70000);
+    // Replacing the value leaves no temporary file behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sandbox.KeyFolder()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST(LocalPort, ReadsHandWrittenDecimalText)
+{
+    CSettingsSandbox sandbox;
+    sandbox.StoreText("12345");
+    EXPECT_EQ(ReadLocalPort(), 12345);
+    sandbox.StoreText("  8110\r\n");
+    EXPECT_EQ(ReadLocalPort(), 8110);
+    sandbox.StoreText("4294967295\n");
+    EXPECT_EQ(ReadLocalPort(), -1); // the same 32 bits, as an int
+}
+
+TEST(LocalPort, GarbageReadsAsDefault)
+{
+    CSettingsSandbox sandbox;
+    for (const std::string& text :
+         std::vector<std::string>{"", "\n", "abc", "12 34", "-5", "0x2B5C", "11200abc",
+                                  "4294967296", "99999999999999999999999", std::string(1000, '1'),
+                                  std::string("12\0"
+                                              "3",
+                                              4)}) {
+        sandbox.StoreText(text);
+        EXPECT_EQ(ReadLocalPort(), kDefaultLocalPort) << "value text: " << text;
+    }
+}
+
+TEST(LocalPort, ValueThatIsAFolderReadsAsDefaultAndIsNotReplaced)
+{
+    CSettingsSandbox sandbox;
+    std::filesystem::create_directories(sandbox.ValueFile());
+    EXPECT_EQ(ReadLocalPort(), kDefaultLocalPort);
+    WriteLocalPort(12000);
+    EXPECT_TRUE(std::filesystem::is_directory(sandbox.ValueFile()));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sandbox.KeyFolder()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST(UserSettingsFolder, FollowsTheConfigurationHome)
+{
+    const std::string key = "Software\\vorlenta.software\\QUILLBOX";
+    {
+        CScopedEnvironment config("XDG_CONFIG_HOME", "/somewhere/config");
+        EXPECT_EQ(platform::UserSettingsFolder(key),
+                  "/somewhere/config/vorlenta.software/QUILLBOX");
+    }
+    // A relative or empty configuration home is ignored in favour of ~/.config.
+    CScopedEnvironment home("HOME", "/home/someone");
+    for (const char* configHome : {"relative/config", ""}) {
+        CScopedEnvironment config("XDG_CONFIG_HOME", configHome);
+        EXPECT_EQ(platform::UserSettingsFolder(key),
+                  "/home/someone/.config/vorlenta.software/QUILLBOX");
+    }
+}

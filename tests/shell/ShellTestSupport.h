@@ -1,0 +1,110 @@
+#pragma once
+
+#include "platform/Socket.h"
+#include "provider/TempFolder.h"
+#include "shell/LocalPort.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace shelltest {
+
+// Sets an environment variable for the object's lifetime, then restores the old value.
+class CScopedEnvironment
+{
+public:
+    CScopedEnvironment(const char* name, const std::string& value) : m_name(name)
+    {
+        const char* old = std::getenv(name);
+        m_hadValue = old != nullptr;
+        if (m_hadValue)
+            m_oldValue = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~CScopedEnvironment()
+    {
+        if (m_hadValue)
+            ::setenv(m_name, m_oldValue.c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    bool m_hadValue;
+    std::string m_oldValue;
+};
+
+// A private configuration folder ($XDG_CONFIG_HOME) for one test, without the settings key
+// until CreateKey.
+class CSettingsSandbox
+{
+public:
+    CSettingsSandbox() : m_environment("XDG_CONFIG_HOME", m_folder.Path().string()) {}
+
+    std::filesystem::path KeyFolder() const
+    {
+        return m_folder.Path() / "vorlenta.software" / "QUILLBOX";
+    }
+    std::filesystem::path ValueFile() const { return KeyFolder() / "LocalPort"; }
+    void CreateKey() const { std::filesystem::create_directories(KeyFolder()); }
+    void StoreText(const std::string& text) const
+    {
+        CreateKey();
+        std::ofstream(ValueFile(), std::ios::binary) << text;
+    }
+    // The value file's content, or "(none)" when there is no file.
+    std::string StoredText() const
+    {
+        std::ifstream file(ValueFile(), std::ios::binary);
+        if (!file)
+            return "(none)";
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+
+private:
+    CTempFolder m_folder;
+    CScopedEnvironment m_environment;
+};
+
+// A loopback port that was free a moment ago.
+inline int FreePort()
+{
+    const platform::SocketHandle socket = platform::CreateTcpSocket();
+    platform::BindLoopback(socket, 0);
+    const int port = platform::LocalPort(socket);
+    platform::CloseSocket(socket);
+    return port;
+}
+
+// Holds a loopback port so that nobody else can listen on it.
+class CBusyPort
+{
+public:
+    CBusyPort() : m_socket(platform::CreateTcpSocket())
+    {
+        platform::BindLoopback(m_socket, 0);
+        platform::ListenOn(m_socket, 1);
+    }
+    ~CBusyPort() { platform::CloseSocket(m_socket); }
+    int Port() const { return platform::LocalPort(m_socket); }
+
+private:
+    platform::SocketHandle m_socket;
+};
+
+// Whether something accepts connections on 127.0.0.1 at the port.
+inline bool IsListening(int port)
+{
+    const platform::SocketHandle socket = platform::CreateTcpSocket();
+    std::uint32_t address = 0;
+    platform::ResolveIPv4("127.0.0.1", address);
+    const bool connected = platform::ConnectIPv4(socket, address, static_cast<std::uint16_t>(port));
+    platform::CloseSocket(socket);
+    return connected;
+}
+
+} // namespace shelltest

@@ -1,0 +1,97 @@
+#pragma once
+
+// A message provider factory for tests that drive a POP3 session or server: every login is
+// answered with the same ProviderReply, and the factory records what the sessions did with
+// their providers (logins, commits, providers still alive) so tests can assert on it.
+// Thread-safe: sessions run on threads of their own. Header-only.
+
+#include "provider/MessageProvider.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CTestProviderFactory : public IMessageProviderFactory
+{
+public:
+    struct Login
+    {
+        std::string mailbox;
+        std::string password;
+    };
+
+    explicit CTestProviderFactory(MessageList messages = {},
+                                  std::string response = "+OK received messages\r\n")
+    {
+        m_state->reply = {std::move(response), std::move(messages)};
+    }
+
+    std::unique_ptr<IMessageProvider> Create(std::string mailbox,
+                                             const std::string& password) override
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->logins.push_back({std::move(mailbox), password});
+        ++m_state->liveProviders;
+        return std::make_unique<CProvider>(m_state);
+    }
+
+    std::vector<Login> Logins() const
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        return m_state->logins;
+    }
+
+    // Every CommitDeleted call so far, in call order.
+    std::vector<MessageList> Commits() const
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        return m_state->commits;
+    }
+
+    // Waits (at most 10 s) until every provider created so far has been destroyed, that is,
+    // until every session that logged in has ended. False on time-out.
+    bool WaitForSessionsToEnd() const
+    {
+        std::unique_lock<std::mutex> lock(m_state->mutex);
+        return m_state->changed.wait_for(lock, std::chrono::seconds(10),
+                                         [this] { return m_state->liveProviders == 0; });
+    }
+
+private:
+    struct State
+    {
+        mutable std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<Login> logins;
+        std::vector<MessageList> commits;
+        int liveProviders = 0;
+        ProviderReply reply; // set at construction, read-only afterwards
+    };
+
+    class CProvider : public IMessageProvider
+    {
+    public:
+        explicit CProvider(std::shared_ptr<State> state) : m_state(std::move(state)) {}
+        ~CProvider() override
+        {
+            std::lock_guard<std::mutex> lock(m_state->mutex);
+            --m_state->liveProviders;
+            m_state->changed.notify_all();
+        }
+        ProviderReply GetMessages() override { return m_state->reply; }
+        void CommitDeleted(const MessageList& deleted) override
+        {
+            std::lock_guard<std::mutex> lock(m_state->mutex);
+            m_state->commits.push_back(deleted);
+        }
+
+    private:
+        std::shared_ptr<State> m_state;
+    };
+
+    // Shared with the providers, which may outlive a test's factory by a moment.
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+};
