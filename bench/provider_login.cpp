@@ -1,19 +1,18 @@
 // The cost of one POP3 login on a list of 60 feeds of 50 items each, apart from the
 // downloads: conversion, parsing, rendering and filtering of the messages, against the time
 // the XML library alone takes to parse the same documents once.
-#include "support/PeakMemory.h"
-
 #include "pop3/POP3Server.h"
 #include "provider/MessageProviderRSS.h"
+#include "support/PeakMemory.h"
 #include "tests/support/LineClient.h"
 
 #include <tinyxml.h>
 
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>

@@ -143,14 +143,13 @@ MessageList ParseShallowFeed(const std::string& document, const std::string& tem
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& password)
     : CMessageProviderRSS(std::move(mailbox), password, DownloadOverHTTP)
-{
-}
+{}
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& /*password*/,
                                          Downloader download)
-    : m_listFile(Trimmed(std::move(mailbox))), m_seenStore(m_listFile), m_download(std::move(download))
-{
-}
+    : m_listFile(Trimmed(std::move(mailbox))), m_seenStore(m_listFile),
+      m_download(std::move(download))
+{}
 
 ProviderReply CMessageProviderRSS::GetMessages()
 {

@@ -49,8 +49,7 @@ private:
     public:
         CCountedProvider(CCountingFactory& factory, std::unique_ptr<IMessageProvider> real)
             : m_factory(factory), m_real(std::move(real))
-        {
-        }
+        {}
         ~CCountedProvider() override
         {
             m_real.reset();
@@ -86,18 +85,18 @@ struct MailServer
     CPOP3Server server{&factory};
 };
 
-std::string Feed(const std::string& encoding, const std::string& channel,
-                 const std::string& items)
+std::string Feed(const std::string& encoding, const std::string& channel, const std::string& items)
 {
-    return "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>\n<rss version=\"2.0\">"
-           "<channel><title>" + channel + "</title>" + items + "</channel></rss>\n";
+    return "<?xml version=\"1.0\" encoding=\"" + encoding +
+           "\"?>\n<rss version=\"2.0\">"
+           "<channel><title>" +
+           channel + "</title>" + items + "</channel></rss>\n";
 }
 
 std::string Item(const std::string& title, const std::string& guid)
 {
-    return "<item><title>" + title + "</title><link>http://example.org/" + guid +
-           "</link><guid>" + guid + "</guid><description>&lt;p&gt;About " + title +
-           "&lt;/p&gt;</description></item>";
+    return "<item><title>" + title + "</title><link>http://example.org/" + guid + "</link><guid>" +
+           guid + "</guid><description>&lt;p&gt;About " + title + "&lt;/p&gt;</description></item>";
 }
 
 // Runs curl against the POP3 server and returns what it wrote; fails the test when curl does.
@@ -107,12 +106,14 @@ public:
     CCurl(const CTempFolder& folder, std::uint16_t port, const std::string& mailbox)
         : m_folder(folder), m_base("pop3://127.0.0.1:" + std::to_string(port) + "/"),
           m_user(mailbox + ":secret")
-    {
-    }
+    {}
 
     std::string List() { return Run("'" + m_base + "'"); }
     std::string Retrieve(int message) { return Run("'" + m_base + std::to_string(message) + "'"); }
-    void Delete(int message) { Run("-I -X 'DELE " + std::to_string(message) + "' '" + m_base + "'"); }
+    void Delete(int message)
+    {
+        Run("-I -X 'DELE " + std::to_string(message) + "' '" + m_base + "'");
+    }
 
     // The sizes LIST reports, in message order.
     std::vector<std::size_t> ListedSizes()
@@ -157,13 +158,13 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
 
     CHTTPTestServer http;
     ASSERT_TRUE(http.IsRunning());
-    const std::string news = Feed("utf-8", "News", Item("Caf\xC3\xA9 opens", "n1") +
-                                                       Item("Rain", "n2") + Item("Sun", "n3"));
+    const std::string news = Feed(
+        "utf-8", "News", Item("Caf\xC3\xA9 opens", "n1") + Item("Rain", "n2") + Item("Sun", "n3"));
     http.Serve("/news.xml", CHTTPTestServer::OkResponse(news));
     // "Привет" and "Мир" in windows-1251.
     http.Serve("/cyrillic.xml",
-               CHTTPTestServer::OkResponse(Feed("windows-1251", "\xCC\xE8\xF0",
-                                                Item("\xCF\xF0\xE8\xE2\xE5\xF2", "c1"))));
+               CHTTPTestServer::OkResponse(
+                   Feed("windows-1251", "\xCC\xE8\xF0", Item("\xCF\xF0\xE8\xE2\xE5\xF2", "c1"))));
     http.Serve("/old.xml", CHTTPTestServer::RedirectResponse(301, http.Url("/moved.xml")));
     http.Serve("/moved.xml",
                CHTTPTestServer::OkResponse(Feed("utf-8", "Moved", Item("Relocated", "m1"))));
@@ -193,7 +194,8 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
     EXPECT_TRUE(Contains(first, "<p>About Caf\xC3\xA9 opens</p>"));
     const std::string cyrillic = curl.Retrieve(4);
     EXPECT_TRUE(Contains(cyrillic, "From: =?utf-8?Q?=D0=9C=D0=B8=D1=80?= <"));
-    EXPECT_TRUE(Contains(cyrillic, "<p>About \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82</p>"));
+    EXPECT_TRUE(
+        Contains(cyrillic, "<p>About \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82</p>"));
     const std::string moved = curl.Retrieve(5);
     EXPECT_TRUE(Contains(moved, "Subject: custom Relocated\r\nX-Channel: Moved\r\n\r\n"));
 
@@ -204,7 +206,7 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
         dropped.Command("USER " + list);
         EXPECT_EQ(dropped.Command("PASS secret"), "+OK received messages\r\n");
         dropped.Command("DELE 1");
-        }
+    }
     ASSERT_TRUE(factory.WaitForSessions());
     // The client's earlier QUITs left an empty store; the drop left it so.
     EXPECT_TRUE(std::filesystem::exists(CSeenStore::SeenFileName(list)));
@@ -213,7 +215,8 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
     // Deleting "Rain" renumbers the rest: "Sun" moves up to 2, "Relocated" to 4.
     curl.Delete(2);
     ASSERT_TRUE(factory.WaitForSessions());
-    EXPECT_EQ(CSeenStore(list).LoadSeen(), std::vector<std::string>{Fingerprint("<guid>n2</guid>")});
+    EXPECT_EQ(CSeenStore(list).LoadSeen(),
+              std::vector<std::string>{Fingerprint("<guid>n2</guid>")});
     EXPECT_TRUE(Contains(curl.Retrieve(2), "Sun"));
     curl.Delete(4);
     ASSERT_TRUE(factory.WaitForSessions());
@@ -225,7 +228,7 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
     EXPECT_TRUE(Contains(curl.Retrieve(2), "Sun"));
     EXPECT_TRUE(Contains(curl.Retrieve(3), "\xD0\x9F\xD1\x80"));
     ASSERT_TRUE(factory.WaitForSessions());
-    EXPECT_EQ(CSeenStore(list).LoadSeen(),
-              (std::vector<std::string>{Fingerprint("<guid>n2</guid>"),
-                                        Fingerprint("<guid>m1</guid>")}));
+    EXPECT_EQ(
+        CSeenStore(list).LoadSeen(),
+        (std::vector<std::string>{Fingerprint("<guid>n2</guid>"), Fingerprint("<guid>m1</guid>")}));
 }

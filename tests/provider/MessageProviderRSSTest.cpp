@@ -15,8 +15,8 @@ namespace {
 
 std::string Feed(const std::string& items, const std::string& title = "News")
 {
-    return "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>" + title +
-           "</title>" + items + "</channel></rss>\n";
+    return "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>" + title + "</title>" +
+           items + "</channel></rss>\n";
 }
 
 std::string Item(const std::string& title, const std::string& guid)
@@ -82,28 +82,27 @@ TEST(MessageProviderRSS, FeedListLinesAndTemplates)
     CTempFolder folder;
     const std::string own = folder.Write("own.tpl", "\xEF\xBB\xBFX-Own: yes\n");
     folder.Write("empty.tpl", "");
-    const std::string list = folder.Write(
-        "feeds.txt", "\xEF\xBB\xBF"
-                     "http://a/1\r\n"
-                     "   \t# a comment after blanks\n"
-                     "#http://skipped\n"
-                     "\n"
-                     " \t \r\n"
-                     "  http://a/2 \t;  " +
-                         own +
-                         " \t\r\n"
-                         "http://a/3;\n"
-                         "http://a/4 ; " +
-                         folder.File("missing.tpl") +
-                         "\n"
-                         "http://a/5;" +
-                         folder.File("empty.tpl") +
-                         "\n"
-                         "; " +
-                         own +
-                         "\n"
-                         "http://a/7 # not a comment\n"
-                         "\xEF\xBB\xBFhttp://a/8");
+    const std::string list = folder.Write("feeds.txt", "\xEF\xBB\xBF"
+                                                       "http://a/1\r\n"
+                                                       "   \t# a comment after blanks\n"
+                                                       "#http://skipped\n"
+                                                       "\n"
+                                                       " \t \r\n"
+                                                       "  http://a/2 \t;  " +
+                                                           own +
+                                                           " \t\r\n"
+                                                           "http://a/3;\n"
+                                                           "http://a/4 ; " +
+                                                           folder.File("missing.tpl") +
+                                                           "\n"
+                                                           "http://a/5;" +
+                                                           folder.File("empty.tpl") +
+                                                           "\n"
+                                                           "; " +
+                                                           own +
+                                                           "\n"
+                                                           "http://a/7 # not a comment\n"
+                                                           "\xEF\xBB\xBFhttp://a/8");
     const FeedListContent content = ReadList(list);
     EXPECT_EQ(content.urls,
               (std::vector<std::string>{"http://a/1", "http://a/2", "http://a/3", "http://a/4",
@@ -172,9 +171,9 @@ TEST(MessageProviderRSS, ParseFeedReadsOnlyTheItemsOfTheFirstChannelOfRss)
 {
     const std::string document = "<?xml version=\"1.0\"?><!-- c --><rss><item><title>Outside"
                                  "</title></item><channel><title>C</title>" +
-                                 Item("First", "1") + "<entry>" + Item("Nested", "n") +
-                                 "</entry>" + Item("Second", "2") + Item("Twin", "2") +
-                                 "</channel><channel>" + Item("Later", "3") + "</channel></rss>";
+                                 Item("First", "1") + "<entry>" + Item("Nested", "n") + "</entry>" +
+                                 Item("Second", "2") + Item("Twin", "2") + "</channel><channel>" +
+                                 Item("Later", "3") + "</channel></rss>";
     const MessageList messages = CMessageProviderRSS::ParseFeed(document, BuiltInTemplate);
     EXPECT_EQ(TitlesOf(messages, {"Outside", "First", "Nested", "Second", "Twin", "Later"}),
               (std::vector<std::string>{"First", "Second", "Twin"}));
@@ -281,8 +280,8 @@ TEST(MessageProviderRSS, EachFeedKeepsItsOwnTemplateWhenAnotherFails)
     const std::string third = fixture.m_folder.Write("third.tpl", "X-Template: third\n");
     fixture.m_documents["http://one"] = Feed(Item("Alpha", "a") + Item("Bravo", "b"));
     fixture.m_documents["http://three"] = Feed(Item("Charlie", "c"));
-    const std::string list = fixture.MakeList("http://one;" + first +
-                                              "\nhttp://two;" + first + "\nhttp://three;" + third);
+    const std::string list = fixture.MakeList("http://one;" + first + "\nhttp://two;" + first +
+                                              "\nhttp://three;" + third);
     const ProviderReply reply = fixture.MakeProvider(list)->GetMessages();
     EXPECT_EQ(fixture.m_requested,
               (std::vector<std::string>{"http://one", "http://two", "http://three"}));
@@ -297,7 +296,8 @@ TEST(MessageProviderRSS, EachFeedKeepsItsOwnTemplateWhenAnotherFails)
 TEST(MessageProviderRSS, DeletedItemsStayAwayAndTheRestKeepTheirOrder)
 {
     CProviderFixture fixture;
-    fixture.m_documents["http://one"] = Feed(Item("Alpha", "a") + Item("Bravo", "b") + Item("Charlie", "c"));
+    fixture.m_documents["http://one"] =
+        Feed(Item("Alpha", "a") + Item("Bravo", "b") + Item("Charlie", "c"));
     fixture.m_documents["http://two"] = Feed(Item("Delta", "d") + Item("Echo", "e"));
     const std::string list = fixture.MakeList("http://one\nhttp://two\n");
     const std::string store = list + ".UIDL";
@@ -309,8 +309,8 @@ TEST(MessageProviderRSS, DeletedItemsStayAwayAndTheRestKeepTheirOrder)
     // A login that ends without QUIT commits nothing and writes nothing.
     EXPECT_FALSE(std::filesystem::exists(store));
     first->CommitDeleted({all.messages[1], all.messages[3], all.messages[1]});
-    EXPECT_EQ(CTempFolder::Read(store), all.messages[1].uid + "\n" + all.messages[3].uid + "\n" +
-                                            all.messages[1].uid + "\n");
+    EXPECT_EQ(CTempFolder::Read(store),
+              all.messages[1].uid + "\n" + all.messages[3].uid + "\n" + all.messages[1].uid + "\n");
 
     const ProviderReply rest = fixture.MakeProvider(list)->GetMessages();
     EXPECT_EQ(rest.response, "+OK received messages\r\n");
