@@ -1,0 +1,105 @@
+// Downloads 60 feeds from a local server that holds every answer for 300 ms, and prints the
+// time of the whole fetch against the time of one feed alone, the peak of threads and sockets
+// during the fetch, and what is left of them one second after it returned.
+#include "http/DownloadAll.h"
+#include "support/HTTPTestServer.h"
+#include "support/PeakMemory.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+namespace {
+
+constexpr int kFeeds = 60;
+constexpr int kHoldMilliseconds = 300;
+
+int ThreadCount()
+{
+    std::error_code error;
+    const std::filesystem::directory_iterator tasks("/proc/self/task", error);
+    return error ? -1
+                 : static_cast<int>(std::distance(tasks, std::filesystem::directory_iterator()));
+}
+
+int SocketCount()
+{
+    std::error_code error;
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code linkError;
+        const auto target = std::filesystem::read_symlink(entry.path(), linkError);
+        if (!linkError && target.string().compare(0, 7, "socket:") == 0)
+            ++count;
+    }
+    return count;
+}
+
+std::string FeedBody()
+{
+    std::ifstream file(QUILLBOX_CORPUS_DIR "/rss/feedjira/2009__AllThingsDistributed.xml",
+                       std::ios::binary);
+    std::string body((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return body.empty() ? std::string(30000, 'x') : body;
+}
+
+double SecondsOf(const std::vector<std::string>& urls, std::vector<std::string>& results)
+{
+    const auto start = std::chrono::steady_clock::now();
+    results = DownloadAll(urls);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+int main()
+{
+    CHTTPTestServer server;
+    const std::string body = FeedBody();
+    std::vector<std::string> urls;
+    for (int index = 0; index < kFeeds; ++index) {
+        const std::string path = "/feed" + std::to_string(index) + ".xml";
+        CHTTPTestServer::Response response;
+        response.bytes = CHTTPTestServer::OkResponse(body);
+        response.delayMilliseconds = kHoldMilliseconds;
+        server.Serve(path, response);
+        urls.push_back(server.Url(path));
+    }
+    const int baseThreads = ThreadCount();
+    const int baseSockets = SocketCount();
+
+    std::vector<std::string> results;
+    double single = 1e9;
+    for (int round = 0; round < 3; ++round)
+        single = std::min(single, SecondsOf({urls[0]}, results));
+
+    std::atomic<bool> sampling(true);
+    int peakThreads = 0, peakSockets = 0;
+    std::thread sampler([&] {
+        while (sampling) {
+            peakThreads = std::max(peakThreads, ThreadCount() - baseThreads - 1);
+            peakSockets = std::max(peakSockets, SocketCount() - baseSockets);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const double all = SecondsOf(urls, results);
+    sampling = false;
+    sampler.join();
+    const auto complete = std::count(results.begin(), results.end(), body);
+
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    std::printf("http_download: one feed %.0f ms, %d feeds %.0f ms (%.2f times one feed), "
+                "%ld of %d complete\n",
+                single * 1000, kFeeds, all * 1000, all / single, static_cast<long>(complete),
+                kFeeds);
+    std::printf("http_download: peak during the fetch %d threads and %d sockets (client and "
+                "server); left 1 s after it returned: %d threads, %d sockets; peak memory %ld KB\n",
+                peakThreads, peakSockets, ThreadCount() - baseThreads, SocketCount() - baseSockets,
+                PeakMemoryKilobytes());
+    return 0;
+}

@@ -1,0 +1,316 @@
+#include "http/HTTPGet.h"
+
+#include "http/CancelSignal.h"
+#include "http/HTTPResponse.h"
+#include "http/TLSStream.h"
+
+#include <cctype>
+#include <vector>
+
+namespace {
+
+// One redirection chain is at most this many requests, the first one included.
+constexpr int kMaxRequests = 10;
+constexpr std::uint16_t kHTTPPort = 80;
+constexpr std::uint16_t kHTTPSPort = 443;
+constexpr std::size_t kReceiveBufferBytes = 16384;
+
+bool IsWhiteSpace(char byte)
+{
+    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' ||
+           byte == '\r';
+}
+
+std::string WithoutWhiteSpace(const std::string& text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (char byte : text) {
+        if (!IsWhiteSpace(byte))
+            result += byte;
+    }
+    return result;
+}
+
+bool EqualsIgnoringCase(const std::string& text, const char* lowerCase)
+{
+    std::string::size_type index = 0;
+    for (; lowerCase[index] != '\0'; ++index) {
+        if (index == text.size() ||
+            std::tolower(static_cast<unsigned char>(text[index])) != lowerCase[index])
+            return false;
+    }
+    return index == text.size();
+}
+
+// Reads a port the way atoi reads a number (optional sign, then digits up to the first
+// non-digit), keeping only the low 16 bits so that no length of digits can overflow.
+// `named` tells whether the number is other than zero.
+std::uint16_t ReadPort(const std::string& text, bool& named)
+{
+    std::string::size_type index = 0;
+    bool negative = false;
+    if (index < text.size() && (text[index] == '+' || text[index] == '-'))
+        negative = text[index++] == '-';
+    unsigned value = 0;
+    named = false;
+    for (; index < text.size() && std::isdigit(static_cast<unsigned char>(text[index])); ++index) {
+        named = named || text[index] != '0';
+        value = (value * 10 + static_cast<unsigned>(text[index] - '0')) & 0xFFFFu;
+    }
+    return static_cast<std::uint16_t>(negative ? (0x10000u - value) & 0xFFFFu : value);
+}
+
+bool HasScheme(const std::string& text)
+{
+    if (text.empty() || !std::isalpha(static_cast<unsigned char>(text[0])))
+        return false;
+    for (char byte : text) {
+        if (byte == ':')
+            return true;
+        if (!std::isalnum(static_cast<unsigned char>(byte)) && byte != '+' && byte != '-' &&
+            byte != '.')
+            return false;
+    }
+    return false;
+}
+
+// Removes "." and ".." segments from an absolute path, as a browser does.
+std::string RemoveDotSegments(const std::string& path)
+{
+    std::vector<std::string> segments;
+    bool trailingSlash = false;
+    std::string::size_type start = 1;
+    for (;;) {
+        const std::string::size_type end = path.find('/', start);
+        const bool last = end == std::string::npos;
+        const std::string segment = path.substr(start, last ? std::string::npos : end - start);
+        if (segment == "." || segment == "..") {
+            if (segment == ".." && !segments.empty())
+                segments.pop_back();
+            trailingSlash = last;
+        } else {
+            segments.push_back(segment);
+            trailingSlash = false;
+        }
+        if (last)
+            break;
+        start = end + 1;
+    }
+    std::string result;
+    for (const std::string& segment : segments)
+        result += "/" + segment;
+    if (trailingSlash || result.empty())
+        result += "/";
+    return result;
+}
+
+} // namespace
+
+CHTTPGet::CHTTPGet(CCancelSignal* cancel)
+    : m_port(kHTTPPort), m_socket(platform::kInvalidSocket), m_address(0), m_secure(false),
+      m_cancel(cancel)
+{}
+
+CHTTPGet::~CHTTPGet()
+{
+    CloseConnection();
+}
+
+void CHTTPGet::Get(const std::string& url)
+{
+    ParseUrl(url);
+    ResolveHost();
+    Connect();
+    SendRequest();
+    ReadResponse();
+}
+
+void CHTTPGet::ParseUrl(const std::string& url)
+{
+    std::string text = WithoutWhiteSpace(url);
+    m_secure = false;
+    const std::string::size_type slashes = text.find("//");
+    if (slashes != std::string::npos) {
+        m_secure = EqualsIgnoringCase(text.substr(0, slashes), "https:");
+        text.erase(0, slashes + 2);
+    }
+    const std::string::size_type slash = text.find('/');
+    if (slash == std::string::npos) {
+        m_host = text;
+        m_path = "/";
+    } else {
+        m_host = text.substr(0, slash);
+        m_path = text.substr(slash);
+    }
+    m_port = m_secure ? kHTTPSPort : kHTTPPort;
+    const std::string::size_type colon = m_host.find(':');
+    if (colon != std::string::npos) {
+        bool named = false;
+        const std::uint16_t port = ReadPort(m_host.substr(colon + 1), named);
+        m_host.erase(colon);
+        if (named)
+            m_port = port;
+    }
+}
+
+void CHTTPGet::ResolveHost()
+{
+    ThrowIfCancelled();
+    // An empty host comes from a redirection without a usable location; no resolver is asked.
+    if (m_host.empty() || !platform::ResolveIPv4(m_host, m_address))
+        throw exception("cannot resolve server name");
+}
+
+void CHTTPGet::Connect()
+{
+    CloseConnection();
+    const platform::SocketHandle socket = platform::CreateTcpSocket();
+    if (socket == platform::kInvalidSocket)
+        throw exception("cannot create socket");
+    if (m_cancel != nullptr && !m_cancel->Attach(socket)) {
+        platform::CloseSocket(socket);
+        throw exception("download cancelled");
+    }
+    m_socket = socket;
+    if (!platform::ConnectIPv4(socket, m_address, m_port)) {
+        CloseConnection();
+        ThrowIfCancelled();
+        throw exception("cannot connect");
+    }
+    if (!m_secure)
+        return;
+    try {
+        m_tls.reset(new CTLSStream(socket));
+        m_tls->Handshake(m_host);
+    } catch (const CTLSStream::exception&) {
+        ThrowIfCancelled();
+        throw exception("secure connection failed");
+    }
+}
+
+void CHTTPGet::SendRequest()
+{
+    const std::string request = "GET " + m_path +
+                                " HTTP/1.0\r\nCache-Control: no-cache\r\nHost: " + m_host +
+                                "\r\nUser-Agent: QUILLBOX.vorlenta\r\n\r\n";
+    bool sent = true;
+    if (m_tls) {
+        sent = m_tls->SendAll(request.data(), request.size());
+    } else {
+        std::string::size_type offset = 0;
+        while (sent && offset < request.size()) {
+            platform::SocketError error;
+            const long count = platform::SendBytes(m_socket, request.data() + offset,
+                                                   request.size() - offset, error);
+            sent = count > 0;
+            if (sent)
+                offset += static_cast<std::string::size_type>(count);
+        }
+    }
+    if (!sent) {
+        ThrowIfCancelled();
+        throw exception("cannot send request");
+    }
+}
+
+void CHTTPGet::ReadResponse()
+{
+    m_body.clear();
+    m_headers.clear();
+    std::string response;
+    std::vector<char> buffer(kReceiveBufferBytes);
+    for (;;) {
+        long count;
+        if (m_tls) {
+            count = m_tls->Receive(buffer.data(), buffer.size());
+        } else {
+            platform::SocketError error;
+            count = platform::ReceiveBytes(m_socket, buffer.data(), buffer.size(), false, error);
+        }
+        // A failed receive ends the response like a close: it is what arrived before.
+        if (count <= 0)
+            break;
+        if (response.size() + static_cast<std::size_t>(count) > kMaxResponseBytes)
+            throw exception("response too large");
+        response.append(buffer.data(), static_cast<std::size_t>(count));
+    }
+    // A cancelled download is cut short, not complete.
+    ThrowIfCancelled();
+    const std::string::size_type end = response.find("\r\n\r\n");
+    if (end == std::string::npos) {
+        m_headers = std::move(response);
+        return;
+    }
+    m_headers = response.substr(0, end + 4);
+    m_body = response.substr(end + 4);
+}
+
+void CHTTPGet::CloseConnection()
+{
+    if (m_socket == platform::kInvalidSocket)
+        return;
+    m_tls.reset();
+    // Detached first: a cancel from another thread must never shut down a closed socket's
+    // number, which the system may already have given to someone else.
+    if (m_cancel != nullptr)
+        m_cancel->Detach();
+    platform::ShutdownSocket(m_socket);
+    platform::CloseSocket(m_socket);
+    m_socket = platform::kInvalidSocket;
+}
+
+void CHTTPGet::ThrowIfCancelled() const
+{
+    if (m_cancel != nullptr && m_cancel->IsCancelled())
+        throw exception("download cancelled");
+}
+
+std::string ResolveLocation(const std::string& base, const std::string& location)
+{
+    if (location.empty() || HasScheme(location))
+        return location;
+    std::string text = WithoutWhiteSpace(base);
+    std::string origin;
+    const std::string::size_type slashes = text.find("//");
+    if (slashes != std::string::npos) {
+        if (location.compare(0, 2, "//") == 0)
+            return text.substr(0, slashes) + location;
+        origin = text.substr(0, slashes + 2);
+        text.erase(0, slashes + 2);
+    } else if (location.compare(0, 2, "//") == 0) {
+        return location;
+    }
+    const std::string::size_type slash = text.find('/');
+    origin += text.substr(0, slash);
+    const std::string basePath = slash == std::string::npos ? "/" : text.substr(slash);
+
+    std::string merged;
+    if (location[0] == '/') {
+        merged = location;
+    } else if (location[0] == '?') {
+        merged = basePath.substr(0, basePath.find_first_of("?#")) + location;
+    } else if (location[0] == '#') {
+        merged = basePath.substr(0, basePath.find('#')) + location;
+    } else {
+        const std::string directory = basePath.substr(0, basePath.find_first_of("?#"));
+        merged = directory.substr(0, directory.rfind('/') + 1) + location;
+    }
+    const std::string::size_type suffix = merged.find_first_of("?#");
+    const std::string path = RemoveDotSegments(merged.substr(0, suffix));
+    return origin + path + (suffix == std::string::npos ? std::string() : merged.substr(suffix));
+}
+
+std::string DownloadFeed(std::string url, CCancelSignal* cancel)
+{
+    CHTTPGet client(cancel);
+    for (int request = 1; request <= kMaxRequests; ++request) {
+        client.Get(url);
+        const std::string code = StatusCode(client.GetHeaders());
+        if (code.empty() || code[0] != '3')
+            break;
+        if (request < kMaxRequests)
+            url = ResolveLocation(url, GetHeader(client.GetHeaders(), "location"));
+    }
+    return client.GetBody();
+}

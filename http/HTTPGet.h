@@ -1,0 +1,89 @@
+#pragma once
+
+#include "platform/Socket.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+
+class CCancelSignal;
+class CTLSStream;
+
+// The largest response a download accepts, header block included; anything longer fails.
+// Far above any real feed, and it keeps the memory of 60 parallel downloads bounded.
+constexpr std::size_t kMaxResponseBytes = 16 * 1024 * 1024;
+
+// Fetches one document with an HTTP/1.0 GET request: one request per connection, the
+// response read until the server closes the connection. URLs with the https scheme go over
+// TLS (CTLSStream, port 443 unless the URL names one); any other scheme, or none, is plain
+// HTTP on port 80 unless the URL names a port. One object serves one thread; each Get
+// replaces the connection and the response of the one before, and the destructor closes the
+// last connection. With a cancel signal, cancelling it from another thread makes a running
+// or later Get throw.
+class CHTTPGet
+{
+public:
+    class exception : public std::exception
+    {
+    public:
+        explicit exception(const char* text) : m_text(text) {}
+        const char* what() const noexcept override { return m_text; }
+
+    private:
+        const char* m_text;
+    };
+
+    // `cancel` may be null; otherwise it must outlive the object.
+    explicit CHTTPGet(CCancelSignal* cancel = nullptr);
+    ~CHTTPGet();
+    CHTTPGet(const CHTTPGet&) = delete;
+    CHTTPGet& operator=(const CHTTPGet&) = delete;
+
+    // One request for `url`: ParseUrl, ResolveHost, Connect, SendRequest, ReadResponse.
+    // Throws CHTTPGet::exception; an HTTP error status is an ordinary response.
+    void Get(const std::string& url);
+
+    // The last response: everything up to and including the first empty line (the whole
+    // response when there is none), and everything after it.
+    std::string GetHeaders() const { return m_headers; }
+    std::string GetBody() const { return m_body; }
+
+    // The steps of Get, each usable alone; each relies on the ones before it.
+    void ParseUrl(const std::string& url);
+    void ResolveHost();
+    void Connect();
+    void SendRequest();
+    void ReadResponse();
+
+    // What ParseUrl made of the last URL.
+    const std::string& GetHost() const { return m_host; }
+    const std::string& GetPath() const { return m_path; }
+    std::uint16_t GetPort() const { return m_port; }
+    bool IsSecure() const { return m_secure; }
+
+private:
+    void CloseConnection();
+    void ThrowIfCancelled() const;
+
+    std::string m_body;
+    std::string m_headers;
+    std::string m_host;
+    std::string m_path;
+    std::uint16_t m_port;
+    platform::SocketHandle m_socket;
+    std::uint32_t m_address; // IPv4, network byte order
+    bool m_secure;
+    std::unique_ptr<CTLSStream> m_tls;
+    CCancelSignal* m_cancel;
+};
+
+// The URL that the value of a "location" header names, read against the URL that was
+// redirected: a value with a scheme stands alone, "//host/path" keeps the scheme, and a path,
+// a query or a fragment keeps the scheme and the host (and port) of `base`.
+std::string ResolveLocation(const std::string& base, const std::string& location);
+
+// Fetches `url`, following up to ten requests of redirection (every status beginning with
+// "3"), and returns the body of the last response. Throws CHTTPGet::exception.
+std::string DownloadFeed(std::string url, CCancelSignal* cancel = nullptr);

@@ -1,0 +1,157 @@
+#include "http/TLSStream.h"
+
+#include <openssl/bio.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <climits>
+
+namespace {
+
+int ClampSize(std::size_t size)
+{
+    return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+}
+
+platform::SocketHandle SocketOf(BIO* bio)
+{
+    return reinterpret_cast<platform::SocketHandle>(BIO_get_data(bio));
+}
+
+int WriteToSocket(BIO* bio, const char* data, int size)
+{
+    BIO_clear_retry_flags(bio);
+    platform::SocketError error;
+    const long sent =
+        platform::SendBytes(SocketOf(bio), data, static_cast<std::size_t>(size), error);
+    if (sent < 0 && error == platform::SocketError::WouldBlock)
+        BIO_set_retry_write(bio);
+    return static_cast<int>(sent);
+}
+
+int ReadFromSocket(BIO* bio, char* buffer, int size)
+{
+    BIO_clear_retry_flags(bio);
+    platform::SocketError error;
+    const long received =
+        platform::ReceiveBytes(SocketOf(bio), buffer, static_cast<std::size_t>(size), false, error);
+    if (received < 0 && error == platform::SocketError::WouldBlock)
+        BIO_set_retry_read(bio);
+    return static_cast<int>(received);
+}
+
+long ControlSocket(BIO*, int command, long, void*)
+{
+    // Writes are unbuffered, so a flush has nothing to do; nothing else is supported.
+    return command == BIO_CTRL_FLUSH ? 1 : 0;
+}
+
+int CreateSocketBIO(BIO* bio)
+{
+    BIO_set_init(bio, 1);
+    return 1;
+}
+
+BIO_METHOD* SocketMethod()
+{
+    static BIO_METHOD* const method = [] {
+        BIO_METHOD* created =
+            BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "platform socket");
+        if (created != nullptr) {
+            BIO_meth_set_write(created, WriteToSocket);
+            BIO_meth_set_read(created, ReadFromSocket);
+            BIO_meth_set_ctrl(created, ControlSocket);
+            BIO_meth_set_create(created, CreateSocketBIO);
+        }
+        return created;
+    }();
+    return method;
+}
+
+// One context for every client session of the process, built on first use. It is never
+// freed: sessions of abandoned downloads may still hold it while the process ends.
+SSL_CTX* ClientContext()
+{
+    static SSL_CTX* const context = [] {
+        SSL_CTX* created = SSL_CTX_new(TLS_client_method());
+        if (created == nullptr)
+            return created;
+        if (SSL_CTX_set_default_verify_paths(created) != 1 ||
+            SSL_CTX_set_min_proto_version(created, TLS1_2_VERSION) != 1) {
+            SSL_CTX_free(created);
+            return static_cast<SSL_CTX*>(nullptr);
+        }
+        SSL_CTX_set_verify(created, SSL_VERIFY_PEER, nullptr);
+        // Servers that close the connection without a closing alert end the response.
+        SSL_CTX_set_options(created, SSL_OP_IGNORE_UNEXPECTED_EOF);
+        return created;
+    }();
+    return context;
+}
+
+} // namespace
+
+BIO* NewSocketBIO(platform::SocketHandle socket)
+{
+    BIO_METHOD* method = SocketMethod();
+    if (method == nullptr)
+        return nullptr;
+    BIO* bio = BIO_new(method);
+    if (bio != nullptr)
+        BIO_set_data(bio, reinterpret_cast<void*>(socket));
+    return bio;
+}
+
+CTLSStream::CTLSStream(platform::SocketHandle socket) : m_session(nullptr)
+{
+    SSL_CTX* context = ClientContext();
+    if (context == nullptr)
+        throw exception("secure connection failed");
+    m_session = SSL_new(context);
+    BIO* bio = NewSocketBIO(socket);
+    if (m_session == nullptr || bio == nullptr) {
+        BIO_free(bio);
+        SSL_free(m_session);
+        throw exception("secure connection failed");
+    }
+    SSL_set_bio(m_session, bio, bio);
+}
+
+CTLSStream::~CTLSStream()
+{
+    SSL_free(m_session);
+}
+
+void CTLSStream::Handshake(const std::string& host)
+{
+    // An IP address is checked against the certificate's IP entries and sent without SNI,
+    // which carries names only.
+    X509_VERIFY_PARAM* parameters = SSL_get0_param(m_session);
+    const bool isAddress = X509_VERIFY_PARAM_set1_ip_asc(parameters, host.c_str()) == 1;
+    if (!isAddress) {
+        SSL_set_hostflags(m_session, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        if (host.empty() || SSL_set_tlsext_host_name(m_session, host.c_str()) != 1 ||
+            SSL_set1_host(m_session, host.c_str()) != 1)
+            throw exception("secure connection failed");
+    }
+    if (SSL_connect(m_session) != 1 || SSL_get_verify_result(m_session) != X509_V_OK)
+        throw exception("secure connection failed");
+}
+
+bool CTLSStream::SendAll(const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const int sent = SSL_write(m_session, data, ClampSize(size));
+        if (sent <= 0)
+            return false;
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+long CTLSStream::Receive(char* buffer, std::size_t size)
+{
+    const int received = SSL_read(m_session, buffer, ClampSize(size));
+    return received > 0 ? received : 0;
+}

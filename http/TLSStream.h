@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/Socket.h"
+
+#include <cstddef>
+#include <exception>
+#include <string>
+
+typedef struct bio_st BIO;
+typedef struct ssl_st SSL;
+
+// The client side of one TLS session over a connected socket, on OpenSSL. The peer's
+// certificate is verified against the system's trust store (OpenSSL's default paths, so the
+// SSL_CERT_FILE and SSL_CERT_DIR variables apply) and must name the host: a DNS name is
+// matched against the certificate's names and sent as SNI, an IP address against its IP
+// entries. Verification is never switched off. Used by one thread at a time; the socket stays
+// the caller's, and shutting it down from another thread makes any blocking call here fail.
+class CTLSStream
+{
+public:
+    class exception : public std::exception
+    {
+    public:
+        explicit exception(const char* text) : m_text(text) {}
+        const char* what() const noexcept override { return m_text; }
+
+    private:
+        const char* m_text;
+    };
+
+    // Does not own `socket`. Throws when the session cannot be set up.
+    explicit CTLSStream(platform::SocketHandle socket);
+    ~CTLSStream();
+    CTLSStream(const CTLSStream&) = delete;
+    CTLSStream& operator=(const CTLSStream&) = delete;
+
+    // Runs the handshake and the verification for `host`. Throws "secure connection failed".
+    void Handshake(const std::string& host);
+
+    // Sends all bytes; false when the connection failed.
+    bool SendAll(const char* data, std::size_t size);
+
+    // Receives up to `size` bytes. Returns the count, or 0 once the stream ended, whether the
+    // peer closed it properly, dropped the connection or failed.
+    long Receive(char* buffer, std::size_t size);
+
+private:
+    SSL* m_session;
+};
+
+// A BIO that reads and writes `socket` through the platform layer, so that writing to a
+// closed connection is an error result and never a signal. Does not own the socket.
+// Returns null when out of memory. For TLS sessions on either side of a connection.
+BIO* NewSocketBIO(platform::SocketHandle socket);

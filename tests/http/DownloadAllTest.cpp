@@ -1,0 +1,86 @@
+#include "http/DownloadAll.h"
+
+#include "support/HTTPTestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+// Threads of this process, where the system shows them; -1 elsewhere.
+int ThreadCount()
+{
+    std::error_code error;
+    const std::filesystem::directory_iterator tasks("/proc/self/task", error);
+    if (error)
+        return -1;
+    return static_cast<int>(std::distance(tasks, std::filesystem::directory_iterator()));
+}
+
+} // namespace
+
+TEST(DownloadAll, GivesOneEntryPerUrlInUrlOrder)
+{
+    CHTTPTestServer server;
+    server.Serve("/a", CHTTPTestServer::OkResponse("first"));
+    server.Serve("/c", CHTTPTestServer::OkResponse("third"));
+    server.Serve("/moved", CHTTPTestServer::RedirectResponse(301, "/c"));
+    EXPECT_EQ(
+        DownloadAll({server.Url("/a"), "http://no-such-host.invalid/b", server.Url("/moved")}),
+        (std::vector<std::string>{"first", "", "third"}));
+
+    EXPECT_EQ(DownloadAll({server.Url("/a"), server.Url("/a")}),
+              (std::vector<std::string>{"first", "first"}));
+    EXPECT_TRUE(DownloadAll({}).empty());
+}
+
+TEST(DownloadAll, SixtyFeedsAtOnce)
+{
+    CHTTPTestServer server;
+    std::vector<std::string> urls, expected;
+    for (int index = 0; index < 60; ++index) {
+        const std::string path = "/feed" + std::to_string(index);
+        CHTTPTestServer::Response response;
+        response.bytes = CHTTPTestServer::OkResponse("<rss>" + std::to_string(index) + "</rss>");
+        response.delayMilliseconds = 50;
+        server.Serve(path, response);
+        urls.push_back(server.Url(path));
+        expected.push_back("<rss>" + std::to_string(index) + "</rss>");
+    }
+    EXPECT_EQ(DownloadAll(urls), expected);
+    EXPECT_EQ(server.Requests().size(), 60u);
+}
+
+TEST(DownloadAll, ADownloadStillRunningWhenTheWaitEndsIsEmptyAndCutOff)
+{
+    CHTTPTestServer server;
+    CHTTPTestServer::Response silent;
+    silent.neverAnswer = true;
+    server.Serve("/silent", silent);
+    server.Serve("/feed", CHTTPTestServer::OkResponse("<rss/>"));
+    const int threadsBefore = ThreadCount();
+
+    EXPECT_EQ(DownloadAll({server.Url("/feed"), server.Url("/silent"), server.Url("/feed")}, 500),
+              (std::vector<std::string>{"<rss/>", "", "<rss/>"}));
+    // The abandoned download let go of its connection, and its thread ended.
+    EXPECT_TRUE(server.WaitUntilNoConnectionIsOpen(10000));
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+}
+
+TEST(DownloadAll, ADownloadStuckInConnectingIsCutOffToo)
+{
+    // A listener that never accepts and whose queue is full lets new connections hang.
+    const platform::SocketHandle listener = platform::CreateTcpSocket();
+    ASSERT_TRUE(platform::BindLoopback(listener, 0));
+    ASSERT_TRUE(platform::ListenOn(listener, 0));
+    const std::uint16_t port = platform::LocalPort(listener);
+    const platform::SocketHandle queued = platform::CreateTcpSocket();
+    ASSERT_TRUE(platform::ConnectIPv4(queued, 0x0100007Fu, port));
+    const int threadsBefore = ThreadCount();
+    EXPECT_EQ(DownloadAll({"http://127.0.0.1:" + std::to_string(port) + "/"}, 300),
+              std::vector<std::string>{""});
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+    platform::CloseSocket(queued);
+    platform::CloseSocket(listener);
+}

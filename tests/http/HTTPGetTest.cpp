@@ -1,0 +1,229 @@
+#include "http/HTTPGet.h"
+
+#include "http/CancelSignal.h"
+#include "support/HTTPTestServer.h"
+#include "support/TestCertificates.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+struct ParsedUrl
+{
+    const char* url;
+    const char* host;
+    unsigned port;
+    const char* path;
+    bool secure;
+};
+
+// Runs DownloadFeed and returns the exception text, or "" when it succeeded.
+std::string DownloadError(const std::string& url, CCancelSignal* cancel = nullptr)
+{
+    try {
+        DownloadFeed(url, cancel);
+    } catch (const CHTTPGet::exception& error) {
+        return error.what();
+    }
+    return "";
+}
+
+struct SecureServer : CHTTPTestServer
+{
+    explicit SecureServer(const std::string& name = "server")
+        : CHTTPTestServer(TestCertificateFile(name + ".pem"), TestCertificateFile(name + ".key"))
+    {}
+};
+
+} // namespace
+
+TEST(HTTPGet, ParseUrlSplitsHostPortAndPath)
+{
+    const ParsedUrl cases[] = {
+        {"http://10.0.0.5:81/a/b?x=1#f", "10.0.0.5", 81, "/a/b?x=1#f", false},
+        {"10.0.0.5/feed", "10.0.0.5", 80, "/feed", false},
+        {"http://example.com", "example.com", 80, "/", false},
+        {" h t\ttp://exa mple.com/fe\r\ned ", "example.com", 80, "/feed", false},
+        {"http://example.com:0/", "example.com", 80, "/", false},
+        {"http://example.com:/", "example.com", 80, "/", false},
+        {"http://example.com:abc/", "example.com", 80, "/", false},
+        {"http://example.com:81x/", "example.com", 81, "/", false},
+        {"http://example.com:65617/", "example.com", 81, "/", false},
+        {"http://example.com:99999999999999999999/", "example.com", 65535, "/", false},
+        {"http://example.com:1:2/", "example.com", 1, "/", false},
+        {"ftp://example.com/x", "example.com", 80, "/x", false},
+        {"https://example.com/feed", "example.com", 443, "/feed", true},
+        {"HTTPS://example.com:8443", "example.com", 8443, "/", true},
+        {"https://example.com:0/", "example.com", 443, "/", true},
+    };
+    for (const ParsedUrl& expected : cases) {
+        SCOPED_TRACE(expected.url);
+        CHTTPGet client;
+        client.ParseUrl(expected.url);
+        EXPECT_EQ(client.GetHost(), expected.host);
+        EXPECT_EQ(client.GetPort(), expected.port);
+        EXPECT_EQ(client.GetPath(), expected.path);
+        EXPECT_EQ(client.IsSecure(), expected.secure);
+    }
+}
+
+TEST(HTTPGet, SendsTheExactRequestAndSplitsTheResponse)
+{
+    CHTTPTestServer server;
+    ASSERT_TRUE(server.IsRunning());
+    const std::string body = std::string("<rss>a\0b</rss>", 14) + std::string(50000, 'z');
+    server.Serve("/a/b?x=1#f", CHTTPTestServer::OkResponse(body));
+
+    CHTTPGet client;
+    client.Get(server.Url("/a/b?x=1#f"));
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0], "GET /a/b?x=1#f HTTP/1.0\r\n"
+                                    "Cache-Control: no-cache\r\n"
+                                    "Host: 127.0.0.1\r\n"
+                                    "User-Agent: QUILLBOX.vorlenta\r\n"
+                                    "\r\n");
+    EXPECT_EQ(client.GetHeaders(), "HTTP/1.0 200 OK\r\nContent-Type: application/rss+xml\r\n\r\n");
+    EXPECT_EQ(client.GetBody(), body); // a NUL byte loses nothing after it
+}
+
+TEST(HTTPGet, AResponseWithoutAnEmptyLineIsAllHeaders)
+{
+    CHTTPTestServer server;
+    server.Serve("/", "HTTP/1.0 200 OK\r\nServer: x\r\n<rss/>");
+    CHTTPGet client;
+    client.Get(server.Url("/"));
+    EXPECT_EQ(client.GetHeaders(), "HTTP/1.0 200 OK\r\nServer: x\r\n<rss/>");
+    EXPECT_EQ(client.GetBody(), "");
+}
+
+TEST(HTTPGet, RedirectionsAreFollowedAndErrorPagesAreDocuments)
+{
+    CHTTPTestServer server;
+    server.Serve("/301", CHTTPTestServer::RedirectResponse(301, server.Url("/302")));
+    server.Serve("/302", "HTTP/1.1 302 Found\r\nlocation: " + server.Url("/304") + "\r\n\r\n");
+    server.Serve("/304", "HTTP/1.1 304 Not Modified\r\nLOCATION: " + server.Url("/feed") +
+                             "\r\nLocation: " + server.Url("/wrong") + "\r\n\r\nignored");
+    server.Serve("/feed", CHTTPTestServer::OkResponse("final"));
+    server.Serve("/500", "HTTP/1.0 500 Internal Server Error\r\n\r\nbroken");
+    EXPECT_EQ(DownloadFeed(server.Url("/301")), "final");
+    EXPECT_EQ(server.Requests().size(), 4u);
+    EXPECT_EQ(DownloadFeed(server.Url("/missing")), "not found");
+    EXPECT_EQ(DownloadFeed(server.Url("/500")), "broken");
+}
+
+TEST(HTTPGet, ARedirectionChainEndsAfterTheTenthRequest)
+{
+    CHTTPTestServer server;
+    for (int hop = 1; hop <= 11; ++hop) {
+        server.Serve("/" + std::to_string(hop), "HTTP/1.0 302 Found\r\nLocation: /" +
+                                                    std::to_string(hop + 1) + "\r\n\r\nhop " +
+                                                    std::to_string(hop));
+    }
+    EXPECT_EQ(DownloadFeed(server.Url("/1")), "hop 10");
+    EXPECT_EQ(server.Requests().size(), 10u);
+}
+
+TEST(HTTPGet, LocationsAreResolvedAgainstTheRedirectedUrl)
+{
+    const std::string base = "https://example.com:8443/feeds/news.xml?x=1";
+    EXPECT_EQ(ResolveLocation(base, "http://other.example/a"), "http://other.example/a");
+    EXPECT_EQ(ResolveLocation(base, "//cdn.example/b"), "https://cdn.example/b");
+    EXPECT_EQ(ResolveLocation(base, "/rss"), "https://example.com:8443/rss");
+    EXPECT_EQ(ResolveLocation(base, "all.xml"), "https://example.com:8443/feeds/all.xml");
+    EXPECT_EQ(ResolveLocation(base, "../top/./x.xml?y#z"),
+              "https://example.com:8443/top/x.xml?y#z");
+    EXPECT_EQ(ResolveLocation(base, "?page=2"), "https://example.com:8443/feeds/news.xml?page=2");
+    EXPECT_EQ(ResolveLocation("example.com", "feed"), "example.com/feed");
+    EXPECT_EQ(ResolveLocation(base, ""), "");
+    // A redirection without a location fails instead of asking the resolver for no name.
+    CHTTPTestServer server;
+    server.Serve("/", "HTTP/1.0 302 Found\r\n\r\n");
+    EXPECT_EQ(DownloadError(server.Url("/")), "cannot resolve server name");
+}
+
+TEST(HTTPGet, FailuresRaiseTheirTexts)
+{
+    EXPECT_EQ(DownloadError("http://no-such-host.invalid/feed"), "cannot resolve server name");
+
+    // A bound socket that does not listen refuses connections, and keeps its port taken.
+    const platform::SocketHandle closed = platform::CreateTcpSocket();
+    ASSERT_TRUE(platform::BindLoopback(closed, 0));
+    EXPECT_EQ(DownloadError("http://127.0.0.1:" + std::to_string(platform::LocalPort(closed))),
+              "cannot connect");
+    platform::CloseSocket(closed);
+
+    CHTTPTestServer server;
+    CHTTPTestServer::Response endless;
+    endless.bytes = CHTTPTestServer::OkResponse("<rss>");
+    endless.endless = true;
+    server.Serve("/endless", endless);
+    EXPECT_EQ(DownloadError(server.Url("/endless")), "response too large");
+}
+
+TEST(HTTPGet, CancellingStopsADownloadThatWaitsForAnAnswer)
+{
+    CHTTPTestServer server;
+    CHTTPTestServer::Response silent;
+    silent.neverAnswer = true;
+    server.Serve("/silent", silent);
+    CCancelSignal cancel;
+    std::thread canceller([&] {
+        while (server.Requests().empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        cancel.Cancel();
+    });
+    EXPECT_EQ(DownloadError(server.Url("/silent"), &cancel), "download cancelled");
+    canceller.join();
+    EXPECT_TRUE(server.WaitUntilNoConnectionIsOpen(10000));
+    // Once cancelled, no further connection is opened.
+    EXPECT_EQ(DownloadError(server.Url("/silent"), &cancel), "download cancelled");
+    EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST(HTTPGetOverTLS, FetchesOverTLSByAddressAndByName)
+{
+    SecureServer server;
+    ASSERT_TRUE(server.IsRunning());
+    server.Serve("/feed.xml", CHTTPTestServer::OkResponse(std::string(100000, 'r')));
+    EXPECT_EQ(DownloadFeed(server.Url("/feed.xml")), std::string(100000, 'r'));
+    EXPECT_EQ(DownloadFeed(server.Url("/feed.xml", "localhost")), std::string(100000, 'r'));
+    ASSERT_EQ(server.Requests().size(), 2u);
+    // Inside the TLS stream the request is the same as in the clear.
+    EXPECT_EQ(server.Requests()[1], "GET /feed.xml HTTP/1.0\r\n"
+                                    "Cache-Control: no-cache\r\n"
+                                    "Host: localhost\r\n"
+                                    "User-Agent: QUILLBOX.vorlenta\r\n"
+                                    "\r\n");
+}
+
+TEST(HTTPGetOverTLS, RedirectionsCrossBetweenHTTPAndHTTPS)
+{
+    SecureServer secure;
+    CHTTPTestServer plain;
+    plain.Serve("/start", CHTTPTestServer::RedirectResponse(301, secure.Url("/middle")));
+    secure.Serve("/middle", CHTTPTestServer::RedirectResponse(302, plain.Url("/end")));
+    plain.Serve("/end", CHTTPTestServer::OkResponse("<rss/>"));
+    EXPECT_EQ(DownloadFeed(plain.Url("/start")), "<rss/>");
+    EXPECT_EQ(secure.Requests().size(), 1u);
+    EXPECT_EQ(plain.Requests().size(), 2u);
+}
+
+TEST(HTTPGetOverTLS, CertificatesThatDoNotProveTheHostFail)
+{
+    SecureServer untrusted("untrusted");
+    untrusted.Serve("/", CHTTPTestServer::OkResponse("secret"));
+    EXPECT_EQ(DownloadError(untrusted.Url("/")), "secure connection failed");
+    EXPECT_EQ(DownloadError(untrusted.Url("/", "localhost")), "secure connection failed");
+
+    SecureServer wrongHost("wrong-host");
+    wrongHost.Serve("/", CHTTPTestServer::OkResponse("secret"));
+    EXPECT_EQ(DownloadError(wrongHost.Url("/", "localhost")), "secure connection failed");
+    EXPECT_EQ(DownloadError(wrongHost.Url("/")), "secure connection failed");
+
+    // Nothing was requested from a server that failed verification.
+    EXPECT_TRUE(untrusted.Requests().empty());
+    EXPECT_TRUE(wrongHost.Requests().empty());
+}

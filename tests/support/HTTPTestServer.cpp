@@ -1,0 +1,276 @@
+#include "support/HTTPTestServer.h"
+
+#include "http/TLSStream.h"
+
+#include <openssl/ssl.h>
+
+#include <chrono>
+#include <climits>
+
+namespace {
+
+// A request larger than this is not an HTTP request any test sends; reading stops there.
+constexpr std::size_t kMaxRequestBytes = 65536;
+constexpr std::size_t kFillerBytes = 65536;
+
+int ClampSize(std::size_t size)
+{
+    return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+}
+
+} // namespace
+
+// One accepted connection, plain or TLS, read and written with blocking calls. Stop wakes
+// those calls by shutting the socket down.
+class CHTTPTestServer::CConnection
+{
+public:
+    CConnection(platform::SocketHandle socket, SSL_CTX* tlsContext)
+        : m_socket(socket), m_session(nullptr)
+    {
+        if (tlsContext == nullptr)
+            return;
+        m_session = SSL_new(tlsContext);
+        BIO* bio = NewSocketBIO(socket);
+        if (m_session == nullptr || bio == nullptr) {
+            BIO_free(bio);
+            return;
+        }
+        SSL_set_bio(m_session, bio, bio);
+        m_handshakeDone = SSL_accept(m_session) == 1;
+    }
+
+    ~CConnection()
+    {
+        if (m_session != nullptr && m_handshakeDone)
+            SSL_shutdown(m_session);
+        SSL_free(m_session);
+    }
+
+    bool IsUsable() const { return m_session == nullptr ? true : m_handshakeDone; }
+
+    long Receive(char* buffer, std::size_t size)
+    {
+        if (m_session != nullptr)
+            return SSL_read(m_session, buffer, ClampSize(size));
+        platform::SocketError error;
+        return platform::ReceiveBytes(m_socket, buffer, size, false, error);
+    }
+
+    bool SendAll(const std::string& bytes)
+    {
+        std::size_t offset = 0;
+        while (offset < bytes.size()) {
+            long sent;
+            if (m_session != nullptr) {
+                sent =
+                    SSL_write(m_session, bytes.data() + offset, ClampSize(bytes.size() - offset));
+            } else {
+                platform::SocketError error;
+                sent = platform::SendBytes(m_socket, bytes.data() + offset, bytes.size() - offset,
+                                           error);
+            }
+            if (sent <= 0)
+                return false;
+            offset += static_cast<std::size_t>(sent);
+        }
+        return true;
+    }
+
+private:
+    platform::SocketHandle m_socket;
+    SSL* m_session;
+    bool m_handshakeDone = false;
+};
+
+CHTTPTestServer::CHTTPTestServer()
+    : m_tlsContext(nullptr), m_listenSocket(platform::kInvalidSocket), m_port(0), m_stopping(false)
+{
+    Start();
+}
+
+CHTTPTestServer::CHTTPTestServer(const std::string& certificateFile, const std::string& keyFile)
+    : m_tlsContext(nullptr), m_listenSocket(platform::kInvalidSocket), m_port(0), m_stopping(false)
+{
+    m_tlsContext = SSL_CTX_new(TLS_server_method());
+    if (m_tlsContext == nullptr)
+        return;
+    if (SSL_CTX_use_certificate_chain_file(m_tlsContext, certificateFile.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(m_tlsContext, keyFile.c_str(), SSL_FILETYPE_PEM) != 1)
+        return;
+    Start();
+}
+
+CHTTPTestServer::~CHTTPTestServer()
+{
+    Stop();
+    SSL_CTX_free(m_tlsContext);
+}
+
+void CHTTPTestServer::Start()
+{
+    m_listenSocket = platform::CreateTcpSocket();
+    if (m_listenSocket == platform::kInvalidSocket)
+        return;
+    if (!platform::BindLoopback(m_listenSocket, 0) || !platform::ListenOn(m_listenSocket, 128))
+        return;
+    m_port = platform::LocalPort(m_listenSocket);
+    m_thread = std::thread(&CHTTPTestServer::AcceptLoop, this);
+}
+
+std::string CHTTPTestServer::Url(const std::string& path, const std::string& host) const
+{
+    const char* scheme = m_tlsContext != nullptr ? "https://" : "http://";
+    return scheme + host + ":" + std::to_string(m_port) + path;
+}
+
+void CHTTPTestServer::Serve(const std::string& path, const Response& response)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_responses[path] = response;
+}
+
+void CHTTPTestServer::Serve(const std::string& path, const std::string& bytes)
+{
+    Response response;
+    response.bytes = bytes;
+    Serve(path, response);
+}
+
+std::string CHTTPTestServer::OkResponse(const std::string& body)
+{
+    return "HTTP/1.0 200 OK\r\nContent-Type: application/rss+xml\r\n\r\n" + body;
+}
+
+std::string CHTTPTestServer::RedirectResponse(int code, const std::string& location)
+{
+    return "HTTP/1.0 " + std::to_string(code) + " Redirect\r\nLocation: " + location + "\r\n\r\n";
+}
+
+std::vector<std::string> CHTTPTestServer::Requests() const
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_requests;
+}
+
+int CHTTPTestServer::OpenConnections() const
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return static_cast<int>(m_openSockets.size());
+}
+
+bool CHTTPTestServer::WaitUntilNoConnectionIsOpen(int milliseconds) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                              [this] { return m_openSockets.empty(); });
+}
+
+void CHTTPTestServer::Stop()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_stopping = true;
+        for (platform::SocketHandle socket : m_openSockets)
+            platform::ShutdownSocket(socket);
+        m_changed.notify_all();
+    }
+    m_stopEvent.Set();
+    if (m_thread.joinable())
+        m_thread.join();
+    // The accept loop has ended, so no connection thread is added any more.
+    for (std::thread& thread : m_connectionThreads)
+        thread.join();
+    m_connectionThreads.clear();
+    if (m_listenSocket != platform::kInvalidSocket) {
+        platform::CloseSocket(m_listenSocket);
+        m_listenSocket = platform::kInvalidSocket;
+    }
+}
+
+void CHTTPTestServer::AcceptLoop()
+{
+    platform::CSocketEvent listenEvent(m_listenSocket);
+    if (!listenEvent.IsValid())
+        return;
+    for (;;) {
+        if (platform::WaitForAny({listenEvent, m_stopEvent}) != 0)
+            return;
+        platform::SocketError error;
+        const platform::SocketHandle socket = platform::AcceptConnection(m_listenSocket, error);
+        if (socket == platform::kInvalidSocket) {
+            if (error == platform::SocketError::WouldBlock)
+                continue;
+            return;
+        }
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (m_stopping) {
+            platform::CloseSocket(socket);
+            return;
+        }
+        m_openSockets.insert(socket);
+        m_changed.notify_all();
+        m_connectionThreads.emplace_back([this, socket] { Serve(socket); });
+    }
+}
+
+void CHTTPTestServer::Serve(platform::SocketHandle socket)
+{
+    {
+        CConnection connection(socket, m_tlsContext);
+        std::string request;
+        char buffer[4096];
+        while (connection.IsUsable() && request.find("\r\n\r\n") == std::string::npos &&
+               request.size() < kMaxRequestBytes) {
+            const long count = connection.Receive(buffer, sizeof buffer);
+            if (count <= 0)
+                break;
+            request.append(buffer, static_cast<std::size_t>(count));
+        }
+        if (!request.empty()) {
+            {
+                std::lock_guard<std::mutex> guard(m_mutex);
+                m_requests.push_back(request);
+            }
+            const Response response = FindResponse(request);
+            if (response.neverAnswer) {
+                // Holds on until the client closes the connection or Stop shuts it down.
+                while (connection.Receive(buffer, sizeof buffer) > 0) {
+                }
+            } else if (WaitUnlessStopped(response.delayMilliseconds) &&
+                       connection.SendAll(response.bytes) && response.endless) {
+                const std::string filler(kFillerBytes, 'x');
+                while (connection.SendAll(filler)) {
+                }
+            }
+        }
+    }
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_openSockets.erase(socket);
+    platform::ShutdownSocket(socket);
+    platform::CloseSocket(socket);
+    m_changed.notify_all();
+}
+
+CHTTPTestServer::Response CHTTPTestServer::FindResponse(const std::string& request) const
+{
+    const std::string::size_type first = request.find(' ');
+    const std::string::size_type second =
+        first == std::string::npos ? std::string::npos : request.find(' ', first + 1);
+    const std::string path =
+        second == std::string::npos ? std::string() : request.substr(first + 1, second - first - 1);
+    std::lock_guard<std::mutex> guard(m_mutex);
+    const auto found = m_responses.find(path);
+    if (found != m_responses.end())
+        return found->second;
+    Response missing;
+    missing.bytes = "HTTP/1.0 404 Not Found\r\nContent-Type: text/plain\r\n\r\nnot found";
+    return missing;
+}
+
+bool CHTTPTestServer::WaitUnlessStopped(int milliseconds)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return !m_changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                               [this] { return m_stopping; });
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "platform/Event.h"
+#include "platform/Socket.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+typedef struct ssl_ctx_st SSL_CTX;
+
+// A real HTTP server on 127.0.0.1 for tests and benchmarks, plain or over TLS. It listens on
+// a port the system chooses, reads one request per connection, answers it with the bytes
+// scripted for the request's path and closes the connection, as an HTTP/1.0 server does.
+// Paths nothing is scripted for get a 404 response. Each connection runs on its own thread.
+//
+//     CHTTPTestServer server;
+//     server.Serve("/feed.xml", CHTTPTestServer::OkResponse("<rss/>"));
+//     server.Serve("/old", CHTTPTestServer::RedirectResponse(301, server.Url("/feed.xml")));
+//     DownloadAll({server.Url("/old")});       // "http://127.0.0.1:<port>/old"
+//
+// A scripted answer may wait before it is sent (a slow server), never come (a server that
+// accepts and then holds the connection open without a word until the client gives up or the
+// server stops), or be followed by filler bytes without end (a response that never ends).
+// The server records every request it reads and counts open connections, so tests can see
+// what a client sent and that it let go of its connections.
+//
+// TLS: construct with a certificate chain file and its key file (PEM). Tests find certificates
+// signed by the test CA in tests/support/TestCertificates.h, which also makes the test binary
+// trust that CA.
+//
+// The destructor stops the server: it closes every connection, ends every thread and waits
+// for them. All members are safe to call from any thread.
+class CHTTPTestServer
+{
+public:
+    struct Response
+    {
+        std::string bytes;         // sent as they are: status line, headers, body
+        int delayMilliseconds = 0; // waited after reading the request, before answering
+        bool neverAnswer = false;  // hold the connection open without answering
+        bool endless = false;      // after `bytes`, send filler until the client goes away
+    };
+
+    // Plain HTTP. Check IsRunning: starting can fail.
+    CHTTPTestServer();
+    // HTTPS with the given certificate chain and private key (PEM files).
+    CHTTPTestServer(const std::string& certificateFile, const std::string& keyFile);
+    ~CHTTPTestServer();
+    CHTTPTestServer(const CHTTPTestServer&) = delete;
+    CHTTPTestServer& operator=(const CHTTPTestServer&) = delete;
+
+    bool IsRunning() const { return m_thread.joinable(); }
+    std::uint16_t Port() const { return m_port; }
+    // "http://127.0.0.1:<port><path>", or https and `host` as given.
+    std::string Url(const std::string& path, const std::string& host = "127.0.0.1") const;
+
+    // Scripts the answer for requests of `path` (the request line's target, exactly).
+    void Serve(const std::string& path, const Response& response);
+    void Serve(const std::string& path, const std::string& bytes);
+
+    // "HTTP/1.0 200 OK", a content type and `body`.
+    static std::string OkResponse(const std::string& body);
+    // A redirection with the given status code to `location`.
+    static std::string RedirectResponse(int code, const std::string& location);
+
+    // Every request read so far, complete with its empty line, in the order they arrived.
+    std::vector<std::string> Requests() const;
+    // Connections accepted and not yet closed.
+    int OpenConnections() const;
+    // Waits until no connection is open or `milliseconds` passed; true when none is open.
+    bool WaitUntilNoConnectionIsOpen(int milliseconds) const;
+
+    // Stops accepting, closes every connection and waits for every thread. Idempotent.
+    void Stop();
+
+private:
+    class CConnection;
+
+    void Start();
+    void AcceptLoop();
+    void Serve(platform::SocketHandle socket);
+    Response FindResponse(const std::string& request) const;
+    bool WaitUnlessStopped(int milliseconds);
+
+    SSL_CTX* m_tlsContext;
+    platform::SocketHandle m_listenSocket;
+    std::uint16_t m_port;
+    platform::CEvent m_stopEvent;
+    std::thread m_thread;
+
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    bool m_stopping;
+    std::map<std::string, Response> m_responses;
+    std::vector<std::string> m_requests;
+    std::set<platform::SocketHandle> m_openSockets;
+    std::vector<std::thread> m_connectionThreads;
+};
