@@ -1,0 +1,107 @@
+// The whole system as a user meets it: the host program started with a private
+// configuration, the example feeds served over HTTP, and a real POP3 client (curl) reading
+// their items.
+
+#include "platform/ChildProcess.h"
+#include "shell/ShellTestSupport.h"
+#include "support/HTTPTestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+using namespace shelltest;
+
+namespace {
+
+const char kHostProgram[] = QUILLBOX_BUILD_DIR "/quillbox";
+// The repository's examples folder, found from the test data folder (tests/data), which
+// need not exist.
+const std::string kTestData = QUILLBOX_TEST_DATA_DIR;
+const std::string kExamples = kTestData.substr(0, kTestData.rfind("/tests/data")) + "/examples/";
+constexpr int kPatience = 20000;
+
+// Runs curl against the server with the feed list as user name and returns what it prints.
+std::string Fetch(int port, const std::string& listFile, const std::string& path,
+                  const std::vector<std::string>& options = {})
+{
+    std::vector<std::string> command{"curl", "--silent", "--show-error",      "--max-time",
+                                     "20",   "--user",   listFile + ":secret"};
+    command.insert(command.end(), options.begin(), options.end());
+    command.push_back("pop3://127.0.0.1:" + std::to_string(port) + path);
+    platform::CChildProcess curl;
+    EXPECT_TRUE(curl.Start(command));
+    const std::string output = curl.ReadToEnd(kPatience);
+    int exitCode = -1;
+    EXPECT_TRUE(curl.Wait(kPatience, exitCode));
+    EXPECT_EQ(exitCode, 0) << output;
+    return output;
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST(HostEndToEnd, ServesTheExampleFeedsToAPOP3ClientAndEndsOnSIGTERM)
+{
+    CHTTPTestServer http;
+    ASSERT_TRUE(http.IsRunning());
+    http.Serve("/news.xml", CHTTPTestServer::OkResponse(CTempFolder::Read(kExamples + "news.xml")));
+    http.Serve("/notes.xml",
+               CHTTPTestServer::OkResponse(CTempFolder::Read(kExamples + "notes-latin2.xml")));
+
+    CSettingsSandbox sandbox;
+    const int port = FreePort();
+    sandbox.StoreText(std::to_string(port));
+    CTempFolder folder;
+    const std::string listFile = folder.Write(
+        "feeds.txt", "# the offline walk-through's feeds\n" + http.Url("/news.xml") + "\n" +
+                         http.Url("/notes.xml") + " ; " + kExamples + "short-template.txt\n");
+
+    platform::CChildProcess host;
+    ASSERT_TRUE(host.Start({kHostProgram}, {{"XDG_CONFIG_HOME", sandbox.ConfigurationHome()}}));
+    std::string line;
+    ASSERT_TRUE(host.ReadLine(line, kPatience));
+    EXPECT_EQ(line.rfind("QUILLBOX.vorlenta 0.17 beta serves POP3 on 127.0.0.1:" +
+                             std::to_string(port) + " ",
+                         0),
+              0u)
+        << line;
+
+    const std::string list = Fetch(port, listFile, "/");
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 4) << list;
+    const std::string first = Fetch(port, listFile, "/1");
+    EXPECT_TRUE(Contains(first, "Subject: =?utf-8?Q?The_new_library_opens_on_Monday?=\r\n"))
+        << first;
+    EXPECT_TRUE(Contains(first, "<b>town library</b>")) << first;
+    // The ISO-8859-2 feed arrives in UTF-8, through its own template.
+    const std::string fourth = Fetch(port, listFile, "/4");
+    EXPECT_TRUE(Contains(fourth, "<h3><a href=\"http://127.0.0.1:8000/pangram.html\">"
+                                 "Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 g\xC4\x99\xC5\x9Bl\xC4\x85"
+                                 " ja\xC5\xBA\xC5\x84</a></h3>"))
+        << fourth;
+
+    // A deleted item is remembered beside the feed list and not served again.
+    Fetch(port, listFile, "/1", {"--request", "DELE", "--head"});
+    // The server writes the store after its reply to QUIT, so the client may be faster.
+    std::string store;
+    for (int wait = 0; wait < 1000 && store.empty(); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        store = CTempFolder::Read(listFile + ".UIDL");
+    }
+    EXPECT_EQ(store.size(), 25u) << store;
+    const std::string after = Fetch(port, listFile, "/");
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 3) << after;
+
+    host.RequestTermination();
+    int exitCode = -1;
+    ASSERT_TRUE(host.Wait(kPatience, exitCode));
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(host.ReadToEnd(kPatience), "QUILLBOX.vorlenta 0.17 beta stopped.\n");
+    EXPECT_FALSE(IsListening(port));
+}
