@@ -16,12 +16,10 @@ using namespace shelltest;
 
 namespace {
 
-const char kHostProgram[] = QUILLBOX_BUILD_DIR "/quillbox";
 // The repository's examples folder, found from the test data folder (tests/data), which
 // need not exist.
 const std::string kTestData = QUILLBOX_TEST_DATA_DIR;
 const std::string kExamples = kTestData.substr(0, kTestData.rfind("/tests/data")) + "/examples/";
-constexpr int kPatience = 20000;
 
 // Runs curl against the server with the feed list as user name and returns what it prints.
 std::string Fetch(int port, const std::string& listFile, const std::string& path,
@@ -31,18 +29,10 @@ std::string Fetch(int port, const std::string& listFile, const std::string& path
                                      "20",   "--user",   listFile + ":secret"};
     command.insert(command.end(), options.begin(), options.end());
     command.push_back("pop3://127.0.0.1:" + std::to_string(port) + path);
-    platform::CChildProcess curl;
-    EXPECT_TRUE(curl.Start(command));
-    const std::string output = curl.ReadToEnd(kPatience);
     int exitCode = -1;
-    EXPECT_TRUE(curl.Wait(kPatience, exitCode));
+    const std::string output = RunToEnd(command, exitCode);
     EXPECT_EQ(exitCode, 0) << output;
     return output;
-}
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
 }
 
 } // namespace

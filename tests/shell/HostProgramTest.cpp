@@ -1,7 +1,6 @@
 // The host program as a user runs it: a process of its own, with a private configuration
 // folder, driving the built plug-in.
 
-#include "platform/ChildProcess.h"
 #include "shell/ShellTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,27 +9,13 @@ using namespace shelltest;
 
 namespace {
 
-const char kHostProgram[] = QUILLBOX_BUILD_DIR "/quillbox";
-// Bounds every wait, so a hang fails the test instead of blocking it.
-constexpr int kPatience = 20000;
-
 // Runs the host program to its end and returns its output; `exitCode` gets its status.
 std::string RunHost(const std::vector<std::string>& arguments, const CSettingsSandbox& sandbox,
                     int& exitCode, const std::string& input = std::string())
 {
     std::vector<std::string> command{kHostProgram};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    platform::CChildProcess host;
-    EXPECT_TRUE(host.Start(command, {{"XDG_CONFIG_HOME", sandbox.ConfigurationHome()}}, input));
-    const std::string output = host.ReadToEnd(kPatience);
-    exitCode = -1;
-    EXPECT_TRUE(host.Wait(kPatience, exitCode));
-    return output;
-}
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
+    return RunToEnd(command, exitCode, {{"XDG_CONFIG_HOME", sandbox.ConfigurationHome()}}, input);
 }
 
 } // namespace

@@ -1,14 +1,19 @@
 #pragma once
 
+#include "platform/ChildProcess.h"
 #include "platform/Socket.h"
 #include "provider/TempFolder.h"
 #include "shell/LocalPort.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace shelltest {
 
@@ -106,6 +111,30 @@ inline bool IsListening(int port)
     const bool connected = platform::ConnectIPv4(socket, address, static_cast<std::uint16_t>(port));
     platform::CloseSocket(socket);
     return connected;
+}
+
+// The built host program.
+constexpr char kHostProgram[] = QUILLBOX_BUILD_DIR "/quillbox";
+// Bounds every wait for another process, so a hang fails the test instead of blocking it.
+constexpr int kPatience = 20000;
+
+// Runs `command` to its end and returns all it printed; `exitCode` gets its exit status.
+inline std::string
+RunToEnd(const std::vector<std::string>& command, int& exitCode,
+         const std::vector<std::pair<std::string, std::string>>& environment = {},
+         const std::string& input = std::string())
+{
+    platform::CChildProcess process;
+    exitCode = -1;
+    EXPECT_TRUE(process.Start(command, environment, input)) << command.front();
+    const std::string output = process.ReadToEnd(kPatience);
+    EXPECT_TRUE(process.Wait(kPatience, exitCode)) << command.front();
+    return output;
+}
+
+inline bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
 }
 
 } // namespace shelltest
