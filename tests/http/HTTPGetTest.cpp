@@ -227,3 +227,15 @@ TEST(HTTPGetOverTLS, CertificatesThatDoNotProveTheHostFail)
     EXPECT_TRUE(untrusted.Requests().empty());
     EXPECT_TRUE(wrongHost.Requests().empty());
 }
+
+TEST(HTTPGetOverTLS, AnEndlessResponseFailsAndWritingToTheClosedConnectionIsNoSignal)
+{
+    SecureServer server;
+    CHTTPTestServer::Response endless;
+    endless.bytes = CHTTPTestServer::OkResponse("<rss>");
+    endless.endless = true;
+    server.Serve("/endless", endless);
+    EXPECT_EQ(DownloadError(server.Url("/endless")), "response too large");
+    // The server goes on writing into the connection the client closed, and lives.
+    EXPECT_TRUE(server.WaitUntilNoConnectionIsOpen(10000));
+}
