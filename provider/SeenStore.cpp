@@ -71,8 +71,9 @@ private:
     Entry* m_entry = nullptr;
 };
 
-// A name beside the store that no other writer picks: a crashed writer's leftover or a
-// second process writing the same store at the same moment must not meet ours.
+// A name in the store's folder that no other writer picks: a crashed writer's leftover or a
+// second process writing the same store at the same moment must not meet ours. It is kept
+// short, so a store whose own name is near the length limit can still be replaced.
 std::string TemporaryName(const std::string& fileName)
 {
     static std::mutex generatorLock;
@@ -82,9 +83,28 @@ std::string TemporaryName(const std::string& fileName)
         std::lock_guard<std::mutex> guard(generatorLock);
         suffix = generator();
     }
-    char digits[17];
-    std::snprintf(digits, sizeof digits, "%016llX", static_cast<unsigned long long>(suffix));
-    return fileName + "." + digits + ".tmp";
+    char name[32];
+    std::snprintf(name, sizeof name, ".seen-%016llX.tmp", static_cast<unsigned long long>(suffix));
+    return (std::filesystem::path(fileName).parent_path() / name).string();
+}
+
+// Shrinks `uids` to MaxSeen. A uid that no feed carries any more filters nothing, so it goes
+// before any uid of an item still on offer: dropping one of those would bring a message the
+// user deleted back into the mailbox.
+void DropOldest(std::vector<std::string>& uids, const std::unordered_set<std::string>& carried)
+{
+    std::size_t idleToDrop = uids.size() - CSeenStore::MaxSeen;
+    std::vector<std::string> kept;
+    kept.reserve(uids.size());
+    for (std::string& uid : uids) {
+        if (idleToDrop > 0 && carried.count(uid) == 0)
+            --idleToDrop;
+        else
+            kept.push_back(std::move(uid));
+    }
+    if (kept.size() > CSeenStore::MaxSeen)
+        kept.erase(kept.begin(), kept.end() - CSeenStore::MaxSeen);
+    uids.swap(kept);
 }
 
 } // namespace
@@ -121,7 +141,8 @@ void CSeenStore::FilterSeen(MessageList& messages) const
     messages.swap(kept);
 }
 
-void CSeenStore::CommitDeleted(const MessageList& deleted) const
+void CSeenStore::CommitDeleted(const MessageList& deleted,
+                               const std::unordered_set<std::string>& carried) const
 {
     // Without the lock two overlapping QUITs on one list would both read the old store and
     // the later rewrite would drop the earlier one's uids.
@@ -131,7 +152,7 @@ void CSeenStore::CommitDeleted(const MessageList& deleted) const
     for (const MessageEntry& entry : deleted)
         uids.push_back(entry.uid);
     if (uids.size() > MaxSeen)
-        uids.erase(uids.begin(), uids.end() - MaxSeen);
+        DropOldest(uids, carried);
     WriteUids(uids);
 }
 

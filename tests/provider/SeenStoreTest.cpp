@@ -134,6 +134,14 @@ TEST(SeenStore, AStoreThatCannotBeWrittenStaysAsItWas)
     nowhere.CommitDeleted(Entries({Uid(1)}));
     EXPECT_FALSE(std::filesystem::exists(folder.Path() / "missing"));
 
+    // A store name taken by a folder: the replacement fails and leaves no temporary file.
+    const CSeenStore blocked(folder.File("blocked.txt"));
+    std::filesystem::create_directory(blocked.FileName());
+    folder.Write("blocked.txt.UIDL/inside", "kept");
+    blocked.CommitDeleted(Entries({Uid(1)}));
+    EXPECT_EQ(CTempFolder::Read(folder.File("blocked.txt.UIDL/inside")), "kept");
+    EXPECT_EQ(CountFiles(folder.Path()), 1);
+
     const CSeenStore store(folder.File("feeds.txt"));
     folder.Write("feeds.txt.UIDL", Lines(1, 3));
     std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_read |
@@ -167,4 +175,37 @@ TEST(SeenStore, OverlappingCommitsOnOneStoreKeepEveryDeletion)
     std::sort(uids.begin(), uids.end());
     EXPECT_EQ(std::unique(uids.begin(), uids.end()), uids.end());
     EXPECT_EQ(CountFiles(folder.Path()), 1);
+}
+
+TEST(SeenStore, UidsOfItemsStillCarriedOutliveIdleOnesAtTheLimit)
+{
+    CTempFolder folder;
+    const CSeenStore store(folder.File("feeds.txt"));
+    folder.Write("feeds.txt.UIDL", Lines(1, 1000));
+    // Uids 1 and 3 still belong to items on offer; the oldest idle ones make room instead.
+    store.CommitDeleted(Entries({Uid(2001), Uid(2002), Uid(2003)}), {Uid(1), Uid(3), Uid(2001)});
+    std::vector<std::string> uids = store.LoadSeen();
+    ASSERT_EQ(uids.size(), 1000u);
+    EXPECT_EQ(uids[0], Uid(1));
+    EXPECT_EQ(uids[1], Uid(3));
+    EXPECT_EQ(uids[2], Uid(6));
+    EXPECT_EQ(uids.back(), Uid(2003));
+
+    // When everything is still carried, the oldest go all the same.
+    std::unordered_set<std::string> everything(uids.begin(), uids.end());
+    everything.insert(Uid(3000));
+    store.CommitDeleted(Entries({Uid(3000)}), everything);
+    uids = store.LoadSeen();
+    ASSERT_EQ(uids.size(), 1000u);
+    EXPECT_EQ(uids[0], Uid(3));
+    EXPECT_EQ(uids.back(), Uid(3000));
+}
+
+TEST(SeenStore, AStoreWithANameNearTheLengthLimitIsReplacedAllTheSame)
+{
+    CTempFolder folder;
+    const CSeenStore store(folder.File(std::string(240, 'n')));
+    store.CommitDeleted(Entries({Uid(1)}));
+    store.CommitDeleted(Entries({Uid(2)}));
+    EXPECT_EQ(CTempFolder::Read(store.FileName()), Lines(1, 2));
 }

@@ -1,0 +1,314 @@
+#include "provider/MessageProviderRSS.h"
+
+#include "common/ByteString.h"
+#include "http/DownloadAll.h"
+#include "provider/Fingerprint.h"
+#include "render/Charset.h"
+#include "render/Template.h"
+
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace {
+
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+// Threads that render the feeds of one login; the login's own thread is one of them.
+constexpr unsigned kMaxRenderThreads = 8;
+
+// Deeper documents are not parsed: the XML library parses, copies and frees elements
+// recursively, and a hostile feed of nested tags would otherwise exhaust the thread's stack
+// and take the whole host process down. Real feeds stay far below this.
+constexpr int kMaxElementDepth = 512;
+
+std::string Trimmed(std::string text)
+{
+    TrimLeft(text);
+    TrimRight(text);
+    return text;
+}
+
+std::vector<std::string> DownloadOverHTTP(const std::vector<std::string>& urls)
+{
+    return DownloadAll(urls);
+}
+
+// Skips from `position` past the first occurrence of `end`, or to the end of the text.
+std::size_t SkipPast(const std::string& text, std::size_t position, const char* end)
+{
+    const std::size_t found = text.find(end, position);
+    return found == std::string::npos ? text.size() : found + std::char_traits<char>::length(end);
+}
+
+// Whether the element nesting of `document` stays within kMaxElementDepth. The count errs
+// on the high side: every start tag that is not closed by "/>" counts as one level down,
+// every end tag as one level up, whatever the names, and only comments, CDATA sections,
+// declarations and quoted attribute values are passed over.
+bool NestingIsShallow(const std::string& document)
+{
+    int depth = 0;
+    std::size_t position = document.find('<');
+    while (position != std::string::npos && position < document.size()) {
+        const std::size_t next = position + 1;
+        if (document.compare(position, 4, "<!--") == 0) {
+            position = SkipPast(document, position + 4, "-->");
+        } else if (document.compare(position, 9, "<![CDATA[") == 0) {
+            position = SkipPast(document, position + 9, "]]>");
+        } else if (next < document.size() && (document[next] == '!' || document[next] == '?')) {
+            position = SkipPast(document, next, ">");
+        } else if (next < document.size() && document[next] == '/') {
+            depth = std::max(depth - 1, 0);
+            position = SkipPast(document, next, ">");
+        } else {
+            std::size_t cursor = next;
+            char quote = 0;
+            for (; cursor < document.size(); ++cursor) {
+                const char byte = document[cursor];
+                if (quote != 0) {
+                    if (byte == quote)
+                        quote = 0;
+                } else if (byte == '"' || byte == '\'') {
+                    quote = byte;
+                } else if (byte == '>') {
+                    break;
+                }
+            }
+            const bool selfClosing = cursor < document.size() && document[cursor - 1] == '/';
+            if (!selfClosing && ++depth > kMaxElementDepth)
+                return false;
+            position = cursor;
+        }
+        position = document.find('<', position);
+    }
+    return true;
+}
+
+bool IsRelativePath(const std::string& path)
+{
+    if (path.empty() || path[0] == '/' || path[0] == '\\')
+        return false;
+    return !(path.size() > 1 && path[1] == ':');
+}
+
+// The folder part of a path: everything up to and including its last separator.
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+// The content of a feed's template file. A relative name is tried as written (against the
+// current folder) first, then beside the feed list, where users keep their templates.
+std::string ReadTemplate(const std::string& name, const std::string& listFolder)
+{
+    std::string text = CMessageProviderRSS::ReadWholeFile(name);
+    if (text.empty() && !listFolder.empty() && IsRelativePath(name))
+        text = CMessageProviderRSS::ReadWholeFile(listFolder + name);
+    return text.empty() ? BuiltInTemplate : text;
+}
+
+// ParseFeed for a document whose nesting has been checked.
+MessageList ParseShallowFeed(const std::string& document, const std::string& templateText)
+{
+    MessageList messages;
+    if (document.empty())
+        return messages;
+    TiXmlDocument xml;
+    xml.Parse(document.c_str());
+    if (xml.Error())
+        return messages;
+    const TiXmlElement* rss = xml.FirstChildElement("rss");
+    const TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
+    if (channel == nullptr)
+        return messages;
+    for (const TiXmlElement* item = channel->FirstChildElement("item"); item != nullptr;
+         item = item->NextSiblingElement("item")) {
+        std::string uid = CMessageProviderRSS::ItemUid(*item);
+        std::string text = ExpandTemplate(templateText, *item, uid);
+        messages.push_back({std::move(text), std::move(uid)});
+    }
+    return messages;
+}
+
+} // namespace
+
+CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& password)
+    : CMessageProviderRSS(std::move(mailbox), password, DownloadOverHTTP)
+{}
+
+CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& /*password*/,
+                                         Downloader download)
+    : m_listFile(Trimmed(std::move(mailbox))), m_seenStore(m_listFile),
+      m_download(std::move(download))
+{}
+
+ProviderReply CMessageProviderRSS::GetMessages()
+{
+    std::vector<std::string> urls;
+    std::vector<std::string> templates;
+    ReadFeedList(m_listFile, urls, templates);
+    ProviderReply reply;
+    if (urls.empty()) {
+        reply.response = "+OK no messages\r\n";
+        return reply;
+    }
+    std::vector<std::string> documents = m_download(urls);
+    documents.resize(urls.size());
+    RenderFeeds(documents, templates);
+    for (const MessageEntry& entry : m_messages)
+        m_carriedUids.insert(entry.uid);
+    m_seenStore.FilterSeen(m_messages);
+    reply.response = "+OK received messages\r\n";
+    // The list is not consulted again, so it is handed over rather than copied.
+    reply.messages = std::move(m_messages);
+    m_messages.clear();
+    return reply;
+}
+
+void CMessageProviderRSS::CommitDeleted(const MessageList& deleted)
+{
+    m_seenStore.CommitDeleted(deleted, m_carriedUids);
+}
+
+std::string CMessageProviderRSS::ReadWholeFile(const std::string& path)
+{
+    // Folders, devices and pipes are no lists or templates; a pipe would even block the
+    // login for good.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return std::string();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return std::string();
+    // Read until the end rather than trusting a length taken beforehand: the file may
+    // change while it is read.
+    std::string text;
+    char buffer[65536];
+    std::size_t count;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, count);
+    std::fclose(file);
+    if (text.compare(0, 3, kByteOrderMark) == 0)
+        text.erase(0, 3);
+    return text;
+}
+
+void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
+                                       std::vector<std::string>& templates)
+{
+    const std::string text = ReadWholeFile(listFile);
+    const std::string listFolder = FolderOf(listFile);
+    std::size_t start = 0;
+    while (start < text.size() && urls.size() < MaxFeeds) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        TrimLeft(line);
+        TrimRight(line);
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::size_t separator = line.find(';');
+        if (separator == std::string::npos) {
+            urls.push_back(line);
+            templates.push_back(BuiltInTemplate);
+            continue;
+        }
+        std::string url = line.substr(0, separator);
+        std::string templateName = line.substr(separator + 1);
+        TrimRight(url);
+        TrimLeft(templateName);
+        urls.push_back(url);
+        templates.push_back(ReadTemplate(templateName, listFolder));
+    }
+}
+
+MessageList CMessageProviderRSS::ParseFeed(const std::string& document,
+                                           const std::string& templateText)
+{
+    if (!NestingIsShallow(document))
+        return MessageList();
+    return ParseShallowFeed(document, templateText);
+}
+
+std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
+{
+    const TiXmlElement* source = item.FirstChildElement("guid");
+    if (source == nullptr)
+        source = item.FirstChildElement("link");
+    if (source == nullptr)
+        source = &item;
+    std::string markup;
+    markup << *source;
+    return Fingerprint(markup);
+}
+
+void CMessageProviderRSS::RenderFeeds(std::vector<std::string>& documents,
+                                      const std::vector<std::string>& templates)
+{
+    // Feeds are converted, parsed and rendered on several threads at once, each feed into a
+    // list of its own; the lists are joined in feed order afterwards, so the messages and
+    // their order are the same as if one thread had done it all.
+    const std::size_t count = documents.size();
+    std::vector<MessageList> rendered(count);
+    std::atomic<std::size_t> nextFeed{0};
+    std::mutex failureLock;
+    std::exception_ptr failure;
+    auto renderSome = [&]() noexcept {
+        try {
+            for (std::size_t feed = nextFeed++; feed < count; feed = nextFeed++) {
+                // Taking the document out frees it as soon as its feed is done.
+                std::string document = std::move(documents[feed]);
+                // The conversion parses the document too, so the depth is checked first;
+                // converting changes text bytes only, never the nesting.
+                if (!NestingIsShallow(document))
+                    continue;
+                ConvertToUtf8(document);
+                rendered[feed] = ParseShallowFeed(document, templates[feed]);
+            }
+        } catch (...) {
+            // Handed to the login's thread, which throws it on as a single thread would.
+            std::lock_guard<std::mutex> guard(failureLock);
+            if (!failure)
+                failure = std::current_exception();
+            nextFeed = count;
+        }
+    };
+
+    const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
+    const std::size_t threadCount =
+        std::min<std::size_t>({cores, kMaxRenderThreads, std::max<std::size_t>(count, 1)});
+    std::vector<std::thread> helpers;
+    for (std::size_t helper = 1; helper < threadCount; ++helper) {
+        try {
+            helpers.emplace_back(renderSome);
+        } catch (const std::system_error&) {
+            break; // fewer threads only make it slower
+        }
+    }
+    renderSome();
+    for (std::thread& helper : helpers)
+        helper.join();
+    if (failure)
+        std::rethrow_exception(failure);
+
+    std::size_t total = 0;
+    for (const MessageList& list : rendered)
+        total += list.size();
+    m_messages.reserve(m_messages.size() + total);
+    for (MessageList& list : rendered) {
+        for (MessageEntry& entry : list)
+            m_messages.push_back(std::move(entry));
+        MessageList().swap(list);
+    }
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "provider/MessageProvider.h"
+#include "provider/SeenStore.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+class TiXmlElement;
+
+// The mailbox of one login whose user name is the path of a feed list file. Each line of the
+// list names a feed URL and, after a ";", optionally a template file for that feed's items.
+// GetMessages downloads every listed feed, renders each item of the first channel of each
+// RSS document into a message and leaves out the items whose uids the seen store holds;
+// CommitDeleted adds the deleted items to that store. Used by one session thread only (the
+// rendering inside GetMessages may borrow further threads, which it joins before returning).
+class CMessageProviderRSS : public IMessageProvider
+{
+public:
+    // The most feeds of one list that are read; later lines are ignored.
+    static constexpr std::size_t MaxFeeds = 60;
+
+    // Fetches one document per URL, in URL order, empty where a download failed.
+    using Downloader = std::function<std::vector<std::string>(const std::vector<std::string>&)>;
+
+    // The list file is the mailbox name trimmed of blanks and line ends; the password is not
+    // used. Does no input or output. The second form fetches feeds through `download`
+    // instead of the HTTP downloader.
+    CMessageProviderRSS(std::string mailbox, const std::string& password);
+    CMessageProviderRSS(std::string mailbox, const std::string& password, Downloader download);
+
+    // Answers "+OK no messages\r\n" when the list names no feed (nothing is downloaded then),
+    // otherwise "+OK received messages\r\n" with the messages in list order, then document
+    // order within a feed. Blocks until the downloads have ended. Throws only on exhaustion
+    // of memory. Called once.
+    ProviderReply GetMessages() override;
+
+    // Remembers the uids of `deleted` in the seen store. Never reports a failure.
+    void CommitDeleted(const MessageList& deleted) override;
+
+    const std::string& ListFile() const { return m_listFile; }
+
+    // The file's bytes, without a leading UTF-8 byte order mark; empty when it cannot be read.
+    static std::string ReadWholeFile(const std::string& path);
+
+    // Reads the feed list at `listFile` into parallel lists of URLs and template texts, at
+    // most MaxFeeds of each. A feed without a template file, or whose file is missing or
+    // empty, gets the built-in template.
+    static void ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
+                             std::vector<std::string>& templates);
+
+    // The messages of the items of the first "channel" of the "rss" root of `document`,
+    // rendered through `templateText`; empty for anything that is not such a document.
+    static MessageList ParseFeed(const std::string& document, const std::string& templateText);
+
+    // The fingerprint of the item's first "guid" child, else of its first "link" child, else
+    // of the whole item, each as the XML library writes it out without any formatting.
+    static std::string ItemUid(const TiXmlElement& item);
+
+private:
+    void RenderFeeds(std::vector<std::string>& documents,
+                     const std::vector<std::string>& templates);
+
+    std::string m_listFile;
+    MessageList m_messages;
+    // The uids of every item the feeds offered at login, delivered or not.
+    std::unordered_set<std::string> m_carriedUids;
+    CSeenStore m_seenStore;
+    Downloader m_download;
+};

@@ -1,0 +1,234 @@
+// The whole road of a mail check: a real POP3 client logs in to the POP3 server with the path
+// of a feed list, the provider made by the real factory downloads the feeds from an HTTP
+// server, renders and serves their items, and what the client deletes stays away afterwards.
+#include "TempFolder.h"
+#include "pop3/POP3Server.h"
+#include "provider/Fingerprint.h"
+#include "provider/MessageProviderFactory.h"
+#include "provider/MessageProviderRSS.h"
+#include "provider/SeenStore.h"
+#include "render/Template.h"
+#include "support/HTTPTestServer.h"
+#include "support/LineClient.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <sstream>
+
+namespace {
+
+// The real factory, with a count of the providers alive so that the test can wait for the
+// sessions to end: a session sends "+OK bye" before its provider writes the seen store.
+class CCountingFactory : public IMessageProviderFactory
+{
+public:
+    std::unique_ptr<IMessageProvider> Create(std::string mailbox,
+                                             const std::string& password) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_alive;
+        return std::make_unique<CCountedProvider>(*this, m_real.Create(mailbox, password));
+    }
+
+    // Waits until every provider made so far is gone, that is, until every session that
+    // logged in has ended; false after 20 s. A client that has its reply to PASS has its
+    // provider counted already.
+    bool WaitForSessions()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(20), [&] { return m_alive == 0; });
+    }
+
+private:
+    class CCountedProvider : public IMessageProvider
+    {
+    public:
+        CCountedProvider(CCountingFactory& factory, std::unique_ptr<IMessageProvider> real)
+            : m_factory(factory), m_real(std::move(real))
+        {}
+        ~CCountedProvider() override
+        {
+            m_real.reset();
+            std::lock_guard<std::mutex> lock(m_factory.m_mutex);
+            --m_factory.m_alive;
+            m_factory.m_changed.notify_all();
+        }
+        ProviderReply GetMessages() override { return m_real->GetMessages(); }
+        void CommitDeleted(const MessageList& deleted) override { m_real->CommitDeleted(deleted); }
+
+    private:
+        CCountingFactory& m_factory;
+        std::unique_ptr<IMessageProvider> m_real;
+    };
+
+    CMessageProviderFactory m_real;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_alive = 0;
+};
+
+// The POP3 server with the counting factory; stops the server and waits for its sessions
+// before the factory goes, also when the test ends early.
+struct MailServer
+{
+    MailServer() { server.Start(0); }
+    ~MailServer()
+    {
+        server.Stop();
+        factory.WaitForSessions();
+    }
+    CCountingFactory factory;
+    CPOP3Server server{&factory};
+};
+
+std::string Feed(const std::string& encoding, const std::string& channel, const std::string& items)
+{
+    return "<?xml version=\"1.0\" encoding=\"" + encoding +
+           "\"?>\n<rss version=\"2.0\">"
+           "<channel><title>" +
+           channel + "</title>" + items + "</channel></rss>\n";
+}
+
+std::string Item(const std::string& title, const std::string& guid)
+{
+    return "<item><title>" + title + "</title><link>http://example.org/" + guid + "</link><guid>" +
+           guid + "</guid><description>&lt;p&gt;About " + title + "&lt;/p&gt;</description></item>";
+}
+
+// Runs curl against the POP3 server and returns what it wrote; fails the test when curl does.
+class CCurl
+{
+public:
+    CCurl(const CTempFolder& folder, std::uint16_t port, const std::string& mailbox)
+        : m_folder(folder), m_base("pop3://127.0.0.1:" + std::to_string(port) + "/"),
+          m_user(mailbox + ":secret")
+    {}
+
+    std::string List() { return Run("'" + m_base + "'"); }
+    std::string Retrieve(int message) { return Run("'" + m_base + std::to_string(message) + "'"); }
+    void Delete(int message)
+    {
+        Run("-I -X 'DELE " + std::to_string(message) + "' '" + m_base + "'");
+    }
+
+    // The sizes LIST reports, in message order.
+    std::vector<std::size_t> ListedSizes()
+    {
+        std::istringstream lines(List());
+        std::vector<std::size_t> sizes;
+        std::size_t number, size;
+        while (lines >> number >> size) {
+            EXPECT_EQ(number, sizes.size() + 1);
+            sizes.push_back(size);
+        }
+        return sizes;
+    }
+
+private:
+    std::string Run(const std::string& arguments)
+    {
+        const std::string output = m_folder.File("curl.out");
+        const std::string command = "curl -s -S --max-time 60 -u '" + m_user + "' -o '" + output +
+                                    "' " + arguments + " 2>'" + m_folder.File("curl.err") + "'";
+        std::remove(output.c_str());
+        const int status = std::system(command.c_str());
+        EXPECT_EQ(status, 0) << command << "\n" << CTempFolder::Read(m_folder.File("curl.err"));
+        return CTempFolder::Read(output);
+    }
+
+    const CTempFolder& m_folder;
+    std::string m_base;
+    std::string m_user;
+};
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
+{
+    ASSERT_EQ(std::system("curl --version >/dev/null 2>&1"), 0) << "curl is not installed";
+
+    CHTTPTestServer http;
+    ASSERT_TRUE(http.IsRunning());
+    const std::string news = Feed(
+        "utf-8", "News", Item("Caf\xC3\xA9 opens", "n1") + Item("Rain", "n2") + Item("Sun", "n3"));
+    http.Serve("/news.xml", CHTTPTestServer::OkResponse(news));
+    // "Привет" and "Мир" in windows-1251.
+    http.Serve("/cyrillic.xml",
+               CHTTPTestServer::OkResponse(
+                   Feed("windows-1251", "\xCC\xE8\xF0", Item("\xCF\xF0\xE8\xE2\xE5\xF2", "c1"))));
+    http.Serve("/old.xml", CHTTPTestServer::RedirectResponse(301, http.Url("/moved.xml")));
+    http.Serve("/moved.xml",
+               CHTTPTestServer::OkResponse(Feed("utf-8", "Moved", Item("Relocated", "m1"))));
+
+    CTempFolder folder;
+    const std::string customTemplate =
+        folder.Write("custom.tpl", "Message-ID: <%+UIDL%>\nSubject: custom %/title%\n"
+                                   "X-Channel: %-/title%\n\n%/description%\n");
+    const std::string list =
+        folder.Write("feeds.txt", "# my feeds\n" + http.Url("/news.xml") + "\n" +
+                                      http.Url("/cyrillic.xml") + "\n" + http.Url("/gone.xml") +
+                                      "\n" + http.Url("/old.xml") + " ; " + customTemplate + "\n");
+
+    MailServer mail;
+    CCountingFactory& factory = mail.factory;
+    CCurl curl(folder, mail.server.GetPort(), list);
+
+    // Three items of the first feed, one of the second, none of the missing one and one
+    // behind the redirection, in list order.
+    ASSERT_EQ(curl.ListedSizes().size(), 5u);
+    // The first message arrives byte for byte as rendered.
+    const std::string first = curl.Retrieve(1);
+    const std::string rendered = CMessageProviderRSS::ParseFeed(news, BuiltInTemplate)[0].text;
+    EXPECT_EQ(first.substr(0, rendered.size()), rendered);
+    EXPECT_TRUE(Contains(first, "Message-ID: <" + Fingerprint("<guid>n1</guid>") + ">\r\n"));
+    EXPECT_TRUE(Contains(first, "Subject: =?utf-8?Q?Caf=C3=A9_opens?=\r\n"));
+    EXPECT_TRUE(Contains(first, "<p>About Caf\xC3\xA9 opens</p>"));
+    const std::string cyrillic = curl.Retrieve(4);
+    EXPECT_TRUE(Contains(cyrillic, "From: =?utf-8?Q?=D0=9C=D0=B8=D1=80?= <"));
+    EXPECT_TRUE(
+        Contains(cyrillic, "<p>About \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82</p>"));
+    const std::string moved = curl.Retrieve(5);
+    EXPECT_TRUE(Contains(moved, "Subject: custom Relocated\r\nX-Channel: Moved\r\n\r\n"));
+
+    // A client that deletes and then drops the connection without QUIT changes nothing.
+    {
+        CLineClient dropped(mail.server.GetPort());
+        dropped.ReadLine();
+        dropped.Command("USER " + list);
+        EXPECT_EQ(dropped.Command("PASS secret"), "+OK received messages\r\n");
+        dropped.Command("DELE 1");
+    }
+    ASSERT_TRUE(factory.WaitForSessions());
+    // The client's earlier QUITs left an empty store; the drop left it so.
+    EXPECT_TRUE(std::filesystem::exists(CSeenStore::SeenFileName(list)));
+    EXPECT_TRUE(CSeenStore(list).LoadSeen().empty());
+
+    // Deleting "Rain" renumbers the rest: "Sun" moves up to 2, "Relocated" to 4.
+    curl.Delete(2);
+    ASSERT_TRUE(factory.WaitForSessions());
+    EXPECT_EQ(CSeenStore(list).LoadSeen(),
+              std::vector<std::string>{Fingerprint("<guid>n2</guid>")});
+    EXPECT_TRUE(Contains(curl.Retrieve(2), "Sun"));
+    curl.Delete(4);
+    ASSERT_TRUE(factory.WaitForSessions());
+
+    const std::vector<std::size_t> sizes = curl.ListedSizes();
+    ASSERT_EQ(sizes.size(), 3u);
+    EXPECT_EQ(sizes[0], rendered.size());
+    EXPECT_TRUE(Contains(curl.Retrieve(1), "Caf"));
+    EXPECT_TRUE(Contains(curl.Retrieve(2), "Sun"));
+    EXPECT_TRUE(Contains(curl.Retrieve(3), "\xD0\x9F\xD1\x80"));
+    ASSERT_TRUE(factory.WaitForSessions());
+    EXPECT_EQ(
+        CSeenStore(list).LoadSeen(),
+        (std::vector<std::string>{Fingerprint("<guid>n2</guid>"), Fingerprint("<guid>m1</guid>")}));
+}

@@ -1,0 +1,402 @@
+#include "provider/MessageProviderRSS.h"
+
+#include "CorpusManifest.h"
+#include "TempFolder.h"
+#include "provider/Fingerprint.h"
+#include "render/Charset.h"
+#include "render/Template.h"
+
+#include <gtest/gtest.h>
+#include <tinyxml.h>
+
+#include <algorithm>
+
+namespace {
+
+std::string Feed(const std::string& items, const std::string& title = "News")
+{
+    return "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>" + title + "</title>" +
+           items + "</channel></rss>\n";
+}
+
+std::string Item(const std::string& title, const std::string& guid)
+{
+    return "<item><title>" + title + "</title><guid>" + guid + "</guid></item>";
+}
+
+// The uid of the first item of the first channel of `document`.
+std::string FirstItemUid(const std::string& document)
+{
+    TiXmlDocument xml;
+    xml.Parse(document.c_str());
+    const TiXmlElement* item =
+        xml.FirstChildElement("rss")->FirstChildElement("channel")->FirstChildElement("item");
+    return CMessageProviderRSS::ItemUid(*item);
+}
+
+std::vector<std::string> TitlesOf(const MessageList& messages, std::vector<std::string> titles)
+{
+    // Which of `titles` each message shows, in message order.
+    std::vector<std::string> found;
+    for (const MessageEntry& message : messages) {
+        for (const std::string& title : titles) {
+            if (message.text.find(title) != std::string::npos)
+                found.push_back(title);
+        }
+    }
+    return found;
+}
+
+struct FeedListContent
+{
+    std::vector<std::string> urls;
+    std::vector<std::string> templates;
+};
+
+FeedListContent ReadList(const std::string& path)
+{
+    FeedListContent list;
+    CMessageProviderRSS::ReadFeedList(path, list.urls, list.templates);
+    EXPECT_EQ(list.urls.size(), list.templates.size());
+    return list;
+}
+
+} // namespace
+
+TEST(MessageProviderRSS, ReadWholeFileDropsOnlyALeadingByteOrderMark)
+{
+    CTempFolder folder;
+    EXPECT_EQ(CMessageProviderRSS::ReadWholeFile(folder.Write("a", "\xEF\xBB\xBFone\r\ntwo")),
+              "one\r\ntwo");
+    EXPECT_EQ(CMessageProviderRSS::ReadWholeFile(folder.Write("b", "x\xEF\xBB\xBF")),
+              "x\xEF\xBB\xBF");
+    EXPECT_EQ(CMessageProviderRSS::ReadWholeFile(folder.Write("c", std::string("a\0b", 3))),
+              std::string("a\0b", 3));
+    EXPECT_EQ(CMessageProviderRSS::ReadWholeFile(folder.Write("d", "")), "");
+    EXPECT_EQ(CMessageProviderRSS::ReadWholeFile(folder.File("missing")), "");
+    EXPECT_EQ(CMessageProviderRSS::ReadWholeFile(folder.Path().string()), ""); // a folder
+}
+
+TEST(MessageProviderRSS, FeedListLinesAndTemplates)
+{
+    CTempFolder folder;
+    const std::string own = folder.Write("own.tpl", "\xEF\xBB\xBFX-Own: yes\n");
+    folder.Write("empty.tpl", "");
+    const std::string list = folder.Write("feeds.txt", "\xEF\xBB\xBF"
+                                                       "http://a/1\r\n"
+                                                       "   \t# a comment after blanks\n"
+                                                       "#http://skipped\n"
+                                                       "\n"
+                                                       " \t \r\n"
+                                                       "  http://a/2 \t;  " +
+                                                           own +
+                                                           " \t\r\n"
+                                                           "http://a/3;\n"
+                                                           "http://a/4 ; " +
+                                                           folder.File("missing.tpl") +
+                                                           "\n"
+                                                           "http://a/5;" +
+                                                           folder.File("empty.tpl") +
+                                                           "\n"
+                                                           "; " +
+                                                           own +
+                                                           "\n"
+                                                           "http://a/7 # not a comment\n"
+                                                           "\xEF\xBB\xBFhttp://a/8");
+    const FeedListContent content = ReadList(list);
+    EXPECT_EQ(content.urls,
+              (std::vector<std::string>{"http://a/1", "http://a/2", "http://a/3", "http://a/4",
+                                        "http://a/5", "", "http://a/7 # not a comment",
+                                        "\xEF\xBB\xBFhttp://a/8"}));
+    ASSERT_EQ(content.templates.size(), 8u);
+    EXPECT_EQ(content.templates[0], BuiltInTemplate);
+    EXPECT_EQ(content.templates[1], "X-Own: yes\n"); // read raw, its own mark dropped
+    EXPECT_EQ(content.templates[2], BuiltInTemplate);
+    EXPECT_EQ(content.templates[3], BuiltInTemplate);
+    EXPECT_EQ(content.templates[4], BuiltInTemplate);
+    EXPECT_EQ(content.templates[5], "X-Own: yes\n");
+    EXPECT_EQ(content.templates[6], BuiltInTemplate);
+}
+
+TEST(MessageProviderRSS, FeedListLimitsAndMissingLists)
+{
+    CTempFolder folder;
+    std::string lines;
+    for (int line = 1; line <= 61; ++line)
+        lines += "http://feed/" + std::to_string(line) + "\n";
+    const FeedListContent content = ReadList(folder.Write("feeds.txt", lines));
+    ASSERT_EQ(content.urls.size(), CMessageProviderRSS::MaxFeeds);
+    EXPECT_EQ(content.urls.back(), "http://feed/60");
+
+    EXPECT_TRUE(ReadList(folder.File("missing.txt")).urls.empty());
+    EXPECT_TRUE(ReadList(folder.Write("blank.txt", "\r\n  \n# only comments\n")).urls.empty());
+}
+
+TEST(MessageProviderRSS, RelativeTemplateNamesAreFoundBesideTheList)
+{
+    CTempFolder folder;
+    folder.Write("beside.tpl", "X-Beside: yes\n");
+    const FeedListContent content =
+        ReadList(folder.Write("feeds.txt", "http://a/1 ; beside.tpl\nhttp://a/2 ; nowhere.tpl"));
+    ASSERT_EQ(content.templates.size(), 2u);
+    EXPECT_EQ(content.templates[0], "X-Beside: yes\n");
+    EXPECT_EQ(content.templates[1], BuiltInTemplate);
+}
+
+TEST(MessageProviderRSS, ItemUidPrefersGuidThenLinkThenTheWholeItem)
+{
+    // The guid decides, whatever else the item holds.
+    EXPECT_EQ(FirstItemUid(Feed("<item><title>a</title><link>l</link><guid>x</guid></item>")),
+              "6B131359575757570000000E");
+    EXPECT_EQ(FirstItemUid(Feed("<item><guid>x</guid><guid>y</guid><title>b</title></item>")),
+              "6B131359575757570000000E");
+    // The guid is written out with its attributes in document order and its text escaped.
+    EXPECT_EQ(FirstItemUid(Feed("<item><guid isPermaLink=\"false\" a='1'>a&amp;b</guid></item>")),
+              Fingerprint("<guid isPermaLink=\"false\" a=\"1\">a&amp;b</guid>"));
+    // An empty guid still wins over the link, and every empty guid is the same one.
+    EXPECT_EQ(FirstItemUid(Feed("<item><link>l</link><guid></guid></item>")),
+              Fingerprint("<guid />"));
+    EXPECT_EQ(FirstItemUid(Feed("<item><guid/></item>")), Fingerprint("<guid />"));
+    EXPECT_EQ(FirstItemUid(Feed("<item><title>t</title><link> http://x/1 </link></item>")),
+              Fingerprint("<link>http://x/1</link>"));
+    EXPECT_EQ(FirstItemUid(Feed("<item><title>t</title>\n  <description><![CDATA[<b>"
+                                "hi</b>]]></description></item>")),
+              Fingerprint("<item><title>t</title><description><![CDATA[<b>hi</b>]]>"
+                          "</description></item>"));
+    EXPECT_NE(FirstItemUid(Feed("<item><title>t</title></item>")),
+              FirstItemUid(Feed("<item><title>u</title></item>")));
+}
+
+TEST(MessageProviderRSS, ParseFeedReadsOnlyTheItemsOfTheFirstChannelOfRss)
+{
+    const std::string document = "<?xml version=\"1.0\"?><!-- c --><rss><item><title>Outside"
+                                 "</title></item><channel><title>C</title>" +
+                                 Item("First", "1") + "<entry>" + Item("Nested", "n") + "</entry>" +
+                                 Item("Second", "2") + Item("Twin", "2") + "</channel><channel>" +
+                                 Item("Later", "3") + "</channel></rss>";
+    const MessageList messages = CMessageProviderRSS::ParseFeed(document, BuiltInTemplate);
+    EXPECT_EQ(TitlesOf(messages, {"Outside", "First", "Nested", "Second", "Twin", "Later"}),
+              (std::vector<std::string>{"First", "Second", "Twin"}));
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0].uid, Fingerprint("<guid>1</guid>"));
+    EXPECT_EQ(messages[1].uid, messages[2].uid); // equal guids: both served
+
+    for (const char* other :
+         {"", "not xml at all", "<rss><channel>",
+          "<feed><channel><item><guid>1</guid></item></channel></feed>",
+          "<rdf:RDF><channel></channel><item><guid>1</guid></item></rdf:RDF>",
+          "<root><rss><channel><item><guid>1</guid></item></channel></rss></root>",
+          "<RSS><channel><item><guid>1</guid></item></channel></RSS>"}) {
+        EXPECT_TRUE(CMessageProviderRSS::ParseFeed(other, BuiltInTemplate).empty()) << other;
+    }
+}
+
+TEST(MessageProviderRSS, ParseFeedSurvivesHostileNesting)
+{
+    const auto nested = [](int depth) {
+        std::string open, close;
+        for (int level = 0; level < depth; ++level) {
+            open += "<div>";
+            close += "</div>";
+        }
+        return Feed("<item><guid>g</guid><description>" + open + "x" + close +
+                    "</description></item>");
+    };
+    // Ordinary depth, with markup that looks deep but is not, still parses.
+    const std::string shallow =
+        Feed("<!--" + std::string(5000, '<') + "--><item><guid a='>>' b=\"<<\">g</guid>" +
+             "<description><![CDATA[" + std::string(5000, '<') + "]]></description></item>");
+    EXPECT_EQ(CMessageProviderRSS::ParseFeed(nested(500), BuiltInTemplate).size(), 1u);
+    EXPECT_EQ(CMessageProviderRSS::ParseFeed(shallow, BuiltInTemplate).size(), 1u);
+    // Nesting deep enough to exhaust a thread's stack in the parser is refused instead.
+    EXPECT_TRUE(CMessageProviderRSS::ParseFeed(nested(1000000), BuiltInTemplate).empty());
+    std::string unclosed = Feed("");
+    for (int level = 0; level < 1000000; ++level)
+        unclosed += "<a x='1'>";
+    EXPECT_TRUE(CMessageProviderRSS::ParseFeed(unclosed, BuiltInTemplate).empty());
+}
+
+TEST(MessageProviderRSS, ParseFeedFindsEveryItemOfTheCorpus)
+{
+    const std::vector<CorpusDocument> corpus = ReadCorpusManifest();
+    ASSERT_EQ(corpus.size(), 374u);
+    std::size_t items = 0;
+    for (const CorpusDocument& entry : corpus) {
+        const std::string document = CTempFolder::Read(CorpusPath(entry));
+        ASSERT_EQ(document.size(), entry.bytes) << entry.file;
+        const MessageList messages = CMessageProviderRSS::ParseFeed(document, BuiltInTemplate);
+        EXPECT_EQ(messages.size(), entry.parses && entry.root == "rss" ? entry.items : 0)
+            << entry.file;
+        items += messages.size();
+    }
+    EXPECT_EQ(items, 3041u);
+}
+
+namespace {
+
+// A feed list in a temporary folder and a provider over it whose downloads come from a map.
+class CProviderFixture
+{
+public:
+    std::string MakeList(const std::string& lines) { return m_folder.Write("feeds.txt", lines); }
+
+    std::unique_ptr<CMessageProviderRSS> MakeProvider(const std::string& mailbox)
+    {
+        return std::make_unique<CMessageProviderRSS>(
+            mailbox, "secret", [this](const std::vector<std::string>& urls) {
+                ++m_downloads;
+                m_requested = urls;
+                std::vector<std::string> documents;
+                for (const std::string& url : urls)
+                    documents.push_back(m_documents.count(url) ? m_documents[url] : "");
+                return documents;
+            });
+    }
+
+    CTempFolder m_folder;
+    std::map<std::string, std::string> m_documents;
+    std::vector<std::string> m_requested;
+    int m_downloads = 0;
+};
+
+} // namespace
+
+TEST(MessageProviderRSS, ListWithoutFeedsDownloadsNothing)
+{
+    CProviderFixture fixture;
+    const std::string list = fixture.MakeList("# nothing yet\n");
+    auto provider = fixture.MakeProvider(" \t" + list + "\r\n");
+    EXPECT_EQ(provider->ListFile(), list);
+    const ProviderReply reply = provider->GetMessages();
+    EXPECT_EQ(reply.response, "+OK no messages\r\n");
+    EXPECT_TRUE(reply.messages.empty());
+    EXPECT_EQ(fixture.m_downloads, 0);
+}
+
+TEST(MessageProviderRSS, EachFeedKeepsItsOwnTemplateWhenAnotherFails)
+{
+    CProviderFixture fixture;
+    const std::string first = fixture.m_folder.Write("first.tpl", "X-Template: first\n");
+    const std::string third = fixture.m_folder.Write("third.tpl", "X-Template: third\n");
+    fixture.m_documents["http://one"] = Feed(Item("Alpha", "a") + Item("Bravo", "b"));
+    fixture.m_documents["http://three"] = Feed(Item("Charlie", "c"));
+    const std::string list = fixture.MakeList("http://one;" + first + "\nhttp://two;" + first +
+                                              "\nhttp://three;" + third);
+    const ProviderReply reply = fixture.MakeProvider(list)->GetMessages();
+    EXPECT_EQ(fixture.m_requested,
+              (std::vector<std::string>{"http://one", "http://two", "http://three"}));
+    EXPECT_EQ(reply.response, "+OK received messages\r\n");
+    ASSERT_EQ(reply.messages.size(), 3u);
+    EXPECT_NE(reply.messages[0].text.find("first"), std::string::npos);
+    EXPECT_NE(reply.messages[1].text.find("first"), std::string::npos);
+    EXPECT_NE(reply.messages[2].text.find("third"), std::string::npos);
+    EXPECT_EQ(reply.messages[2].uid, Fingerprint("<guid>c</guid>"));
+}
+
+TEST(MessageProviderRSS, DeletedItemsStayAwayAndTheRestKeepTheirOrder)
+{
+    CProviderFixture fixture;
+    fixture.m_documents["http://one"] =
+        Feed(Item("Alpha", "a") + Item("Bravo", "b") + Item("Charlie", "c"));
+    fixture.m_documents["http://two"] = Feed(Item("Delta", "d") + Item("Echo", "e"));
+    const std::string list = fixture.MakeList("http://one\nhttp://two\n");
+    const std::string store = list + ".UIDL";
+
+    auto first = fixture.MakeProvider(list);
+    const ProviderReply all = first->GetMessages();
+    ASSERT_EQ(TitlesOf(all.messages, {"Alpha", "Bravo", "Charlie", "Delta", "Echo"}),
+              (std::vector<std::string>{"Alpha", "Bravo", "Charlie", "Delta", "Echo"}));
+    // A login that ends without QUIT commits nothing and writes nothing.
+    EXPECT_FALSE(std::filesystem::exists(store));
+    first->CommitDeleted({all.messages[1], all.messages[3], all.messages[1]});
+    EXPECT_EQ(CTempFolder::Read(store),
+              all.messages[1].uid + "\n" + all.messages[3].uid + "\n" + all.messages[1].uid + "\n");
+
+    const ProviderReply rest = fixture.MakeProvider(list)->GetMessages();
+    EXPECT_EQ(rest.response, "+OK received messages\r\n");
+    EXPECT_EQ(TitlesOf(rest.messages, {"Alpha", "Bravo", "Charlie", "Delta", "Echo"}),
+              (std::vector<std::string>{"Alpha", "Charlie", "Echo"}));
+
+    // Everything delivered: still a success, with no messages.
+    auto last = fixture.MakeProvider(list);
+    last->CommitDeleted(last->GetMessages().messages);
+    const ProviderReply none = fixture.MakeProvider(list)->GetMessages();
+    EXPECT_EQ(none.response, "+OK received messages\r\n");
+    EXPECT_TRUE(none.messages.empty());
+}
+
+TEST(MessageProviderRSS, AHostileFeedInASingleByteCharacterSetCostsOnlyItself)
+{
+    CProviderFixture fixture;
+    std::string deep = "<?xml version=\"1.0\" encoding=\"windows-1251\"?><rss><channel>";
+    for (int level = 0; level < 1000000; ++level)
+        deep += "<item>";
+    fixture.m_documents["http://deep"] = deep;
+    fixture.m_documents["http://fine"] = Feed(Item("Alpha", "a"));
+    const ProviderReply reply =
+        fixture.MakeProvider(fixture.MakeList("http://deep\nhttp://fine\n"))->GetMessages();
+    EXPECT_EQ(TitlesOf(reply.messages, {"Alpha"}), std::vector<std::string>{"Alpha"});
+}
+
+TEST(MessageProviderRSS, AFullStoreDoesNotForgetItemsTheFeedsStillCarry)
+{
+    CProviderFixture fixture;
+    fixture.m_documents["http://one"] = Feed(Item("Alpha", "a") + Item("Bravo", "b"));
+    const std::string list = fixture.MakeList("http://one\n");
+    // Alpha was deleted long ago; a thousand uids of items gone from the feed came later.
+    std::string store = Fingerprint("<guid>a</guid>") + "\n";
+    for (int gone = 0; gone < 999; ++gone)
+        store += Fingerprint("<guid>gone " + std::to_string(gone) + "</guid>") + "\n";
+    fixture.m_folder.Write("feeds.txt.UIDL", store);
+
+    auto provider = fixture.MakeProvider(list);
+    const ProviderReply reply = provider->GetMessages();
+    ASSERT_EQ(TitlesOf(reply.messages, {"Alpha", "Bravo"}), std::vector<std::string>{"Bravo"});
+    provider->CommitDeleted(reply.messages);
+
+    EXPECT_TRUE(fixture.MakeProvider(list)->GetMessages().messages.empty());
+    EXPECT_EQ(CSeenStore(list).LoadSeen().size(), CSeenStore::MaxSeen);
+}
+
+TEST(MessageProviderRSS, ManyFeedsGiveTheSameMessagesAsOneAtATime)
+{
+    // Real documents of the corpus, some in single-byte character sets, rendered on several
+    // threads: the messages must match feed by feed, in list order.
+    CProviderFixture fixture;
+    std::vector<std::string> files;
+    for (const CorpusDocument& entry : ReadCorpusManifest()) {
+        const std::string& encoding = entry.declaredEncoding;
+        if (encoding.find("8859") != std::string::npos ||
+            encoding.find("windows-125") != std::string::npos)
+            files.push_back(entry.file);
+    }
+    ASSERT_GE(files.size(), 10u);
+    // Every feed in a single-byte character set, then others up to the limit.
+    for (const CorpusDocument& entry : ReadCorpusManifest()) {
+        if (files.size() < CMessageProviderRSS::MaxFeeds &&
+            std::find(files.begin(), files.end(), entry.file) == files.end())
+            files.push_back(entry.file);
+    }
+    std::string lines;
+    std::vector<std::string> urls;
+    for (const std::string& file : files) {
+        const std::string url = "http://corpus/" + file;
+        fixture.m_documents[url] = CTempFolder::Read(std::string(QUILLBOX_CORPUS_DIR) + "/" + file);
+        urls.push_back(url);
+        lines += url + "\n";
+    }
+    MessageList expected;
+    for (const std::string& url : urls) {
+        std::string document = fixture.m_documents[url];
+        ConvertToUtf8(document);
+        for (MessageEntry& entry : CMessageProviderRSS::ParseFeed(document, BuiltInTemplate))
+            expected.push_back(entry);
+    }
+    ASSERT_GT(expected.size(), 100u);
+    const ProviderReply reply = fixture.MakeProvider(fixture.MakeList(lines))->GetMessages();
+    ASSERT_EQ(reply.messages.size(), expected.size());
+    for (std::size_t index = 0; index < expected.size(); ++index) {
+        EXPECT_EQ(reply.messages[index].uid, expected[index].uid) << index;
+        EXPECT_EQ(reply.messages[index].text, expected[index].text) << index;
+    }
+}
