@@ -29,7 +29,7 @@ double SecondsSince(Clock::time_point start)
 
 constexpr int kFeeds = 60;
 constexpr int kItemsPerFeed = 50;
-constexpr int kRounds = 5;
+constexpr int kRounds = 10;
 
 // A feed of kItemsPerFeed items with HTML descriptions of about 1 KB. Every third feed is
 // declared in a single-byte character set and carries high bytes in its text.

@@ -192,7 +192,7 @@ std::string CMessageProviderRSS::ReadWholeFile(const std::string& path)
     // Read until the end rather than trusting a length taken beforehand: the file may
     // change while it is read.
     std::string text;
-    char buffer[65536];
+    char buffer[16384];
     std::size_t count;
     while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
         text.append(buffer, count);
