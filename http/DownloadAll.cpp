@@ -13,7 +13,7 @@ namespace {
 
 // How long DownloadAll gives cancelled downloads to notice before it leaves them behind. Only
 // a thread stuck in name resolution, which nothing can interrupt, takes longer.
-constexpr int kCancelGraceMilliseconds = 2000;
+constexpr int kCancelGraceMilliseconds = 500;
 
 // Counts the ended downloads of one DownloadAll call and wakes the caller at each end.
 struct DownloadCompletion
