@@ -7,14 +7,13 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 namespace {
 
 // How long DownloadAll gives cancelled downloads to notice before it leaves them behind. Only
 // a thread stuck in name resolution, which nothing can interrupt, takes longer.
-constexpr int kCancelGraceMilliseconds = 2000;
+constexpr int kCancelGraceMilliseconds = 500;
 
 // Counts the ended downloads of one DownloadAll call and wakes the caller at each end.
 struct DownloadCompletion
@@ -42,8 +41,8 @@ public:
         : m_lock(nullptr), m_completion(std::move(completion))
     {}
 
-    // Starts the download thread. Returns false when no thread could be created; the worker
-    // then counts as ended with an empty result.
+    // Starts the download thread. Returns false when no thread could be created (for want of
+    // resources or memory); the worker then counts as ended with an empty result.
     bool Start(const std::string& url, std::mutex* lock);
 
     // Collects the result; a result stored later is dropped. Called under the lock.
@@ -76,12 +75,12 @@ private:
 
 bool DownloadWorker::Start(const std::string& url, std::mutex* lock)
 {
-    m_url = url;
     m_lock = lock;
     try {
+        m_url = url;
         m_thread = std::thread(WorkerThread, shared_from_this());
         return true;
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
         MarkEnded();
         return false;
     }
@@ -128,6 +127,8 @@ void WaitForDownloads(DownloadCompletion& completion, std::size_t count, int mil
 std::vector<std::string> DownloadAll(const std::vector<std::string>& urls, int waitMilliseconds)
 {
     const std::size_t count = urls.size();
+    // Everything that can fail for want of memory comes before the first thread starts.
+    std::vector<std::string> results(count);
     const auto completion = std::make_shared<DownloadCompletion>();
     std::vector<std::shared_ptr<DownloadWorker>> workers;
     workers.reserve(count);
@@ -138,7 +139,6 @@ std::vector<std::string> DownloadAll(const std::vector<std::string>& urls, int w
 
     WaitForDownloads(*completion, count, waitMilliseconds);
 
-    std::vector<std::string> results(count);
     {
         std::lock_guard<std::mutex> guard(g_downloadLock);
         for (std::size_t index = 0; index < count; ++index)

@@ -180,10 +180,8 @@ void CHTTPGet::Connect()
     }
     if (!m_secure)
         return;
-    try {
-        m_tls.reset(new CTLSStream(socket));
-        m_tls->Handshake(m_host);
-    } catch (const CTLSStream::exception&) {
+    m_tls.reset(new CTLSStream(socket));
+    if (!m_tls->IsValid() || !m_tls->Handshake(m_host)) {
         ThrowIfCancelled();
         throw exception("secure connection failed");
     }
@@ -242,8 +240,9 @@ void CHTTPGet::ReadResponse()
         m_headers = std::move(response);
         return;
     }
-    m_headers = response.substr(0, end + 4);
     m_body = response.substr(end + 4);
+    response.resize(end + 4);
+    m_headers = std::move(response);
 }
 
 void CHTTPGet::CloseConnection()

@@ -13,7 +13,7 @@ class CTLSStream;
 
 // The largest response a download accepts, header block included; anything longer fails.
 // Far above any real feed, and it keeps the memory of 60 parallel downloads bounded.
-constexpr std::size_t kMaxResponseBytes = 16 * 1024 * 1024;
+constexpr std::size_t kMaxResponseBytes = 8 * 1024 * 1024;
 
 // Fetches one document with an HTTP/1.0 GET request: one request per connection, the
 // response read until the server closes the connection. URLs with the https scheme go over

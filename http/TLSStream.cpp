@@ -106,15 +106,16 @@ CTLSStream::CTLSStream(platform::SocketHandle socket) : m_session(nullptr)
 {
     SSL_CTX* context = ClientContext();
     if (context == nullptr)
-        throw exception("secure connection failed");
-    m_session = SSL_new(context);
+        return;
+    SSL* session = SSL_new(context);
     BIO* bio = NewSocketBIO(socket);
-    if (m_session == nullptr || bio == nullptr) {
+    if (session == nullptr || bio == nullptr) {
         BIO_free(bio);
-        SSL_free(m_session);
-        throw exception("secure connection failed");
+        SSL_free(session);
+        return;
     }
-    SSL_set_bio(m_session, bio, bio);
+    SSL_set_bio(session, bio, bio);
+    m_session = session;
 }
 
 CTLSStream::~CTLSStream()
@@ -122,7 +123,7 @@ CTLSStream::~CTLSStream()
     SSL_free(m_session);
 }
 
-void CTLSStream::Handshake(const std::string& host)
+bool CTLSStream::Handshake(const std::string& host)
 {
     // An IP address is checked against the certificate's IP entries and sent without SNI,
     // which carries names only.
@@ -132,10 +133,9 @@ void CTLSStream::Handshake(const std::string& host)
         SSL_set_hostflags(m_session, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
         if (host.empty() || SSL_set_tlsext_host_name(m_session, host.c_str()) != 1 ||
             SSL_set1_host(m_session, host.c_str()) != 1)
-            throw exception("secure connection failed");
+            return false;
     }
-    if (SSL_connect(m_session) != 1 || SSL_get_verify_result(m_session) != X509_V_OK)
-        throw exception("secure connection failed");
+    return SSL_connect(m_session) == 1 && SSL_get_verify_result(m_session) == X509_V_OK;
 }
 
 bool CTLSStream::SendAll(const char* data, std::size_t size)

@@ -3,7 +3,6 @@
 #include "platform/Socket.h"
 
 #include <cstddef>
-#include <exception>
 #include <string>
 
 typedef struct bio_st BIO;
@@ -18,24 +17,16 @@ typedef struct ssl_st SSL;
 class CTLSStream
 {
 public:
-    class exception : public std::exception
-    {
-    public:
-        explicit exception(const char* text) : m_text(text) {}
-        const char* what() const noexcept override { return m_text; }
-
-    private:
-        const char* m_text;
-    };
-
-    // Does not own `socket`. Throws when the session cannot be set up.
+    // Does not own `socket`. Check IsValid: the session cannot be set up without memory.
     explicit CTLSStream(platform::SocketHandle socket);
     ~CTLSStream();
     CTLSStream(const CTLSStream&) = delete;
     CTLSStream& operator=(const CTLSStream&) = delete;
 
-    // Runs the handshake and the verification for `host`. Throws "secure connection failed".
-    void Handshake(const std::string& host);
+    bool IsValid() const { return m_session != nullptr; }
+
+    // Runs the handshake and the verification for `host`; false when either fails.
+    bool Handshake(const std::string& host);
 
     // Sends all bytes; false when the connection failed.
     bool SendAll(const char* data, std::size_t size);

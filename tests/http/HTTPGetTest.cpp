@@ -154,13 +154,6 @@ TEST(HTTPGet, FailuresRaiseTheirTexts)
     EXPECT_EQ(DownloadError("http://127.0.0.1:" + std::to_string(platform::LocalPort(closed))),
               "cannot connect");
     platform::CloseSocket(closed);
-
-    CHTTPTestServer server;
-    CHTTPTestServer::Response endless;
-    endless.bytes = CHTTPTestServer::OkResponse("<rss>");
-    endless.endless = true;
-    server.Serve("/endless", endless);
-    EXPECT_EQ(DownloadError(server.Url("/endless")), "response too large");
 }
 
 TEST(HTTPGet, CancellingStopsADownloadThatWaitsForAnAnswer)
@@ -226,4 +219,20 @@ TEST(HTTPGetOverTLS, CertificatesThatDoNotProveTheHostFail)
     // Nothing was requested from a server that failed verification.
     EXPECT_TRUE(untrusted.Requests().empty());
     EXPECT_TRUE(wrongHost.Requests().empty());
+}
+
+TEST(HTTPGetOverTLS, AnEndlessResponseFailsInTheClearAndOverTLS)
+{
+    CHTTPTestServer plain;
+    SecureServer secure;
+    CHTTPTestServer::Response endless;
+    endless.bytes = CHTTPTestServer::OkResponse("<rss>");
+    endless.endless = true;
+    for (CHTTPTestServer* server : {&plain, static_cast<CHTTPTestServer*>(&secure)}) {
+        server->Serve("/endless", endless);
+        EXPECT_EQ(DownloadError(server->Url("/endless")), "response too large");
+        // The server goes on writing into the connection the client closed, and lives: the
+        // writes fail without a signal.
+        EXPECT_TRUE(server->WaitUntilNoConnectionIsOpen(10000));
+    }
 }

@@ -210,11 +210,11 @@ void CHTTPTestServer::AcceptLoop()
         }
         m_openSockets.insert(socket);
         m_changed.notify_all();
-        m_connectionThreads.emplace_back([this, socket] { Serve(socket); });
+        m_connectionThreads.emplace_back([this, socket] { HandleConnection(socket); });
     }
 }
 
-void CHTTPTestServer::Serve(platform::SocketHandle socket)
+void CHTTPTestServer::HandleConnection(platform::SocketHandle socket)
 {
     {
         CConnection connection(socket, m_tlsContext);

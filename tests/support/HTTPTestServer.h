@@ -84,7 +84,7 @@ private:
 
     void Start();
     void AcceptLoop();
-    void Serve(platform::SocketHandle socket);
+    void HandleConnection(platform::SocketHandle socket);
     Response FindResponse(const std::string& request) const;
     bool WaitUnlessStopped(int milliseconds);
 
