@@ -12,7 +12,7 @@ const char kPluginVersion[] = "0.17 beta";
 
 namespace {
 
-constexpr std::chrono::milliseconds kUnloadWait(1000);
+constexpr std::chrono::milliseconds kUnloadWait(500);
 
 } // namespace
 
