@@ -47,7 +47,10 @@ int CPluginShell::Initialize()
 
 void CPluginShell::Finalize()
 {
+    // The host unloads the module after this; sessions that are just finishing (a commit at
+    // QUIT, say) get a moment to do so while everything they use is still there.
     m_server.Stop();
+    m_server.WaitForSessions(kUnloadWait);
 }
 
 bool CPluginShell::StartServer(int port)

@@ -25,6 +25,7 @@ public:
     // earlier Initialize is stopped first). Returns the new status, which GetStatus keeps: 0 when
     // the server started, 1 when it did not.
     int Initialize();
+    // Stops the server and waits a moment (at most half a second) for its sessions to end.
     void Finalize();
     // 0 before Initialize and after a successful start, 1 after a failed one.
     int GetStatus() const { return m_status; }

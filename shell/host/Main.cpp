@@ -8,7 +8,8 @@
 #include "shell/LocalPort.h"
 #include "shell/PluginLibrary.h"
 
-#include <cstring>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -103,12 +104,21 @@ int main(int argc, char** argv)
         const std::string folder = platform::ExecutableFolder();
         pluginPath = (folder.empty() ? std::string(".") : folder) + "/" + kPluginFileName;
     }
-    CPluginLibrary plugin;
-    try {
-        return setup ? Setup(plugin, pluginPath) : Serve(plugin, pluginPath);
-    } catch (const CPluginLibrary::exception& error) {
-        std::cerr << "quillbox: " << error.what() << " " << pluginPath << ": " << plugin.GetError()
-                  << "\n";
-        return 1;
+    int exitCode = 1;
+    {
+        CPluginLibrary plugin;
+        try {
+            exitCode = setup ? Setup(plugin, pluginPath) : Serve(plugin, pluginPath);
+        } catch (const CPluginLibrary::exception& error) {
+            std::cerr << "quillbox: " << error.what() << " " << pluginPath << ": "
+                      << plugin.GetError() << "\n";
+        }
     }
+    // A session that was still busy (downloading feeds, say) when the plug-in was finalised
+    // may run on for a while; ending without the static teardown of the plug-in's objects
+    // keeps it from meeting them destroyed. The process takes its resources with it.
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    std::quick_exit(exitCode);
 }
