@@ -164,8 +164,6 @@ ProviderReply CMessageProviderRSS::GetMessages()
     std::vector<std::string> documents = m_download(urls);
     documents.resize(urls.size());
     RenderFeeds(documents, templates);
-    for (const MessageEntry& entry : m_messages)
-        m_carriedUids.insert(entry.uid);
     m_seenStore.FilterSeen(m_messages);
     reply.response = "+OK received messages\r\n";
     // The list is not consulted again, so it is handed over rather than copied.
@@ -176,7 +174,7 @@ ProviderReply CMessageProviderRSS::GetMessages()
 
 void CMessageProviderRSS::CommitDeleted(const MessageList& deleted)
 {
-    m_seenStore.CommitDeleted(deleted, m_carriedUids);
+    m_seenStore.CommitDeleted(deleted);
 }
 
 std::string CMessageProviderRSS::ReadWholeFile(const std::string& path)

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <functional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 class TiXmlElement;
@@ -66,8 +65,6 @@ private:
 
     std::string m_listFile;
     MessageList m_messages;
-    // The uids of every item the feeds offered at login, delivered or not.
-    std::unordered_set<std::string> m_carriedUids;
     CSeenStore m_seenStore;
     Downloader m_download;
 };

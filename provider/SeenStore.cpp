@@ -52,10 +52,12 @@ private:
         std::map<std::string, Entry> entries;
     };
 
+    // Never destroyed: a session may still commit at QUIT while the process runs its static
+    // teardown, and must not find the registry gone.
     static Registry& TheRegistry()
     {
-        static Registry registry;
-        return registry;
+        static Registry* registry = new Registry;
+        return *registry;
     }
 
     // Two spellings of one path ("a/../feeds.txt.UIDL", a relative and an absolute name)
@@ -86,25 +88,6 @@ std::string TemporaryName(const std::string& fileName)
     char name[32];
     std::snprintf(name, sizeof name, ".seen-%016llX.tmp", static_cast<unsigned long long>(suffix));
     return (std::filesystem::path(fileName).parent_path() / name).string();
-}
-
-// Shrinks `uids` to MaxSeen. A uid that no feed carries any more filters nothing, so it goes
-// before any uid of an item still on offer: dropping one of those would bring a message the
-// user deleted back into the mailbox.
-void DropOldest(std::vector<std::string>& uids, const std::unordered_set<std::string>& carried)
-{
-    std::size_t idleToDrop = uids.size() - CSeenStore::MaxSeen;
-    std::vector<std::string> kept;
-    kept.reserve(uids.size());
-    for (std::string& uid : uids) {
-        if (idleToDrop > 0 && carried.count(uid) == 0)
-            --idleToDrop;
-        else
-            kept.push_back(std::move(uid));
-    }
-    if (kept.size() > CSeenStore::MaxSeen)
-        kept.erase(kept.begin(), kept.end() - CSeenStore::MaxSeen);
-    uids.swap(kept);
 }
 
 } // namespace
@@ -141,8 +124,7 @@ void CSeenStore::FilterSeen(MessageList& messages) const
     messages.swap(kept);
 }
 
-void CSeenStore::CommitDeleted(const MessageList& deleted,
-                               const std::unordered_set<std::string>& carried) const
+void CSeenStore::CommitDeleted(const MessageList& deleted) const
 {
     // Without the lock two overlapping QUITs on one list would both read the old store and
     // the later rewrite would drop the earlier one's uids.
@@ -152,7 +134,7 @@ void CSeenStore::CommitDeleted(const MessageList& deleted,
     for (const MessageEntry& entry : deleted)
         uids.push_back(entry.uid);
     if (uids.size() > MaxSeen)
-        DropOldest(uids, carried);
+        uids.erase(uids.begin(), uids.end() - MaxSeen);
     WriteUids(uids);
 }
 

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 // The seen store of one feed list: a text file beside the list that remembers the uids of
@@ -37,13 +36,10 @@ public:
 
     // Appends the uids of `deleted`, in the order given and repeats included, to the stored
     // ones, keeps at most MaxSeen and rewrites the file; also when `deleted` is empty, so a
-    // store that did not exist is created. When uids must go, the oldest of those that no
-    // feed carries any more (that are not in `carried`) go first, then the oldest of the
-    // rest. The new content goes to a temporary file beside the store, which then replaces
-    // the store in one step: if anything fails, the store stays as it was; nothing is
-    // reported.
-    void CommitDeleted(const MessageList& deleted,
-                       const std::unordered_set<std::string>& carried = {}) const;
+    // store that did not exist is created. The new content goes to a temporary file beside
+    // the store, which then replaces the store in one step: if anything fails, the store
+    // stays as it was; nothing is reported.
+    void CommitDeleted(const MessageList& deleted) const;
 
 private:
     bool WriteUids(const std::vector<std::string>& uids) const;

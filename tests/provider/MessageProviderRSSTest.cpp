@@ -338,26 +338,6 @@ TEST(MessageProviderRSS, AHostileFeedInASingleByteCharacterSetCostsOnlyItself)
     EXPECT_EQ(TitlesOf(reply.messages, {"Alpha"}), std::vector<std::string>{"Alpha"});
 }
 
-TEST(MessageProviderRSS, AFullStoreDoesNotForgetItemsTheFeedsStillCarry)
-{
-    CProviderFixture fixture;
-    fixture.m_documents["http://one"] = Feed(Item("Alpha", "a") + Item("Bravo", "b"));
-    const std::string list = fixture.MakeList("http://one\n");
-    // Alpha was deleted long ago; a thousand uids of items gone from the feed came later.
-    std::string store = Fingerprint("<guid>a</guid>") + "\n";
-    for (int gone = 0; gone < 999; ++gone)
-        store += Fingerprint("<guid>gone " + std::to_string(gone) + "</guid>") + "\n";
-    fixture.m_folder.Write("feeds.txt.UIDL", store);
-
-    auto provider = fixture.MakeProvider(list);
-    const ProviderReply reply = provider->GetMessages();
-    ASSERT_EQ(TitlesOf(reply.messages, {"Alpha", "Bravo"}), std::vector<std::string>{"Bravo"});
-    provider->CommitDeleted(reply.messages);
-
-    EXPECT_TRUE(fixture.MakeProvider(list)->GetMessages().messages.empty());
-    EXPECT_EQ(CSeenStore(list).LoadSeen().size(), CSeenStore::MaxSeen);
-}
-
 TEST(MessageProviderRSS, ManyFeedsGiveTheSameMessagesAsOneAtATime)
 {
     // Real documents of the corpus, some in single-byte character sets, rendered on several

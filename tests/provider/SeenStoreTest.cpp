@@ -177,30 +177,6 @@ TEST(SeenStore, OverlappingCommitsOnOneStoreKeepEveryDeletion)
     EXPECT_EQ(CountFiles(folder.Path()), 1);
 }
 
-TEST(SeenStore, UidsOfItemsStillCarriedOutliveIdleOnesAtTheLimit)
-{
-    CTempFolder folder;
-    const CSeenStore store(folder.File("feeds.txt"));
-    folder.Write("feeds.txt.UIDL", Lines(1, 1000));
-    // Uids 1 and 3 still belong to items on offer; the oldest idle ones make room instead.
-    store.CommitDeleted(Entries({Uid(2001), Uid(2002), Uid(2003)}), {Uid(1), Uid(3), Uid(2001)});
-    std::vector<std::string> uids = store.LoadSeen();
-    ASSERT_EQ(uids.size(), 1000u);
-    EXPECT_EQ(uids[0], Uid(1));
-    EXPECT_EQ(uids[1], Uid(3));
-    EXPECT_EQ(uids[2], Uid(6));
-    EXPECT_EQ(uids.back(), Uid(2003));
-
-    // When everything is still carried, the oldest go all the same.
-    std::unordered_set<std::string> everything(uids.begin(), uids.end());
-    everything.insert(Uid(3000));
-    store.CommitDeleted(Entries({Uid(3000)}), everything);
-    uids = store.LoadSeen();
-    ASSERT_EQ(uids.size(), 1000u);
-    EXPECT_EQ(uids[0], Uid(3));
-    EXPECT_EQ(uids.back(), Uid(3000));
-}
-
 TEST(SeenStore, AStoreWithANameNearTheLengthLimitIsReplacedAllTheSame)
 {
     CTempFolder folder;
