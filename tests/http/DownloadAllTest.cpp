@@ -66,6 +66,9 @@ TEST(DownloadAll, SixtyFeedsAtOnce)
 
 TEST(DownloadAll, DownloadsStillRunningWhenTheWaitEndsAreEmptyAndCutOff)
 {
+    // Long enough for the answering downloads (and the TLS handshake of the silent one) to
+    // finish on a busy machine under the sanitizers; the silent ones outlast any wait.
+    const int kWaitMilliseconds = 3000;
     CHTTPTestServer server;
     CHTTPTestServer secure(TestCertificateFile("server.pem"), TestCertificateFile("server.key"));
     CHTTPTestServer::Response silent;
@@ -77,7 +80,7 @@ TEST(DownloadAll, DownloadsStillRunningWhenTheWaitEndsAreEmptyAndCutOff)
 
     EXPECT_EQ(DownloadAll({server.Url("/feed"), server.Url("/silent"), secure.Url("/silent"),
                            server.Url("/feed")},
-                          500),
+                          kWaitMilliseconds),
               (std::vector<std::string>{"<rss/>", "", "", "<rss/>"}));
     // The abandoned downloads let go of their connections, and their threads ended.
     EXPECT_TRUE(server.WaitUntilNoConnectionIsOpen(10000));
