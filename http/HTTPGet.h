@@ -1,10 +1,10 @@
 #pragma once
 
+#include "common/TextException.h"
 #include "platform/Socket.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <string>
 
@@ -25,14 +25,10 @@ constexpr std::size_t kMaxResponseBytes = 8 * 1024 * 1024;
 class CHTTPGet
 {
 public:
-    class exception : public std::exception
+    class exception : public CTextException
     {
     public:
-        explicit exception(const char* text) : m_text(text) {}
-        const char* what() const noexcept override { return m_text; }
-
-    private:
-        const char* m_text;
+        using CTextException::CTextException;
     };
 
     // `cancel` may be null; otherwise it must outlive the object.

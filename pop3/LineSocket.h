@@ -1,9 +1,9 @@
 #pragma once
 
+#include "common/TextException.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
 
-#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,10 +16,10 @@ class CLineSocket
 {
 public:
     // The one failure of this class: the connection failed or closed, or the server stops.
-    class exception : public std::exception
+    class exception : public CTextException
     {
     public:
-        const char* what() const noexcept override { return "CLineSocket::exception"; }
+        exception() noexcept : CTextException("CLineSocket::exception") {}
     };
 
     // Takes ownership of `socket` (closed even when construction throws) and makes it

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "common/TextException.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
 #include "provider/MessageProvider.h"
 
 #include <chrono>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <thread>
 
@@ -17,14 +17,10 @@
 class CPOP3Server
 {
 public:
-    class exception : public std::exception
+    class exception : public CTextException
     {
     public:
-        explicit exception(const char* message) : m_message(message) {}
-        const char* what() const noexcept override { return m_message; }
-
-    private:
-        const char* m_message;
+        using CTextException::CTextException;
     };
 
     // Does not own the factory, which must outlive every session. Starts nothing.

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "common/TextException.h"
 #include "platform/DynamicLibrary.h"
 #include "shell/Exports.h"
 
-#include <exception>
 #include <string>
 
 // The host's side of a plug-in: loads the plug-in file and finds its eight exported
@@ -11,14 +11,10 @@
 class CPluginLibrary
 {
 public:
-    class exception : public std::exception
+    class exception : public CTextException
     {
     public:
-        explicit exception(const char* message) : m_message(message) {}
-        const char* what() const noexcept override { return m_message; }
-
-    private:
-        const char* m_message;
+        using CTextException::CTextException;
     };
 
     // The names of the eight exports.
