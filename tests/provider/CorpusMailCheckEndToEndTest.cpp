@@ -1,0 +1,122 @@
+// Every document of the feed corpus through the whole system: served over HTTP, listed in
+// feed lists, downloaded, converted, parsed and rendered at login, and collected by a real
+// POP3 client (fetchmail) that deletes what it collected, so that the next check is empty.
+#include "CorpusManifest.h"
+#include "TempFolder.h"
+#include "platform/ChildProcess.h"
+#include "pop3/POP3Server.h"
+#include "provider/MessageProviderFactory.h"
+#include "provider/MessageProviderRSS.h"
+#include "provider/SeenStore.h"
+#include "support/HTTPTestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace {
+
+// Feed lists over the corpus in manifest order, each within the limits of one list: at most
+// MaxFeeds feeds, and few enough items that the seen store keeps every one of them.
+struct CorpusList
+{
+    std::string lines;
+    std::size_t items = 0;
+};
+
+std::vector<CorpusList> MakeCorpusLists(const CHTTPTestServer& http,
+                                        const std::vector<CorpusDocument>& corpus)
+{
+    const std::size_t maxItems = CSeenStore::MaxSeen - 100;
+    std::vector<CorpusList> lists(1);
+    std::size_t feeds = 0;
+    for (const CorpusDocument& document : corpus) {
+        const std::size_t items = document.parses && document.root == "rss" ? document.items : 0;
+        if (feeds == CMessageProviderRSS::MaxFeeds || lists.back().items + items > maxItems) {
+            lists.emplace_back();
+            feeds = 0;
+        }
+        lists.back().lines += http.Url("/" + document.file) + "\n";
+        lists.back().items += items;
+        ++feeds;
+    }
+    return lists;
+}
+
+std::size_t CountOccurrences(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// Runs fetchmail once against the server for one feed list, appending every message it
+// collects to `mailbox`; returns fetchmail's exit status (0: mail collected, 1: no mail), or
+// -1 when it could not be run or did not end within a minute.
+int RunFetchmail(const CTempFolder& folder, std::uint16_t port, const std::string& list,
+                 const std::string& mailbox, std::string& output)
+{
+    const std::string control = folder.Write(
+        "fetchmailrc", "set no bouncemail\npoll 127.0.0.1 service " + std::to_string(port) +
+                           " protocol pop3 user \"" + list +
+                           "\" password x sslproto \"\" mda \"cat >> " + mailbox + "\"\n");
+    std::filesystem::permissions(control, std::filesystem::perms::owner_read |
+                                              std::filesystem::perms::owner_write);
+    platform::CChildProcess fetchmail;
+    if (!fetchmail.Start({"fetchmail", "-f", control, "--nosyslog"},
+                         {{"FETCHMAILHOME", folder.Path().string()}}))
+        return -1;
+    output = fetchmail.ReadToEnd(60000);
+    int exitCode = -1;
+    return fetchmail.Wait(1000, exitCode) ? exitCode : -1;
+}
+
+// A header line of the built-in template, once in every message. fetchmail hands messages to
+// its delivery command with LF line ends.
+const char kMarker[] = "\nX-QUILLBOX: vorlenta\n";
+
+} // namespace
+
+TEST(CorpusMailCheckEndToEnd, EveryCorpusItemArrivesOnceThroughARealClient)
+{
+    const std::vector<CorpusDocument> corpus = ReadCorpusManifest();
+    ASSERT_EQ(corpus.size(), 374u);
+
+    CHTTPTestServer http;
+    ASSERT_TRUE(http.IsRunning());
+    for (const CorpusDocument& document : corpus)
+        http.Serve("/" + document.file,
+                   CHTTPTestServer::OkResponse(CTempFolder::Read(CorpusPath(document))));
+
+    CMessageProviderFactory factory;
+    CPOP3Server server(&factory);
+    server.Start(0);
+    CTempFolder folder;
+    std::size_t delivered = 0;
+    const std::vector<CorpusList> lists = MakeCorpusLists(http, corpus);
+    for (std::size_t index = 0; index < lists.size(); ++index) {
+        const std::string list =
+            folder.Write("feeds" + std::to_string(index) + ".txt",
+                         "# corpus part " + std::to_string(index) + "\n" + lists[index].lines);
+        const std::string mailbox = folder.File("mailbox" + std::to_string(index));
+        std::string output;
+        // fetchmail says "no mail" (1) for a list without items.
+        EXPECT_EQ(RunFetchmail(folder, server.GetPort(), list, mailbox, output),
+                  lists[index].items ? 0 : 1)
+            << output;
+        // The session writes the seen store after its reply to QUIT.
+        ASSERT_TRUE(server.WaitForSessions(std::chrono::seconds(60)));
+        const std::string collected = CTempFolder::Read(mailbox);
+        EXPECT_EQ(CountOccurrences(collected, kMarker), lists[index].items) << list;
+        EXPECT_EQ(CSeenStore(list).LoadSeen().size(), lists[index].items);
+        delivered += CountOccurrences(collected, kMarker);
+
+        // Everything collected was deleted: the next check finds nothing new.
+        EXPECT_EQ(RunFetchmail(folder, server.GetPort(), list, mailbox, output), 1) << output;
+        ASSERT_TRUE(server.WaitForSessions(std::chrono::seconds(60)));
+        EXPECT_EQ(CTempFolder::Read(mailbox), collected);
+    }
+    EXPECT_EQ(delivered, 3041u);
+    server.Stop();
+}
