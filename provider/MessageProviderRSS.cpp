@@ -14,7 +14,6 @@
 #include <exception>
 #include <filesystem>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -286,12 +285,16 @@ void CMessageProviderRSS::RenderFeeds(std::vector<std::string>& documents,
     const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
     const std::size_t threadCount =
         std::min<std::size_t>({cores, kMaxRenderThreads, std::max<std::size_t>(count, 1)});
+    // Room for every helper is made before the first one starts: once one runs, nothing may
+    // throw past the joins below, or a running thread would be destroyed unjoined and end
+    // the host process.
     std::vector<std::thread> helpers;
+    helpers.reserve(threadCount - 1);
     for (std::size_t helper = 1; helper < threadCount; ++helper) {
         try {
             helpers.emplace_back(renderSome);
-        } catch (const std::system_error&) {
-            break; // fewer threads only make it slower
+        } catch (...) {
+            break; // no thread, or no memory for one: fewer threads only make it slower
         }
     }
     renderSome();

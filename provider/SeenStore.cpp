@@ -102,6 +102,11 @@ std::string CSeenStore::SeenFileName(const std::string& listFile)
 std::vector<std::string> CSeenStore::LoadSeen() const
 {
     std::vector<std::string> uids;
+    // Only a regular file is read: opening a pipe of that name would wait for a writer for
+    // good, at a QUIT even while holding the store's lock, blocking every later QUIT too.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(m_fileName, error))
+        return uids;
     std::ifstream file(m_fileName);
     std::string token;
     while (file >> token)
@@ -138,7 +143,7 @@ void CSeenStore::CommitDeleted(const MessageList& deleted) const
     WriteUids(uids);
 }
 
-bool CSeenStore::WriteUids(const std::vector<std::string>& uids) const
+void CSeenStore::WriteUids(const std::vector<std::string>& uids) const
 {
     std::string text;
     for (const std::string& uid : uids) {
@@ -149,11 +154,9 @@ bool CSeenStore::WriteUids(const std::vector<std::string>& uids) const
     // Text mode, as the store has always been written: the platform's own line ends.
     std::FILE* file = std::fopen(temporary.c_str(), "w");
     if (file == nullptr)
-        return false;
+        return;
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     const bool closed = std::fclose(file) == 0;
-    if (written && closed && platform::ReplaceFile(temporary, m_fileName))
-        return true;
-    std::remove(temporary.c_str());
-    return false;
+    if (!(written && closed && platform::ReplaceFile(temporary, m_fileName)))
+        std::remove(temporary.c_str());
 }

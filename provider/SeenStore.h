@@ -28,7 +28,8 @@ public:
     static std::string SeenFileName(const std::string& listFile);
     const std::string& FileName() const { return m_fileName; }
 
-    // The uids in file order; empty when the file is missing or cannot be read.
+    // The uids in file order; empty when the file is missing, is no regular file (a folder or
+    // a pipe of that name) or cannot be read.
     std::vector<std::string> LoadSeen() const;
 
     // Removes from `messages` every entry whose uid the store holds; the rest keep their order.
@@ -42,7 +43,8 @@ public:
     void CommitDeleted(const MessageList& deleted) const;
 
 private:
-    bool WriteUids(const std::vector<std::string>& uids) const;
+    // Writes `uids` one a line to a temporary file that then replaces the store.
+    void WriteUids(const std::vector<std::string>& uids) const;
 
     std::string m_fileName;
 };

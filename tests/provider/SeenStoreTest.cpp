@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <thread>
 
 namespace {
@@ -150,6 +153,23 @@ TEST(SeenStore, AStoreThatCannotBeWrittenStaysAsItWas)
         GTEST_SKIP() << "running with rights that ignore folder permissions";
     store.CommitDeleted(Entries({Uid(4)}));
     EXPECT_EQ(CTempFolder::Read(store.FileName()), Lines(1, 3));
+}
+
+TEST(SeenStore, APipeNamedLikeTheStoreIsNoStoreAndBlocksNothing)
+{
+    CTempFolder folder;
+    const CSeenStore store(folder.File("feeds.txt"));
+    if (std::system(("mkfifo '" + store.FileName() + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "cannot make a named pipe here";
+    auto loading = std::async(std::launch::async, [&] { return store.LoadSeen(); });
+    if (loading.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        std::ofstream(store.FileName()) << ""; // lets the blocked reader see the end
+        FAIL() << "reading the store waits for a writer of the pipe";
+    }
+    EXPECT_TRUE(loading.get().empty());
+    // A QUIT replaces the pipe by a store.
+    store.CommitDeleted(Entries({Uid(1)}));
+    EXPECT_EQ(CTempFolder::Read(store.FileName()), Lines(1, 1));
 }
 
 TEST(SeenStore, OverlappingCommitsOnOneStoreKeepEveryDeletion)
