@@ -15,8 +15,8 @@ namespace platform {
 // folder (no usable $XDG_CONFIG_HOME and no $HOME).
 std::string UserSettingsFolder(const std::string& key);
 
-// Reads a number. False, leaving `value` alone, when the key or value is missing or the value
-// does not hold a number from 0 to 4294967295.
+// Reads a number. False, leaving `value` alone, when the key or value is missing, the value
+// is not a regular file, or it does not hold a number from 0 to 4294967295.
 bool ReadUserNumber(const std::string& key, const std::string& name, std::uint32_t& value);
 
 // Stores a number in an existing key, replacing the old value whole (a reader sees the old

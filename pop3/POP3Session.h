@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 // One POP3 client connection from greeting to QUIT, run on the session thread the server
@@ -74,6 +75,11 @@ private:
     void OnDele(const std::string& line);
     void ListMessages(const std::string& line,
                       const std::function<std::string(const MessageEntry&)>& value);
+    // Sends message text with every "." that begins a line (at the start of `text` or after
+    // any LF, since clients split lines at LF) doubled, as the client removes one again.
+    // Otherwise a line of a feed's text that is a lone "." would end the message early at
+    // the client and turn the rest into replies it never asked for.
+    void SendDotStuffed(std::string_view text);
 
     std::unique_ptr<IMessageProvider> m_provider;
     IMessageProviderFactory* m_factory;

@@ -15,6 +15,11 @@ std::string SizeOf(const MessageEntry& entry)
     return std::to_string(entry.text.size());
 }
 
+bool BeginsLine(std::string_view text, std::size_t position)
+{
+    return position == 0 || text[position - 1] == '\n';
+}
+
 } // namespace
 
 std::string CPOP3Session::MessageUidl(const std::string& text)
@@ -28,6 +33,26 @@ std::string CPOP3Session::MessageUidl(const std::string& text)
     TrimLeft(value);
     TrimRight(value);
     return value;
+}
+
+void CPOP3Session::SendDotStuffed(std::string_view text)
+{
+    // Most texts have no line that begins with a dot and go out as they are, in one send.
+    std::string stuffed;
+    std::size_t copied = 0;
+    for (std::size_t dot = text.find('.'); dot != std::string_view::npos;
+         dot = text.find('.', dot + 1)) {
+        if (!BeginsLine(text, dot))
+            continue;
+        stuffed.append(text.substr(copied, dot + 1 - copied));
+        copied = dot; // this dot goes out a second time with what follows it
+    }
+    if (stuffed.empty()) {
+        SendLine(text);
+        return;
+    }
+    stuffed.append(text.substr(copied));
+    SendLine(stuffed);
 }
 
 bool CPOP3Session::IsValidMessage(int number) const
@@ -113,9 +138,9 @@ void CPOP3Session::OnTop(const std::string& line)
         if (inBody && linesLeft-- == 0)
             break;
         if (end == std::string_view::npos)
-            SendLine(std::string(piece) + "\n");
+            SendDotStuffed(std::string(piece) + "\n");
         else
-            SendLine(piece);
+            SendDotStuffed(piece);
     }
     SendLine(".\r\n");
 }
@@ -125,9 +150,9 @@ void CPOP3Session::OnRetr(const std::string& line)
     const int number = RequireMessage(line);
     if (number == 0)
         return;
-    // The text goes out unchanged: no dot-stuffing, no line-end repair.
+    // Line ends are not repaired; only dots that begin lines are doubled.
     SendLine("+OK message follows\r\n");
-    SendLine(m_messages[number - 1].text);
+    SendDotStuffed(m_messages[number - 1].text);
     SendLine("\r\n.\r\n");
 }
 

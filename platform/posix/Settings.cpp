@@ -96,9 +96,16 @@ bool ReadUserNumber(const std::string& key, const std::string& name, std::uint32
     const std::string folder = UserSettingsFolder(key);
     if (folder.empty())
         return false;
-    const int descriptor = ::open((folder + "/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without waiting, and read only when it is a regular file: a pipe in its place
+    // would otherwise hold the host's thread until somebody wrote to it.
+    const int descriptor = ::open((folder + "/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0)
         return false;
+    struct stat status;
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        return false;
+    }
     // One byte more than a number can need tells an overlong value from a good one.
     char buffer[kMaxValueBytes + 1];
     std::size_t length = 0;

@@ -99,20 +99,27 @@ TEST(POP3Mailbox, TopSendsTheHeadersAndAsManyBodyLinesAsAsked)
     EXPECT_EQ(client->Command("TOP 9"), kNoSuchMessage);
 }
 
-TEST(POP3Mailbox, RetrSendsTheTextUnchangedAndDeleKeepsItServed)
+TEST(POP3Mailbox, RetrSendsTheTextWithLineStartDotsDoubledAndDeleKeepsItServed)
 {
-    const std::string dotted = "Subject: r\r\n\r\n.dot line\r\n..\r\nend\r\n";
+    // A lone "." line in a feed's text must not end the message early at the client.
+    const std::string dotted = ".first\r\n\r\n.dot line\r\n.\r\n+OK a.b\n..\nend\r\n";
+    const std::string stuffed = "..first\r\n\r\n..dot line\r\n..\r\n+OK a.b\n...\nend\r\n";
     CPOP3TestServer server({Entry(dotted), Entry("abc")});
     auto client = server.LogIn();
 
     // Several commands in one piece are answered in order.
     client->Send("RETR 1\r\nRETR 2\r\nDELE 1\r\nRETR 1\r\nRETR 3\r\nRETR 0\r\n");
-    const std::string first = kFollows + dotted + "\r\n.\r\n";
+    const std::string first = kFollows + stuffed + "\r\n.\r\n";
     EXPECT_EQ(client->ReadExactly(first.size()), first);
     EXPECT_EQ(client->ReadMultiLine(), std::string(kFollows) + "abc\r\n.\r\n");
     EXPECT_EQ(client->ReadLine(), "+OK DELE not supported 8-)\r\n");
     EXPECT_EQ(client->ReadExactly(first.size()), first);
     EXPECT_EQ(client->ReadLine(), kNoSuchMessage);
     EXPECT_EQ(client->ReadLine(), kNoSuchMessage);
+    // Sizes are those of the texts as the provider made them.
     EXPECT_EQ(client->Command("STAT"), "+OK 2 " + std::to_string(dotted.size() + 3) + "\r\n");
+
+    client->Send("TOP 1 2\r\n");
+    const std::string top = kFollows + stuffed.substr(0, 27) + ".\r\n";
+    EXPECT_EQ(client->ReadExactly(top.size()), top);
 }

@@ -4,7 +4,10 @@
 #include "shell/ShellTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
+#include <future>
 #include <vector>
 
 using namespace shelltest;
@@ -59,7 +62,7 @@ TEST(LocalPort, GarbageReadsAsDefault)
     }
 }
 
-TEST(LocalPort, ValueThatIsAFolderReadsAsDefaultAndIsNotReplaced)
+TEST(LocalPort, ValueThatIsNoRegularFileReadsAsDefaultAndIsNotReplaced)
 {
     CSettingsSandbox sandbox;
     std::filesystem::create_directories(sandbox.ValueFile());
@@ -69,6 +72,16 @@ TEST(LocalPort, ValueThatIsAFolderReadsAsDefaultAndIsNotReplaced)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sandbox.KeyFolder()),
                             std::filesystem::directory_iterator()),
               1);
+
+    // A pipe nobody writes to must not hold the read.
+    std::filesystem::remove(sandbox.ValueFile());
+    ASSERT_EQ(::mkfifo(sandbox.ValueFile().c_str(), 0600), 0);
+    auto reading = std::async(std::launch::async, ReadLocalPort);
+    if (reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "reading a pipe blocked";
+        std::ofstream(sandbox.ValueFile()) << "1\n"; // lets the read end
+    }
+    EXPECT_EQ(reading.get(), kDefaultLocalPort);
 }
 
 TEST(UserSettingsFolder, FollowsTheConfigurationHome)
