@@ -183,6 +183,9 @@ void CHTTPGet::Connect()
         ThrowIfCancelled();
         throw exception("cannot connect");
     }
+    // A cancel that came between attaching and connecting found the socket not yet
+    // connecting, which a shutdown need not stop; it is honoured here.
+    ThrowIfCancelled();
     if (!m_secure)
         return;
     m_tls.reset(new CTLSStream(socket));
