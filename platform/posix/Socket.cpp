@@ -1,13 +1,14 @@
 #include "platform/Socket.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -21,6 +22,31 @@ SocketError LastError()
 {
     return (errno == EAGAIN || errno == EWOULDBLOCK) ? SocketError::WouldBlock
                                                      : SocketError::Failed;
+}
+
+// accept reports the network errors of a connection that failed while it was queued (Linux
+// passes them on from the new connection), which say nothing about the listener.
+SocketError AcceptError(int code)
+{
+    switch (code) {
+    case ECONNABORTED:
+    case EPROTO:
+    case ENOPROTOOPT:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENONET:
+    case EOPNOTSUPP:
+        return SocketError::WouldBlock;
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+        return SocketError::Exhausted;
+    default:
+        return LastError();
+    }
 }
 
 sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port)
@@ -74,8 +100,7 @@ SocketHandle AcceptConnection(SocketHandle listenSocket, SocketError& error)
         descriptor = ::accept4(ToDescriptor(listenSocket), nullptr, nullptr, SOCK_CLOEXEC);
     } while (descriptor < 0 && errno == EINTR);
     if (descriptor < 0) {
-        // A connection that was reset before it was accepted is gone, not a listener failure.
-        error = (errno == ECONNABORTED) ? SocketError::WouldBlock : LastError();
+        error = AcceptError(errno);
         return kInvalidSocket;
     }
     error = SocketError::None;
@@ -136,8 +161,8 @@ long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, bool peek
 bool DisableSendDelay(SocketHandle socket)
 {
     const int noDelay = 1;
-    return ::setsockopt(ToDescriptor(socket), IPPROTO_TCP, TCP_NODELAY, &noDelay,
-                        sizeof noDelay) == 0;
+    return ::setsockopt(ToDescriptor(socket), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay) ==
+           0;
 }
 
 void ShutdownSocket(SocketHandle socket)
