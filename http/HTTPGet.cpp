@@ -32,12 +32,17 @@ std::string WithoutWhiteSpace(const std::string& text)
     return result;
 }
 
+// Lowers ASCII letters only, whatever locale the host process has set.
+char LowerCaseASCII(char byte)
+{
+    return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte - 'A' + 'a') : byte;
+}
+
 bool EqualsIgnoringCase(const std::string& text, const char* lowerCase)
 {
     std::string::size_type index = 0;
     for (; lowerCase[index] != '\0'; ++index) {
-        if (index == text.size() ||
-            std::tolower(static_cast<unsigned char>(text[index])) != lowerCase[index])
+        if (index == text.size() || LowerCaseASCII(text[index]) != lowerCase[index])
             return false;
     }
     return index == text.size();

@@ -2,8 +2,6 @@
 
 #include "common/ByteString.h"
 
-#include <cctype>
-
 std::string StatusCode(const std::string& headers)
 {
     const std::string::size_type first = headers.find(' ');
@@ -21,8 +19,12 @@ void AddHeaderLine(HeaderMap& map, const std::string& line)
 {
     const std::string::size_type colon = line.find(':');
     std::string name = line.substr(0, colon);
-    for (char& byte : name)
-        byte = static_cast<char>(std::tolower(static_cast<unsigned char>(byte)));
+    // ASCII letters only, whatever locale the host process has set: under some locales the
+    // C library lowers "I" to a byte other than "i", and "LOCATION" would not be found.
+    for (char& byte : name) {
+        if (byte >= 'A' && byte <= 'Z')
+            byte = static_cast<char>(byte - 'A' + 'a');
+    }
     std::string value;
     if (colon != std::string::npos) {
         value = line.substr(colon + 1);

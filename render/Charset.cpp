@@ -115,9 +115,10 @@ void ConvertToUtf8(std::string& document)
         std::strncmp(text, "\xEF\xBB\xBF", 3) == 0 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN;
 
     // Read the declaration alone first: most documents declare UTF-8 or nothing, and need
-    // no full parse here.
+    // no full parse here. The parser's keyword matching asserts when handed the end of the
+    // text, which would end the process: a document of blanks alone is settled before it.
     const char* const start = XmlScanner::SkipWhiteSpace(text, encoding);
-    if (!start || !XmlScanner::StringEqual(start, "<?xml", true, encoding))
+    if (!start || *start == '\0' || !XmlScanner::StringEqual(start, "<?xml", true, encoding))
         return;
     TiXmlDeclaration declaration;
     const char* const declarationEnd = declaration.Parse(start, nullptr, encoding);

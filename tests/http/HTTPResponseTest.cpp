@@ -1,6 +1,12 @@
 #include "http/HTTPResponse.h"
 
+#include "provider/TempFolder.h"
+
 #include <gtest/gtest.h>
+
+#include <cctype>
+#include <clocale>
+#include <cstdlib>
 
 TEST(HTTPResponse, StatusCodeIsTheTextBetweenTheFirstTwoSpaces)
 {
@@ -32,3 +38,23 @@ TEST(HTTPResponse, HeaderNamesAreLowerCasedValuesTrimmedAndTheFirstOccurrenceWin
     EXPECT_EQ(GetHeader("HTTP/1.0 301 x\nLocation:/a", "location"), "/a");
     EXPECT_EQ(GetHeader("HTTP/1.0 301 x\nLocation :/a", "location"), "");
 }
+
+#if defined(__GLIBC__)
+// A host process may set a locale in which the C library lowers "I" to another byte (a
+// dotless i under Turkish rules); "LOCATION" must still be found.
+TEST(HTTPResponse, CaseIsFoldedByASCIIRulesWhateverTheLocale)
+{
+    const CTempFolder folder;
+    const std::string command = "localedef -i tr_TR -f ISO-8859-9 '" +
+                                folder.File("tr_TR.ISO-8859-9") + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0)
+        GTEST_SKIP() << "cannot build a Turkish locale here";
+    setenv("LOCPATH", folder.Path().c_str(), 1);
+    if (std::setlocale(LC_CTYPE, "tr_TR.ISO-8859-9") == nullptr)
+        GTEST_SKIP() << "cannot load a Turkish locale here";
+    ASSERT_NE(std::tolower('I'), 'i');
+
+    EXPECT_EQ(GetHeader("HTTP/1.0 301 Moved\r\nLOCATION: /feed\r\n\r\n", "location"), "/feed");
+    std::setlocale(LC_CTYPE, "C");
+}
+#endif

@@ -195,6 +195,11 @@ TEST(ConvertToUtf8, LeavesOtherDocumentsByteForByte)
 {
     const std::vector<std::string> documents = {
         "",
+        // Blanks alone (or a byte order mark alone), as a careless server may send.
+        " ",
+        "\r\n\t",
+        "\xEF\xBB\xBF",
+        "\xEF\xBB\xBF \n",
         "<r>\xB1</r>",
         "<?xml version='1.0'?><r>\xB1</r>",
         "<?xml version='1.0' encoding=''?><r>\xB1</r>",

@@ -153,12 +153,6 @@ std::vector<std::string> CHTTPTestServer::Requests() const
     return m_requests;
 }
 
-int CHTTPTestServer::OpenConnections() const
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    return static_cast<int>(m_openSockets.size());
-}
-
 bool CHTTPTestServer::WaitUntilNoConnectionIsOpen(int milliseconds) const
 {
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -196,6 +190,9 @@ void CHTTPTestServer::AcceptLoop()
     for (;;) {
         if (platform::WaitForAny({listenEvent, m_stopEvent}) != 0)
             return;
+        // Re-armed before accepting: where the signal is an event object, it would otherwise
+        // stay set and the loop would spin on a listener with nothing to accept.
+        listenEvent.Reset();
         platform::SocketError error;
         const platform::SocketHandle socket = platform::AcceptConnection(m_listenSocket, error);
         if (socket == platform::kInvalidSocket) {

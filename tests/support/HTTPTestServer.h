@@ -71,8 +71,6 @@ public:
 
     // Every request read so far, complete with its empty line, in the order they arrived.
     std::vector<std::string> Requests() const;
-    // Connections accepted and not yet closed.
-    int OpenConnections() const;
     // Waits until no connection is open or `milliseconds` passed; true when none is open.
     bool WaitUntilNoConnectionIsOpen(int milliseconds) const;
 
