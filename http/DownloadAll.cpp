@@ -88,10 +88,10 @@ bool DownloadWorker::Start(const std::string& url, std::mutex* lock)
 
 void DownloadWorker::WorkerThread(std::shared_ptr<DownloadWorker> worker)
 {
-    const std::string url = worker->m_url;
     std::string result;
     try {
-        result = DownloadFeed(url, &worker->m_cancel);
+        // DownloadFeed takes its own copy of the URL, inside the guard like everything else.
+        result = DownloadFeed(worker->m_url, &worker->m_cancel);
     } catch (...) {
         // Every failure, out of memory included, is an empty document: nothing may escape a
         // thread of the host's process.

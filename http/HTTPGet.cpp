@@ -183,6 +183,9 @@ void CHTTPGet::Connect()
         ThrowIfCancelled();
         throw exception("cannot connect");
     }
+    // A cancel that came between attaching and connecting found the socket not yet
+    // connecting, which a shutdown need not stop; it is honoured here.
+    ThrowIfCancelled();
     if (!m_secure)
         return;
     m_tls.reset(new CTLSStream(socket));
@@ -272,33 +275,35 @@ void CHTTPGet::ThrowIfCancelled() const
 
 std::string ResolveLocation(const std::string& base, const std::string& location)
 {
-    if (location.empty() || HasScheme(location))
-        return location;
+    // Read as ParseUrl reads it: blanks anywhere do not count, not even inside the scheme.
+    const std::string target = WithoutWhiteSpace(location);
+    if (target.empty() || HasScheme(target))
+        return target;
     std::string text = WithoutWhiteSpace(base);
     std::string origin;
     const std::string::size_type slashes = text.find("//");
     if (slashes != std::string::npos) {
-        if (location.compare(0, 2, "//") == 0)
-            return text.substr(0, slashes) + location;
+        if (target.compare(0, 2, "//") == 0)
+            return text.substr(0, slashes) + target;
         origin = text.substr(0, slashes + 2);
         text.erase(0, slashes + 2);
-    } else if (location.compare(0, 2, "//") == 0) {
-        return location;
+    } else if (target.compare(0, 2, "//") == 0) {
+        return target;
     }
     const std::string::size_type slash = text.find('/');
     origin += text.substr(0, slash);
     const std::string basePath = slash == std::string::npos ? "/" : text.substr(slash);
 
     std::string merged;
-    if (location[0] == '/') {
-        merged = location;
-    } else if (location[0] == '?') {
-        merged = basePath.substr(0, basePath.find_first_of("?#")) + location;
-    } else if (location[0] == '#') {
-        merged = basePath.substr(0, basePath.find('#')) + location;
+    if (target[0] == '/') {
+        merged = target;
+    } else if (target[0] == '?') {
+        merged = basePath.substr(0, basePath.find_first_of("?#")) + target;
+    } else if (target[0] == '#') {
+        merged = basePath.substr(0, basePath.find('#')) + target;
     } else {
         const std::string directory = basePath.substr(0, basePath.find_first_of("?#"));
-        merged = directory.substr(0, directory.rfind('/') + 1) + location;
+        merged = directory.substr(0, directory.rfind('/') + 1) + target;
     }
     const std::string::size_type suffix = merged.find_first_of("?#");
     const std::string path = RemoveDotSegments(merged.substr(0, suffix));

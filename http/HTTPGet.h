@@ -77,7 +77,8 @@ private:
 
 // The URL that the value of a "location" header names, read against the URL that was
 // redirected: a value with a scheme stands alone, "//host/path" keeps the scheme, and a path,
-// a query or a fragment keeps the scheme and the host (and port) of `base`.
+// a query or a fragment keeps the scheme and the host (and port) of `base`. White space is
+// dropped from both, as ParseUrl drops it.
 std::string ResolveLocation(const std::string& base, const std::string& location);
 
 // Fetches `url`, following up to ten requests of redirection (every status beginning with

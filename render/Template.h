@@ -12,7 +12,8 @@ extern const std::string BuiltInTemplate;
 // ends. The item's document must stay alive during the call, which only reads it. The uid is
 // offered to the template as the variable UIDL. Values go in unchanged, except that in the
 // header (the lines before the template's first empty line) their CR and LF bytes become
-// spaces. Never fails on any template or item content.
+// spaces. Never fails on any template or item content (only memory can run out); several
+// threads may expand at once.
 std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& item,
                            const std::string& uid);
 

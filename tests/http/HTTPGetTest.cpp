@@ -138,6 +138,9 @@ TEST(HTTPGet, LocationsAreResolvedAgainstTheRedirectedUrl)
     EXPECT_EQ(ResolveLocation(base, "?page=2"), "https://example.com:8443/feeds/news.xml?page=2");
     EXPECT_EQ(ResolveLocation("example.com", "feed"), "example.com/feed");
     EXPECT_EQ(ResolveLocation(base, ""), "");
+    // Blanks count nowhere, as in any other URL.
+    EXPECT_EQ(ResolveLocation(base, "ht tp://other.example/a"), "http://other.example/a");
+    EXPECT_EQ(ResolveLocation(base, "/ /cdn.example/b"), "https://cdn.example/b");
     // A redirection without a location fails instead of asking the resolver for no name.
     CHTTPTestServer server;
     server.Serve("/", "HTTP/1.0 302 Found\r\n\r\n");
