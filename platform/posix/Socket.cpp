@@ -4,6 +4,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -110,12 +111,23 @@ SocketHandle AcceptConnection(SocketHandle listenSocket, SocketError& error)
 bool ConnectIPv4(SocketHandle socket, std::uint32_t address, std::uint16_t port)
 {
     const sockaddr_in target = MakeAddress(address, port);
-    int result;
+    if (::connect(ToDescriptor(socket), reinterpret_cast<const sockaddr*>(&target),
+                  sizeof target) == 0)
+        return true;
+    if (errno != EINTR)
+        return false;
+    // An interrupted connect goes on in the background and must not be started again: wait
+    // until it has ended one way or the other and ask for its outcome.
+    pollfd entry{ToDescriptor(socket), POLLOUT, 0};
+    int ready;
     do {
-        result = ::connect(ToDescriptor(socket), reinterpret_cast<const sockaddr*>(&target),
-                           sizeof target);
-    } while (result != 0 && errno == EINTR);
-    return result == 0;
+        ready = ::poll(&entry, 1, -1);
+    } while (ready < 0 && errno == EINTR);
+    int error = 0;
+    socklen_t length = sizeof error;
+    return ready == 1 &&
+           ::getsockopt(ToDescriptor(socket), SOL_SOCKET, SO_ERROR, &error, &length) == 0 &&
+           error == 0;
 }
 
 bool ResolveIPv4(const std::string& host, std::uint32_t& address)

@@ -64,7 +64,10 @@ int RunFetchmail(const CTempFolder& folder, std::uint16_t port, const std::strin
     std::filesystem::permissions(control, std::filesystem::perms::owner_read |
                                               std::filesystem::perms::owner_write);
     platform::CChildProcess fetchmail;
-    if (!fetchmail.Start({"fetchmail", "-f", control, "--nosyslog"},
+    // Its lock and its state stay in the folder: fetchmails of other tests or users, which
+    // may run at the same moment, would otherwise refuse to start beside this one.
+    if (!fetchmail.Start({"fetchmail", "-f", control, "--nosyslog", "--pidfile",
+                          folder.File("fetchmail.pid"), "--idfile", folder.File("fetchmail.ids")},
                          {{"FETCHMAILHOME", folder.Path().string()}}))
         return -1;
     output = fetchmail.ReadToEnd(60000);
