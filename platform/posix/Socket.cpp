@@ -26,11 +26,13 @@ SocketError LastError()
 }
 
 // accept reports the network errors of a connection that failed while it was queued (Linux
-// passes them on from the new connection), which say nothing about the listener.
+// passes them on from the new connection), and a connection a firewall rule refuses (EPERM);
+// they say nothing about the listener.
 SocketError AcceptError(int code)
 {
     switch (code) {
     case ECONNABORTED:
+    case EPERM:
     case EPROTO:
     case ENOPROTOOPT:
     case ENETDOWN:
