@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <vector>
 
 // Events that threads wait on together with sockets. A CEvent is a manual-reset event: once
 // Set it stays set for every waiter. A CSocketEvent ties one socket to a waitable readiness
@@ -73,7 +74,8 @@ constexpr int kWaitForever = -1;
 // one in list order, so earlier targets win ties. A socket counts as signalled while input,
 // a closed connection, an error or a pending connection is waiting. Returns kWaitTimedOut
 // after `timeoutMilliseconds` (kWaitForever: never), kWaitFailed when the wait itself fails.
-int WaitForAny(std::initializer_list<WaitTarget> targets,
-               int timeoutMilliseconds = kWaitForever);
+int WaitForAny(std::initializer_list<WaitTarget> targets, int timeoutMilliseconds = kWaitForever);
+// The same for a set of targets the caller keeps.
+int WaitForAny(const std::vector<WaitTarget>& targets, int timeoutMilliseconds = kWaitForever);
 
 } // namespace platform

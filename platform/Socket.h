@@ -17,6 +17,7 @@ enum class SocketError
 {
     None,
     WouldBlock, // a non-blocking socket has nothing to give or no room to take
+    Exhausted,  // the system is out of descriptors or memory for now; a later try may work
     Failed,     // any other error
 };
 
@@ -33,7 +34,9 @@ std::uint16_t LocalPort(SocketHandle socket);
 bool ListenOn(SocketHandle socket, int backlog);
 
 // Accepts one pending connection without asking for the peer address. On failure returns
-// kInvalidSocket and sets `error`.
+// kInvalidSocket and sets `error`: WouldBlock also when the pending connection failed before
+// it could be accepted, Exhausted when the process or system has no descriptor or memory
+// left for it (the connection stays queued).
 SocketHandle AcceptConnection(SocketHandle listenSocket, SocketError& error);
 
 // Blocking connect to an IPv4 address (network byte order) and port.

@@ -22,11 +22,13 @@ CLineSocket::CLineSocket(platform::SocketHandle socket, std::shared_ptr<platform
 {
     try {
         m_socketEvent = std::make_unique<platform::CSocketEvent>(socket);
+        if (m_socketEvent->IsValid() && m_endEvent)
+            m_waitEvents = {*m_socketEvent, *m_endEvent};
     } catch (...) {
         Close();
         throw;
     }
-    if (!m_socketEvent->IsValid() || !m_endEvent) {
+    if (m_waitEvents.empty()) {
         Close();
         throw exception();
     }
@@ -44,8 +46,8 @@ std::string CLineSocket::ReadLine()
     std::string line;
     char buffer[kReceiveBufferSize];
     for (;;) {
-        // The socket comes first, so input already waiting is still read after a stop.
-        if (platform::WaitForAny({*m_socketEvent, *m_endEvent}) != 0)
+        // The socket comes first: input already waiting is still read after a stop.
+        if (m_waitEvents.empty() || platform::WaitForAny(m_waitEvents) != 0)
             throw exception();
         m_socketEvent->Reset();
 
@@ -112,5 +114,6 @@ void CLineSocket::Close()
     platform::ShutdownSocket(m_socket);
     platform::CloseSocket(m_socket);
     m_socket = platform::kInvalidSocket;
+    m_waitEvents.clear();
     m_socketEvent.reset();
 }

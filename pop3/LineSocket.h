@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // One accepted, connected TCP socket carrying a text protocol whose lines end in CR LF.
 // Reads exactly one line at a time and leaves every later byte in the socket for the next
@@ -32,8 +33,8 @@ public:
 
     // Returns the next line including its CR LF; only CR LF ends a line (a bare LF is an
     // ordinary byte). Throws CLineSocket::exception when the peer closed the connection, the
-    // connection failed, the end event is set while no input is waiting, or the line grows
-    // beyond 1 MB. Bytes of a partial line are lost with the exception.
+    // connection failed or was closed here, the end event is set while no input is waiting,
+    // or the line grows beyond 1 MB. Bytes of a partial line are lost with the exception.
     std::string ReadLine();
 
     // Sends all of `text`, which carries its own line ends. While the socket's send buffer is
@@ -51,4 +52,7 @@ private:
     platform::SocketHandle m_socket;
     std::unique_ptr<platform::CSocketEvent> m_socketEvent;
     std::shared_ptr<platform::CEvent> m_endEvent;
+    // {m_socketEvent, m_endEvent} in that order: the set every read waits on. Empty once
+    // closed.
+    std::vector<platform::WaitTarget> m_waitEvents;
 };

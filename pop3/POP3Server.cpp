@@ -14,6 +14,10 @@ namespace {
 // one; the listener accepts quickly, so this bounds nothing in practice.
 constexpr int kListenBacklog = 128;
 
+// How long the listener waits before it tries again to accept a connection for which the
+// process had no descriptor left; meanwhile the connection waits in the queue.
+constexpr int kExhaustedRetryMilliseconds = 100;
+
 // A session thread owns its session and ends quietly whatever happens: nothing may escape
 // into the host process.
 void SessionThreadProc(CPOP3Session* record)
@@ -131,6 +135,12 @@ void CPOP3Server::AcceptLoop()
         const platform::SocketHandle socket = platform::AcceptConnection(m_listenSocket, error);
         if (socket == platform::kInvalidSocket) {
             if (error == platform::SocketError::WouldBlock)
+                continue;
+            // Running out of descriptors (many sessions downloading at once, say) passes as
+            // sessions end; the server must not stop serving for good because of it.
+            if (error == platform::SocketError::Exhausted &&
+                platform::WaitForAny({*m_endEvent}, kExhaustedRetryMilliseconds) ==
+                    platform::kWaitTimedOut)
                 continue;
             return;
         }

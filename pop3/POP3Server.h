@@ -13,7 +13,9 @@
 // The local POP3 server: listens on 127.0.0.1 at a given port, accepts connections on a
 // listener thread of its own and runs one session thread per connection. Start and Stop are
 // called from one thread (the host's); sessions are neither tracked nor waited for, and each
-// ends at its next wait for a command once Stop has signalled the end event.
+// ends at its next wait for a command once Stop has signalled the end event. The listener
+// stops accepting by itself only when accepting fails for good or a session cannot be set up;
+// a shortage of descriptors only delays accepting until sessions give some back.
 class CPOP3Server
 {
 public:

@@ -1,11 +1,12 @@
 #include "platform/Event.h"
 
-#include <cerrno>
-#include <cstdint>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
 #include <vector>
 
 namespace platform {
@@ -55,12 +56,14 @@ bool CSocketEvent::IsValid() const
 
 void CSocketEvent::Reset() {}
 
-int WaitForAny(std::initializer_list<WaitTarget> targets, int timeoutMilliseconds)
+namespace {
+
+int WaitForTargets(const WaitTarget* targets, std::size_t count, int timeoutMilliseconds)
 {
     std::vector<pollfd> entries;
-    entries.reserve(targets.size());
-    for (const WaitTarget& target : targets)
-        entries.push_back(pollfd{target.handle, POLLIN, 0});
+    entries.reserve(count);
+    for (std::size_t index = 0; index < count; ++index)
+        entries.push_back(pollfd{targets[index].handle, POLLIN, 0});
     for (;;) {
         const int ready = ::poll(entries.data(), entries.size(), timeoutMilliseconds);
         if (ready < 0 && errno == EINTR)
@@ -76,6 +79,18 @@ int WaitForAny(std::initializer_list<WaitTarget> targets, int timeoutMillisecond
                 return kWaitFailed;
         }
     }
+}
+
+} // namespace
+
+int WaitForAny(std::initializer_list<WaitTarget> targets, int timeoutMilliseconds)
+{
+    return WaitForTargets(targets.begin(), targets.size(), timeoutMilliseconds);
+}
+
+int WaitForAny(const std::vector<WaitTarget>& targets, int timeoutMilliseconds)
+{
+    return WaitForTargets(targets.data(), targets.size(), timeoutMilliseconds);
 }
 
 } // namespace platform

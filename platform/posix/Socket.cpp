@@ -25,6 +25,33 @@ SocketError LastError()
                                                      : SocketError::Failed;
 }
 
+// accept reports the network errors of a connection that failed while it was queued (Linux
+// passes them on from the new connection), and a connection a firewall rule refuses (EPERM);
+// they say nothing about the listener.
+SocketError AcceptError(int code)
+{
+    switch (code) {
+    case ECONNABORTED:
+    case EPERM:
+    case EPROTO:
+    case ENOPROTOOPT:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENONET:
+    case EOPNOTSUPP:
+        return SocketError::WouldBlock;
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+        return SocketError::Exhausted;
+    default:
+        return LastError();
+    }
+}
+
 sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port)
 {
     sockaddr_in result;
@@ -76,8 +103,7 @@ SocketHandle AcceptConnection(SocketHandle listenSocket, SocketError& error)
         descriptor = ::accept4(ToDescriptor(listenSocket), nullptr, nullptr, SOCK_CLOEXEC);
     } while (descriptor < 0 && errno == EINTR);
     if (descriptor < 0) {
-        // A connection that was reset before it was accepted is gone, not a listener failure.
-        error = (errno == ECONNABORTED) ? SocketError::WouldBlock : LastError();
+        error = AcceptError(errno);
         return kInvalidSocket;
     }
     error = SocketError::None;

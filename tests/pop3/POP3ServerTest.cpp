@@ -3,6 +3,7 @@
 #include "support/POP3TestServer.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <filesystem>
@@ -137,4 +138,34 @@ TEST(POP3Server, ServesManyClientsAtOnce)
         EXPECT_EQ(client->Command("QUIT"), "+OK bye\r\n");
     EXPECT_TRUE(server.Factory().WaitForSessionsToEnd());
     EXPECT_EQ(server.Factory().Commits().size(), 200u);
+}
+
+TEST(POP3Server, KeepsServingAfterRunningOutOfDescriptorsForAWhile)
+{
+    CPOP3TestServer server;
+    rlimit limit;
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlimit original = limit;
+    limit.rlim_cur = OpenHandles() + 32;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    // Every descriptor taken but one, which the client's connection takes: the server has
+    // none left to accept it with.
+    std::vector<platform::SocketHandle> filler;
+    for (platform::SocketHandle socket = platform::CreateTcpSocket();
+         socket != platform::kInvalidSocket; socket = platform::CreateTcpSocket())
+        filler.push_back(socket);
+    EXPECT_FALSE(filler.empty());
+    if (!filler.empty()) {
+        platform::CloseSocket(filler.back());
+        filler.pop_back();
+    }
+    CLineClient client(server.Server().GetPort());
+    EXPECT_TRUE(client.IsConnected());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    for (const platform::SocketHandle socket : filler)
+        platform::CloseSocket(socket);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &original), 0);
+    EXPECT_EQ(client.ReadLine(), "+OK welcome\r\n");
+    EXPECT_TRUE(Accepts(server.Server().GetPort()));
 }
