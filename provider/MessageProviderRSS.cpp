@@ -14,6 +14,7 @@
 #include <exception>
 #include <filesystem>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 

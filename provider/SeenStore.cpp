@@ -2,12 +2,14 @@
 
 #include "platform/File.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <random>
+#include <system_error>
 #include <unordered_set>
 
 namespace {
