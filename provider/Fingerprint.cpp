@@ -5,12 +5,19 @@
 
 std::string Fingerprint(const std::string& text)
 {
+    // Which accumulators a byte reaches depends only on the low eight bits of its position,
+    // so the bytes are first folded by those bits (one XOR per byte), and the 256 folds then
+    // feed the accumulators.
+    std::uint8_t folds[256] = {};
+    for (std::string::size_type position = 0; position < text.size(); ++position)
+        folds[position & 0xFF] ^= static_cast<std::uint8_t>(text[position]);
+
     std::uint8_t accumulators[8] = {};
-    for (std::string::size_type position = 0; position < text.size(); ++position) {
-        const auto byte = static_cast<std::uint8_t>(text[position]);
+    const std::string::size_type usedFolds = text.size() < 256 ? text.size() : 256;
+    for (std::string::size_type low = 0; low < usedFolds; ++low) {
         for (int bit = 0; bit < 8; ++bit) {
-            if ((position & (1u << bit)) == 0)
-                accumulators[bit] ^= byte;
+            if ((low & (1u << bit)) == 0)
+                accumulators[bit] ^= folds[low];
         }
     }
     char digits[25];
