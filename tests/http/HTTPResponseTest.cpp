@@ -1,6 +1,6 @@
 #include "http/HTTPResponse.h"
 
-#include "provider/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -2,13 +2,13 @@
 // feed lists, downloaded, converted, parsed and rendered at login, and collected by a real
 // POP3 client (fetchmail) that deletes what it collected, so that the next check is empty.
 #include "CorpusManifest.h"
-#include "TempFolder.h"
 #include "platform/ChildProcess.h"
 #include "pop3/POP3Server.h"
 #include "provider/MessageProviderFactory.h"
 #include "provider/MessageProviderRSS.h"
 #include "provider/SeenStore.h"
 #include "support/HTTPTestServer.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,6 @@
 // The whole road of a mail check: a real POP3 client logs in to the POP3 server with the path
 // of a feed list, the provider made by the real factory downloads the feeds from an HTTP
 // server, renders and serves their items, and what the client deletes stays away afterwards.
-#include "TempFolder.h"
 #include "pop3/POP3Server.h"
 #include "provider/Fingerprint.h"
 #include "provider/MessageProviderFactory.h"
@@ -10,78 +9,29 @@
 #include "render/Template.h"
 #include "support/HTTPTestServer.h"
 #include "support/LineClient.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <sstream>
 
 namespace {
 
-// The real factory, with a count of the providers alive so that the test can wait for the
-// sessions to end: a session sends "+OK bye" before its provider writes the seen store.
-class CCountingFactory : public IMessageProviderFactory
-{
-public:
-    std::unique_ptr<IMessageProvider> Create(std::string mailbox,
-                                             const std::string& password) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        ++m_alive;
-        return std::make_unique<CCountedProvider>(*this, m_real.Create(mailbox, password));
-    }
-
-    // Waits until every provider made so far is gone, that is, until every session that
-    // logged in has ended; false after 20 s. A client that has its reply to PASS has its
-    // provider counted already.
-    bool WaitForSessions()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(20), [&] { return m_alive == 0; });
-    }
-
-private:
-    class CCountedProvider : public IMessageProvider
-    {
-    public:
-        CCountedProvider(CCountingFactory& factory, std::unique_ptr<IMessageProvider> real)
-            : m_factory(factory), m_real(std::move(real))
-        {}
-        ~CCountedProvider() override
-        {
-            m_real.reset();
-            std::lock_guard<std::mutex> lock(m_factory.m_mutex);
-            --m_factory.m_alive;
-            m_factory.m_changed.notify_all();
-        }
-        ProviderReply GetMessages() override { return m_real->GetMessages(); }
-        void CommitDeleted(const MessageList& deleted) override { m_real->CommitDeleted(deleted); }
-
-    private:
-        CCountingFactory& m_factory;
-        std::unique_ptr<IMessageProvider> m_real;
-    };
-
-    CMessageProviderFactory m_real;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    int m_alive = 0;
-};
-
-// The POP3 server with the counting factory; stops the server and waits for its sessions
-// before the factory goes, also when the test ends early.
+// The POP3 server with the real factory. A session sends "+OK bye" before its provider
+// writes the seen store, so the test waits for the sessions to end before it looks.
 struct MailServer
 {
     MailServer() { server.Start(0); }
     ~MailServer()
     {
         server.Stop();
-        factory.WaitForSessions();
+        WaitForSessions();
     }
-    CCountingFactory factory;
+    bool WaitForSessions() { return server.WaitForSessions(std::chrono::seconds(20)); }
+
+    CMessageProviderFactory factory;
     CPOP3Server server{&factory};
 };
 
@@ -179,7 +129,6 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
                                       "\n" + http.Url("/old.xml") + " ; " + customTemplate + "\n");
 
     MailServer mail;
-    CCountingFactory& factory = mail.factory;
     CCurl curl(folder, mail.server.GetPort(), list);
 
     // Three items of the first feed, one of the second, none of the missing one and one
@@ -207,19 +156,19 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
         EXPECT_EQ(dropped.Command("PASS secret"), "+OK received messages\r\n");
         dropped.Command("DELE 1");
     }
-    ASSERT_TRUE(factory.WaitForSessions());
+    ASSERT_TRUE(mail.WaitForSessions());
     // The client's earlier QUITs left an empty store; the drop left it so.
     EXPECT_TRUE(std::filesystem::exists(CSeenStore::SeenFileName(list)));
     EXPECT_TRUE(CSeenStore(list).LoadSeen().empty());
 
     // Deleting "Rain" renumbers the rest: "Sun" moves up to 2, "Relocated" to 4.
     curl.Delete(2);
-    ASSERT_TRUE(factory.WaitForSessions());
+    ASSERT_TRUE(mail.WaitForSessions());
     EXPECT_EQ(CSeenStore(list).LoadSeen(),
               std::vector<std::string>{Fingerprint("<guid>n2</guid>")});
     EXPECT_TRUE(Contains(curl.Retrieve(2), "Sun"));
     curl.Delete(4);
-    ASSERT_TRUE(factory.WaitForSessions());
+    ASSERT_TRUE(mail.WaitForSessions());
 
     const std::vector<std::size_t> sizes = curl.ListedSizes();
     ASSERT_EQ(sizes.size(), 3u);
@@ -227,7 +176,7 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
     EXPECT_TRUE(Contains(curl.Retrieve(1), "Caf"));
     EXPECT_TRUE(Contains(curl.Retrieve(2), "Sun"));
     EXPECT_TRUE(Contains(curl.Retrieve(3), "\xD0\x9F\xD1\x80"));
-    ASSERT_TRUE(factory.WaitForSessions());
+    ASSERT_TRUE(mail.WaitForSessions());
     EXPECT_EQ(
         CSeenStore(list).LoadSeen(),
         (std::vector<std::string>{Fingerprint("<guid>n2</guid>"), Fingerprint("<guid>m1</guid>")}));

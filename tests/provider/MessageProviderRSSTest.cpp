@@ -1,10 +1,10 @@
 #include "provider/MessageProviderRSS.h"
 
 #include "CorpusManifest.h"
-#include "TempFolder.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>

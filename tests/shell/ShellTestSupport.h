@@ -2,8 +2,8 @@
 
 #include "platform/ChildProcess.h"
 #include "platform/Socket.h"
-#include "provider/TempFolder.h"
 #include "shell/LocalPort.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,7 @@ public:
     {
         std::random_device random;
         m_path = std::filesystem::temp_directory_path() /
-                 ("quillbox-provider-" + std::to_string(random()) + std::to_string(random()));
+                 ("quillbox-test-" + std::to_string(random()) + std::to_string(random()));
         std::filesystem::create_directories(m_path);
     }
     ~CTempFolder()
