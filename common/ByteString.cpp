@@ -12,3 +12,21 @@ void TrimRight(std::string& text, const char* bytes)
     const std::string::size_type last = text.find_last_not_of(bytes);
     text.erase(last == std::string::npos ? 0 : last + 1);
 }
+
+std::string ToLowerASCII(std::string text)
+{
+    for (char& byte : text) {
+        if (byte >= 'A' && byte <= 'Z')
+            byte = static_cast<char>(byte - 'A' + 'a');
+    }
+    return text;
+}
+
+std::string ToUpperASCII(std::string text)
+{
+    for (char& byte : text) {
+        if (byte >= 'a' && byte <= 'z')
+            byte = static_cast<char>(byte - 'a' + 'A');
+    }
+    return text;
+}

@@ -12,3 +12,8 @@ void TrimLeft(std::string& text, const char* bytes = kBlankBytes);
 
 // Removes, in place, the trailing bytes of `text` that occur in `bytes`.
 void TrimRight(std::string& text, const char* bytes = kBlankBytes);
+
+// `text` with its ASCII letters lowered (raised); every other byte stays. Independent of the
+// locale the host process has set, under which the C library may map "I" to another byte.
+std::string ToLowerASCII(std::string text);
+std::string ToUpperASCII(std::string text);

@@ -1,5 +1,6 @@
 #include "http/HTTPGet.h"
 
+#include "common/ByteString.h"
 #include "http/CancelSignal.h"
 #include "http/HTTPResponse.h"
 #include "http/TLSStream.h"
@@ -30,22 +31,6 @@ std::string WithoutWhiteSpace(const std::string& text)
             result += byte;
     }
     return result;
-}
-
-// Lowers ASCII letters only, whatever locale the host process has set.
-char LowerCaseASCII(char byte)
-{
-    return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte - 'A' + 'a') : byte;
-}
-
-bool EqualsIgnoringCase(const std::string& text, const char* lowerCase)
-{
-    std::string::size_type index = 0;
-    for (; lowerCase[index] != '\0'; ++index) {
-        if (index == text.size() || LowerCaseASCII(text[index]) != lowerCase[index])
-            return false;
-    }
-    return index == text.size();
 }
 
 // Reads a port the way atoi reads a number (optional sign, then digits up to the first
@@ -137,7 +122,7 @@ void CHTTPGet::ParseUrl(const std::string& url)
     m_secure = false;
     const std::string::size_type slashes = text.find("//");
     if (slashes != std::string::npos) {
-        m_secure = EqualsIgnoringCase(text.substr(0, slashes), "https:");
+        m_secure = ToLowerASCII(text.substr(0, slashes)) == "https:";
         text.erase(0, slashes + 2);
     }
     const std::string::size_type slash = text.find('/');

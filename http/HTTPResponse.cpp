@@ -18,13 +18,7 @@ namespace {
 void AddHeaderLine(HeaderMap& map, const std::string& line)
 {
     const std::string::size_type colon = line.find(':');
-    std::string name = line.substr(0, colon);
-    // ASCII letters only, whatever locale the host process has set: under some locales the
-    // C library lowers "I" to a byte other than "i", and "LOCATION" would not be found.
-    for (char& byte : name) {
-        if (byte >= 'A' && byte <= 'Z')
-            byte = static_cast<char>(byte - 'A' + 'a');
-    }
+    std::string name = ToLowerASCII(line.substr(0, colon));
     std::string value;
     if (colon != std::string::npos) {
         value = line.substr(colon + 1);

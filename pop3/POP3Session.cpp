@@ -1,5 +1,7 @@
 #include "pop3/POP3Session.h"
 
+#include "common/ByteString.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -111,13 +113,9 @@ CPOP3Session::Command CPOP3Session::ParseCommand(const std::string& line)
 {
     if (line.size() < 4)
         return Command::Unknown;
-    char keyword[4];
-    for (int index = 0; index < 4; ++index) {
-        const char byte = line[index];
-        keyword[index] = (byte >= 'a' && byte <= 'z') ? static_cast<char>(byte - 'a' + 'A') : byte;
-    }
+    const std::string keyword = ToUpperASCII(line.substr(0, 4));
     for (const CommandEntry& entry : kCommands) {
-        if (std::memcmp(entry.keyword, keyword, 4) == 0)
+        if (std::memcmp(entry.keyword, keyword.data(), 4) == 0)
             return entry.command;
     }
     return Command::Unknown;

@@ -1,5 +1,6 @@
 #include "render/Charset.h"
 
+#include "common/ByteString.h"
 #include "render/CharsetTables.h"
 
 #include <tinyxml.h>
@@ -66,15 +67,6 @@ void AppendDecoded(std::string& output, const char* begin, const char* end,
     output.resize(start + length);
 }
 
-std::string LowerCase(std::string text)
-{
-    for (char& byte : text) {
-        if (byte >= 'A' && byte <= 'Z')
-            byte = static_cast<char>(byte - 'A' + 'a');
-    }
-    return text;
-}
-
 } // namespace
 
 const CharsetTableMap& CharsetTables()
@@ -124,7 +116,7 @@ void ConvertToUtf8(std::string& document)
     const char* const declarationEnd = declaration.Parse(start, nullptr, encoding);
     if (!declarationEnd)
         return;
-    const std::string name = LowerCase(declaration.Encoding());
+    const std::string name = ToLowerASCII(declaration.Encoding());
     if (name == kUtf8Name || name.empty())
         return;
     const CharsetTableMap::const_iterator found = CharsetTables().find(name);

@@ -3,7 +3,6 @@
 #include "common/ByteString.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 namespace {
@@ -12,13 +11,6 @@ bool IsDigits(const std::string& text)
 {
     return !text.empty() && std::all_of(text.begin(), text.end(),
                                         [](char byte) { return byte >= '0' && byte <= '9'; });
-}
-
-std::string Lowered(std::string text)
-{
-    for (char& byte : text)
-        byte = static_cast<char>(std::tolower(static_cast<unsigned char>(byte)));
-    return text;
 }
 
 // `text` padded with blanks to `width`, right-aligned like the port field.
@@ -47,7 +39,7 @@ std::intptr_t CTerminalDialog::Run(DialogProcedure procedure, std::intptr_t para
         }
         TrimLeft(line);
         TrimRight(line);
-        const std::string answer = Lowered(line);
+        const std::string answer = ToLowerASCII(line);
         if (answer == "c" || answer == "cancel") {
             procedure(*this, kDialogCommand, kCancelButton, 0);
         } else if (answer.empty() || answer == "ok") {
