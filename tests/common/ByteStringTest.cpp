@@ -31,3 +31,9 @@ TEST(ByteString, TrimsAGivenSetAndKeepsOtherBytes)
     TrimLeft(withNul);
     EXPECT_EQ(withNul.size(), 2u);
 }
+
+TEST(ByteString, ChangesTheCaseOfASCIILettersOnly)
+{
+    EXPECT_EQ(ToLowerASCII("LOCATION: Ab\xC9\xE9[@"), "location: ab\xC9\xE9[@");
+    EXPECT_EQ(ToUpperASCII("quit\xE9\xC9{`"), "QUIT\xE9\xC9{`");
+}
