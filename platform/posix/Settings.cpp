@@ -1,5 +1,7 @@
 #include "platform/Settings.h"
 
+#include "platform/File.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -137,7 +139,7 @@ bool WriteUserNumber(const std::string& key, const std::string& name, std::uint3
         return false;
     const bool written = WriteAll(descriptor, std::to_string(value) + "\n");
     const bool closed = ::close(descriptor) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!written || !closed || !ReplaceFile(temporary, path)) {
         ::unlink(temporary.c_str());
         return false;
     }
