@@ -40,6 +40,13 @@ bool IsAcceptedBeforeLogin(CPOP3Session::Command command)
     return false;
 }
 
+// A byte that may appear in an HTTP method word.
+bool IsTokenByte(char byte)
+{
+    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+           (byte >= '0' && byte <= '9') || std::strchr("!#$%&'*+-.^_`|~", byte) != nullptr;
+}
+
 bool IsDelimiter(char byte)
 {
     return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n';
@@ -61,8 +68,10 @@ CPOP3Session::~CPOP3Session()
 void CPOP3Session::Run()
 {
     SendLine("+OK welcome\r\n");
-    for (;;) {
+    for (bool firstLine = true;; firstLine = false) {
         const std::string line = ReadLine();
+        if (firstLine && IsHTTPRequestLine(line))
+            return;
         const Command command = ParseCommand(line);
         if (m_password.empty() && !IsAcceptedBeforeLogin(command)) {
             SendLine("-ERR not in authoristaion state. USER/PASS first\r\n");
@@ -119,6 +128,23 @@ CPOP3Session::Command CPOP3Session::ParseCommand(const std::string& line)
             return entry.command;
     }
     return Command::Unknown;
+}
+
+bool CPOP3Session::IsHTTPRequestLine(const std::string& line)
+{
+    std::size_t position = 0;
+    while (position < line.size() && line[position] != '\0' && IsTokenByte(line[position]))
+        ++position;
+    if (position == 0 || position >= line.size() || line[position] != ' ')
+        return false;
+    const std::size_t targetStart = ++position;
+    while (position < line.size() && static_cast<unsigned char>(line[position]) > ' ')
+        ++position;
+    if (position == targetStart || position >= line.size() || line[position] != ' ')
+        return false;
+    const std::string_view version = std::string_view(line).substr(position + 1);
+    return version.size() == 10 && version.compare(0, 7, "HTTP/1.") == 0 && version[7] >= '0' &&
+           version[7] <= '9' && version.compare(8, 2, "\r\n") == 0;
 }
 
 std::pair<std::string, std::string> CPOP3Session::SplitArguments(const std::string& line)

@@ -39,7 +39,9 @@ public:
     // Deletes the provider, then closes the connection.
     ~CPOP3Session() override;
 
-    // Greets the client and answers commands until QUIT. Any failure (a closed or failed
+    // Greets the client and answers commands until QUIT. A connection whose first line is an
+    // HTTP request ends at once without a reply: no POP3 client sends one, and a web page
+    // could otherwise have a browser smuggle commands in after it. Any failure (a closed or failed
     // connection, a stopping server, a throwing provider) leaves with an exception of the
     // std::exception family and no further reply; nothing is committed then.
     void Run();
@@ -53,6 +55,9 @@ public:
     static int ParseNumber(const std::string& argument);
     static int FirstNumber(const std::string& line);
     static std::pair<int, int> TwoNumbers(const std::string& line);
+    // Whether `line` is an HTTP/1.x request line: a method word, one target and the version,
+    // each after a single space, then the line end.
+    static bool IsHTTPRequestLine(const std::string& line);
     // The unique-id value of a message: its trimmed "Message-ID:" value, or its Fingerprint
     // when the text has none.
     static std::string MessageUidl(const std::string& text);

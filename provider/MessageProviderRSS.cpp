@@ -2,6 +2,7 @@
 
 #include "common/ByteString.h"
 #include "http/DownloadAll.h"
+#include "platform/File.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
@@ -10,11 +11,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -92,6 +90,13 @@ bool NestingIsShallow(const std::string& document)
     return true;
 }
 
+// A NUL byte would end the name early for the system, and no client sends CR or LF in a
+// name on purpose: such a name would be checked as one file and used as another.
+bool CanBeFilePath(const std::string& name)
+{
+    return name.find_first_of(std::string("\0\r\n", 3)) == std::string::npos;
+}
+
 bool IsRelativePath(const std::string& path)
 {
     if (path.empty() || path[0] == '/' || path[0] == '\\')
@@ -147,15 +152,16 @@ CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string&
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& /*password*/,
                                          Downloader download)
-    : m_listFile(Trimmed(std::move(mailbox))), m_seenStore(m_listFile),
-      m_download(std::move(download))
+    : m_listFile(Trimmed(std::move(mailbox))), m_listIsUsable(CanBeFilePath(m_listFile)),
+      m_seenStore(m_listFile), m_download(std::move(download))
 {}
 
 ProviderReply CMessageProviderRSS::GetMessages()
 {
     std::vector<std::string> urls;
     std::vector<std::string> templates;
-    ReadFeedList(m_listFile, urls, templates);
+    if (m_listIsUsable)
+        ReadFeedList(m_listFile, urls, templates);
     ProviderReply reply;
     if (urls.empty()) {
         reply.response = "+OK no messages\r\n";
@@ -174,27 +180,15 @@ ProviderReply CMessageProviderRSS::GetMessages()
 
 void CMessageProviderRSS::CommitDeleted(const MessageList& deleted)
 {
-    m_seenStore.CommitDeleted(deleted);
+    if (m_listIsUsable)
+        m_seenStore.CommitDeleted(deleted);
 }
 
 std::string CMessageProviderRSS::ReadWholeFile(const std::string& path)
 {
-    // Folders, devices and pipes are no lists or templates; a pipe would even block the
-    // login for good.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return std::string();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return std::string();
-    // Read until the end rather than trusting a length taken beforehand: the file may
-    // change while it is read.
     std::string text;
-    char buffer[16384];
-    std::size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, count);
-    std::fclose(file);
+    if (!platform::ReadTrustedFile(path, text))
+        return std::string();
     if (text.compare(0, 3, kByteOrderMark) == 0)
         text.erase(0, 3);
     return text;

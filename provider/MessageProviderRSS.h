@@ -26,8 +26,9 @@ public:
     using Downloader = std::function<std::vector<std::string>(const std::vector<std::string>&)>;
 
     // The list file is the mailbox name trimmed of blanks and line ends; the password is not
-    // used. Does no input or output. The second form fetches feeds through `download`
-    // instead of the HTTP downloader.
+    // used. A name holding a NUL, CR or LF byte names no file: its mailbox is empty and no
+    // store is written for it. Does no input or output. The second form fetches feeds through
+    // `download` instead of the HTTP downloader.
     CMessageProviderRSS(std::string mailbox, const std::string& password);
     CMessageProviderRSS(std::string mailbox, const std::string& password, Downloader download);
 
@@ -42,7 +43,9 @@ public:
 
     const std::string& ListFile() const { return m_listFile; }
 
-    // The file's bytes, without a leading UTF-8 byte order mark; empty when it cannot be read.
+    // The file's bytes, without a leading UTF-8 byte order mark; empty when it cannot be read
+    // or another user could have written it (platform::ReadTrustedFile): otherwise anyone on
+    // the machine could have a list or template of theirs read with this user's rights.
     static std::string ReadWholeFile(const std::string& path);
 
     // Reads the feed list at `listFile` into parallel lists of URLs and template texts, at
@@ -64,6 +67,7 @@ private:
                      const std::vector<std::string>& templates);
 
     std::string m_listFile;
+    bool m_listIsUsable;
     MessageList m_messages;
     CSeenStore m_seenStore;
     Downloader m_download;

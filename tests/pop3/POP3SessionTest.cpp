@@ -76,6 +76,28 @@ TEST(POP3Session, AnswersTheLoginDialogueByteForByte)
     EXPECT_TRUE(client->IsClosed());
 }
 
+TEST(POP3Session, AConnectionOpenedByAnHTTPRequestEndsWithoutAReply)
+{
+    for (const char* request : {"GET / HTTP/1.1", "POST /x?a=b HTTP/1.0", "OPTIONS * HTTP/1.1"})
+        EXPECT_TRUE(CPOP3Session::IsHTTPRequestLine(request + std::string("\r\n"))) << request;
+    for (const char* line : {"USER /home/me/list.txt", "GET / HTTP/2.0", "GET  / HTTP/1.1",
+                             "GET / HTTP/1.1 x", "GET HTTP/1.1", "GET / HTTP/1.1\n"})
+        EXPECT_FALSE(CPOP3Session::IsHTTPRequestLine(line + std::string("\r\n"))) << line;
+
+    // The POP3 commands in the body of a cross-site POST are never read.
+    CPOP3TestServer server(TwoMessages());
+    auto client = server.Connect();
+    client->Send("POST / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\nUSER x\r\nPASS y\r\nQUIT\r\n");
+    EXPECT_EQ(client->ReadToClose(), "");
+    EXPECT_TRUE(client->IsClosed());
+    EXPECT_TRUE(server.Factory().Logins().empty());
+
+    // Only the first line counts.
+    auto later = server.Connect();
+    EXPECT_EQ(later->Command("NOOP"), kNotLoggedIn);
+    EXPECT_EQ(later->Command("GET / HTTP/1.1"), kNotLoggedIn);
+}
+
 TEST(POP3Session, QuitBeforeLoginCreatesNoProvider)
 {
     CPOP3TestServer server(TwoMessages());

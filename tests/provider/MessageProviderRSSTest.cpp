@@ -10,6 +10,8 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -291,6 +293,58 @@ TEST(MessageProviderRSS, EachFeedKeepsItsOwnTemplateWhenAnotherFails)
     EXPECT_NE(reply.messages[1].text.find("first"), std::string::npos);
     EXPECT_NE(reply.messages[2].text.find("third"), std::string::npos);
     EXPECT_EQ(reply.messages[2].uid, Fingerprint("<guid>c</guid>"));
+}
+
+TEST(MessageProviderRSS, ANameThatCannotBeAPathGivesAnEmptyMailboxAndWritesNothing)
+{
+    CProviderFixture fixture;
+    fixture.m_documents["http://one"] = Feed(Item("Alpha", "a"));
+    const std::string list = fixture.MakeList("http://one\n");
+    for (const std::string& tail :
+         {std::string("\0x", 2), std::string("\rx"), std::string("\nx"), std::string("\0", 1)}) {
+        auto provider = fixture.MakeProvider(list + tail + "\r\n");
+        const ProviderReply reply = provider->GetMessages();
+        EXPECT_EQ(reply.response, "+OK no messages\r\n");
+        provider->CommitDeleted({{"text", "uid"}});
+    }
+    EXPECT_EQ(fixture.m_downloads, 0);
+    EXPECT_EQ(CTempFolder::Read(list), "http://one\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(fixture.m_folder.Path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST(MessageProviderRSS, ListsAndTemplatesOthersCouldHaveWrittenCountAsMissing)
+{
+    CProviderFixture fixture;
+    fixture.m_documents["http://one"] = Feed(Item("Alpha", "a"));
+    const std::string secret = fixture.m_folder.Write("secret.tpl", "X-Secret: yes\n");
+    const std::string list = fixture.MakeList("http://one;" + secret + "\n");
+    using std::filesystem::perms;
+    const auto othersMayWrite = [](const std::string& path, bool allowed) {
+        std::filesystem::permissions(path, perms::others_write,
+                                     allowed ? std::filesystem::perm_options::add
+                                             : std::filesystem::perm_options::remove);
+    };
+    const auto secretShown = [&] {
+        const ProviderReply reply = fixture.MakeProvider(list)->GetMessages();
+        EXPECT_EQ(reply.messages.size(), 1u);
+        return reply.messages.at(0).text.find("X-Secret") != std::string::npos;
+    };
+    EXPECT_TRUE(secretShown());
+
+    othersMayWrite(secret, true);
+    EXPECT_FALSE(secretShown());
+    othersMayWrite(secret, false);
+    othersMayWrite(list, true);
+    EXPECT_EQ(fixture.MakeProvider(list)->GetMessages().response, "+OK no messages\r\n");
+    othersMayWrite(list, false);
+
+    // A file of another user; only the administrator can give one away.
+    const std::string command = "chown 65534 '" + secret + "' 2>/dev/null";
+    if (std::system(command.c_str()) != 0)
+        GTEST_SKIP() << "cannot give a file to another user here";
+    EXPECT_FALSE(secretShown());
 }
 
 TEST(MessageProviderRSS, DeletedItemsStayAwayAndTheRestKeepTheirOrder)
