@@ -6,6 +6,7 @@
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
+#include "render/XmlText.h"
 
 #include <tinyxml.h>
 
@@ -23,11 +24,6 @@ const char kByteOrderMark[] = "\xEF\xBB\xBF";
 // Threads that render the feeds of one login; the login's own thread is one of them.
 constexpr unsigned kMaxRenderThreads = 8;
 
-// Deeper documents are not parsed: the XML library parses, copies and frees elements
-// recursively, and a hostile feed of nested tags would otherwise exhaust the thread's stack
-// and take the whole host process down. Real feeds stay far below this.
-constexpr int kMaxElementDepth = 512;
-
 std::string Trimmed(std::string text)
 {
     TrimLeft(text);
@@ -38,56 +34,6 @@ std::string Trimmed(std::string text)
 std::vector<std::string> DownloadOverHTTP(const std::vector<std::string>& urls)
 {
     return DownloadAll(urls);
-}
-
-// Skips from `position` past the first occurrence of `end`, or to the end of the text.
-std::size_t SkipPast(const std::string& text, std::size_t position, const char* end)
-{
-    const std::size_t found = text.find(end, position);
-    return found == std::string::npos ? text.size() : found + std::char_traits<char>::length(end);
-}
-
-// Whether the element nesting of `document` stays within kMaxElementDepth. The count errs
-// on the high side: every start tag that is not closed by "/>" counts as one level down,
-// every end tag as one level up, whatever the names, and only comments, CDATA sections,
-// declarations and quoted attribute values are passed over.
-bool NestingIsShallow(const std::string& document)
-{
-    int depth = 0;
-    std::size_t position = document.find('<');
-    while (position != std::string::npos && position < document.size()) {
-        const std::size_t next = position + 1;
-        if (document.compare(position, 4, "<!--") == 0) {
-            position = SkipPast(document, position + 4, "-->");
-        } else if (document.compare(position, 9, "<![CDATA[") == 0) {
-            position = SkipPast(document, position + 9, "]]>");
-        } else if (next < document.size() && (document[next] == '!' || document[next] == '?')) {
-            position = SkipPast(document, next, ">");
-        } else if (next < document.size() && document[next] == '/') {
-            depth = std::max(depth - 1, 0);
-            position = SkipPast(document, next, ">");
-        } else {
-            std::size_t cursor = next;
-            char quote = 0;
-            for (; cursor < document.size(); ++cursor) {
-                const char byte = document[cursor];
-                if (quote != 0) {
-                    if (byte == quote)
-                        quote = 0;
-                } else if (byte == '"' || byte == '\'') {
-                    quote = byte;
-                } else if (byte == '>') {
-                    break;
-                }
-            }
-            const bool selfClosing = cursor < document.size() && document[cursor - 1] == '/';
-            if (!selfClosing && ++depth > kMaxElementDepth)
-                return false;
-            position = cursor;
-        }
-        position = document.find('<', position);
-    }
-    return true;
 }
 
 // A NUL byte would end the name early for the system, and no client sends CR or LF in a
@@ -119,29 +65,6 @@ std::string ReadTemplate(const std::string& name, const std::string& listFolder)
     if (text.empty() && !listFolder.empty() && IsRelativePath(name))
         text = CMessageProviderRSS::ReadWholeFile(listFolder + name);
     return text.empty() ? BuiltInTemplate : text;
-}
-
-// ParseFeed for a document whose nesting has been checked.
-MessageList ParseShallowFeed(const std::string& document, const std::string& templateText)
-{
-    MessageList messages;
-    if (document.empty())
-        return messages;
-    TiXmlDocument xml;
-    xml.Parse(document.c_str());
-    if (xml.Error())
-        return messages;
-    const TiXmlElement* rss = xml.FirstChildElement("rss");
-    const TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
-    if (channel == nullptr)
-        return messages;
-    for (const TiXmlElement* item = channel->FirstChildElement("item"); item != nullptr;
-         item = item->NextSiblingElement("item")) {
-        std::string uid = CMessageProviderRSS::ItemUid(*item);
-        std::string text = ExpandTemplate(templateText, *item, uid);
-        messages.push_back({std::move(text), std::move(uid)});
-    }
-    return messages;
 }
 
 } // namespace
@@ -225,12 +148,25 @@ void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
     }
 }
 
-MessageList CMessageProviderRSS::ParseFeed(const std::string& document,
-                                           const std::string& templateText)
+MessageList CMessageProviderRSS::ParseFeed(std::string document, const std::string& templateText)
 {
-    if (!NestingIsShallow(document))
-        return MessageList();
-    return ParseShallowFeed(document, templateText);
+    MessageList messages;
+    if (document.empty())
+        return messages;
+    TiXmlDocument xml;
+    if (!CXmlText(document).Parse(xml))
+        return messages;
+    const TiXmlElement* rss = xml.FirstChildElement("rss");
+    const TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
+    if (channel == nullptr)
+        return messages;
+    for (const TiXmlElement* item = channel->FirstChildElement("item"); item != nullptr;
+         item = item->NextSiblingElement("item")) {
+        std::string uid = ItemUid(*item);
+        std::string text = ExpandTemplate(templateText, *item, uid);
+        messages.push_back({std::move(text), std::move(uid)});
+    }
+    return messages;
 }
 
 std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
@@ -261,12 +197,8 @@ void CMessageProviderRSS::RenderFeeds(std::vector<std::string>& documents,
             for (std::size_t feed = nextFeed++; feed < count; feed = nextFeed++) {
                 // Taking the document out frees it as soon as its feed is done.
                 std::string document = std::move(documents[feed]);
-                // The conversion parses the document too, so the depth is checked first;
-                // converting changes text bytes only, never the nesting.
-                if (!NestingIsShallow(document))
-                    continue;
                 ConvertToUtf8(document);
-                rendered[feed] = ParseShallowFeed(document, templates[feed]);
+                rendered[feed] = ParseFeed(std::move(document), templates[feed]);
             }
         } catch (...) {
             // Handed to the login's thread, which throws it on as a single thread would.

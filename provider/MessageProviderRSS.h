@@ -55,8 +55,9 @@ public:
                              std::vector<std::string>& templates);
 
     // The messages of the items of the first "channel" of the "rss" root of `document`,
-    // rendered through `templateText`; empty for anything that is not such a document.
-    static MessageList ParseFeed(const std::string& document, const std::string& templateText);
+    // rendered through `templateText`; empty for anything that is not such a document, and
+    // for a document nested too deeply to parse (see CXmlText).
+    static MessageList ParseFeed(std::string document, const std::string& templateText);
 
     // The fingerprint of the item's first "guid" child, else of its first "link" child, else
     // of the whole item, each as the XML library writes it out without any formatting.

@@ -2,6 +2,7 @@
 
 #include "common/ByteString.h"
 #include "render/CharsetTables.h"
+#include "render/XmlText.h"
 
 #include <tinyxml.h>
 
@@ -100,46 +101,51 @@ std::string ConvertCharset(const std::string& text, const std::string& name)
 
 void ConvertToUtf8(std::string& document)
 {
-    // The parser reads the text up to its first NUL byte, and takes a UTF-8 byte order
-    // mark as a declaration of UTF-8 that also lets it skip the mark.
-    const char* const text = document.c_str();
-    const TiXmlEncoding encoding =
-        std::strncmp(text, "\xEF\xBB\xBF", 3) == 0 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN;
-
-    // Read the declaration alone first: most documents declare UTF-8 or nothing, and need
-    // no full parse here. The parser's keyword matching asserts when handed the end of the
-    // text, which would end the process: a document of blanks alone is settled before it.
-    const char* const start = XmlScanner::SkipWhiteSpace(text, encoding);
-    if (!start || *start == '\0' || !XmlScanner::StringEqual(start, "<?xml", true, encoding))
-        return;
-    TiXmlDeclaration declaration;
-    const char* const declarationEnd = declaration.Parse(start, nullptr, encoding);
-    if (!declarationEnd)
-        return;
-    const std::string name = ToLowerASCII(declaration.Encoding());
-    if (name == kUtf8Name || name.empty())
-        return;
-    const CharsetTableMap::const_iterator found = CharsetTables().find(name);
-    if (found == CharsetTables().end())
-        return;
-
-    // Only a well-formed document is converted.
-    TiXmlDocument parsed;
-    parsed.Parse(text, nullptr, TIXML_ENCODING_UNKNOWN);
-    if (parsed.Error() || !parsed.FirstChild() || !parsed.FirstChild()->ToDeclaration())
-        return;
-
-    // The rest of the document is decoded as it stands rather than written out again by the
-    // parser: a legacy parse turns character references such as &#8364; into single bytes,
-    // which the table would then misread. Kept as written, they are decoded correctly when
-    // the UTF-8 text is parsed.
-    std::string declarationText;
-    declarationText << TiXmlDeclaration(declaration.Version(), kUtf8Name, declaration.Standalone());
     std::string converted;
-    converted.reserve(document.size() + document.size() / 2);
-    const CharsetTable& table = found->second;
-    AppendDecoded(converted, declarationText.data(),
-                  declarationText.data() + declarationText.size(), table);
-    AppendDecoded(converted, declarationEnd, document.data() + document.size(), table);
+    {
+        const CXmlText xml(document);
+        // The parser takes a UTF-8 byte order mark as a declaration of UTF-8 that also lets
+        // it skip the mark.
+        const char* const text = xml.Text();
+        const TiXmlEncoding encoding = std::strncmp(text, "\xEF\xBB\xBF", 3) == 0
+                                           ? TIXML_ENCODING_UTF8
+                                           : TIXML_ENCODING_UNKNOWN;
+
+        // Read the declaration alone first: most documents declare UTF-8 or nothing, and need
+        // no full parse here. The parser's keyword matching asserts when handed the end of
+        // the text, which would end the process: a document of blanks alone is settled
+        // before it.
+        const char* const start = XmlScanner::SkipWhiteSpace(text, encoding);
+        if (!start || *start == '\0' || !XmlScanner::StringEqual(start, "<?xml", true, encoding))
+            return;
+        TiXmlDeclaration declaration;
+        const char* const declarationEnd = declaration.Parse(start, nullptr, encoding);
+        if (!declarationEnd)
+            return;
+        const std::string name = ToLowerASCII(declaration.Encoding());
+        if (name == kUtf8Name || name.empty())
+            return;
+        const CharsetTableMap::const_iterator found = CharsetTables().find(name);
+        if (found == CharsetTables().end())
+            return;
+
+        // Only a well-formed document is converted.
+        TiXmlDocument parsed;
+        if (!xml.Parse(parsed) || !parsed.FirstChild() || !parsed.FirstChild()->ToDeclaration())
+            return;
+
+        // The rest of the document is decoded as it stands rather than written out again by
+        // the parser: a legacy parse turns character references such as &#8364; into single
+        // bytes, which the table would then misread. Kept as written, they are decoded
+        // correctly when the UTF-8 text is parsed.
+        std::string declarationText;
+        declarationText << TiXmlDeclaration(declaration.Version(), kUtf8Name,
+                                            declaration.Standalone());
+        converted.reserve(xml.Size() + xml.Size() / 2);
+        const CharsetTable& table = found->second;
+        AppendDecoded(converted, declarationText.data(),
+                      declarationText.data() + declarationText.size(), table);
+        AppendDecoded(converted, declarationEnd, text + xml.Size(), table);
+    }
     document.swap(converted);
 }

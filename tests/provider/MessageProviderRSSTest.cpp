@@ -216,6 +216,11 @@ TEST(MessageProviderRSS, ParseFeedSurvivesHostileNesting)
     for (int level = 0; level < 1000000; ++level)
         unclosed += "<a x='1'>";
     EXPECT_TRUE(CMessageProviderRSS::ParseFeed(unclosed, BuiltInTemplate).empty());
+    // A quoted value of the declaration that seems to open a comment.
+    std::string hidden = "<?xml version='a><!--'?>";
+    for (int level = 0; level < 200000; ++level)
+        hidden += "<a>";
+    EXPECT_TRUE(CMessageProviderRSS::ParseFeed(hidden, BuiltInTemplate).empty());
 }
 
 TEST(MessageProviderRSS, ParseFeedFindsEveryItemOfTheCorpus)
@@ -386,9 +391,14 @@ TEST(MessageProviderRSS, AHostileFeedInASingleByteCharacterSetCostsOnlyItself)
     for (int level = 0; level < 1000000; ++level)
         deep += "<item>";
     fixture.m_documents["http://deep"] = deep;
+    std::string hidden = "<?xml version='a><!--' encoding='iso-8859-1'?><rss><channel>";
+    for (int level = 0; level < 200000; ++level)
+        hidden += "<item>";
+    fixture.m_documents["http://hidden"] = hidden;
     fixture.m_documents["http://fine"] = Feed(Item("Alpha", "a"));
     const ProviderReply reply =
-        fixture.MakeProvider(fixture.MakeList("http://deep\nhttp://fine\n"))->GetMessages();
+        fixture.MakeProvider(fixture.MakeList("http://deep\nhttp://hidden\nhttp://fine\n"))
+            ->GetMessages();
     EXPECT_EQ(TitlesOf(reply.messages, {"Alpha"}), std::vector<std::string>{"Alpha"});
 }
 

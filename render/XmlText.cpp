@@ -1,0 +1,204 @@
+#include "render/XmlText.h"
+
+#include <algorithm>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// The parser reads at most three bytes of a character past its first one before it looks
+// for the end of the text again.
+constexpr std::size_t kPadding = 4;
+
+// Gives access to the parser's own readers, so the depth check reads every byte as it does.
+struct XmlLexer : TiXmlBase
+{
+    using TiXmlBase::IsAlpha;
+    using TiXmlBase::ReadName;
+    using TiXmlBase::SkipWhiteSpace;
+    using TiXmlBase::StringEqual;
+};
+
+// The kinds of node the parser tells apart by the markup that starts them.
+enum class NodeKind
+{
+    None, // no markup here: the document ends, or the text of an element begins
+    Declaration,
+    Comment,
+    CData,
+    Unknown, // DOCTYPE and other "<!...>", processing instructions, a lone "<"
+    Element,
+};
+
+// What the parser makes of the markup at `p`, in its own order of tests.
+NodeKind IdentifyNode(const char* p, TiXmlEncoding encoding)
+{
+    p = XmlLexer::SkipWhiteSpace(p, encoding);
+    if (p == nullptr || *p != '<')
+        return NodeKind::None;
+    if (XmlLexer::StringEqual(p, "<?xml", true, encoding))
+        return NodeKind::Declaration;
+    if (XmlLexer::StringEqual(p, "<!--", false, encoding))
+        return NodeKind::Comment;
+    if (XmlLexer::StringEqual(p, "<![CDATA[", false, encoding))
+        return NodeKind::CData;
+    if (XmlLexer::StringEqual(p, "<!", false, encoding))
+        return NodeKind::Unknown;
+    const unsigned char next = static_cast<unsigned char>(p[1]);
+    if (XmlLexer::IsAlpha(next, encoding) || next == '_')
+        return NodeKind::Element;
+    return NodeKind::Unknown;
+}
+
+// Reads over a node other than an element with the parser's own reader for it; returns the
+// position after it, or null where the parser fails. `declared` receives a declaration's
+// encoding.
+const char* SkipNode(NodeKind kind, const char* p, TiXmlEncoding encoding, std::string& declared)
+{
+    switch (kind) {
+    case NodeKind::Declaration: {
+        TiXmlDeclaration declaration;
+        p = declaration.Parse(p, nullptr, encoding);
+        declared = declaration.Encoding();
+        return p;
+    }
+    case NodeKind::Comment:
+        return TiXmlComment().Parse(p, nullptr, encoding);
+    case NodeKind::CData: {
+        TiXmlText text("");
+        text.SetCDATA(true);
+        return text.Parse(p, nullptr, encoding);
+    }
+    case NodeKind::Unknown:
+        return TiXmlUnknown().Parse(p, nullptr, encoding);
+    case NodeKind::None:
+    case NodeKind::Element:
+        break;
+    }
+    return nullptr;
+}
+
+// Reads an element's start tag as the parser does, attributes and all. Returns the position
+// after it, or null where the parser fails; `opened` tells whether content follows (no "/>").
+const char* ReadStartTag(const char* p, TiXmlEncoding encoding, std::string& name, bool& opened)
+{
+    p = XmlLexer::SkipWhiteSpace(p, encoding);
+    if (p == nullptr || *p != '<')
+        return nullptr;
+    p = XmlLexer::SkipWhiteSpace(p + 1, encoding);
+    if (p == nullptr)
+        return nullptr;
+    p = XmlLexer::ReadName(p, &name, encoding);
+    std::vector<std::string> attributeNames;
+    while (p != nullptr && *p != '\0') {
+        p = XmlLexer::SkipWhiteSpace(p, encoding);
+        if (p == nullptr || *p == '\0')
+            return nullptr;
+        if (*p == '/') {
+            opened = false;
+            return p[1] == '>' ? p + 2 : nullptr;
+        }
+        if (*p == '>') {
+            opened = true;
+            return p + 1;
+        }
+        TiXmlAttribute attribute;
+        p = attribute.Parse(p, nullptr, encoding);
+        if (p == nullptr || *p == '\0')
+            return nullptr;
+        // The parser refuses an element that repeats an attribute.
+        if (std::find(attributeNames.begin(), attributeNames.end(), attribute.NameTStr()) !=
+            attributeNames.end())
+            return nullptr;
+        attributeNames.push_back(attribute.NameTStr());
+    }
+    return nullptr;
+}
+
+// The encoding the parser switches to after the first declaration of a document.
+TiXmlEncoding DeclaredEncoding(const std::string& name)
+{
+    if (name.empty() ||
+        XmlLexer::StringEqual(name.c_str(), "UTF-8", true, TIXML_ENCODING_UNKNOWN) ||
+        XmlLexer::StringEqual(name.c_str(), "UTF8", true, TIXML_ENCODING_UNKNOWN))
+        return TIXML_ENCODING_UTF8;
+    return TIXML_ENCODING_LEGACY;
+}
+
+} // namespace
+
+CXmlText::CXmlText(std::string& text) : m_text(text), m_size(text.size())
+{
+    m_text.append(kPadding, '\0');
+}
+
+CXmlText::~CXmlText()
+{
+    m_text.resize(m_size);
+}
+
+bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding) const
+{
+    // The parser's own recursion, unrolled: the names of the elements whose content is being
+    // read, outermost first. Any failure of the parser ends its reading, so it ends here too.
+    const char* p = Text();
+    if (*p == '\0')
+        return true;
+    if (encoding == TIXML_ENCODING_UNKNOWN && std::string_view(p, 3) == "\xEF\xBB\xBF")
+        encoding = TIXML_ENCODING_UTF8;
+    std::vector<std::string> open;
+    const char* withWhiteSpace = p;
+    p = XmlLexer::SkipWhiteSpace(p, encoding);
+    while (p != nullptr && *p != '\0') {
+        NodeKind kind = NodeKind::None;
+        if (open.empty()) {
+            kind = IdentifyNode(p, encoding);
+            if (kind == NodeKind::None)
+                break;
+        } else if (*p != '<') {
+            TiXmlText text("");
+            p = text.Parse(TiXmlBase::IsWhiteSpaceCondensed() ? p : withWhiteSpace, nullptr,
+                           encoding);
+        } else if (XmlLexer::StringEqual(p, "</", false, encoding)) {
+            const std::string endTag = "</" + open.back();
+            if (!XmlLexer::StringEqual(p, endTag.c_str(), false, encoding))
+                break;
+            p = XmlLexer::SkipWhiteSpace(p + endTag.size(), encoding);
+            if (p == nullptr || *p != '>')
+                break;
+            ++p;
+            open.pop_back();
+        } else {
+            kind = IdentifyNode(p, encoding);
+        }
+
+        if (kind == NodeKind::Element) {
+            // Every element being read is one level of the parser's recursion, also one
+            // that turns out to have no content.
+            if (static_cast<int>(open.size()) >= maxDepth)
+                return false;
+            std::string name;
+            bool opened = false;
+            p = ReadStartTag(p, encoding, name, opened);
+            if (p != nullptr && opened)
+                open.push_back(std::move(name));
+        } else if (kind != NodeKind::None) {
+            std::string declared;
+            p = SkipNode(kind, p, encoding, declared);
+            if (open.empty() && kind == NodeKind::Declaration && encoding == TIXML_ENCODING_UNKNOWN)
+                encoding = DeclaredEncoding(declared);
+        }
+        withWhiteSpace = p;
+        p = XmlLexer::SkipWhiteSpace(p, encoding);
+    }
+    return true;
+}
+
+bool CXmlText::Parse(TiXmlDocument& document, TiXmlEncoding encoding) const
+{
+    if (!IsShallow(MaxXmlDepth, encoding))
+        return false;
+    document.Parse(Text(), nullptr, encoding);
+    return !document.Error();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <tinyxml.h>
+
+#include <cstddef>
+#include <string>
+
+// The one way text reaches the XML parser. Two hazards of the parser are kept out here: it
+// recurses once per level of element nesting, so a hostile document of deeply nested tags
+// would exhaust the thread's stack and take the whole host process down; and a text that
+// ends inside a UTF-8 character makes it step a few bytes past the text's terminating NUL.
+
+// The deepest element nesting a document may have to be parsed. Real feeds stay far below.
+constexpr int MaxXmlDepth = 512;
+
+// Lends a text to the parser: while it lives, a few NUL bytes follow the text's own
+// terminating one, so that every step the parser takes past the end still lands on a NUL
+// within the text's memory. The text must outlive this object and stay unchanged meanwhile;
+// the padding is removed again on destruction. Used by one thread at a time.
+class CXmlText
+{
+public:
+    explicit CXmlText(std::string& text);
+    ~CXmlText();
+    CXmlText(const CXmlText&) = delete;
+    CXmlText& operator=(const CXmlText&) = delete;
+
+    // The padded text, valid while this object lives; the parser reads it up to its first NUL.
+    const char* Text() const { return m_text.c_str(); }
+    // The length of the text without the padding.
+    std::size_t Size() const { return m_size; }
+
+    // Whether parsing the text with `encoding` never has more than `maxDepth` elements open at
+    // once. Reads the text as the parser does: with the parser's own readers of white space,
+    // names, attribute values, text, comments, CDATA sections, declarations (with quoted
+    // values) and other markup, and with the character encoding the parser would choose, so a
+    // document cannot look shallow here and be deep to the parser. Linear in the text's length.
+    bool IsShallow(int maxDepth = MaxXmlDepth,
+                   TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN) const;
+
+    // Parses the text into the empty `document` when it is shallow (MaxXmlDepth). Returns
+    // false, with `document` left empty, for a deeper text, otherwise whether the parse
+    // succeeded.
+    bool Parse(TiXmlDocument& document, TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN) const;
+
+private:
+    std::string& m_text;
+    std::size_t m_size;
+};
