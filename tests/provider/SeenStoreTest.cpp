@@ -65,6 +65,31 @@ TEST(SeenStore, CommitWithoutDeletionsCreatesAnEmptyStore)
     EXPECT_EQ(CTempFolder::Read(store.FileName()), "");
 }
 
+TEST(SeenStore, ACommitRemovesOnlyTheStaleTemporaryFilesOfItsOwnStore)
+{
+    CTempFolder folder;
+    const CSeenStore store(folder.File("feeds.txt"));
+    const CSeenStore other(folder.File("other.txt"));
+    const auto temporary = [&](const CSeenStore& owner, const std::string& suffix, bool stale) {
+        const std::string path = CSeenStore::TemporaryPrefix(owner.FileName()) + suffix;
+        folder.Write(std::filesystem::path(path).filename().string(), "x\n");
+        if (stale) {
+            std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() -
+                                                       std::chrono::hours(1));
+        }
+        return path;
+    };
+    const std::string crashed = temporary(store, "0123456789ABCDEF.tmp", true);
+    const std::string writing = temporary(store, "FEDCBA9876543210.tmp", false);
+    const std::string others = temporary(other, "0123456789ABCDEF.tmp", true);
+    const std::string unrelated = temporary(store, "notes", true);
+    store.CommitDeleted(Entries({"a"}));
+    EXPECT_FALSE(std::filesystem::exists(crashed));
+    for (const std::string& kept : {writing, others, unrelated})
+        EXPECT_TRUE(std::filesystem::exists(kept)) << kept;
+    EXPECT_EQ(CountFiles(folder.Path()), 4);
+}
+
 TEST(SeenStore, KeepsTheNewestThousandInOrderWithRepeats)
 {
     CTempFolder folder;
