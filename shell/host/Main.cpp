@@ -6,7 +6,7 @@
 #include "platform/Settings.h"
 #include "platform/Termination.h"
 #include "shell/LocalPort.h"
-#include "shell/PluginLibrary.h"
+#include "shell/host/PluginLibrary.h"
 
 #include <cstdio>
 #include <cstdlib>
