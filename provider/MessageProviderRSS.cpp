@@ -109,6 +109,8 @@ void CMessageProviderRSS::CommitDeleted(const MessageList& deleted)
 
 std::string CMessageProviderRSS::ReadWholeFile(const std::string& path)
 {
+    // Folders, devices and pipes are no lists or templates; a pipe would even block the
+    // login for good.
     std::string text;
     if (!platform::ReadTrustedFile(path, text))
         return std::string();

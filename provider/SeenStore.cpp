@@ -2,14 +2,10 @@
 
 #include "platform/File.h"
 
-#include <chrono>
-#include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <random>
+#include <sstream>
 #include <system_error>
 #include <unordered_set>
 
@@ -76,66 +72,9 @@ private:
     Entry* m_entry = nullptr;
 };
 
-// Left by a writer that has not finished after this long, a temporary file is a crashed
-// writer's: a whole rewrite takes milliseconds.
-constexpr std::chrono::minutes kStaleAfter{1};
-
-// A name in the store's folder that no other writer picks: a crashed writer's leftover or a
-// second process writing the same store at the same moment must not meet ours. It is kept
-// short, so a store whose own name is near the length limit can still be replaced.
-std::string TemporaryName(const std::string& fileName)
-{
-    static std::mutex generatorLock;
-    static std::mt19937_64 generator{std::random_device{}()};
-    std::uint64_t suffix;
-    {
-        std::lock_guard<std::mutex> guard(generatorLock);
-        suffix = generator();
-    }
-    char name[24];
-    std::snprintf(name, sizeof name, "%016llX.tmp", static_cast<unsigned long long>(suffix));
-    return CSeenStore::TemporaryPrefix(fileName) + name;
-}
-
-// Removes the temporary files of the store `fileName` that writers killed while writing
-// left behind; those of other stores in the folder, and fresh ones, stay.
-void RemoveStaleTemporaries(const std::string& fileName)
-{
-    const std::filesystem::path prefix = CSeenStore::TemporaryPrefix(fileName);
-    const std::string start = prefix.filename().string();
-    const auto now = std::filesystem::file_time_type::clock::now();
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry(prefix.parent_path(), error), end;
-         !error && entry != end; entry.increment(error)) {
-        const std::string name = entry->path().filename().string();
-        if (name.compare(0, start.size(), start) != 0 || name.size() < start.size() + 4 ||
-            name.compare(name.size() - 4, 4, ".tmp") != 0)
-            continue;
-        std::error_code ignored;
-        const auto written = std::filesystem::last_write_time(entry->path(), ignored);
-        if (!ignored && now - written > kStaleAfter)
-            std::filesystem::remove(entry->path(), ignored);
-    }
-}
-
 } // namespace
 
 CSeenStore::CSeenStore(const std::string& listFile) : m_fileName(SeenFileName(listFile)) {}
-
-std::string CSeenStore::TemporaryPrefix(const std::string& fileName)
-{
-    // A digest of the store's own name tells its temporary files from those of the other
-    // stores in the folder.
-    const std::filesystem::path path(fileName);
-    std::uint32_t digest = 2166136261u;
-    for (const char byte : path.filename().string()) {
-        digest ^= static_cast<unsigned char>(byte);
-        digest *= 16777619u;
-    }
-    char start[24];
-    std::snprintf(start, sizeof start, ".seen-%08X-", static_cast<unsigned>(digest));
-    return (path.parent_path() / start).string();
-}
 
 std::string CSeenStore::SeenFileName(const std::string& listFile)
 {
@@ -145,14 +84,14 @@ std::string CSeenStore::SeenFileName(const std::string& listFile)
 std::vector<std::string> CSeenStore::LoadSeen() const
 {
     std::vector<std::string> uids;
-    // Only a regular file is read: opening a pipe of that name would wait for a writer for
-    // good, at a QUIT even while holding the store's lock, blocking every later QUIT too.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(m_fileName, error))
+    // A pipe of that name must not hold a QUIT, which reads while holding the store's lock
+    // and would block every later QUIT too; ReadRegularFile leaves it alone.
+    std::string text;
+    if (!platform::ReadRegularFile(m_fileName, text))
         return uids;
-    std::ifstream file(m_fileName);
+    std::istringstream tokens(text);
     std::string token;
-    while (file >> token)
+    while (tokens >> token)
         uids.push_back(token);
     return uids;
 }
@@ -183,7 +122,6 @@ void CSeenStore::CommitDeleted(const MessageList& deleted) const
         uids.push_back(entry.uid);
     if (uids.size() > MaxSeen)
         uids.erase(uids.begin(), uids.end() - MaxSeen);
-    RemoveStaleTemporaries(m_fileName);
     WriteUids(uids);
 }
 
@@ -194,13 +132,6 @@ void CSeenStore::WriteUids(const std::vector<std::string>& uids) const
         text += uid;
         text += '\n';
     }
-    const std::string temporary = TemporaryName(m_fileName);
-    // Text mode, as the store has always been written: the platform's own line ends.
-    std::FILE* file = std::fopen(temporary.c_str(), "w");
-    if (file == nullptr)
-        return;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const bool closed = std::fclose(file) == 0;
-    if (!(written && closed && platform::ReplaceFile(temporary, m_fileName)))
-        std::remove(temporary.c_str());
+    // Text, as the store has always been written: the system's own line ends.
+    platform::WriteWholeFile(m_fileName, text, platform::LineEnds::Text);
 }

@@ -27,9 +27,6 @@ public:
     // The store's name for a feed list path: the path with ".UIDL" appended.
     static std::string SeenFileName(const std::string& listFile);
     const std::string& FileName() const { return m_fileName; }
-    // How the names of the temporary files written for the store `fileName` begin: its
-    // folder, then ".seen-" and a digest of its own name.
-    static std::string TemporaryPrefix(const std::string& fileName);
 
     // The uids in file order; empty when the file is missing, is no regular file (a folder or
     // a pipe of that name) or cannot be read.
@@ -42,8 +39,7 @@ public:
     // ones, keeps at most MaxSeen and rewrites the file; also when `deleted` is empty, so a
     // store that did not exist is created. The new content goes to a temporary file beside
     // the store, which then replaces the store in one step: if anything fails, the store
-    // stays as it was; nothing is reported. Temporary files of this store that a writer
-    // killed while writing left behind (older than a minute) are removed first.
+    // stays as it was; nothing is reported.
     void CommitDeleted(const MessageList& deleted) const;
 
 private:

@@ -1,5 +1,7 @@
 #include "platform/File.h"
 
+#include "platform/FilePrimitives.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,59 +11,93 @@
 
 namespace platform {
 
-bool ReplaceFile(const std::string& from, const std::string& to)
+const char kTextLineEnd[] = "\n";
+
+namespace {
+
+// Whether a file of this status could have been written by others than the process's own
+// user and the administrator.
+bool OthersMayHaveWritten(const struct stat& status)
 {
-    // Without the flush a crash soon after the rename could leave `to` empty on some file
-    // systems, which is the very loss the rename is there to prevent. Network file systems
-    // may report a full disk only here. A file system that cannot flush at all is no reason
-    // to give up.
-    const int descriptor = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return false;
-    const bool flushed = fsync(descriptor) == 0 || errno == EINVAL || errno == ENOTSUP;
-    close(descriptor);
-    if (!flushed)
-        return false;
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    return (status.st_uid != ::geteuid() && status.st_uid != 0) || (status.st_mode & S_IWOTH);
 }
 
-bool ReadTrustedFile(const std::string& path, std::string& content)
+bool ReadFile(const std::string& path, std::string& content, std::size_t maxBytes, bool trusted)
 {
     content.clear();
     if (path.find('\0') != std::string::npos)
         return false;
-    // A device is not even opened: opening some has effects of its own. The name may change
-    // hands between this look and the opening, so the opened file is examined again.
-    struct stat status;
-    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
-    // Without O_NONBLOCK a pipe swapped in after the look would block the opening for good.
-    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // Opened without waiting, and read only when it is a regular file.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0)
         return false;
-    const bool trusted = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
-                         (status.st_uid == geteuid() || status.st_uid == 0) &&
-                         (status.st_mode & S_IWOTH) == 0;
-    bool complete = false;
-    if (trusted) {
-        // Read until the end rather than trusting the size: the file may change meanwhile.
-        char buffer[16384];
-        for (;;) {
-            const ssize_t count = read(descriptor, buffer, sizeof buffer);
-            if (count > 0) {
-                content.append(buffer, static_cast<std::size_t>(count));
-            } else if (count == 0) {
-                complete = true;
-                break;
-            } else if (errno != EINTR) {
-                break;
-            }
+    struct stat status;
+    bool good = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+                !(trusted && OthersMayHaveWritten(status));
+    char buffer[16384];
+    while (good) {
+        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            good = count == 0;
+            break;
         }
+        if (static_cast<std::size_t>(count) > maxBytes - content.size())
+            good = false;
+        else
+            content.append(buffer, static_cast<std::size_t>(count));
     }
-    close(descriptor);
-    if (!complete)
+    ::close(descriptor);
+    if (!good)
         content.clear();
-    return complete;
+    return good;
+}
+
+} // namespace
+
+bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes)
+{
+    return ReadFile(path, content, maxBytes, false);
+}
+
+bool ReadTrustedFile(const std::string& path, std::string& content, std::size_t maxBytes)
+{
+    return ReadFile(path, content, maxBytes, true);
+}
+
+bool WriteNewFlushedFile(const std::string& path, const std::string& content)
+{
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (descriptor < 0)
+        return false;
+    bool good = true;
+    std::size_t written = 0;
+    while (good && written < content.size()) {
+        const ssize_t count =
+            ::write(descriptor, content.data() + written, content.size() - written);
+        if (count < 0 && errno == EINTR)
+            continue;
+        good = count > 0;
+        if (good)
+            written += static_cast<std::size_t>(count);
+    }
+    // Without the flush a crash soon after the move could leave the file empty on some file
+    // systems, which is the very loss the move is there to prevent. Network file systems may
+    // report a full disk only here. A file system that cannot flush at all is no reason to
+    // give up.
+    good = good && (::fsync(descriptor) == 0 || errno == EINVAL || errno == ENOTSUP);
+    return ::close(descriptor) == 0 && good;
+}
+
+bool MoveFileOver(const std::string& from, const std::string& to)
+{
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void RemoveFile(const std::string& path)
+{
+    ::unlink(path.c_str());
 }
 
 } // namespace platform

@@ -1,0 +1,101 @@
+#include "platform/File.h"
+
+#include "platform/FilePrimitives.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <random>
+#include <system_error>
+
+namespace platform {
+namespace {
+
+// Left by a writer that has not finished after this long, a temporary file is a crashed
+// writer's: a whole rewrite takes milliseconds.
+constexpr std::chrono::minutes kStaleAfter{1};
+
+// A name in the folder of `path` that no other writer picks: a crashed writer's leftover or
+// a second process writing the same file at the same moment must not meet ours. It is kept
+// short, so that a file whose own name is near the length limit can still be replaced.
+std::string TemporaryNameBeside(const std::string& path)
+{
+    static std::mutex generatorLock;
+    static std::mt19937_64 generator{std::random_device{}()};
+    std::uint64_t suffix;
+    {
+        std::lock_guard<std::mutex> guard(generatorLock);
+        suffix = generator();
+    }
+    char name[24];
+    std::snprintf(name, sizeof name, "%016llX.tmp", static_cast<unsigned long long>(suffix));
+    return TemporaryFilePrefix(path) + name;
+}
+
+// Removes the temporary files for `path` that writers killed while writing left behind;
+// those of other files, and fresh ones, stay.
+void RemoveStaleTemporaries(const std::string& path)
+{
+    const std::filesystem::path prefix = TemporaryFilePrefix(path);
+    const std::string start = prefix.filename().string();
+    const std::filesystem::path folder =
+        prefix.has_parent_path() ? prefix.parent_path() : std::filesystem::path(".");
+    const auto now = std::filesystem::file_time_type::clock::now();
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.size() < start.size() + 4 || name.compare(0, start.size(), start) != 0 ||
+            name.compare(name.size() - 4, 4, ".tmp") != 0)
+            continue;
+        std::error_code ignored;
+        const auto written = std::filesystem::last_write_time(entry->path(), ignored);
+        if (!ignored && now - written > kStaleAfter)
+            RemoveFile(entry->path().string());
+    }
+}
+
+std::string WithTextLineEnds(const std::string& content)
+{
+    std::string text;
+    text.reserve(content.size());
+    for (const char byte : content) {
+        if (byte == '\n')
+            text += kTextLineEnd;
+        else
+            text += byte;
+    }
+    return text;
+}
+
+} // namespace
+
+std::string TemporaryFilePrefix(const std::string& path)
+{
+    const std::size_t separator = path.find_last_of("/\\");
+    const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+    std::uint32_t digest = 2166136261u;
+    for (std::size_t index = nameStart; index < path.size(); ++index) {
+        digest ^= static_cast<unsigned char>(path[index]);
+        digest *= 16777619u;
+    }
+    char start[24];
+    std::snprintf(start, sizeof start, ".quillbox-%08X-", static_cast<unsigned>(digest));
+    return path.substr(0, nameStart) + start;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& content, LineEnds lineEnds)
+{
+    RemoveStaleTemporaries(path);
+    const std::string temporary = TemporaryNameBeside(path);
+    const bool written = WriteNewFlushedFile(
+        temporary, lineEnds == LineEnds::Text ? WithTextLineEnds(content) : content);
+    if (written && MoveFileOver(temporary, path))
+        return true;
+    RemoveFile(temporary);
+    return false;
+}
+
+} // namespace platform
