@@ -3,6 +3,10 @@
 
 BUILD_DIR := build
 SANITIZE_DIR := build-sanitize
+THREAD_DIR := build-thread
+FUZZ_DIR := build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := feed header_encoding http_response pop3_session template xml_depth
 WINDOWS_DIR := build-win64
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -12,7 +16,7 @@ PREFIX ?= /usr/local
 USER_UNIT_DIR ?= $(PREFIX)/lib/systemd/user
 DESTDIR ?=
 
-.PHONY: all bootstrap build test test-plain test-sanitize windows run bench clean format install uninstall
+.PHONY: all bootstrap build test test-plain test-sanitize test-thread fuzz windows run bench clean format install uninstall
 
 all: build
 
@@ -23,7 +27,7 @@ build: bootstrap
 	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: test-plain test-sanitize
+test: test-plain test-sanitize test-thread
 
 test-plain: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
@@ -33,6 +37,30 @@ test-sanitize: bootstrap
 	@cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	@cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+test-thread: bootstrap
+	@cmake -S . -B $(THREAD_DIR) -DQUILLBOX_THREAD_SANITIZE=ON -DQUILLBOX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(THREAD_DIR) -j $(JOBS)
+	@cd $(THREAD_DIR) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure -j $(JOBS)
+
+# Runs each fuzz target for FUZZ_SECONDS, starting from the seeds, the kept regressions and
+# what earlier runs found (kept in $(FUZZ_DIR)/corpus). TinyXML is compiled in, so that its
+# reads are checked and its branches guide the search. A crash input lands in
+# $(FUZZ_DIR)/crashes; once fixed, keep it in fuzz/regressions/ so the suite replays it.
+fuzz: bootstrap
+	@./tools/bootstrap.sh --source tinyxml $(FUZZ_DIR)/source
+	@CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DQUILLBOX_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DQUILLBOX_TINYXML_SOURCE=$(abspath $(FUZZ_DIR))/source/tinyxml $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@for target in $(FUZZ_TARGETS); do \
+		dictionary=fuzz/dictionaries/$$target.dict; \
+		[ -f $$dictionary ] || dictionary=fuzz/dictionaries/xml.dict; \
+		mkdir -p $(FUZZ_DIR)/corpus/$$target $(FUZZ_DIR)/crashes; \
+		echo "fuzz: $$target for $(FUZZ_SECONDS) s"; \
+		$(FUZZ_DIR)/fuzz/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -dict=$$dictionary \
+			-artifact_prefix=$(FUZZ_DIR)/crashes/$$target- -print_final_stats=1 \
+			$(FUZZ_DIR)/corpus/$$target fuzz/seeds fuzz/regressions tests/data examples || exit 1; \
+	done
 
 # The Windows build: cross-built with MinGW-w64, TinyXML from Debian's source package.
 windows: bootstrap
@@ -63,4 +91,4 @@ format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(WINDOWS_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(THREAD_DIR) $(FUZZ_DIR) $(WINDOWS_DIR)

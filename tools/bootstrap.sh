@@ -10,7 +10,7 @@ set -eu
 
 packages="g++ cmake make pkg-config libtinyxml-dev libgtest-dev libgmock-dev googletest \
 libssl-dev openssl ca-certificates curl fetchmail procmail python3 locales \
-g++-mingw-w64-x86-64-posix wine64 dpkg-dev"
+g++-mingw-w64-x86-64-posix wine64 dpkg-dev clang libclang-rt-dev"
 
 if [ "$(id -u)" -eq 0 ]; then
     run=""
