@@ -198,8 +198,13 @@ void CPOP3Session::OnPass(const std::string& line)
 void CPOP3Session::OnQuit()
 {
     SendLine("+OK bye\r\n");
-    if (m_provider)
-        m_provider->CommitDeleted(m_deleted);
+    if (!m_provider)
+        return;
+    MessageList deleted;
+    deleted.reserve(m_deleted.size());
+    for (const std::size_t index : m_deleted)
+        deleted.push_back({std::string(), m_messages[index].uid});
+    m_provider->CommitDeleted(deleted);
 }
 
 void CPOP3Session::OnRset()

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 // One POP3 client connection from greeting to QUIT, run on the session thread the server
 // starts for it. The session is in the authorization state while no non-empty PASS has been
@@ -84,7 +85,9 @@ private:
     std::unique_ptr<IMessageProvider> m_provider;
     IMessageProviderFactory* m_factory;
     MessageList m_messages;
-    MessageList m_deleted;
+    // The indexes into m_messages that DELE marked, in DELE order, repeats included. Marks
+    // copy no message text: a client may mark the same large message hundreds of times.
+    std::vector<std::size_t> m_deleted;
     std::string m_user;
     std::string m_password;
 };
