@@ -46,8 +46,9 @@ public:
 
     // Greets the client and answers commands until QUIT, which commits the marked messages
     // before it answers, so that "+OK bye" means they are kept. Any failure (a closed or
-    // failed connection, a stopping server, a throwing provider) leaves with an exception of
-    // the std::exception family and no further reply; nothing is committed then.
+    // failed connection, a stopping server, a client idle for CLineSocket::kIdleTimeout, a
+    // throwing provider) leaves with an exception of the std::exception family and no
+    // further reply; nothing is committed then.
     void Run();
 
     // The command a line (with its line end) names by its first four bytes, upper-cased.
