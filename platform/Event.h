@@ -51,6 +51,7 @@ public:
     // where readiness is the socket's own state.
     void Reset();
     WaitHandle GetWaitHandle() const { return m_handle; }
+    SocketHandle GetSocket() const { return m_socket; }
 
 private:
     SocketHandle m_socket;
@@ -58,9 +59,9 @@ private:
 };
 
 // What a wait on a socket waits for. Readable: input, a closed connection, an error or a
-// pending connection. Writable: room in the send buffer, or an error; wait for it only after
-// a send would have blocked, which is what re-arms it on Windows (FD_WRITE, signalled through
-// the same event as the rest).
+// pending connection. Writable: room in the send buffer, or an error; for a send that would
+// have blocked (on Windows, where a socket has one event for everything, the wait selects
+// FD_WRITE for its length only).
 enum class SocketReadiness
 {
     Readable,
@@ -72,10 +73,11 @@ struct WaitTarget
 {
     WaitTarget(const CEvent& event) : handle(event.GetWaitHandle()), isSocket(false) {}
     WaitTarget(const CSocketEvent& event, SocketReadiness want = SocketReadiness::Readable)
-        : handle(event.GetWaitHandle()), isSocket(true), readiness(want)
+        : handle(event.GetWaitHandle()), isSocket(true), socket(event.GetSocket()), readiness(want)
     {}
     WaitHandle handle;
     bool isSocket;
+    SocketHandle socket = kInvalidSocket; // a socket target's socket
     SocketReadiness readiness = SocketReadiness::Readable;
 };
 
@@ -85,10 +87,9 @@ constexpr int kWaitForever = -1;
 
 // Waits until at least one target is signalled and returns the index of the first signalled
 // one in list order, so earlier targets win ties. A socket counts as signalled while it has
-// the readiness its target asks for. A socket may turn out not ready after all (on Windows
-// its signal also stands for the other readiness): callers try, and wait again when the
-// operation would block. Returns kWaitTimedOut after `timeoutMilliseconds` (kWaitForever:
-// never), kWaitFailed when the wait itself fails.
+// the readiness its target asks for. A socket may turn out not ready after all: callers
+// try, and wait again when the operation would block. Returns kWaitTimedOut after
+// `timeoutMilliseconds` (kWaitForever: never), kWaitFailed when the wait itself fails.
 int WaitForAny(std::initializer_list<WaitTarget> targets, int timeoutMilliseconds = kWaitForever);
 // The same for a set of targets the caller keeps.
 int WaitForAny(const std::vector<WaitTarget>& targets, int timeoutMilliseconds = kWaitForever);
