@@ -15,9 +15,9 @@ std::string SizeOf(const MessageEntry& entry)
     return std::to_string(entry.text.size());
 }
 
-bool BeginsLine(std::string_view text, std::size_t position)
+bool EndsInCRLF(std::string_view text)
 {
-    return position == 0 || text[position - 1] == '\n';
+    return text.size() >= 2 && text.substr(text.size() - 2) == "\r\n";
 }
 
 } // namespace
@@ -35,14 +35,14 @@ std::string CPOP3Session::MessageUidl(const std::string& text)
     return value;
 }
 
-void CPOP3Session::SendDotStuffed(std::string_view text)
+void CPOP3Session::SendDotStuffed(std::string_view text, bool atLineStart)
 {
     // Most texts have no line that begins with a dot and go out as they are, in one send.
     std::string stuffed;
     std::size_t copied = 0;
     for (std::size_t dot = text.find('.'); dot != std::string_view::npos;
          dot = text.find('.', dot + 1)) {
-        if (!BeginsLine(text, dot))
+        if (dot == 0 ? !atLineStart : !EndsInCRLF(text.substr(0, dot)))
             continue;
         stuffed.append(text.substr(copied, dot + 1 - copied));
         copied = dot; // this dot goes out a second time with what follows it
@@ -123,11 +123,13 @@ void CPOP3Session::OnTop(const std::string& line)
     SendLine("+OK message follows\r\n");
 
     // Header lines up to the first empty CR LF line, then that line and at most `bodyLines`
-    // lines of the body. Lines end at each LF; a last piece without one gets one appended.
+    // lines of the body. Lines end at each LF; a last piece without one gets CR LF appended,
+    // so that the end line that follows begins a line for every client.
     const std::string_view text = m_messages[number - 1].text;
     bool inBody = false;
     long long linesLeft = static_cast<long long>(bodyLines) + 1;
     std::size_t position = 0;
+    bool atLineStart = true;
     while (position < text.size()) {
         const std::size_t end = text.find('\n', position);
         const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
@@ -138,9 +140,10 @@ void CPOP3Session::OnTop(const std::string& line)
         if (inBody && linesLeft-- == 0)
             break;
         if (end == std::string_view::npos)
-            SendDotStuffed(std::string(piece) + "\n");
+            SendDotStuffed(std::string(piece) + "\r\n", atLineStart);
         else
-            SendDotStuffed(piece);
+            SendDotStuffed(piece, atLineStart);
+        atLineStart = EndsInCRLF(piece);
     }
     SendLine(".\r\n");
 }

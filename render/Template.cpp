@@ -111,6 +111,24 @@ void UnfoldLineBreaks(std::string& output, std::string::size_type start)
         output[position] = ' ';
 }
 
+// Appends a value placed in the body with CR LF as its only line end: a CR LF pair stays,
+// and a bare CR or a bare LF becomes CR LF. Mail clients that end lines at CR LF alone would
+// otherwise run lines together, and undo the doubling of a dot at the start of a line
+// differently from those that also end lines at LF.
+void AppendWithCRLF(std::string& output, const std::string& value)
+{
+    std::string::size_type copied = 0;
+    for (std::string::size_type lineEnd = value.find_first_of("\r\n"); lineEnd != std::string::npos;
+         lineEnd = value.find_first_of("\r\n", copied)) {
+        output.append(value, copied, lineEnd - copied);
+        output += "\r\n";
+        copied = lineEnd + 1;
+        if (value[lineEnd] == '\r' && copied < value.size() && value[copied] == '\n')
+            ++copied;
+    }
+    output.append(value, copied, std::string::npos);
+}
+
 } // namespace
 
 std::string ReadPlaceholderName(const char*& cursor, const char* end)
@@ -204,10 +222,14 @@ std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& 
             output += "\r\n";
         } else if (byte == '%') {
             const bool inHeader = headerEnd && cursor <= headerEnd;
-            const std::string::size_type valueStart = output.size();
-            output += ExpandPlaceholder(cursor, end, item, variables);
-            if (inHeader)
+            const std::string value = ExpandPlaceholder(cursor, end, item, variables);
+            if (inHeader) {
+                const std::string::size_type valueStart = output.size();
+                output += value;
                 UnfoldLineBreaks(output, valueStart);
+            } else {
+                AppendWithCRLF(output, value);
+            }
         }
     }
     return output;

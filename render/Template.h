@@ -8,12 +8,14 @@ class TiXmlElement;
 // The message template used when a feed names none: 20 lines, each ended by one LF.
 extern const std::string BuiltInTemplate;
 
-// Renders one feed item through a template into a complete mail message with CR LF line
-// ends. The item's document must stay alive during the call, which only reads it. The uid is
-// offered to the template as the variable UIDL. Values go in unchanged, except that in the
-// header (the lines before the template's first empty line) their CR and LF bytes become
-// spaces. Never fails on any template or item content (only memory can run out); several
-// threads may expand at once.
+// Renders one feed item through a template into a complete mail message whose only line end
+// is CR LF: the template's own line ends become CR LF (a CR in the template is dropped), and
+// so does every CR LF, bare CR and bare LF of a value in the body. In the header (the lines
+// before the template's first empty line) a value's CR and LF bytes become spaces instead.
+// Values are otherwise unchanged. The item's document must stay alive during the call,
+// which only reads it. The uid is offered to the template as the variable UIDL. Never fails
+// on any template or item content (only memory can run out); several threads may expand at
+// once.
 std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& item,
                            const std::string& uid);
 

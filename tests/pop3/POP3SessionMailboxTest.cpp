@@ -78,7 +78,7 @@ TEST(POP3Mailbox, UidlTakesTheMessageIdOrFallsBackToTheFingerprint)
 TEST(POP3Mailbox, TopSendsTheHeadersAndAsManyBodyLinesAsAsked)
 {
     CPOP3TestServer server(
-        {Entry("Subject: s\r\nFrom: f\r\n\r\nb1\r\nb2\r\nb3"), Entry("A: 1\nB: 2\n\nbody\n")});
+        {Entry("Subject: s\r\nFrom: f\r\n\r\nb1\r\nb2\r\nb3"), Entry("A: 1\n.B: 2\n\nbody\n")});
     auto client = server.LogIn();
     const auto top = [&](const std::string& command) {
         client->Send(command + "\r\n");
@@ -87,11 +87,12 @@ TEST(POP3Mailbox, TopSendsTheHeadersAndAsManyBodyLinesAsAsked)
     const std::string headers = std::string(kFollows) + "Subject: s\r\nFrom: f\r\n\r\n";
     EXPECT_EQ(top("TOP 1 0"), headers + ".\r\n");
     EXPECT_EQ(top("TOP 1 2"), headers + "b1\r\nb2\r\n.\r\n");
-    // The last piece has no line end: it gets a LF.
-    EXPECT_EQ(top("TOP 1 10"), headers + "b1\r\nb2\r\nb3\n.\r\n");
-    EXPECT_EQ(top("TOP 1 2147483647"), headers + "b1\r\nb2\r\nb3\n.\r\n");
-    // Bare LF lines are never the empty CR LF line, so everything counts as header.
-    EXPECT_EQ(top("TOP 2 0"), std::string(kFollows) + "A: 1\nB: 2\n\nbody\n.\r\n");
+    // The last piece has no line end: it gets CR LF, so that the end line is a line.
+    EXPECT_EQ(top("TOP 1 10"), headers + "b1\r\nb2\r\nb3\r\n.\r\n");
+    EXPECT_EQ(top("TOP 1 2147483647"), headers + "b1\r\nb2\r\nb3\r\n.\r\n");
+    // Bare LF lines are never the empty CR LF line, so everything counts as header; nor do
+    // they begin a line whose dot would be doubled.
+    EXPECT_EQ(top("TOP 2 0"), std::string(kFollows) + "A: 1\n.B: 2\n\nbody\n.\r\n");
 
     EXPECT_EQ(client->Command("TOP 1"), "-ERR bad param\r\n");
     EXPECT_EQ(client->Command("TOP 1 x"), "-ERR bad param\r\n");
@@ -101,9 +102,10 @@ TEST(POP3Mailbox, TopSendsTheHeadersAndAsManyBodyLinesAsAsked)
 
 TEST(POP3Mailbox, RetrSendsTheTextWithLineStartDotsDoubledAndDeleKeepsItServed)
 {
-    // A lone "." line in a feed's text must not end the message early at the client.
-    const std::string dotted = ".first\r\n\r\n.dot line\r\n.\r\n+OK a.b\n..\nend\r\n";
-    const std::string stuffed = "..first\r\n\r\n..dot line\r\n..\r\n+OK a.b\n...\nend\r\n";
+    // A lone "." line in a feed's text must not end the message early at the client. Only
+    // CR LF ends a line: a dot after a bare LF or a bare CR stays single.
+    const std::string dotted = ".first\r\n\r\n.dot line\r\n.\r\n+OK a.b\n..\r.\nend\r\n";
+    const std::string stuffed = "..first\r\n\r\n..dot line\r\n..\r\n+OK a.b\n..\r.\nend\r\n";
     CPOP3TestServer server({Entry(dotted), Entry("abc")});
     auto client = server.LogIn();
 

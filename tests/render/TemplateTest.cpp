@@ -116,15 +116,16 @@ TEST(ExpandTemplate, MissingDateAndChannelTitleLeaveEmptyValues)
     EXPECT_EQ(longLines[3].size(), std::string("Subject: ").size() + 112);
 }
 
-TEST(ExpandTemplate, ValuesGoInUnchanged)
+TEST(ExpandTemplate, ValuesGoInUnchangedButForTheirLineEnds)
 {
-    // Decoded markup is not escaped again, and CDATA keeps its bare line ends while the
-    // template's own line ends become CR LF.
+    // Decoded markup is not escaped again. Every line end of a value in the body, bare LF,
+    // bare CR or CR LF, becomes CR LF, like the template's own line ends.
     const Feed feed(FeedWithItem("<title>a &lt;b&gt; &amp; c</title>"
-                                 "<description><![CDATA[one\ntwo %/title%]]></description>",
+                                 "<description><![CDATA[one\ntwo %/title%\r\n\r\r\n.x\r]]>"
+                                 "</description>",
                                  " xml:base=\"http://example.org/\""));
     EXPECT_EQ(feed.Expand("%/title%\n%/description%\n%--|xml:base%"),
-              "a <b> & c\r\none\ntwo %/title%\r\nhttp://example.org/");
+              "a <b> & c\r\none\r\ntwo %/title%\r\n\r\n\r\n.x\r\n\r\nhttp://example.org/");
 }
 
 TEST(ExpandTemplate, FeedLineBreaksCannotBreakTheHeader)
@@ -133,14 +134,18 @@ TEST(ExpandTemplate, FeedLineBreaksCannotBreakTheHeader)
                                  "<pubDate><![CDATA[Mon\r\nBcc: x@example.org\n]]></pubDate>"
                                  "<description><![CDATA[one\ntwo]]></description>"));
     const std::vector<std::string> lines = SplitCRLF(feed.Expand(BuiltInTemplate));
-    ASSERT_EQ(lines.size(), 20u);
+    ASSERT_EQ(lines.size(), 23u);
     EXPECT_EQ(lines[1], "Date: Mon  Bcc: x@example.org ");
     EXPECT_EQ(lines[3], "Subject: =?utf-8?Q?a=0A=0Ab?=");
-    EXPECT_EQ(lines[15], "<a href=\"\">a\n\nb</a>");
-    EXPECT_EQ(lines[17], "one\ntwo");
+    EXPECT_EQ(lines[8], "");
+    // In the body the same values keep their line breaks, as CR LF.
+    EXPECT_EQ(lines[15], "<a href=\"\">a");
+    EXPECT_EQ(lines[16], "");
+    EXPECT_EQ(lines[17], "b</a>");
 
     // Only the lines before the first empty template line are header lines.
-    EXPECT_EQ(feed.Expand("S: %/description%\r\n\r\n%/description%"), "S: one two\r\n\r\none\ntwo");
+    EXPECT_EQ(feed.Expand("S: %/description%\r\n\r\n%/description%"),
+              "S: one two\r\n\r\none\r\ntwo");
     EXPECT_EQ(feed.Expand("S: %/description%\n%+UIDL%\n\n"),
               "S: one two\r\n" + std::string(kUid) + "\r\n\r\n");
 }
