@@ -192,6 +192,17 @@ TEST(MessageProviderRSS, ParseFeedReadsOnlyTheItemsOfTheFirstChannelOfRss)
     }
 }
 
+TEST(MessageProviderRSS, EveryItemStillSeesTheChannelAndItsFirstItem)
+{
+    const MessageList messages = CMessageProviderRSS::ParseFeed(
+        Feed(Item("One", "1") + Item("Two", "2") + Item("Three", "3"), "Chan"),
+        "X: %-/item/title% %-/title% %/title% %--/channel/item/guid%\n");
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0].text, "X: One Chan One 1\r\n");
+    EXPECT_EQ(messages[1].text, "X: One Chan Two 1\r\n");
+    EXPECT_EQ(messages[2].text, "X: One Chan Three 1\r\n");
+}
+
 TEST(MessageProviderRSS, ParseFeedSurvivesHostileNesting)
 {
     const auto nested = [](int depth) {
