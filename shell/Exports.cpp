@@ -74,6 +74,10 @@ QUILLBOX_EXPORT int TBP_Setup()
     try {
         CTerminalDialog dialog(std::cin, std::cout);
         dialog.Run(SetupDialogProc, reinterpret_cast<std::intptr_t>(&g_shell));
+        // The dialog itself closes without a word, as on every platform; the terminal is
+        // where the user learns that the port was refused.
+        if (!g_shell.PortChangeNote().empty())
+            std::cout << "\n" << g_shell.PortChangeNote() << std::endl;
     } catch (...) {
     }
     return 0;

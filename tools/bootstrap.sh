@@ -4,7 +4,7 @@
 set -eu
 
 packages="g++ cmake make pkg-config libtinyxml-dev libgtest-dev libgmock-dev libssl-dev \
-openssl ca-certificates curl fetchmail python3 locales"
+openssl ca-certificates curl fetchmail procmail python3 locales"
 
 missing=""
 for package in $packages; do

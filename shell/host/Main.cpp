@@ -1,24 +1,35 @@
 // quillbox: a small host for the plug-in. It loads the plug-in file and drives it only
 // through its exported functions, as a mail client would: initialise, serve until asked
-// to stop, finalise, unload; or run the plug-in's setup dialog.
+// to stop, finalise, unload; or run the plug-in's setup dialog. Beside that it turns an
+// OPML subscription list into a feed list.
 
 #include "platform/DynamicLibrary.h"
 #include "platform/Settings.h"
 #include "platform/Termination.h"
 #include "shell/LocalPort.h"
 #include "shell/PluginLibrary.h"
+#include "shell/host/OPMLImport.h"
+#include "shell/host/ReadableFile.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
+#include <system_error>
+#include <vector>
 
 namespace {
 
 const char kPluginFileName[] = "QUILLBOX.vorlenta.tbp";
+// Where an installed plug-in lives, seen from the folder of the installed program.
+const char kInstalledPluginFolder[] = "../lib/quillbox";
 
 const char kUsage[] =
     "Usage: quillbox [--plugin PATH] [setup]\n"
+    "       quillbox import-opml FILE.opml\n"
     "\n"
     "  quillbox          Loads the plug-in and serves POP3 for RSS on 127.0.0.1 at the\n"
     "                    stored port (11100 unless changed) until Ctrl+C or SIGTERM.\n"
@@ -29,9 +40,14 @@ const char kUsage[] =
     "                    port. It is remembered only when the settings folder exists\n"
     "                    (tools/install-settings.sh creates it); a running quillbox moves\n"
     "                    to it when it is started again.\n"
+    "  quillbox import-opml FILE.opml\n"
+    "                    Prints a feed list made from an OPML file, the subscription list\n"
+    "                    most feed readers export: each feed's URL after a comment with\n"
+    "                    its title. Save it with, for example,\n"
+    "                    quillbox import-opml subscriptions.opml > ~/feeds/list.txt\n"
     "\n"
     "  --plugin PATH     Load the plug-in from PATH instead of QUILLBOX.vorlenta.tbp\n"
-    "                    beside the quillbox program.\n"
+    "                    beside the quillbox program (or in ../lib/quillbox/ from there).\n"
     "  --help            Show this text.\n";
 
 // The port as the server binds it: the low 16 bits of the stored number.
@@ -72,10 +88,53 @@ int Setup(CPluginLibrary& plugin, const std::string& pluginPath)
     const std::string folder = platform::UserSettingsFolder(kSettingsKey);
     std::cout << "\nStored port: " << ReadLocalPort() << "\n";
     std::uint32_t stored = 0;
-    if (!platform::ReadUserNumber(kSettingsKey, kLocalPortName, stored))
-        std::cout << "(the default: no port is stored in " << folder
-                  << "; run tools/install-settings.sh to create that folder)\n";
+    std::error_code error;
+    if (platform::ReadUserNumber(kSettingsKey, kLocalPortName, stored))
+        return 0;
+    if (std::filesystem::is_directory(folder, error))
+        std::cout << "(the default: no port is stored in " << folder << " yet)\n";
+    else
+        std::cout << "(the default: a port is kept only when the folder " << folder
+                  << " exists; create it with tools/install-settings.sh or mkdir -p)\n";
     return 0;
+}
+
+int ImportOPMLFile(const std::string& path)
+{
+    const std::string problem = WhyUnreadable(path);
+    if (!problem.empty()) {
+        std::cerr << "quillbox: cannot read " << path << ": " << problem << "\n";
+        return 2;
+    }
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream document;
+    document << file.rdbuf();
+    std::vector<std::string> warnings;
+    try {
+        const std::size_t count = ImportOPML(document.str(), std::cout, warnings);
+        std::cout.flush();
+        for (const std::string& warning : warnings)
+            std::cerr << "quillbox: " << warning << "\n";
+        std::cerr << "quillbox: " << count << " feeds from " << path << "\n";
+    } catch (const std::exception& error) {
+        std::cerr << "quillbox: " << path << ": " << error.what() << "\n";
+        return 2;
+    }
+    return 0;
+}
+
+// The plug-in beside the program, or where the installation puts it.
+std::string DefaultPluginPath()
+{
+    std::string folder = platform::ExecutableFolder();
+    if (folder.empty())
+        folder = ".";
+    const std::string beside = folder + "/" + kPluginFileName;
+    const std::string installed = folder + "/" + kInstalledPluginFolder + "/" + kPluginFileName;
+    std::error_code error;
+    if (!std::filesystem::exists(beside, error) && std::filesystem::exists(installed, error))
+        return installed;
+    return beside;
 }
 
 } // namespace
@@ -95,15 +154,15 @@ int main(int argc, char** argv)
             pluginPath = argument.substr(9);
         } else if (argument == "setup") {
             setup = true;
+        } else if (argument == "import-opml" && i + 2 == argc) {
+            return ImportOPMLFile(argv[i + 1]);
         } else {
             std::cerr << "quillbox: unknown argument \"" << argument << "\"\n\n" << kUsage;
             return 2;
         }
     }
-    if (pluginPath.empty()) {
-        const std::string folder = platform::ExecutableFolder();
-        pluginPath = (folder.empty() ? std::string(".") : folder) + "/" + kPluginFileName;
-    }
+    if (pluginPath.empty())
+        pluginPath = DefaultPluginPath();
     int exitCode = 1;
     {
         CPluginLibrary plugin;
