@@ -2,6 +2,7 @@
 
 #include "common/ByteString.h"
 #include "http/DownloadAll.h"
+#include "platform/File.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
@@ -10,9 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -181,20 +180,9 @@ std::string CMessageProviderRSS::ReadWholeFile(const std::string& path)
 {
     // Folders, devices and pipes are no lists or templates; a pipe would even block the
     // login for good.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return std::string();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return std::string();
-    // Read until the end rather than trusting a length taken beforehand: the file may
-    // change while it is read.
     std::string text;
-    char buffer[16384];
-    std::size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, count);
-    std::fclose(file);
+    if (!platform::ReadRegularFile(path, text))
+        return std::string();
     if (text.compare(0, 3, kByteOrderMark) == 0)
         text.erase(0, 3);
     return text;

@@ -7,8 +7,8 @@
 #include "platform/Settings.h"
 #include "platform/Termination.h"
 #include "shell/LocalPort.h"
-#include "shell/PluginLibrary.h"
 #include "shell/host/OPMLImport.h"
+#include "shell/host/PluginLibrary.h"
 #include "shell/host/ReadableFile.h"
 
 #include <cstdio>
