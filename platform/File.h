@@ -19,21 +19,31 @@ enum class LineEnds
     Text,    // each LF as kTextLineEnd, as a text-mode write of the C library would
 };
 
+// What ReadRegularFile does with a file longer than it may read.
+enum class TooLong
+{
+    Fail,      // the read fails
+    KeepStart, // the read stops there and gives the file's first bytes
+};
+
 // Reads the whole file at `path` into `content`, reading until its end rather than trusting
 // a length taken beforehand. Only a regular file is read: a folder, a device or a pipe of
 // that name is no file (a pipe would otherwise hold the caller until somebody writes to it),
 // and opening never waits. False, with `content` emptied, when the file is missing, is not a
-// regular file, cannot be read, or holds more than `maxBytes` bytes; also when `path` holds a
-// NUL byte, since the system would read a shorter name than the one given.
+// regular file, or cannot be read; a file of more than `maxBytes` bytes fails too, or gives
+// its first `maxBytes` bytes, as `tooLong` says. Also false when `path` holds a NUL byte, since the
+// system would read a shorter name than the one given.
 bool ReadRegularFile(const std::string& path, std::string& content,
-                     std::size_t maxBytes = static_cast<std::size_t>(-1));
+                     std::size_t maxBytes = static_cast<std::size_t>(-1),
+                     TooLong tooLong = TooLong::Fail);
 
 // ReadRegularFile for a file that only the process's own user or the administrator may have
 // written. On POSIX systems a file owned by anybody else, or that others may write, counts
 // as missing; the checks are made on the very file that is read. Windows guards files by
 // their access lists instead, so there it is ReadRegularFile.
 bool ReadTrustedFile(const std::string& path, std::string& content,
-                     std::size_t maxBytes = static_cast<std::size_t>(-1));
+                     std::size_t maxBytes = static_cast<std::size_t>(-1),
+                     TooLong tooLong = TooLong::Fail);
 
 // Gives the file at `path` the content `content` in one step: the content is written to a
 // new temporary file beside it, flushed to the disk, and moved over `path`, so that anyone

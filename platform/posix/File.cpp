@@ -22,7 +22,8 @@ bool OthersMayHaveWritten(const struct stat& status)
     return (status.st_uid != ::geteuid() && status.st_uid != 0) || (status.st_mode & S_IWOTH);
 }
 
-bool ReadFile(const std::string& path, std::string& content, std::size_t maxBytes, bool trusted)
+bool ReadFile(const std::string& path, std::string& content, std::size_t maxBytes, TooLong tooLong,
+              bool trusted)
 {
     content.clear();
     if (path.find('\0') != std::string::npos)
@@ -43,10 +44,13 @@ bool ReadFile(const std::string& path, std::string& content, std::size_t maxByte
             good = count == 0;
             break;
         }
-        if (static_cast<std::size_t>(count) > maxBytes - content.size())
-            good = false;
-        else
-            content.append(buffer, static_cast<std::size_t>(count));
+        if (static_cast<std::size_t>(count) > maxBytes - content.size()) {
+            good = tooLong == TooLong::KeepStart;
+            if (good)
+                content.append(buffer, maxBytes - content.size());
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(count));
     }
     ::close(descriptor);
     if (!good)
@@ -56,14 +60,16 @@ bool ReadFile(const std::string& path, std::string& content, std::size_t maxByte
 
 } // namespace
 
-bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes)
+bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes,
+                     TooLong tooLong)
 {
-    return ReadFile(path, content, maxBytes, false);
+    return ReadFile(path, content, maxBytes, tooLong, false);
 }
 
-bool ReadTrustedFile(const std::string& path, std::string& content, std::size_t maxBytes)
+bool ReadTrustedFile(const std::string& path, std::string& content, std::size_t maxBytes,
+                     TooLong tooLong)
 {
-    return ReadFile(path, content, maxBytes, true);
+    return ReadFile(path, content, maxBytes, tooLong, true);
 }
 
 bool WriteNewFlushedFile(const std::string& path, const std::string& content)

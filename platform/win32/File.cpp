@@ -16,7 +16,8 @@ constexpr DWORD kMaxPiece = 1u << 30;
 
 const char kTextLineEnd[] = "\r\n";
 
-bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes)
+bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes,
+                     TooLong tooLong)
 {
     content.clear();
     if (path.find('\0') != std::string::npos)
@@ -39,10 +40,13 @@ bool ReadRegularFile(const std::string& path, std::string& content, std::size_t 
         }
         if (count == 0)
             break;
-        if (count > maxBytes - content.size())
-            good = false;
-        else
-            content.append(buffer, count);
+        if (count > maxBytes - content.size()) {
+            good = tooLong == TooLong::KeepStart;
+            if (good)
+                content.append(buffer, maxBytes - content.size());
+            break;
+        }
+        content.append(buffer, count);
     }
     ::CloseHandle(file);
     if (!good)
@@ -50,9 +54,10 @@ bool ReadRegularFile(const std::string& path, std::string& content, std::size_t 
     return good;
 }
 
-bool ReadTrustedFile(const std::string& path, std::string& content, std::size_t maxBytes)
+bool ReadTrustedFile(const std::string& path, std::string& content, std::size_t maxBytes,
+                     TooLong tooLong)
 {
-    return ReadRegularFile(path, content, maxBytes);
+    return ReadRegularFile(path, content, maxBytes, tooLong);
 }
 
 bool WriteNewFlushedFile(const std::string& path, const std::string& content)
