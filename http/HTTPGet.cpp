@@ -176,7 +176,7 @@ void CHTTPGet::Connect()
     m_tls.reset(new CTLSStream(socket));
     if (!m_tls->IsValid() || !m_tls->Handshake(m_host)) {
         ThrowIfCancelled();
-        throw exception("secure connection failed");
+        throw exception(m_tls->HandshakeFailure());
     }
 }
 
