@@ -3,8 +3,8 @@
 // program needs from its start to serving and from SIGTERM to its end.
 #include "platform/ChildProcess.h"
 #include "platform/DynamicLibrary.h"
-#include "platform/Socket.h"
 #include "shell/PluginLibrary.h"
+#include "support/FreePort.h"
 #include "support/PeakMemory.h"
 
 #include <algorithm>
@@ -38,15 +38,6 @@ struct Figures
     }
     std::vector<double> values;
 };
-
-int FreePort()
-{
-    const platform::SocketHandle socket = platform::CreateTcpSocket();
-    platform::BindLoopback(socket, 0);
-    const int port = platform::LocalPort(socket);
-    platform::CloseSocket(socket);
-    return port;
-}
 
 } // namespace
 

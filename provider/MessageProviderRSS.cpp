@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -25,6 +26,12 @@ const char kByteOrderMark[] = "\xEF\xBB\xBF";
 // Threads that render the feeds of one login; the login's own thread is one of them.
 constexpr unsigned kMaxRenderThreads = 8;
 
+// A feed list is read only this far; lines after it, and a line it cuts, are ignored.
+constexpr std::size_t kMaxListBytes = 4 * 1024 * 1024;
+
+// What a feed whose download had not ended when the wait was over reports.
+const char kNoAnswerInTime[] = "no answer within the wait";
+
 // Deeper documents are not parsed: the XML library parses, copies and frees elements
 // recursively, and a hostile feed of nested tags would otherwise exhaust the thread's stack
 // and take the whole host process down. Real feeds stay far below this.
@@ -35,11 +42,6 @@ std::string Trimmed(std::string text)
     TrimLeft(text);
     TrimRight(text);
     return text;
-}
-
-std::vector<std::string> DownloadOverHTTP(const std::vector<std::string>& urls)
-{
-    return DownloadAll(urls);
 }
 
 // Skips from `position` past the first occurrence of `end`, or to the end of the text.
@@ -116,16 +118,24 @@ std::string ReadTemplate(const std::string& name, const std::string& listFolder)
     return text.empty() ? BuiltInTemplate : text;
 }
 
-// ParseFeed for a document whose nesting has been checked.
-MessageList ParseShallowFeed(const std::string& document, const std::string& templateText)
+// ParseFeed for a document whose nesting has been checked. The text is released as soon as
+// it is parsed, and the tree when the messages are rendered. `wellFormed` tells whether the
+// document parsed.
+MessageList ParseShallowFeed(std::string document, const std::string& templateText,
+                             bool& wellFormed)
 {
     MessageList messages;
+    wellFormed = false;
     if (document.empty())
         return messages;
     TiXmlDocument xml;
+    // No row and column are wanted: keeping them up to date costs a third of the parse.
+    xml.SetTabSize(0);
     xml.Parse(document.c_str());
+    std::string().swap(document);
     if (xml.Error())
         return messages;
+    wellFormed = true;
     const TiXmlElement* rss = xml.FirstChildElement("rss");
     const TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
     if (channel == nullptr)
@@ -142,7 +152,7 @@ MessageList ParseShallowFeed(const std::string& document, const std::string& tem
 } // namespace
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& password)
-    : CMessageProviderRSS(std::move(mailbox), password, DownloadOverHTTP)
+    : CMessageProviderRSS(std::move(mailbox), password, Downloader())
 {}
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& /*password*/,
@@ -161,9 +171,31 @@ ProviderReply CMessageProviderRSS::GetMessages()
         reply.response = "+OK no messages\r\n";
         return reply;
     }
-    std::vector<std::string> documents = m_download(urls);
-    documents.resize(urls.size());
-    RenderFeeds(documents, templates);
+    m_outcomes.assign(urls.size(), FeedOutcome());
+    for (std::size_t feed = 0; feed < urls.size(); ++feed) {
+        m_outcomes[feed].url = urls[feed];
+        m_outcomes[feed].failure = kNoAnswerInTime;
+    }
+    if (m_download) {
+        std::vector<std::string> documents = m_download(urls);
+        documents.resize(urls.size());
+        std::atomic<std::size_t> next{0};
+        RenderFeeds(
+            [&](CFeedDownloads::Document& document) {
+                document.index = next++;
+                if (document.index >= documents.size())
+                    return false;
+                document.text = std::move(documents[document.index]);
+                document.failure.clear();
+                return true;
+            },
+            templates);
+    } else {
+        CFeedDownloads downloads(urls);
+        RenderFeeds(
+            [&](CFeedDownloads::Document& document) { return downloads.TakeNext(document); },
+            templates);
+    }
     m_seenStore.FilterSeen(m_messages);
     reply.response = "+OK received messages\r\n";
     // The list is not consulted again, so it is handed over rather than copied.
@@ -179,48 +211,54 @@ void CMessageProviderRSS::CommitDeleted(const MessageList& deleted)
 
 std::string CMessageProviderRSS::ReadWholeFile(const std::string& path)
 {
+    std::string text;
+    ReadFileStart(path, text, [](std::string&) { return true; });
+    return text;
+}
+
+void CMessageProviderRSS::ReadFileStart(const std::string& path, std::string& text,
+                                        const std::function<bool(std::string&)>& more)
+{
     // Folders, devices and pipes are no lists or templates; a pipe would even block the
     // login for good.
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error))
-        return std::string();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return std::string();
+        return;
+    // Closed however the reading ends, even when `more` throws.
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                               std::fclose);
+    if (!file)
+        return;
     // Read until the end rather than trusting a length taken beforehand: the file may
     // change while it is read.
-    std::string text;
     char buffer[16384];
     std::size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    bool first = true;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
         text.append(buffer, count);
-    std::fclose(file);
-    if (text.compare(0, 3, kByteOrderMark) == 0)
-        text.erase(0, 3);
-    return text;
+        // A full buffer is read unless the file ends, so the mark is whole in the first.
+        if (first && text.compare(0, 3, kByteOrderMark) == 0)
+            text.erase(0, 3);
+        first = false;
+        if (!more(text))
+            break;
+    }
 }
 
 void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
                                        std::vector<std::string>& templates)
 {
-    const std::string text = ReadWholeFile(listFile);
     const std::string listFolder = FolderOf(listFile);
-    std::size_t start = 0;
-    while (start < text.size() && urls.size() < MaxFeeds) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    const auto addLine = [&](std::string line) {
         TrimLeft(line);
         TrimRight(line);
         if (line.empty() || line[0] == '#')
-            continue;
+            return;
         const std::size_t separator = line.find(';');
         if (separator == std::string::npos) {
             urls.push_back(line);
             templates.push_back(BuiltInTemplate);
-            continue;
+            return;
         }
         std::string url = line.substr(0, separator);
         std::string templateName = line.substr(separator + 1);
@@ -228,15 +266,36 @@ void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
         TrimLeft(templateName);
         urls.push_back(url);
         templates.push_back(ReadTemplate(templateName, listFolder));
-    }
+    };
+    // The list is read a buffer at a time and its complete lines taken as they come, until
+    // the last feed that counts or the most bytes a list may have.
+    std::string text;
+    std::size_t consumed = 0; // bytes of the lines taken so far
+    bool cut = false;
+    ReadFileStart(listFile, text, [&](std::string& read) {
+        std::size_t start = 0;
+        std::size_t end;
+        while (urls.size() < MaxFeeds && (end = read.find('\n', start)) != std::string::npos &&
+               consumed + end < kMaxListBytes) {
+            addLine(read.substr(start, end - start));
+            start = end + 1;
+        }
+        read.erase(0, start);
+        consumed += start;
+        cut = consumed + read.size() > kMaxListBytes;
+        return urls.size() < MaxFeeds && !cut;
+    });
+    // A last line without LF counts, unless the limit cut it.
+    if (urls.size() < MaxFeeds && !cut && !text.empty())
+        addLine(text);
 }
 
-MessageList CMessageProviderRSS::ParseFeed(const std::string& document,
-                                           const std::string& templateText)
+MessageList CMessageProviderRSS::ParseFeed(std::string document, const std::string& templateText)
 {
     if (!NestingIsShallow(document))
         return MessageList();
-    return ParseShallowFeed(document, templateText);
+    bool wellFormed;
+    return ParseShallowFeed(std::move(document), templateText, wellFormed);
 }
 
 std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
@@ -251,35 +310,39 @@ std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
     return Fingerprint(markup);
 }
 
-void CMessageProviderRSS::RenderFeeds(std::vector<std::string>& documents,
+void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
                                       const std::vector<std::string>& templates)
 {
-    // Feeds are converted, parsed and rendered on several threads at once, each feed into a
-    // list of its own; the lists are joined in feed order afterwards, so the messages and
-    // their order are the same as if one thread had done it all.
-    const std::size_t count = documents.size();
+    // Feeds are converted, parsed and rendered on several threads at once as their documents
+    // arrive, each feed into a list of its own; the lists are joined in feed order afterwards,
+    // so the messages and their order are the same as if one thread had done it all.
+    const std::size_t count = templates.size();
     std::vector<MessageList> rendered(count);
-    std::atomic<std::size_t> nextFeed{0};
+    std::atomic<bool> stop{false};
     std::mutex failureLock;
     std::exception_ptr failure;
     auto renderSome = [&]() noexcept {
         try {
-            for (std::size_t feed = nextFeed++; feed < count; feed = nextFeed++) {
-                // Taking the document out frees it as soon as its feed is done.
-                std::string document = std::move(documents[feed]);
-                // The conversion parses the document too, so the depth is checked first;
-                // converting changes text bytes only, never the nesting.
-                if (!NestingIsShallow(document))
+            CFeedDownloads::Document document;
+            while (!stop && takeNext(document)) {
+                const std::size_t feed = document.index;
+                FeedOutcome& outcome = m_outcomes[feed];
+                outcome.failure = std::move(document.failure);
+                outcome.bytes = document.text.size();
+                // Converting changes text bytes only, never the nesting.
+                if (!NestingIsShallow(document.text))
                     continue;
-                ConvertToUtf8(document);
-                rendered[feed] = ParseShallowFeed(document, templates[feed]);
+                outcome.converted = ConvertToUtf8(document.text);
+                rendered[feed] =
+                    ParseShallowFeed(std::move(document.text), templates[feed], outcome.wellFormed);
+                outcome.items = rendered[feed].size();
             }
         } catch (...) {
             // Handed to the login's thread, which throws it on as a single thread would.
             std::lock_guard<std::mutex> guard(failureLock);
             if (!failure)
                 failure = std::current_exception();
-            nextFeed = count;
+            stop = true;
         }
     };
 
