@@ -140,15 +140,21 @@ MessageList ParseShallowFeed(std::string document, const std::string& templateTe
     if (xml.Error())
         return messages;
     outcome.wellFormed = true;
-    const TiXmlElement* rss = xml.FirstChildElement("rss");
-    const TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
+    TiXmlElement* rss = xml.FirstChildElement("rss");
+    TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
     if (channel == nullptr)
         return messages;
-    for (const TiXmlElement* item = channel->FirstChildElement("item"); item != nullptr;
-         item = item->NextSiblingElement("item")) {
+    TiXmlElement* const first = channel->FirstChildElement("item");
+    for (TiXmlElement* item = first; item != nullptr;) {
         std::string uid = CMessageProviderRSS::ItemUid(*item);
         std::string text = ExpandTemplate(templateText, *item, uid);
         messages.push_back({std::move(text), std::move(uid)});
+        TiXmlElement* const next = item->NextSiblingElement("item");
+        // A template reaches other items only through the channel, which leads to the first
+        // item alone: every later one is of no more use once rendered, and is freed at once.
+        if (item != first)
+            channel->RemoveChild(item);
+        item = next;
     }
     return messages;
 }
