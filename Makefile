@@ -3,6 +3,7 @@
 
 BUILD_DIR := build
 SANITIZE_DIR := build-sanitize
+WINDOWS_DIR := build-win64
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
@@ -11,7 +12,7 @@ PREFIX ?= /usr/local
 USER_UNIT_DIR ?= $(PREFIX)/lib/systemd/user
 DESTDIR ?=
 
-.PHONY: all bootstrap build test test-plain test-sanitize run bench clean format install uninstall
+.PHONY: all bootstrap build test test-plain test-sanitize windows run bench clean format install uninstall
 
 all: build
 
@@ -32,6 +33,13 @@ test-sanitize: bootstrap
 	@cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	@cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+# The Windows build: cross-built with MinGW-w64, TinyXML from Debian's source package.
+windows: bootstrap
+	@./tools/bootstrap.sh --source tinyxml $(WINDOWS_DIR)/source
+	@cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DQUILLBOX_TINYXML_SOURCE=$(abspath $(WINDOWS_DIR))/source/tinyxml -DQUILLBOX_BENCH=OFF -DQUILLBOX_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WINDOWS_DIR) -j $(JOBS)
 
 run: build
 	@if [ -x $(BUILD_DIR)/quillbox ]; then \
@@ -55,4 +63,4 @@ format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(WINDOWS_DIR)

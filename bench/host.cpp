@@ -1,9 +1,9 @@
 // The plug-in shell from the host's side: how long loading the plug-in and starting its
 // server takes, how long a port change from the setup dialog takes, and how long the host
 // program needs from its start to serving and from SIGTERM to its end.
-#include "platform/ChildProcess.h"
 #include "platform/DynamicLibrary.h"
-#include "shell/PluginLibrary.h"
+#include "shell/host/PluginLibrary.h"
+#include "support/ChildProcess.h"
 #include "support/FreePort.h"
 #include "support/PeakMemory.h"
 
@@ -86,7 +86,7 @@ int main()
     Figures ready;
     Figures stop;
     for (int round = 0; round < kRounds / 2; ++round) {
-        platform::CChildProcess process;
+        CChildProcess process;
         auto start = std::chrono::steady_clock::now();
         std::string line;
         if (!process.Start({host}) || !process.ReadLine(line, 20000)) {

@@ -6,8 +6,8 @@
 //    documents by the XML library in this process.
 //  - The peak memory of one login above the idle host, for one feed of 5,000 items and for
 //    the 60 feeds of 50 items, against the size of their XML.
-#include "platform/ChildProcess.h"
 #include "support/BenchFeeds.h"
+#include "support/ChildProcess.h"
 #include "support/FreePort.h"
 #include "support/HTTPTestServer.h"
 #include "support/LineClient.h"
@@ -149,7 +149,7 @@ public:
     void ResetPeak() const { std::ofstream("/proc/" + m_pid + "/clear_refs") << "5"; }
 
 private:
-    platform::CChildProcess m_process;
+    CChildProcess m_process;
     int m_port = 0;
     std::string m_pid;
 };

@@ -3,17 +3,17 @@
 #include "platform/Socket.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
-typedef struct bio_st BIO;
-typedef struct ssl_st SSL;
-
-// The client side of one TLS session over a connected socket, on OpenSSL. The peer's
-// certificate is verified against the system's trust store (OpenSSL's default paths, so the
-// SSL_CERT_FILE and SSL_CERT_DIR variables apply) and must name the host: a DNS name is
-// matched against the certificate's names and sent as SNI, an IP address against its IP
-// entries. Verification is never switched off. Used by one thread at a time; the socket stays
-// the caller's, and shutting it down from another thread makes any blocking call here fail.
+// The client side of one TLS session over a connected socket, on the system's TLS library
+// (OpenSSL on Linux, Schannel on Windows). The peer's certificate is verified against the
+// system's trust store (on Linux OpenSSL's default paths, so the SSL_CERT_FILE and
+// SSL_CERT_DIR variables apply; on Windows the current user's certificate stores) and must
+// name the host: a DNS name is matched against the certificate's names and sent as SNI, an IP
+// address against its IP entries. Verification is never switched off. Used by one thread at
+// a time; the socket stays the caller's, and shutting it down from another thread makes any
+// blocking call here fail.
 class CTLSStream
 {
 public:
@@ -40,10 +40,7 @@ public:
     long Receive(char* buffer, std::size_t size);
 
 private:
-    SSL* m_session;
+    // The TLS library's state of the session, defined beside the library's calls.
+    class CSession;
+    std::unique_ptr<CSession> m_session;
 };
-
-// A BIO that reads and writes `socket` through the platform layer, so that writing to a
-// closed connection is an error result and never a signal. Does not own the socket.
-// Returns null when out of memory. For TLS sessions on either side of a connection.
-BIO* NewSocketBIO(platform::SocketHandle socket);

@@ -1,14 +1,47 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
+// Whole-file reads and atomic whole-file writes: the only two ways the system touches the
+// content of its files (feed lists, templates, seen stores, stored settings). Both are safe
+// to call from many threads at once on different or the same files. Nothing here throws
+// except on exhaustion of memory.
 namespace platform {
 
-// Moves the file `from` over the file `to` in one step, replacing `to` if it exists, so that
-// anyone opening `to` finds either its old content or the new one whole, never a mixture.
-// The content of `from` is flushed to the disk before the move. Both names must lie on the
-// same volume (in practice: in the same folder). Returns false when any step fails; `to` is
-// then as it was, and `from` is left for the caller to remove. Nothing here throws.
-bool ReplaceFile(const std::string& from, const std::string& to);
+// The line end a text file gets on this system: "\n", or "\r\n" on Windows.
+extern const char kTextLineEnd[];
+
+// How WriteWholeFile stores the LF bytes of its content.
+enum class LineEnds
+{
+    AsGiven, // byte for byte
+    Text,    // each LF as kTextLineEnd, as a text-mode write of the C library would
+};
+
+// What ReadRegularFile does with a file longer than it may read.
+enum class TooLong
+{
+    Fail,      // the read fails
+    KeepStart, // the read stops there and gives the file's first bytes
+};
+
+// Reads the whole file at `path` into `content`, reading until its end rather than trusting
+// a length taken beforehand. Only a regular file is read: a folder, a device or a pipe of
+// that name is no file (a pipe would otherwise hold the caller until somebody writes to it),
+// and opening never waits. False, with `content` emptied, when the file is missing, is not a
+// regular file, or cannot be read; a file of more than `maxBytes` bytes fails too, or gives
+// its first `maxBytes` bytes, as `tooLong` says.
+bool ReadRegularFile(const std::string& path, std::string& content,
+                     std::size_t maxBytes = static_cast<std::size_t>(-1),
+                     TooLong tooLong = TooLong::Fail);
+
+// Gives the file at `path` the content `content` in one step: the content is written to a
+// new temporary file beside it, flushed to the disk, and moved over `path`, so that anyone
+// opening `path` finds either its old content or the new one whole, never a mixture, and a
+// crash leaves one or the other. False when any step fails; `path` is then as it was and no
+// temporary file is left behind. Two writers of one file must be serialised by the caller
+// (each wins whole, but the later one's content replaces the earlier one's).
+bool WriteWholeFile(const std::string& path, const std::string& content, LineEnds lineEnds);
 
 } // namespace platform

@@ -5,18 +5,22 @@
 
 // The current user's stored settings. A key is named the way the Windows registry names it
 // under the current user, "Software\Maker\Product"; each key holds named 32-bit numbers.
-// On POSIX the key is the folder Maker/Product under the user's configuration folder
-// ($XDG_CONFIG_HOME, or ~/.config when that is unset or not absolute) and a value is the
-// file of its name in that folder, holding the number as decimal text.
+// On Windows a key is that registry key and a value a REG_DWORD (read as the first four
+// bytes of whatever the value holds). On POSIX the key is the folder Maker/Product under the
+// user's configuration folder ($XDG_CONFIG_HOME, or ~/.config when that is unset or not
+// absolute) and a value is the file of its name in that folder, holding the number as
+// decimal text.
 // Keys are never created here: creating one is the installer's work. Nothing here throws.
 namespace platform {
 
-// The folder of a key, whether or not it exists; empty when the user has no configuration
-// folder (no usable $XDG_CONFIG_HOME and no $HOME).
+// Where a key lives, whether or not it exists: its folder on POSIX, empty when the user has
+// no configuration folder (no usable $XDG_CONFIG_HOME and no $HOME); its full registry name
+// on Windows.
 std::string UserSettingsFolder(const std::string& key);
 
 // Reads a number. False, leaving `value` alone, when the key or value is missing, the value
-// is not a regular file, or it does not hold a number from 0 to 4294967295.
+// is not a regular file, or it does not hold a number from 0 to 4294967295 (on Windows:
+// when it holds fewer than four bytes).
 bool ReadUserNumber(const std::string& key, const std::string& name, std::uint32_t& value);
 
 // Stores a number in an existing key, replacing the old value whole (a reader sees the old

@@ -2,6 +2,7 @@
 
 #include "common/ByteString.h"
 #include "http/DownloadAll.h"
+#include "platform/File.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
@@ -10,10 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <exception>
-#include <filesystem>
-#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -225,50 +223,44 @@ void CMessageProviderRSS::CommitDeleted(const MessageList& deleted)
 
 std::string CMessageProviderRSS::ReadWholeFile(const std::string& path)
 {
-    std::string text;
-    ReadFileStart(path, text, [](std::string&) { return true; });
-    return text;
+    return ReadFileStart(path, static_cast<std::size_t>(-1));
 }
 
-void CMessageProviderRSS::ReadFileStart(const std::string& path, std::string& text,
-                                        const std::function<bool(std::string&)>& more)
+std::string CMessageProviderRSS::ReadFileStart(const std::string& path, std::size_t maxBytes)
 {
     // Folders, devices and pipes are no lists or templates; a pipe would even block the
     // login for good.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return;
-    // Closed however the reading ends, even when `more` throws.
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                               std::fclose);
-    if (!file)
-        return;
-    // Read until the end rather than trusting a length taken beforehand: the file may
-    // change while it is read.
-    char buffer[16384];
-    std::size_t count;
-    bool first = true;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        text.append(buffer, count);
-        // A full buffer is read unless the file ends, so the mark is whole in the first.
-        if (first && text.compare(0, 3, kByteOrderMark) == 0)
-            text.erase(0, 3);
-        first = false;
-        if (!more(text))
-            break;
-    }
+    std::string text;
+    if (!platform::ReadRegularFile(path, text, maxBytes, platform::TooLong::KeepStart))
+        return std::string();
+    if (text.compare(0, 3, kByteOrderMark) == 0)
+        text.erase(0, 3);
+    return text;
 }
 
 void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
                                        std::vector<std::string>& templates,
                                        std::vector<FeedOutcome>* outcomes, std::size_t maxFeeds)
 {
+    // One byte more than a list may have tells whether the file goes on; if so, the line
+    // the limit cuts is dropped with everything after it.
+    std::string text = ReadFileStart(listFile, kMaxListBytes + 1);
+    if (text.size() > kMaxListBytes) {
+        const std::size_t lastEnd = text.rfind('\n', kMaxListBytes - 1);
+        text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+    }
     const std::string listFolder = FolderOf(listFile);
-    const auto addLine = [&](std::string line) {
+    std::size_t start = 0;
+    while (start < text.size() && urls.size() < maxFeeds) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
         TrimLeft(line);
         TrimRight(line);
         if (line.empty() || line[0] == '#')
-            return;
+            continue;
         const std::size_t separator = line.find(';');
         FeedOutcome outcome;
         if (separator == std::string::npos) {
@@ -287,28 +279,7 @@ void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
             outcome.url = urls.back();
             outcomes->push_back(std::move(outcome));
         }
-    };
-    // The list is read a buffer at a time and its complete lines taken as they come, until
-    // the last feed that counts or the most bytes a list may have.
-    std::string text;
-    std::size_t consumed = 0; // bytes of the lines taken so far
-    bool cut = false;
-    ReadFileStart(listFile, text, [&](std::string& read) {
-        std::size_t start = 0;
-        std::size_t end;
-        while (urls.size() < maxFeeds && (end = read.find('\n', start)) != std::string::npos &&
-               consumed + end < kMaxListBytes) {
-            addLine(read.substr(start, end - start));
-            start = end + 1;
-        }
-        read.erase(0, start);
-        consumed += start;
-        cut = consumed + read.size() > kMaxListBytes;
-        return urls.size() < maxFeeds && !cut;
-    });
-    // A last line without LF counts, unless the limit cut it.
-    if (urls.size() < maxFeeds && !cut && !text.empty())
-        addLine(text);
+    }
 }
 
 MessageList CMessageProviderRSS::ParseFeed(std::string document, const std::string& templateText)

@@ -57,10 +57,9 @@ public:
     static std::string ReadWholeFile(const std::string& path);
 
     // Reads the feed list at `listFile` into parallel lists of URLs and template texts, at
-    // most `maxFeeds` of each; the file is read only as far as the last of them, and not past
-    // its first 4 MB. A feed without a template file, or whose file is missing or empty, gets
-    // the built-in template. `outcomes`, when given, gets an outcome for each feed with its
-    // URL and template file.
+    // most `maxFeeds` of each; only the first 4 MB of the file are read. A feed without a
+    // template file, or whose file is missing or empty, gets the built-in template.
+    // `outcomes`, when given, gets an outcome for each feed with its URL and template file.
     static void ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
                              std::vector<std::string>& templates,
                              std::vector<FeedOutcome>* outcomes = nullptr,
@@ -79,11 +78,9 @@ private:
     // Called from several threads at once.
     using DocumentSource = std::function<bool(CFeedDownloads::Document&)>;
 
-    // Reads the file at `path` into `text` a buffer at a time, dropping a leading UTF-8 byte
-    // order mark, for as long as `more`, called after each buffer with the text so far (which
-    // it may shorten), returns true.
-    static void ReadFileStart(const std::string& path, std::string& text,
-                              const std::function<bool(std::string&)>& more);
+    // The first `maxBytes` bytes of the file at `path`, without a leading UTF-8 byte order
+    // mark; empty when it cannot be read.
+    static std::string ReadFileStart(const std::string& path, std::size_t maxBytes);
 
     void RenderFeeds(const DocumentSource& takeNext, const std::vector<std::string>& templates);
 

@@ -2,13 +2,10 @@
 
 #include "platform/File.h"
 
-#include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <random>
+#include <sstream>
 #include <system_error>
 #include <unordered_set>
 
@@ -75,23 +72,6 @@ private:
     Entry* m_entry = nullptr;
 };
 
-// A name in the store's folder that no other writer picks: a crashed writer's leftover or a
-// second process writing the same store at the same moment must not meet ours. It is kept
-// short, so a store whose own name is near the length limit can still be replaced.
-std::string TemporaryName(const std::string& fileName)
-{
-    static std::mutex generatorLock;
-    static std::mt19937_64 generator{std::random_device{}()};
-    std::uint64_t suffix;
-    {
-        std::lock_guard<std::mutex> guard(generatorLock);
-        suffix = generator();
-    }
-    char name[32];
-    std::snprintf(name, sizeof name, ".seen-%016llX.tmp", static_cast<unsigned long long>(suffix));
-    return (std::filesystem::path(fileName).parent_path() / name).string();
-}
-
 } // namespace
 
 CSeenStore::CSeenStore(const std::string& listFile) : m_fileName(SeenFileName(listFile)) {}
@@ -104,14 +84,14 @@ std::string CSeenStore::SeenFileName(const std::string& listFile)
 std::vector<std::string> CSeenStore::LoadSeen() const
 {
     std::vector<std::string> uids;
-    // Only a regular file is read: opening a pipe of that name would wait for a writer for
-    // good, at a QUIT even while holding the store's lock, blocking every later QUIT too.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(m_fileName, error))
+    // A pipe of that name must not hold a QUIT, which reads while holding the store's lock
+    // and would block every later QUIT too; ReadRegularFile leaves it alone.
+    std::string text;
+    if (!platform::ReadRegularFile(m_fileName, text))
         return uids;
-    std::ifstream file(m_fileName);
+    std::istringstream tokens(text);
     std::string token;
-    while (file >> token)
+    while (tokens >> token)
         uids.push_back(token);
     return uids;
 }
@@ -156,13 +136,6 @@ void CSeenStore::WriteUids(const std::vector<std::string>& uids) const
         text += uid;
         text += '\n';
     }
-    const std::string temporary = TemporaryName(m_fileName);
-    // Text mode, as the store has always been written: the platform's own line ends.
-    std::FILE* file = std::fopen(temporary.c_str(), "w");
-    if (file == nullptr)
-        return;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const bool closed = std::fclose(file) == 0;
-    if (!(written && closed && platform::ReplaceFile(temporary, m_fileName)))
-        std::remove(temporary.c_str());
+    // Text, as the store has always been written: the system's own line ends.
+    platform::WriteWholeFile(m_fileName, text, platform::LineEnds::Text);
 }

@@ -1,10 +1,29 @@
 #!/bin/sh
-# Installs, with apt-get, whatever the build, the tests and the benchmarks need
-# and the machine lacks. Does nothing when everything is already there.
+# Installs, with apt-get, whatever the build, the tests and the benchmarks need and the
+# machine lacks, for Linux and for the Windows cross-build run under Wine. Does nothing when
+# everything is already there.
+#
+#   tools/bootstrap.sh                      the packages
+#   tools/bootstrap.sh --source NAME DIR    also unpacks Debian's source package NAME, with
+#                                           Debian's patches applied, into DIR/NAME (once)
 set -eu
 
-packages="g++ cmake make pkg-config libtinyxml-dev libgtest-dev libgmock-dev libssl-dev \
-openssl ca-certificates curl fetchmail procmail python3 locales"
+packages="g++ cmake make pkg-config libtinyxml-dev libgtest-dev libgmock-dev googletest \
+libssl-dev openssl ca-certificates curl fetchmail procmail python3 locales \
+g++-mingw-w64-x86-64-posix wine64 dpkg-dev"
+
+if [ "$(id -u)" -eq 0 ]; then
+    run=""
+elif command -v sudo >/dev/null 2>&1; then
+    run="sudo"
+else
+    run="need_root"
+fi
+need_root() {
+    echo "bootstrap: need root (or sudo) for: $*" >&2
+    exit 1
+}
+export DEBIAN_FRONTEND=noninteractive
 
 missing=""
 for package in $packages; do
@@ -12,19 +31,35 @@ for package in $packages; do
         missing="$missing $package"
     fi
 done
-
-[ -z "$missing" ] && exit 0
-
-echo "bootstrap: installing$missing"
-if [ "$(id -u)" -eq 0 ]; then
-    run=""
-elif command -v sudo >/dev/null 2>&1; then
-    run="sudo"
-else
-    echo "bootstrap: need root (or sudo) to install:$missing" >&2
-    exit 1
+if [ -n "$missing" ]; then
+    echo "bootstrap: installing$missing"
+    $run apt-get update -qq
+    # shellcheck disable=SC2086
+    $run apt-get install -y -qq --no-install-recommends $missing
 fi
-export DEBIAN_FRONTEND=noninteractive
-$run apt-get update -qq
-# shellcheck disable=SC2086
-$run apt-get install -y -qq --no-install-recommends $missing
+
+[ "${1:-}" = "--source" ] || exit 0
+name=$2
+folder=$3
+[ -f "$folder/$name/.unpacked" ] && exit 0
+
+# Source packages come from the machine's own Debian release, through its apt.
+if [ -z "$(apt-cache showsrc "$name" 2>/dev/null)" ]; then
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    echo "bootstrap: adding Debian's source archive for $codename"
+    printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" \
+        "Suites: $codename $codename-updates" "Components: main" \
+        "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" "" \
+        "Types: deb-src" "URIs: http://deb.debian.org/debian-security" \
+        "Suites: $codename-security" "Components: main" \
+        "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
+        $run tee /etc/apt/sources.list.d/quillbox-debian-source.sources >/dev/null
+    $run apt-get update -qq
+fi
+rm -rf "$folder/$name" "$folder/$name.download"
+mkdir -p "$folder/$name.download"
+# The version that matches the installed binary package, so both systems parse alike.
+(cd "$folder/$name.download" && apt-get source -qq "$name")
+mv "$folder/$name.download/$(cd "$folder/$name.download" && ls -d "$name"-*/)" "$folder/$name"
+rm -rf "$folder/$name.download"
+touch "$folder/$name/.unpacked"

@@ -1,6 +1,9 @@
 #include "platform/File.h"
 
+#include "platform/FilePrimitives.h"
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,20 +11,73 @@
 
 namespace platform {
 
-bool ReplaceFile(const std::string& from, const std::string& to)
+const char kTextLineEnd[] = "\n";
+
+bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes,
+                     TooLong tooLong)
 {
-    // Without the flush a crash soon after the rename could leave `to` empty on some file
-    // systems, which is the very loss the rename is there to prevent. Network file systems
-    // may report a full disk only here. A file system that cannot flush at all is no reason
-    // to give up.
-    const int descriptor = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    content.clear();
+    // Opened without waiting, and read only when it is a regular file.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0)
         return false;
-    const bool flushed = fsync(descriptor) == 0 || errno == EINVAL || errno == ENOTSUP;
-    close(descriptor);
-    if (!flushed)
+    struct stat status;
+    bool good = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    char buffer[16384];
+    while (good) {
+        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            good = count == 0;
+            break;
+        }
+        if (static_cast<std::size_t>(count) > maxBytes - content.size()) {
+            good = tooLong == TooLong::KeepStart;
+            if (good)
+                content.append(buffer, maxBytes - content.size());
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(descriptor);
+    if (!good)
+        content.clear();
+    return good;
+}
+
+bool WriteNewFlushedFile(const std::string& path, const std::string& content)
+{
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (descriptor < 0)
         return false;
+    bool good = true;
+    std::size_t written = 0;
+    while (good && written < content.size()) {
+        const ssize_t count =
+            ::write(descriptor, content.data() + written, content.size() - written);
+        if (count < 0 && errno == EINTR)
+            continue;
+        good = count > 0;
+        if (good)
+            written += static_cast<std::size_t>(count);
+    }
+    // Without the flush a crash soon after the move could leave the file empty on some file
+    // systems, which is the very loss the move is there to prevent. Network file systems may
+    // report a full disk only here. A file system that cannot flush at all is no reason to
+    // give up.
+    good = good && (::fsync(descriptor) == 0 || errno == EINVAL || errno == ENOTSUP);
+    return ::close(descriptor) == 0 && good;
+}
+
+bool MoveFileOver(const std::string& from, const std::string& to)
+{
     return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void RemoveFile(const std::string& path)
+{
+    ::unlink(path.c_str());
 }
 
 } // namespace platform

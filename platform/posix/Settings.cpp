@@ -2,11 +2,8 @@
 
 #include "platform/File.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 
 namespace platform {
@@ -60,20 +57,6 @@ bool ParseNumber(const std::string& text, std::uint32_t& value)
     return true;
 }
 
-bool WriteAll(int descriptor, const std::string& text)
-{
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t count = ::write(descriptor, text.data() + written, text.size() - written);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        written += static_cast<std::size_t>(count);
-    }
-    return true;
-}
-
 } // namespace
 
 std::string UserSettingsFolder(const std::string& key)
@@ -96,54 +79,16 @@ std::string UserSettingsFolder(const std::string& key)
 bool ReadUserNumber(const std::string& key, const std::string& name, std::uint32_t& value)
 {
     const std::string folder = UserSettingsFolder(key);
-    if (folder.empty())
-        return false;
-    // Opened without waiting, and read only when it is a regular file: a pipe in its place
-    // would otherwise hold the host's thread until somebody wrote to it.
-    const int descriptor = ::open((folder + "/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (descriptor < 0)
-        return false;
-    struct stat status;
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(descriptor);
-        return false;
-    }
-    // One byte more than a number can need tells an overlong value from a good one.
-    char buffer[kMaxValueBytes + 1];
-    std::size_t length = 0;
-    while (length < sizeof buffer) {
-        const ssize_t count = ::read(descriptor, buffer + length, sizeof buffer - length);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            break;
-        length += static_cast<std::size_t>(count);
-    }
-    ::close(descriptor);
-    if (length > kMaxValueBytes)
-        return false;
-    return ParseNumber(std::string(buffer, length), value);
+    std::string text;
+    return !folder.empty() && ReadRegularFile(folder + "/" + name, text, kMaxValueBytes) &&
+           ParseNumber(text, value);
 }
 
 bool WriteUserNumber(const std::string& key, const std::string& name, std::uint32_t value)
 {
     const std::string folder = UserSettingsFolder(key);
-    if (folder.empty() || !IsFolder(folder))
-        return false;
-    // Written beside the value and renamed over it, so the value is never seen half written.
-    const std::string path = folder + "/" + name;
-    const std::string temporary = path + ".new" + std::to_string(::getpid());
-    const int descriptor =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (descriptor < 0)
-        return false;
-    const bool written = WriteAll(descriptor, std::to_string(value) + "\n");
-    const bool closed = ::close(descriptor) == 0;
-    if (!written || !closed || !ReplaceFile(temporary, path)) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    return !folder.empty() && IsFolder(folder) &&
+           WriteWholeFile(folder + "/" + name, std::to_string(value) + "\n", LineEnds::AsGiven);
 }
 
 } // namespace platform

@@ -1,15 +1,13 @@
 #include "platform/Socket.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
+#include "platform/SocketAddress.h"
+
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace platform {
 namespace {
@@ -50,16 +48,6 @@ SocketError AcceptError(int code)
     default:
         return LastError();
     }
-}
-
-sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port)
-{
-    sockaddr_in result;
-    std::memset(&result, 0, sizeof result);
-    result.sin_family = AF_INET;
-    result.sin_port = htons(port);
-    result.sin_addr.s_addr = address;
-    return result;
 }
 
 } // namespace
@@ -130,25 +118,6 @@ bool ConnectIPv4(SocketHandle socket, std::uint32_t address, std::uint16_t port)
     return ready == 1 &&
            ::getsockopt(ToDescriptor(socket), SOL_SOCKET, SO_ERROR, &error, &length) == 0 &&
            error == 0;
-}
-
-bool ResolveIPv4(const std::string& host, std::uint32_t& address)
-{
-    const in_addr_t dotted = inet_addr(host.c_str());
-    if (dotted != INADDR_NONE) {
-        address = dotted;
-        return true;
-    }
-    addrinfo hints;
-    std::memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
-        return false;
-    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    ::freeaddrinfo(found);
-    return true;
 }
 
 long SendBytes(SocketHandle socket, const char* data, std::size_t size, SocketError& error)

@@ -10,8 +10,8 @@
 #include "platform/Termination.h"
 #include "provider/FeedListReport.h"
 #include "shell/LocalPort.h"
-#include "shell/PluginLibrary.h"
 #include "shell/host/OPMLImport.h"
+#include "shell/host/PluginLibrary.h"
 #include "shell/host/ProgressLine.h"
 
 #include <cstdio>

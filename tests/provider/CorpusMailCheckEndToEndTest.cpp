@@ -1,11 +1,11 @@
 // Every document of a feed collection through the whole system: served over HTTP, listed in
 // feed lists, downloaded, converted, parsed and rendered at login, and collected by a real
 // POP3 client (fetchmail) that deletes what it collected, so that the next check is empty.
-#include "platform/ChildProcess.h"
 #include "pop3/POP3Server.h"
 #include "provider/MessageProviderFactory.h"
 #include "provider/MessageProviderRSS.h"
 #include "provider/SeenStore.h"
+#include "support/ChildProcess.h"
 #include "support/FeedCollection.h"
 #include "support/HTTPTestServer.h"
 #include "support/TempFolder.h"
@@ -63,7 +63,7 @@ int RunFetchmail(const CTempFolder& folder, std::uint16_t port, const std::strin
                            "\" password x sslproto \"\" mda \"cat >> " + mailbox + "\"\n");
     std::filesystem::permissions(control, std::filesystem::perms::owner_read |
                                               std::filesystem::perms::owner_write);
-    platform::CChildProcess fetchmail;
+    CChildProcess fetchmail;
     // Its lock and its state stay in the folder: fetchmails of other tests or users, which
     // may run at the same moment, would otherwise refuse to start beside this one.
     if (!fetchmail.Start({"fetchmail", "-f", control, "--nosyslog", "--pidfile",

@@ -1,5 +1,6 @@
 #include "provider/SeenStore.h"
 
+#include "platform/File.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -29,12 +30,21 @@ MessageList Entries(std::initializer_list<std::string> uids)
     return entries;
 }
 
-std::string Lines(int first, int last)
+// A store's text as the system writes it: one uid a line, in the system's line ends.
+std::string StoreText(const std::vector<std::string>& uids)
 {
     std::string text;
-    for (int number = first; number <= last; ++number)
-        text += Uid(number) + "\n";
+    for (const std::string& uid : uids)
+        text += uid + platform::kTextLineEnd;
     return text;
+}
+
+std::string Lines(int first, int last)
+{
+    std::vector<std::string> uids;
+    for (int number = first; number <= last; ++number)
+        uids.push_back(Uid(number));
+    return StoreText(uids);
 }
 
 int CountFiles(const std::filesystem::path& folder)
@@ -81,9 +91,7 @@ TEST(SeenStore, KeepsTheNewestThousandInOrderWithRepeats)
     EXPECT_EQ(uids[992], Uid(2001));
     EXPECT_EQ(uids.back(), Uid(2008));
     EXPECT_EQ(CTempFolder::Read(store.FileName()),
-              Lines(6, 995) + Uid(2000) + "\n" + Uid(2001) + "\n" + Uid(2001) + "\n" + Uid(2002) +
-                  "\n" + Uid(2003) + "\n" + Uid(2004) + "\n" + Uid(2005) + "\n" + Uid(2006) + "\n" +
-                  Uid(2007) + "\n" + Uid(2008) + "\n");
+              Lines(6, 995) + Lines(2000, 2001) + Lines(2001, 2008));
 }
 
 TEST(SeenStore, ReadsAnyWhitespaceAndRewritesOneUidALine)
@@ -93,7 +101,8 @@ TEST(SeenStore, ReadsAnyWhitespaceAndRewritesOneUidALine)
     folder.Write("feeds.txt.UIDL", "  A1 \t B2\r\nC3\n\n\nnot-a-uid   D4");
     EXPECT_EQ(store.LoadSeen(), (std::vector<std::string>{"A1", "B2", "C3", "not-a-uid", "D4"}));
     store.CommitDeleted({});
-    EXPECT_EQ(CTempFolder::Read(store.FileName()), "A1\nB2\nC3\nnot-a-uid\nD4\n");
+    EXPECT_EQ(CTempFolder::Read(store.FileName()),
+              StoreText({"A1", "B2", "C3", "not-a-uid", "D4"}));
 }
 
 TEST(SeenStore, FilterDropsStoredUidsAndKeepsTheOrderOfTheRest)

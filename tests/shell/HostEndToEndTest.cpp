@@ -2,8 +2,8 @@
 // configuration, the example feeds served over HTTP, and a real POP3 client (curl) reading
 // their items.
 
-#include "platform/ChildProcess.h"
 #include "shell/ShellTestSupport.h"
+#include "support/ChildProcess.h"
 #include "support/HTTPTestServer.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +53,7 @@ TEST(HostEndToEnd, ServesTheExampleFeedsToAPOP3ClientAndEndsOnSIGTERM)
         "feeds.txt", "# the offline walk-through's feeds\n" + http.Url("/news.xml") + "\n" +
                          http.Url("/notes.xml") + " ; " + kExamples + "short-template.txt\n");
 
-    platform::CChildProcess host;
+    CChildProcess host;
     ASSERT_TRUE(host.Start({kHostProgram}, {{"XDG_CONFIG_HOME", sandbox.ConfigurationHome()}}));
     std::string line;
     ASSERT_TRUE(host.ReadLine(line, kPatience));

@@ -2,8 +2,8 @@
 // through its exports.
 
 #include "platform/DynamicLibrary.h"
-#include "shell/PluginLibrary.h"
 #include "shell/ShellTestSupport.h"
+#include "shell/host/PluginLibrary.h"
 
 #include <gtest/gtest.h>
 

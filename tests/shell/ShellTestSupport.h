@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/ChildProcess.h"
 #include "platform/Socket.h"
 #include "shell/LocalPort.h"
+#include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -124,7 +124,7 @@ RunToEnd(const std::vector<std::string>& command, int& exitCode,
          const std::vector<std::pair<std::string, std::string>>& environment = {},
          const std::string& input = std::string())
 {
-    platform::CChildProcess process;
+    CChildProcess process;
     exitCode = -1;
     EXPECT_TRUE(process.Start(command, environment, input)) << command.front();
     const std::string output = process.ReadToEnd(kPatience);

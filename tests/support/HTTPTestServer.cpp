@@ -1,6 +1,6 @@
 #include "support/HTTPTestServer.h"
 
-#include "http/TLSStream.h"
+#include "http/openssl/SocketBIO.h"
 
 #include <openssl/ssl.h>
 

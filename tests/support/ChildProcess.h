@@ -4,11 +4,10 @@
 #include <utility>
 #include <vector>
 
-// Running another program as a child process: for tests that drive the built programs. The
-// child reads a given text as its standard input and writes its standard output and
-// standard error into one pipe that this side reads. Used on one thread.
-namespace platform {
-
+// Running another program as a child process (POSIX only): for tests and benchmarks that
+// drive the built programs. The child reads a given text as its standard input and writes
+// its standard output and standard error into one pipe that this side reads. Used on one
+// thread.
 class CChildProcess
 {
 public:
@@ -48,5 +47,3 @@ private:
     int m_output = -1;
     std::string m_buffer;
 };
-
-} // namespace platform

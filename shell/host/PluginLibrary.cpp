@@ -1,4 +1,4 @@
-#include "shell/PluginLibrary.h"
+#include "shell/host/PluginLibrary.h"
 
 const char* const CPluginLibrary::kExportNames[8] = {
     "TBP_Initialize", "TBP_Finalize",   "TBP_GetName", "TBP_GetVersion",

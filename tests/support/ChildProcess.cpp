@@ -1,4 +1,4 @@
-#include "platform/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,7 +15,6 @@
 
 extern char** environ;
 
-namespace platform {
 namespace {
 
 long long Now()
@@ -179,5 +178,3 @@ bool CChildProcess::Wait(int timeoutMilliseconds, int& exitCode)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
-
-} // namespace platform

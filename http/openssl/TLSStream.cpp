@@ -1,5 +1,7 @@
 #include "http/TLSStream.h"
 
+#include "http/openssl/SocketBIO.h"
+
 #include <openssl/bio.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
@@ -102,7 +104,18 @@ BIO* NewSocketBIO(platform::SocketHandle socket)
     return bio;
 }
 
-CTLSStream::CTLSStream(platform::SocketHandle socket) : m_session(nullptr)
+class CTLSStream::CSession
+{
+public:
+    explicit CSession(SSL* ssl) : m_ssl(ssl) {}
+    ~CSession() { SSL_free(m_ssl); }
+    CSession(const CSession&) = delete;
+    CSession& operator=(const CSession&) = delete;
+
+    SSL* const m_ssl;
+};
+
+CTLSStream::CTLSStream(platform::SocketHandle socket)
 {
     SSL_CTX* context = ClientContext();
     if (context == nullptr)
@@ -115,27 +128,25 @@ CTLSStream::CTLSStream(platform::SocketHandle socket) : m_session(nullptr)
         return;
     }
     SSL_set_bio(session, bio, bio);
-    m_session = session;
+    m_session.reset(new CSession(session));
 }
 
-CTLSStream::~CTLSStream()
-{
-    SSL_free(m_session);
-}
+CTLSStream::~CTLSStream() = default;
 
 bool CTLSStream::Handshake(const std::string& host)
 {
     // An IP address is checked against the certificate's IP entries and sent without SNI,
     // which carries names only.
-    X509_VERIFY_PARAM* parameters = SSL_get0_param(m_session);
+    X509_VERIFY_PARAM* parameters = SSL_get0_param(m_session->m_ssl);
     const bool isAddress = X509_VERIFY_PARAM_set1_ip_asc(parameters, host.c_str()) == 1;
     if (!isAddress) {
-        SSL_set_hostflags(m_session, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-        if (host.empty() || SSL_set_tlsext_host_name(m_session, host.c_str()) != 1 ||
-            SSL_set1_host(m_session, host.c_str()) != 1)
+        SSL_set_hostflags(m_session->m_ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        if (host.empty() || SSL_set_tlsext_host_name(m_session->m_ssl, host.c_str()) != 1 ||
+            SSL_set1_host(m_session->m_ssl, host.c_str()) != 1)
             return false;
     }
-    return SSL_connect(m_session) == 1 && SSL_get_verify_result(m_session) == X509_V_OK;
+    return SSL_connect(m_session->m_ssl) == 1 &&
+           SSL_get_verify_result(m_session->m_ssl) == X509_V_OK;
 }
 
 const char* CTLSStream::HandshakeFailure() const
@@ -157,7 +168,7 @@ const char* CTLSStream::HandshakeFailure() const
 bool CTLSStream::SendAll(const char* data, std::size_t size)
 {
     while (size > 0) {
-        const int sent = SSL_write(m_session, data, ClampSize(size));
+        const int sent = SSL_write(m_session->m_ssl, data, ClampSize(size));
         if (sent <= 0)
             return false;
         data += sent;
@@ -168,6 +179,6 @@ bool CTLSStream::SendAll(const char* data, std::size_t size)
 
 long CTLSStream::Receive(char* buffer, std::size_t size)
 {
-    const int received = SSL_read(m_session, buffer, ClampSize(size));
+    const int received = SSL_read(m_session->m_ssl, buffer, ClampSize(size));
     return received > 0 ? received : 0;
 }

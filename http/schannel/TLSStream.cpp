@@ -1,0 +1,286 @@
+#include "http/TLSStream.h"
+
+// The system's headers in the order they build on each other.
+#include <windows.h>
+// clang-format off
+#include <wincrypt.h>
+#include <schannel.h>
+#define SECURITY_WIN32
+#include <security.h>
+// clang-format on
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The largest TLS record, header and trailer included: more input is never needed at once.
+constexpr std::size_t kMaxRecordBytes = 16384 + 2048;
+
+constexpr ULONG kContextRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
+                                  ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY |
+                                  ISC_REQ_STREAM | ISC_REQ_MANUAL_CRED_VALIDATION;
+
+// One set of client credentials for every session of the process, acquired on first use.
+// Never freed: sessions of abandoned downloads may still hold it while the process ends.
+// TLS 1.2 at least, as on Linux; the certificate is verified by this file itself (below), so
+// that the checks are the same on every Windows version.
+CredHandle* ClientCredentials()
+{
+    static CredHandle credentials;
+    static const bool acquired = [] {
+        SCHANNEL_CRED settings;
+        std::memset(&settings, 0, sizeof settings);
+        settings.dwVersion = SCHANNEL_CRED_VERSION;
+        settings.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
+        settings.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+        TimeStamp expiry;
+        return ::AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A),
+                                           SECPKG_CRED_OUTBOUND, nullptr, &settings, nullptr,
+                                           nullptr, &credentials, &expiry) == SEC_E_OK;
+    }();
+    return acquired ? &credentials : nullptr;
+}
+
+std::wstring Widened(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+bool SendBytesAll(platform::SocketHandle socket, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        platform::SocketError error;
+        const long sent = platform::SendBytes(socket, data, size, error);
+        if (sent <= 0)
+            return false;
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+// The server's certificate must chain up to a root the user trusts and name `host`.
+bool VerifyServerCertificate(CtxtHandle* context, const std::string& host)
+{
+    PCCERT_CONTEXT certificate = nullptr;
+    if (::QueryContextAttributesA(context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) !=
+            SEC_E_OK ||
+        certificate == nullptr)
+        return false;
+    CERT_CHAIN_PARA chainParameters;
+    std::memset(&chainParameters, 0, sizeof chainParameters);
+    chainParameters.cbSize = sizeof chainParameters;
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    // The certificates the server sent beside its own are in the certificate's store.
+    bool trusted = ::CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore,
+                                             &chainParameters, 0, nullptr, &chain) != 0;
+    if (trusted) {
+        std::wstring serverName = Widened(host);
+        SSL_EXTRA_CERT_CHAIN_POLICY_PARA extra;
+        std::memset(&extra, 0, sizeof extra);
+        extra.cbSize = sizeof extra;
+        extra.dwAuthType = AUTHTYPE_SERVER;
+        extra.pwszServerName = &serverName[0];
+        CERT_CHAIN_POLICY_PARA policy;
+        std::memset(&policy, 0, sizeof policy);
+        policy.cbSize = sizeof policy;
+        policy.pvExtraPolicyPara = &extra;
+        CERT_CHAIN_POLICY_STATUS status;
+        std::memset(&status, 0, sizeof status);
+        status.cbSize = sizeof status;
+        trusted = ::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy,
+                                                     &status) != 0 &&
+                  status.dwError == 0;
+        ::CertFreeCertificateChain(chain);
+    }
+    ::CertFreeCertificateContext(certificate);
+    return trusted;
+}
+
+} // namespace
+
+class CTLSStream::CSession
+{
+public:
+    explicit CSession(platform::SocketHandle socket) : m_socket(socket) {}
+    ~CSession()
+    {
+        if (m_haveContext)
+            ::DeleteSecurityContext(&m_context);
+    }
+    CSession(const CSession&) = delete;
+    CSession& operator=(const CSession&) = delete;
+
+    bool Handshake(const std::string& host);
+    bool Send(const char* data, std::size_t size);
+    long Receive(char* buffer, std::size_t size);
+
+private:
+    // Appends what the socket gives to m_incoming; false when the connection ended.
+    bool ReceiveMore();
+    // Sends the token the security package produced, and frees it.
+    bool SendToken(SecBuffer& token);
+
+    platform::SocketHandle m_socket;
+    CtxtHandle m_context;
+    bool m_haveContext = false;
+    SecPkgContext_StreamSizes m_sizes{};
+    std::vector<char> m_incoming; // received, not yet decrypted
+    std::vector<char> m_plain;    // decrypted, not yet handed out
+    bool m_ended = false;
+};
+
+bool CTLSStream::CSession::ReceiveMore()
+{
+    if (m_incoming.size() >= kMaxRecordBytes)
+        return false;
+    char buffer[kMaxRecordBytes];
+    platform::SocketError error;
+    const long count =
+        platform::ReceiveBytes(m_socket, buffer, kMaxRecordBytes - m_incoming.size(), false, error);
+    if (count <= 0)
+        return false;
+    m_incoming.insert(m_incoming.end(), buffer, buffer + count);
+    return true;
+}
+
+bool CTLSStream::CSession::SendToken(SecBuffer& token)
+{
+    const bool sent =
+        token.cbBuffer == 0 ||
+        SendBytesAll(m_socket, static_cast<const char*>(token.pvBuffer), token.cbBuffer);
+    if (token.pvBuffer != nullptr)
+        ::FreeContextBuffer(token.pvBuffer);
+    token.pvBuffer = nullptr;
+    return sent;
+}
+
+bool CTLSStream::CSession::Handshake(const std::string& host)
+{
+    CredHandle* credentials = ClientCredentials();
+    if (credentials == nullptr || host.empty())
+        return false;
+    // The target name is sent as SNI and names the session.
+    std::string target = host;
+    SECURITY_STATUS status = SEC_I_CONTINUE_NEEDED;
+    bool first = true;
+    while (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_INCOMPLETE_MESSAGE) {
+        if (!first && (m_incoming.empty() || status == SEC_E_INCOMPLETE_MESSAGE) && !ReceiveMore())
+            return false;
+        SecBuffer input[2] = {
+            {static_cast<ULONG>(m_incoming.size()), SECBUFFER_TOKEN, m_incoming.data()},
+            {0, SECBUFFER_EMPTY, nullptr}};
+        SecBufferDesc inputDescription = {SECBUFFER_VERSION, 2, input};
+        SecBuffer output[1] = {{0, SECBUFFER_TOKEN, nullptr}};
+        SecBufferDesc outputDescription = {SECBUFFER_VERSION, 1, output};
+        ULONG attributes = 0;
+        status =
+            ::InitializeSecurityContextA(credentials, first ? nullptr : &m_context, &target[0],
+                                         kContextRequest, 0, 0, first ? nullptr : &inputDescription,
+                                         0, &m_context, &outputDescription, &attributes, nullptr);
+        if (first && (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK))
+            m_haveContext = true;
+        first = false;
+        if (status == SEC_E_INCOMPLETE_MESSAGE) {
+            if (output[0].pvBuffer != nullptr)
+                ::FreeContextBuffer(output[0].pvBuffer);
+            continue;
+        }
+        if (!SendToken(output[0]))
+            return false;
+        if (status != SEC_I_CONTINUE_NEEDED && status != SEC_E_OK)
+            return false;
+        // Input the package has not used yet stays for the next round, or for the data.
+        if (input[1].BufferType == SECBUFFER_EXTRA && input[1].cbBuffer > 0)
+            m_incoming.erase(m_incoming.begin(), m_incoming.end() - input[1].cbBuffer);
+        else
+            m_incoming.clear();
+    }
+    return status == SEC_E_OK && VerifyServerCertificate(&m_context, host) &&
+           ::QueryContextAttributesA(&m_context, SECPKG_ATTR_STREAM_SIZES, &m_sizes) == SEC_E_OK;
+}
+
+bool CTLSStream::CSession::Send(const char* data, std::size_t size)
+{
+    std::vector<char> record(m_sizes.cbHeader + m_sizes.cbMaximumMessage + m_sizes.cbTrailer);
+    while (size > 0) {
+        const ULONG piece =
+            static_cast<ULONG>(std::min<std::size_t>(size, m_sizes.cbMaximumMessage));
+        std::memcpy(record.data() + m_sizes.cbHeader, data, piece);
+        SecBuffer buffers[4] = {
+            {m_sizes.cbHeader, SECBUFFER_STREAM_HEADER, record.data()},
+            {piece, SECBUFFER_DATA, record.data() + m_sizes.cbHeader},
+            {m_sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + m_sizes.cbHeader + piece},
+            {0, SECBUFFER_EMPTY, nullptr}};
+        SecBufferDesc description = {SECBUFFER_VERSION, 4, buffers};
+        if (::EncryptMessage(&m_context, 0, &description, 0) != SEC_E_OK ||
+            !SendBytesAll(m_socket, record.data(),
+                          buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer))
+            return false;
+        data += piece;
+        size -= piece;
+    }
+    return true;
+}
+
+long CTLSStream::CSession::Receive(char* buffer, std::size_t size)
+{
+    while (m_plain.empty() && !m_ended) {
+        if (m_incoming.empty() && !ReceiveMore()) {
+            m_ended = true;
+            break;
+        }
+        SecBuffer buffers[4] = {
+            {static_cast<ULONG>(m_incoming.size()), SECBUFFER_DATA, m_incoming.data()},
+            {0, SECBUFFER_EMPTY, nullptr},
+            {0, SECBUFFER_EMPTY, nullptr},
+            {0, SECBUFFER_EMPTY, nullptr}};
+        SecBufferDesc description = {SECBUFFER_VERSION, 4, buffers};
+        const SECURITY_STATUS status = ::DecryptMessage(&m_context, &description, 0, nullptr);
+        if (status == SEC_E_INCOMPLETE_MESSAGE) {
+            m_ended = !ReceiveMore();
+            continue;
+        }
+        // A closing alert, a renegotiation this client does not take part in, or a failure:
+        // the stream ends with what came before.
+        if (status != SEC_E_OK) {
+            m_ended = true;
+            break;
+        }
+        std::vector<char> extra;
+        for (const SecBuffer& piece : buffers) {
+            const char* bytes = static_cast<const char*>(piece.pvBuffer);
+            if (piece.BufferType == SECBUFFER_DATA)
+                m_plain.insert(m_plain.end(), bytes, bytes + piece.cbBuffer);
+            else if (piece.BufferType == SECBUFFER_EXTRA)
+                extra.assign(bytes, bytes + piece.cbBuffer);
+        }
+        m_incoming.swap(extra);
+    }
+    const std::size_t count = std::min({size, m_plain.size(), static_cast<std::size_t>(LONG_MAX)});
+    std::memcpy(buffer, m_plain.data(), count);
+    m_plain.erase(m_plain.begin(), m_plain.begin() + count);
+    return static_cast<long>(count);
+}
+
+CTLSStream::CTLSStream(platform::SocketHandle socket) : m_session(new CSession(socket)) {}
+
+CTLSStream::~CTLSStream() = default;
+
+bool CTLSStream::Handshake(const std::string& host)
+{
+    return m_session->Handshake(host);
+}
+
+bool CTLSStream::SendAll(const char* data, std::size_t size)
+{
+    return m_session->Send(data, size);
+}
+
+long CTLSStream::Receive(char* buffer, std::size_t size)
+{
+    return m_session->Receive(buffer, size);
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+// The system calls behind WriteWholeFile (platform/File.h), one implementation per system.
+// Used by platform/File.cpp only. Nothing here throws.
+namespace platform {
+
+// Creates the file `path`, which must not exist yet, writes `content` into it, flushes it to
+// the disk and closes it. False when any step fails; a file that was created stays.
+bool WriteNewFlushedFile(const std::string& path, const std::string& content);
+
+// Moves the file `from` over the file `to` in one step, replacing `to` if it exists. Both
+// names lie in the same folder.
+bool MoveFileOver(const std::string& from, const std::string& to);
+
+void RemoveFile(const std::string& path);
+
+} // namespace platform

@@ -1,0 +1,105 @@
+#include "platform/Event.h"
+
+#include <winsock2.h>
+
+#include <vector>
+
+namespace platform {
+namespace {
+
+constexpr long kSocketEvents = FD_READ | FD_CLOSE | FD_ACCEPT;
+
+HANDLE ToHandle(WaitHandle handle)
+{
+    return static_cast<HANDLE>(handle);
+}
+
+int WaitForTargets(const WaitTarget* targets, std::size_t count, int timeoutMilliseconds)
+{
+    if (count == 0 || count > WSA_MAXIMUM_WAIT_EVENTS)
+        return kWaitFailed;
+    std::vector<WSAEVENT> handles;
+    handles.reserve(count);
+    for (std::size_t index = 0; index < count; ++index)
+        handles.push_back(ToHandle(targets[index].handle));
+    // With several signalled the lowest index is reported, so earlier targets win ties.
+    const DWORD result = ::WSAWaitForMultipleEvents(
+        static_cast<DWORD>(count), handles.data(), FALSE,
+        timeoutMilliseconds == kWaitForever ? WSA_INFINITE
+                                            : static_cast<DWORD>(timeoutMilliseconds),
+        FALSE);
+    if (result == WSA_WAIT_TIMEOUT)
+        return kWaitTimedOut;
+    if (result >= WSA_WAIT_EVENT_0 && result < WSA_WAIT_EVENT_0 + count)
+        return static_cast<int>(result - WSA_WAIT_EVENT_0);
+    return kWaitFailed;
+}
+
+} // namespace
+
+CEvent::CEvent() : m_handle(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+
+CEvent::~CEvent()
+{
+    if (m_handle != nullptr)
+        ::CloseHandle(ToHandle(m_handle));
+}
+
+bool CEvent::IsValid() const
+{
+    return m_handle != nullptr;
+}
+
+void CEvent::Set()
+{
+    ::SetEvent(ToHandle(m_handle));
+}
+
+bool CEvent::IsSet() const
+{
+    return ::WaitForSingleObject(ToHandle(m_handle), 0) == WAIT_OBJECT_0;
+}
+
+// The selection makes the socket non-blocking, as it does on every system.
+CSocketEvent::CSocketEvent(SocketHandle socket)
+    : m_socket(socket), m_handle(::CreateEventA(nullptr, TRUE, FALSE, nullptr))
+{
+    if (m_handle != nullptr &&
+        ::WSAEventSelect(static_cast<SOCKET>(m_socket), ToHandle(m_handle), kSocketEvents) != 0) {
+        ::CloseHandle(ToHandle(m_handle));
+        m_handle = nullptr;
+    }
+}
+
+CSocketEvent::~CSocketEvent()
+{
+    if (m_handle != nullptr)
+        ::CloseHandle(ToHandle(m_handle));
+}
+
+bool CSocketEvent::IsValid() const
+{
+    return m_handle != nullptr;
+}
+
+// Windows signals each kind of network event once and again only after the call that
+// consumes it. Selecting anew after the reset records every condition that holds at this
+// moment, so the event is signalled exactly while input, a closed connection or a pending
+// connection is waiting, as the socket's state is on other systems.
+void CSocketEvent::Reset()
+{
+    ::WSAResetEvent(ToHandle(m_handle));
+    ::WSAEventSelect(static_cast<SOCKET>(m_socket), ToHandle(m_handle), kSocketEvents);
+}
+
+int WaitForAny(std::initializer_list<WaitTarget> targets, int timeoutMilliseconds)
+{
+    return WaitForTargets(targets.begin(), targets.size(), timeoutMilliseconds);
+}
+
+int WaitForAny(const std::vector<WaitTarget>& targets, int timeoutMilliseconds)
+{
+    return WaitForTargets(targets.data(), targets.size(), timeoutMilliseconds);
+}
+
+} // namespace platform

@@ -1,0 +1,135 @@
+#include "platform/Socket.h"
+
+#include "platform/SocketAddress.h"
+
+#include <winsock2.h>
+
+#include <climits>
+
+namespace platform {
+namespace {
+
+SOCKET ToSocket(SocketHandle socket)
+{
+    return static_cast<SOCKET>(socket);
+}
+
+int ClampSize(std::size_t size)
+{
+    return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+}
+
+// Every Windows Sockets error code, turned into the layer's result. An accept that meets a
+// connection which failed while it was queued says nothing about the listener: that counts
+// as nothing to accept; for sends and receives a reset connection is a failure.
+SocketError ErrorOf(int code, bool accepting)
+{
+    switch (code) {
+    case WSAEWOULDBLOCK:
+        return SocketError::WouldBlock;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+        return accepting ? SocketError::WouldBlock : SocketError::Failed;
+    case WSAEMFILE:
+    case WSAENOBUFS:
+        return SocketError::Exhausted;
+    default:
+        return SocketError::Failed;
+    }
+}
+
+} // namespace
+
+SocketHandle CreateTcpSocket()
+{
+    const SOCKET socket =
+        ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+    return socket == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(socket);
+}
+
+bool BindLoopback(SocketHandle socket, std::uint16_t port)
+{
+    // Exclusive use: no other socket may bind the port while this one holds it. Windows lets
+    // a listener bind over connections of the port still lingering (TIME_WAIT) anyway.
+    const BOOL exclusive = TRUE;
+    ::setsockopt(ToSocket(socket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                 reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+    const sockaddr_in address = MakeAddress(::inet_addr("127.0.0.1"), port);
+    return ::bind(ToSocket(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+           0;
+}
+
+std::uint16_t LocalPort(SocketHandle socket)
+{
+    sockaddr_in address;
+    int length = sizeof address;
+    if (::getsockname(ToSocket(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+bool ListenOn(SocketHandle socket, int backlog)
+{
+    return ::listen(ToSocket(socket), backlog) == 0;
+}
+
+SocketHandle AcceptConnection(SocketHandle listenSocket, SocketError& error)
+{
+    const SOCKET accepted = ::accept(ToSocket(listenSocket), nullptr, nullptr);
+    if (accepted == INVALID_SOCKET) {
+        error = ErrorOf(::WSAGetLastError(), true);
+        return kInvalidSocket;
+    }
+    // A new connection inherits the listener's event selection, and with it non-blocking
+    // mode; it starts out as a plain blocking socket, as on every other system.
+    u_long blocking = 0;
+    if (::WSAEventSelect(accepted, nullptr, 0) != 0 ||
+        ::ioctlsocket(accepted, FIONBIO, &blocking) != 0) {
+        ::closesocket(accepted);
+        error = SocketError::Failed;
+        return kInvalidSocket;
+    }
+    error = SocketError::None;
+    return static_cast<SocketHandle>(accepted);
+}
+
+bool ConnectIPv4(SocketHandle socket, std::uint32_t address, std::uint16_t port)
+{
+    const sockaddr_in target = MakeAddress(address, port);
+    return ::connect(ToSocket(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) ==
+           0;
+}
+
+long SendBytes(SocketHandle socket, const char* data, std::size_t size, SocketError& error)
+{
+    const int sent = ::send(ToSocket(socket), data, ClampSize(size), 0);
+    error = sent < 0 ? ErrorOf(::WSAGetLastError(), false) : SocketError::None;
+    return sent < 0 ? -1 : sent;
+}
+
+long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, bool peek,
+                  SocketError& error)
+{
+    const int received = ::recv(ToSocket(socket), buffer, ClampSize(size), peek ? MSG_PEEK : 0);
+    error = received < 0 ? ErrorOf(::WSAGetLastError(), false) : SocketError::None;
+    return received < 0 ? -1 : received;
+}
+
+bool DisableSendDelay(SocketHandle socket)
+{
+    const BOOL noDelay = TRUE;
+    return ::setsockopt(ToSocket(socket), IPPROTO_TCP, TCP_NODELAY,
+                        reinterpret_cast<const char*>(&noDelay), sizeof noDelay) == 0;
+}
+
+void ShutdownSocket(SocketHandle socket)
+{
+    ::shutdown(ToSocket(socket), SD_BOTH);
+}
+
+void CloseSocket(SocketHandle socket)
+{
+    ::closesocket(ToSocket(socket));
+}
+
+} // namespace platform
