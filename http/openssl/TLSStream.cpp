@@ -151,7 +151,7 @@ bool CTLSStream::Handshake(const std::string& host)
 
 const char* CTLSStream::HandshakeFailure() const
 {
-    switch (m_session == nullptr ? X509_V_OK : SSL_get_verify_result(m_session)) {
+    switch (m_session == nullptr ? X509_V_OK : SSL_get_verify_result(m_session->m_ssl)) {
     case X509_V_OK:
         return "secure connection failed";
     case X509_V_ERR_HOSTNAME_MISMATCH:
