@@ -1,7 +1,8 @@
 #include "platform/Terminal.h"
 
-#include <cstdio>
 #include <io.h>
+
+#include <cstdio>
 
 namespace platform {
 
