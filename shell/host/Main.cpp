@@ -229,7 +229,8 @@ int main(int argc, char** argv)
     // A session that was still busy (downloading feeds, say) when the plug-in was finalised
     // may run on for a while, and so may a download of "check" that was left behind; ending
     // without the static teardown keeps them from meeting destroyed objects. The process
-    // takes its resources with it.
+    // takes its resources with it; the finalisation has already waited for the seen-store
+    // commits of answered QUITs.
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
