@@ -200,5 +200,5 @@ bool CXmlText::Parse(TiXmlDocument& document, TiXmlEncoding encoding) const
     if (!IsShallow(MaxXmlDepth, encoding))
         return false;
     document.Parse(Text(), nullptr, encoding);
-    return !document.Error();
+    return true;
 }

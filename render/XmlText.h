@@ -38,9 +38,9 @@ public:
     bool IsShallow(int maxDepth = MaxXmlDepth,
                    TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN) const;
 
-    // Parses the text into the empty `document` when it is shallow (MaxXmlDepth). Returns
-    // false, with `document` left empty, for a deeper text, otherwise whether the parse
-    // succeeded.
+    // Parses the text into the empty `document` when it is shallow (MaxXmlDepth) and returns
+    // true; `document` then tells whether the parse succeeded. Returns false, with `document`
+    // left empty, for a deeper text.
     bool Parse(TiXmlDocument& document, TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN) const;
 
 private:
