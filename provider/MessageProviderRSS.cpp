@@ -122,7 +122,8 @@ MessageList ParseShallowFeed(const std::string& document, const std::string& tem
     if (document.empty())
         return messages;
     TiXmlDocument xml;
-    xml.Parse(document.c_str());
+    xml.Parse(document.c_str(), nullptr,
+              IsUndeclaredUtf8(document) ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN);
     if (xml.Error())
         return messages;
     const TiXmlElement* rss = xml.FirstChildElement("rss");

@@ -27,9 +27,20 @@ std::string DecodeWithTable(const std::string& text, const CharsetTable& table);
 // there is no such table.
 std::string ConvertCharset(const std::string& text, const std::string& name);
 
-// Rewrites, in place, a feed document whose XML declaration names one of the known
-// single-byte character sets as UTF-8, with a declaration that says so. Any other document
-// is left byte for byte as it is. Never fails; safe from several threads at once. A document
-// that declares a known set is parsed in full, and the parser's recursion follows the
-// nesting of its elements: callers bound the depth of untrusted documents first.
+// Rewrites, in place, a feed document as UTF-8 with a declaration that says so, when it can
+// tell the document's encoding: UTF-16 or UTF-32 by a byte order mark or by how the
+// document begins, or a declared character set other than UTF-8. The known single-byte sets are
+// decoded by their tables (and only a well-formed document is); any other name goes to the
+// operating system's converter, which may decline it. A document without a declaration, one
+// declared UTF-8, and one in a set nothing can name is left byte for byte as it is. Never fails;
+// safe from several threads at once. A document that declares a known set is parsed in full, and
+// the parser's recursion follows the nesting of its elements: callers bound the depth of untrusted
+// documents first.
 void ConvertToUtf8(std::string& document);
+
+// Whether `document` is to be parsed as UTF-8 explicitly: it has no XML declaration, which
+// makes it UTF-8 by the XML rules, and its bytes are UTF-8 indeed. Left to itself, the XML
+// library reads such a document as single bytes and turns character references above 0xFF
+// into wrong bytes; told to read UTF-8 where the bytes are not, it could take markup after
+// a stray byte for part of a character, so any other document is left to the library.
+bool IsUndeclaredUtf8(const std::string& document);
