@@ -150,36 +150,47 @@ const WideStart kWideStarts[] = {
     {"\x00<\x00?", 4, false, "UTF-16BE"},      {"<\x00?\x00", 4, false, "UTF-16LE"},
 };
 
-// Converts a document that begins as one of kWideStarts does; returns false for any other
-// document. Without the converter, the document stays as it came.
-bool ConvertWideDocument(std::string& document)
+const WideStart* FindWideStart(const std::string& document)
 {
     for (const WideStart& start : kWideStarts) {
-        if (document.compare(0, start.length, start.bytes, start.length) != 0)
-            continue;
-        std::string utf8;
-        if (platform::ConvertToUTF8(document.substr(start.isMark ? start.length : 0), start.charset,
-                                    utf8)) {
-            // A document without a declaration is read as UTF-8 already.
-            DeclareUtf8(utf8);
-            document.swap(utf8);
-        }
-        return true;
+        if (document.compare(0, start.length, start.bytes, start.length) == 0)
+            return &start;
     }
-    return false;
+    return nullptr;
+}
+
+bool IsWideDocument(const std::string& document)
+{
+    return FindWideStart(document) != nullptr;
+}
+
+// Converts a document that begins as one of kWideStarts does; returns whether it could.
+// Without the converter, the document stays as it came.
+bool ConvertWideDocument(std::string& document)
+{
+    const WideStart* const start = FindWideStart(document);
+    std::string utf8;
+    if (!platform::ConvertToUTF8(document.substr(start->isMark ? start->length : 0), start->charset,
+                                 utf8))
+        return false;
+    // A document without a declaration is read as UTF-8 already.
+    DeclareUtf8(utf8);
+    document.swap(utf8);
+    return true;
 }
 
 // Converts a document declared in a character set without a table through the operating
 // system's converter. The declaration was read as ASCII, so a set that writes ASCII
 // differently (UTF-16 without its mark, say) leaves no declaration in the converted text:
-// such a document, like one the converter cannot name, stays as it came. Unlike the table
-// conversion this needs no well-formed document first: the text is decoded before any parse,
-// so the parser never meets bytes of a multi-byte set that look like markup.
-void ConvertWithPlatform(std::string& document, const std::string& name)
+// such a document, like one the converter cannot name, stays as it came. Returns whether the
+// document was converted.
+bool ConvertWithPlatform(std::string& document, const std::string& name)
 {
     std::string utf8;
-    if (platform::ConvertToUTF8(document, name, utf8) && DeclareUtf8(utf8))
-        document.swap(utf8);
+    if (!platform::ConvertToUTF8(document, name, utf8) || !DeclareUtf8(utf8))
+        return false;
+    document.swap(utf8);
+    return true;
 }
 
 } // namespace
@@ -219,30 +230,26 @@ bool IsUndeclaredUtf8(const std::string& document)
     return !ReadDeclaration(document.c_str(), declaration) && IsUtf8(document);
 }
 
-void ConvertToUtf8(std::string& document)
+bool ConvertToUtf8(std::string& document)
 {
-    if (ConvertWideDocument(document))
-        return;
+    if (IsWideDocument(document))
+        return ConvertWideDocument(document);
     const char* const text = document.c_str();
     TiXmlDeclaration declaration;
     const char* const declarationEnd = ReadDeclaration(text, declaration);
     if (!declarationEnd)
-        return;
+        return false;
     const std::string name = ToLowerASCII(declaration.Encoding());
     // The parser reads these as UTF-8 itself.
     if (name == kUtf8Name || name == "utf8" || name.empty())
-        return;
+        return false;
     const CharsetTableMap::const_iterator found = CharsetTables().find(name);
-    if (found == CharsetTables().end()) {
-        ConvertWithPlatform(document, name);
-        return;
-    }
+    if (found == CharsetTables().end())
+        return ConvertWithPlatform(document, name);
 
-    // Only a well-formed document is converted.
-    TiXmlDocument parsed;
-    parsed.Parse(text, nullptr, TIXML_ENCODING_UNKNOWN);
-    if (parsed.Error() || !parsed.FirstChild() || !parsed.FirstChild()->ToDeclaration())
-        return;
+    // Whether the document is well-formed is left to the one parse of the converted text:
+    // decoding changes no byte below 0x80, so the markup fails or passes there as it would
+    // here, and a document is parsed only once.
 
     // The rest of the document is decoded as it stands rather than written out again by the
     // parser: a legacy parse turns character references such as &#8364; into single bytes,
@@ -256,4 +263,5 @@ void ConvertToUtf8(std::string& document)
                   declarationText.data() + declarationText.size(), table);
     AppendDecoded(converted, declarationEnd, document.data() + document.size(), table);
     document.swap(converted);
+    return true;
 }

@@ -28,15 +28,15 @@ std::string DecodeWithTable(const std::string& text, const CharsetTable& table);
 std::string ConvertCharset(const std::string& text, const std::string& name);
 
 // Rewrites, in place, a feed document as UTF-8 with a declaration that says so, when it can
-// tell the document's encoding: UTF-16 or UTF-32 by a byte order mark or by how the
-// document begins, or a declared character set other than UTF-8. The known single-byte sets are
-// decoded by their tables (and only a well-formed document is); any other name goes to the
-// operating system's converter, which may decline it. A document without a declaration, one
-// declared UTF-8, and one in a set nothing can name is left byte for byte as it is. Never fails;
-// safe from several threads at once. A document that declares a known set is parsed in full, and
-// the parser's recursion follows the nesting of its elements: callers bound the depth of untrusted
-// documents first.
-void ConvertToUtf8(std::string& document);
+// tell the document's encoding: UTF-16 or UTF-32 by a byte order mark or by how the document
+// begins, or a declared character set other than UTF-8. The known single-byte sets are
+// decoded by their tables; any other name goes to the operating system's converter, which may
+// decline it. A document without a declaration, one declared UTF-8, and one in a set nothing
+// can name is left byte for byte as it is. Only the declaration is parsed: a document that is
+// not well-formed after its declaration is converted all the same, and fails when it is
+// parsed. Returns whether the document was converted. Never fails; safe from several threads
+// at once.
+bool ConvertToUtf8(std::string& document);
 
 // Whether `document` is to be parsed as UTF-8 explicitly: it has no XML declaration, which
 // makes it UTF-8 by the XML rules, and its bytes are UTF-8 indeed. Left to itself, the XML
