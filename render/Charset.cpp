@@ -119,14 +119,16 @@ std::string Utf8Declaration(const TiXmlDeclaration& declaration)
     return text;
 }
 
-// Gives `utf8`, a converted document, a declaration of UTF-8 in place of its own; returns
-// false when it has none.
-bool DeclareUtf8(std::string& utf8)
+// Gives `utf8`, a converted document, a declaration of UTF-8 in place of its own, whose
+// character set goes to `declaredCharset` when that is given; returns false when it has none.
+bool DeclareUtf8(std::string& utf8, std::string* declaredCharset = nullptr)
 {
     TiXmlDeclaration declaration;
     const char* const declarationEnd = ReadDeclaration(utf8.c_str(), declaration);
     if (!declarationEnd)
         return false;
+    if (declaredCharset != nullptr)
+        *declaredCharset = declaration.Encoding();
     const char* const end = utf8.data() + utf8.size();
     utf8 = Utf8Declaration(declaration) + std::string(declarationEnd, end);
     return true;
@@ -166,7 +168,7 @@ bool IsWideDocument(const std::string& document)
 
 // Converts a document that begins as one of kWideStarts does; returns whether it could.
 // Without the converter, the document stays as it came.
-bool ConvertWideDocument(std::string& document)
+bool ConvertWideDocument(std::string& document, std::string* declaredCharset)
 {
     const WideStart* const start = FindWideStart(document);
     std::string utf8;
@@ -174,7 +176,7 @@ bool ConvertWideDocument(std::string& document)
                                  utf8))
         return false;
     // A document without a declaration is read as UTF-8 already.
-    DeclareUtf8(utf8);
+    DeclareUtf8(utf8, declaredCharset);
     document.swap(utf8);
     return true;
 }
@@ -230,15 +232,17 @@ bool IsUndeclaredUtf8(const std::string& document)
     return !ReadDeclaration(document.c_str(), declaration) && IsUtf8(document);
 }
 
-bool ConvertToUtf8(std::string& document)
+bool ConvertToUtf8(std::string& document, std::string* declaredCharset)
 {
     if (IsWideDocument(document))
-        return ConvertWideDocument(document);
+        return ConvertWideDocument(document, declaredCharset);
     const char* const text = document.c_str();
     TiXmlDeclaration declaration;
     const char* const declarationEnd = ReadDeclaration(text, declaration);
     if (!declarationEnd)
         return false;
+    if (declaredCharset != nullptr)
+        *declaredCharset = declaration.Encoding();
     const std::string name = ToLowerASCII(declaration.Encoding());
     // The parser reads these as UTF-8 itself.
     if (name == kUtf8Name || name == "utf8" || name.empty())

@@ -35,8 +35,9 @@ std::string ConvertCharset(const std::string& text, const std::string& name);
 // can name is left byte for byte as it is. Only the declaration is parsed: a document that is
 // not well-formed after its declaration is converted all the same, and fails when it is
 // parsed. Returns whether the document was converted. Never fails; safe from several threads
-// at once.
-bool ConvertToUtf8(std::string& document);
+// at once. `declaredCharset`, when given, gets the character set the declaration names, as
+// written (left alone when there is no declaration).
+bool ConvertToUtf8(std::string& document, std::string* declaredCharset = nullptr);
 
 // Whether `document` is to be parsed as UTF-8 explicitly: it has no XML declaration, which
 // makes it UTF-8 by the XML rules, and its bytes are UTF-8 indeed. Left to itself, the XML
