@@ -84,7 +84,9 @@ MessageList ParseFeedDocument(std::string document, const std::string& templateT
     TiXmlDocument xml;
     // Keeping row and column up to date costs a third of the parse: only reports want them.
     xml.SetTabSize(locateErrors ? kReportTabSize : 0);
-    if (!CXmlText(document).Parse(xml)) {
+    const TiXmlEncoding encoding =
+        IsUndeclaredUtf8(document) ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN;
+    if (!CXmlText(document).Parse(xml, encoding)) {
         DescribeDocument(document, nullptr, outcome);
         return messages;
     }
