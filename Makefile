@@ -41,7 +41,7 @@ test-sanitize: bootstrap
 test-thread: bootstrap
 	@cmake -S . -B $(THREAD_DIR) -DQUILLBOX_THREAD_SANITIZE=ON -DQUILLBOX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(THREAD_DIR) -j $(JOBS)
-	@cd $(THREAD_DIR) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure -j $(JOBS)
+	@cd $(THREAD_DIR) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(abspath tools/tsan-suppressions.txt) ctest --output-on-failure -j $(JOBS)
 
 # Runs each fuzz target for FUZZ_SECONDS, starting from the seeds, the kept regressions and
 # what earlier runs found (kept in $(FUZZ_DIR)/corpus). TinyXML is compiled in, so that its
