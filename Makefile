@@ -12,7 +12,7 @@ PREFIX ?= /usr/local
 USER_UNIT_DIR ?= $(PREFIX)/lib/systemd/user
 DESTDIR ?=
 
-.PHONY: all bootstrap build test test-plain test-sanitize windows run bench clean format install uninstall
+.PHONY: all bootstrap build test test-plain test-sanitize windows test-windows run bench clean format install uninstall
 
 all: build
 
@@ -23,7 +23,7 @@ build: bootstrap
 	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: test-plain test-sanitize
+test: test-plain test-sanitize test-windows
 
 test-plain: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
@@ -38,8 +38,12 @@ test-sanitize: bootstrap
 windows: bootstrap
 	@./tools/bootstrap.sh --source tinyxml $(WINDOWS_DIR)/source
 	@cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-		-DQUILLBOX_TINYXML_SOURCE=$(abspath $(WINDOWS_DIR))/source/tinyxml -DQUILLBOX_BENCH=OFF -DQUILLBOX_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+		-DQUILLBOX_TINYXML_SOURCE=$(abspath $(WINDOWS_DIR))/source/tinyxml -DQUILLBOX_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WINDOWS_DIR) -j $(JOBS)
+
+# The Windows test program under Wine.
+test-windows: windows
+	@./tools/run-windows-tests.sh $(WINDOWS_DIR)
 
 run: build
 	@if [ -x $(BUILD_DIR)/quillbox ]; then \
