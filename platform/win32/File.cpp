@@ -46,7 +46,8 @@ std::wstring WidePath(const std::string& path)
 
 const char kTextLineEnd[] = "\r\n";
 
-bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes)
+bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes,
+                     TooLong tooLong)
 {
     content.clear();
     // Others may go on reading, writing, and replacing the file (a seen store being
@@ -67,10 +68,13 @@ bool ReadRegularFile(const std::string& path, std::string& content, std::size_t 
         }
         if (count == 0)
             break;
-        if (count > maxBytes - content.size())
-            good = false;
-        else
-            content.append(buffer, count);
+        if (count > maxBytes - content.size()) {
+            good = tooLong == TooLong::KeepStart;
+            if (good)
+                content.append(buffer, maxBytes - content.size());
+            break;
+        }
+        content.append(buffer, count);
     }
     ::CloseHandle(file);
     if (!good)
