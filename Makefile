@@ -12,7 +12,7 @@ PREFIX ?= /usr/local
 USER_UNIT_DIR ?= $(PREFIX)/lib/systemd/user
 DESTDIR ?=
 
-.PHONY: all bootstrap build test test-plain test-sanitize windows test-windows run bench clean format install uninstall
+.PHONY: all bootstrap build test test-plain test-sanitize windows test-windows run bench bench-windows clean format install uninstall
 
 all: build
 
@@ -41,9 +41,10 @@ windows: bootstrap
 		-DQUILLBOX_TINYXML_SOURCE=$(abspath $(WINDOWS_DIR))/source/tinyxml -DQUILLBOX_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WINDOWS_DIR) -j $(JOBS)
 
-# The Windows test program under Wine.
-test-windows: windows
+# The Windows test program under Wine, and the test feeds rendered on both systems alike.
+test-windows: windows build
 	@./tools/run-windows-tests.sh $(WINDOWS_DIR)
+	@./tools/compare-rendering.sh $(BUILD_DIR) $(WINDOWS_DIR)
 
 run: build
 	@if [ -x $(BUILD_DIR)/quillbox ]; then \
@@ -62,6 +63,12 @@ uninstall:
 
 bench: build
 	@cmake --build $(BUILD_DIR) --target run_benchmarks
+
+# The benchmarks of the Windows build, under Wine.
+bench-windows: windows
+	@cmake -S . -B $(WINDOWS_DIR) -DQUILLBOX_BENCH=ON >/dev/null
+	@cmake --build $(WINDOWS_DIR) -j $(JOBS)
+	@./tools/run-windows-benchmarks.sh $(WINDOWS_DIR)
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')

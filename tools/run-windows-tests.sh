@@ -21,19 +21,11 @@ if [ ! -d "$WINEPREFIX" ]; then
     "$wineserver" -w
 fi
 
-# The tests' HTTPS servers need TLS run in front of them on this side (see the script).
 source=$(cd "$(dirname "$0")/.." && pwd)
-relayOutput="$build/tls-relay.port"
-rm -f "$relayOutput"
-python3 "$source/tools/tls-relay.py" "$source/tests/data/tls" >"$relayOutput" &
-relay=$!
-trap 'kill $relay 2>/dev/null' EXIT
-while [ ! -s "$relayOutput" ] && kill -0 $relay 2>/dev/null; do sleep 0.1; done
-QUILLBOX_TLS_RELAY_PORT=$(head -n 1 "$relayOutput")
-export QUILLBOX_TLS_RELAY_PORT
-
 filter=$(cat "$build/windows-test-filter.txt")
 status=0
-"$wine" "$build/tests/quillbox_tests.exe" --gtest_filter="$filter" "$@" || status=$?
+# The tests' HTTPS servers need TLS run in front of them on this side (see the relay).
+python3 "$source/tools/tls-relay.py" "$source/tests/data/tls" \
+    "$wine" "$build/tests/quillbox_tests.exe" --gtest_filter="$filter" "$@" || status=$?
 "$wineserver" -w
 exit $status

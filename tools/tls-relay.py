@@ -9,10 +9,14 @@ connections on the front port with the certificate NAME.pem and key NAME.key of 
 folder, and joins each to a new plain connection to 127.0.0.1:SERVER_PORT. When either side of
 a pair ends, the other is closed. The front closes when its control connection does.
 
-    tools/tls-relay.py CERTIFICATE_FOLDER
+    tools/tls-relay.py CERTIFICATE_FOLDER COMMAND [ARGUMENT...]
+
+runs COMMAND with the control port in QUILLBOX_TLS_RELAY_PORT, serves while it runs, and
+exits with its status.
 """
 import os
 import socket
+import subprocess
 import ssl
 import sys
 import threading
@@ -87,14 +91,19 @@ def serve_front(control, folder):
 
 
 def main():
-    folder = sys.argv[1]
+    folder, command = sys.argv[1], sys.argv[2:]
     listener = socket.socket()
     listener.bind(("127.0.0.1", 0))
     listener.listen(128)
-    print(listener.getsockname()[1], flush=True)
-    while True:
-        control, _ = listener.accept()
-        threading.Thread(target=serve_front, args=(control, folder), daemon=True).start()
+
+    def accept_loop():
+        while True:
+            control, _ = listener.accept()
+            threading.Thread(target=serve_front, args=(control, folder), daemon=True).start()
+
+    threading.Thread(target=accept_loop, daemon=True).start()
+    environment = dict(os.environ, QUILLBOX_TLS_RELAY_PORT=str(listener.getsockname()[1]))
+    sys.exit(subprocess.call(command, env=environment))
 
 
 if __name__ == "__main__":
