@@ -69,11 +69,29 @@ bool NamesAddress(PCCERT_CONTEXT certificate, const IN_ADDR& address)
     return found;
 }
 
+// The failure of a handshake that is not the certificate's.
+const char kHandshakeFailed[] = "secure connection failed";
+const char kNotForThisHost[] = "certificate not valid for this host";
+
+// Why the policy check refused a certificate, in a user's words.
+const char* CertificateFailure(DWORD error)
+{
+    switch (error) {
+    case static_cast<DWORD>(CERT_E_CN_NO_MATCH):
+        return kNotForThisHost;
+    case static_cast<DWORD>(CERT_E_EXPIRED):
+        return "certificate expired";
+    default:
+        return "certificate not trusted";
+    }
+}
+
 // The server's certificate must chain up to a root the user trusts and name `host`: a DNS
 // name among its names, an IP address among its IP addresses (which the system's policy
-// does not look at everywhere, so that is checked here).
-bool VerifyServerCertificate(CtxtHandle* context, const std::string& host)
+// does not look at everywhere, so that is checked here). On failure, `failure` says why.
+bool VerifyServerCertificate(CtxtHandle* context, const std::string& host, const char*& failure)
 {
+    failure = "certificate not trusted";
     PCCERT_CONTEXT certificate = nullptr;
     if (::QueryContextAttributesA(context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) !=
             SEC_E_OK ||
@@ -104,7 +122,13 @@ bool VerifyServerCertificate(CtxtHandle* context, const std::string& host)
         status.cbSize = sizeof status;
         trusted = ::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy,
                                                      &status) != 0 &&
-                  status.dwError == 0 && (!isAddress || NamesAddress(certificate, address));
+                  status.dwError == 0;
+        if (!trusted && status.dwError != 0)
+            failure = CertificateFailure(status.dwError);
+        if (trusted && isAddress && !NamesAddress(certificate, address)) {
+            trusted = false;
+            failure = kNotForThisHost;
+        }
         ::CertFreeCertificateChain(chain);
     }
     ::CertFreeCertificateContext(certificate);
@@ -158,6 +182,9 @@ private:
     std::vector<char> m_incoming; // received, not yet decrypted
     std::vector<char> m_plain;    // decrypted, not yet handed out
     bool m_ended = false;
+
+public:
+    const char* m_failure = kHandshakeFailed; // why the handshake failed
 };
 
 bool CTLSStream::CSession::ReceiveMore()
@@ -298,7 +325,12 @@ CTLSStream::~CTLSStream() = default;
 bool CTLSStream::Handshake(const std::string& host)
 {
     return !host.empty() && m_session->Connect(host) &&
-           VerifyServerCertificate(m_session->Context(), host);
+           VerifyServerCertificate(m_session->Context(), host, m_session->m_failure);
+}
+
+const char* CTLSStream::HandshakeFailure() const
+{
+    return m_session == nullptr ? kHandshakeFailed : m_session->m_failure;
 }
 
 bool CTLSStream::SendAll(const char* data, std::size_t size)
