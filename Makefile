@@ -16,7 +16,7 @@ PREFIX ?= /usr/local
 USER_UNIT_DIR ?= $(PREFIX)/lib/systemd/user
 DESTDIR ?=
 
-.PHONY: all bootstrap build test test-plain test-sanitize test-thread fuzz windows run bench clean format install uninstall
+.PHONY: all bootstrap build test test-plain test-sanitize test-thread fuzz windows test-windows run bench bench-windows clean format install uninstall
 
 all: build
 
@@ -66,8 +66,13 @@ fuzz: bootstrap
 windows: bootstrap
 	@./tools/bootstrap.sh --source tinyxml $(WINDOWS_DIR)/source
 	@cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-		-DQUILLBOX_TINYXML_SOURCE=$(abspath $(WINDOWS_DIR))/source/tinyxml -DQUILLBOX_BENCH=OFF -DQUILLBOX_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+		-DQUILLBOX_TINYXML_SOURCE=$(abspath $(WINDOWS_DIR))/source/tinyxml -DQUILLBOX_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WINDOWS_DIR) -j $(JOBS)
+
+# The Windows test program under Wine, and the test feeds rendered on both systems alike.
+test-windows: windows build
+	@./tools/run-windows-tests.sh $(WINDOWS_DIR)
+	@./tools/compare-rendering.sh $(BUILD_DIR) $(WINDOWS_DIR)
 
 run: build
 	@if [ -x $(BUILD_DIR)/quillbox ]; then \
@@ -86,6 +91,12 @@ uninstall:
 
 bench: build
 	@cmake --build $(BUILD_DIR) --target run_benchmarks
+
+# The benchmarks of the Windows build, under Wine.
+bench-windows: windows
+	@cmake -S . -B $(WINDOWS_DIR) -DQUILLBOX_BENCH=ON >/dev/null
+	@cmake --build $(WINDOWS_DIR) -j $(JOBS)
+	@./tools/run-windows-benchmarks.sh $(WINDOWS_DIR)
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')

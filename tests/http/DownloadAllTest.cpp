@@ -1,25 +1,15 @@
 #include "http/DownloadAll.h"
 
 #include "support/HTTPTestServer.h"
+#include "support/ProcessResources.h"
 #include "support/TestCertificates.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
 namespace {
-
-// Threads of this process, where the system shows them; -1 elsewhere.
-int ThreadCount()
-{
-    std::error_code error;
-    const std::filesystem::directory_iterator tasks("/proc/self/task", error);
-    if (error)
-        return -1;
-    return static_cast<int>(std::distance(tasks, std::filesystem::directory_iterator()));
-}
 
 // The threads of this process before a test starts any: first one thread is started and
 // joined, since a runtime may start a helper thread of its own along with the process's first
@@ -27,16 +17,16 @@ int ThreadCount()
 int BaselineThreadCount()
 {
     std::thread([] {}).join();
-    return ThreadCount();
+    return CountThreads();
 }
 
 // Waits, within a generous bound, until the process runs no more than `expected` threads (a
 // thread that has just let go of its last socket may still be returning), and gives the count.
 int SettledThreadCount(int expected)
 {
-    for (int attempt = 0; attempt < 1000 && ThreadCount() > expected; ++attempt)
+    for (int attempt = 0; attempt < 1000 && CountThreads() > expected; ++attempt)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return ThreadCount();
+    return CountThreads();
 }
 
 } // namespace
