@@ -4,7 +4,7 @@
 // all without asking a name server; connections go to loopback addresses only. A refusal is
 // reported through OnForbiddenNetworkUse where the program defines it (the suite fails the
 // test that asked).
-#include "support/NetworkGuard.h"
+#include "support/posix/NetworkGuard.h"
 
 #include <arpa/inet.h>
 #include <dlfcn.h>

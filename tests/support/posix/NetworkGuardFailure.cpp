@@ -1,5 +1,5 @@
 // In the suite, a refused lookup or connection fails the test that asked for it.
-#include "support/NetworkGuard.h"
+#include "support/posix/NetworkGuard.h"
 
 #include <gtest/gtest.h>
 
