@@ -27,7 +27,7 @@ build: bootstrap
 	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: test-plain test-sanitize test-thread
+test: test-plain test-sanitize test-thread test-windows
 
 test-plain: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
