@@ -4,11 +4,12 @@
 BUILD_DIR := build
 SANITIZE_DIR := build-sanitize
 WINDOWS_DIR := build-win64
+WINDOWS32_DIR := build-win32
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all bootstrap build test test-plain test-sanitize windows run bench clean format
+.PHONY: all bootstrap build test test-plain test-sanitize windows test-windows-plugin run bench clean format
 
 all: build
 
@@ -19,7 +20,7 @@ build: bootstrap
 	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: test-plain test-sanitize
+test: test-plain test-sanitize test-windows-plugin
 
 test-plain: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
@@ -34,8 +35,16 @@ test-sanitize: bootstrap
 windows: bootstrap
 	@./tools/bootstrap.sh --source tinyxml $(WINDOWS_DIR)/source
 	@cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-		-DQUILLBOX_TINYXML_SOURCE=$(abspath $(WINDOWS_DIR))/source/tinyxml -DQUILLBOX_BENCH=OFF -DQUILLBOX_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+		-DQUILLBOX_TINYXML_SOURCE=$(abspath $(WINDOWS_DIR))/source/tinyxml -DQUILLBOX_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WINDOWS_DIR) -j $(JOBS)
+	@# The 32-bit plug-in, for 32-bit mail clients, with its host program and its tests.
+	@cmake -S . -B $(WINDOWS32_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+		-DQUILLBOX_TINYXML_SOURCE=$(abspath $(WINDOWS_DIR))/source/tinyxml -DQUILLBOX_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WINDOWS32_DIR) -j $(JOBS) --target quillbox_plugin quillbox quillbox_plugin_tests
+
+# The Windows plug-in under Wine, and the Windows host program with Linux clients.
+test-windows-plugin: windows build
+	@./tools/run-windows-plugin-tests.sh $(BUILD_DIR) $(WINDOWS_DIR) $(WINDOWS32_DIR)
 
 run: build
 	@if [ -x $(BUILD_DIR)/quillbox ]; then \
@@ -51,4 +60,4 @@ format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(WINDOWS_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(WINDOWS_DIR) $(WINDOWS32_DIR)

@@ -104,10 +104,15 @@ void CPOP3Server::Start(int port)
     }
 }
 
-void CPOP3Server::Stop()
+void CPOP3Server::SignalEnd()
 {
     if (m_endEvent)
         m_endEvent->Set();
+}
+
+void CPOP3Server::Stop()
+{
+    SignalEnd();
     // The listener's wait includes the end event, so it wakes and returns at once.
     if (m_thread.joinable())
         m_thread.join();

@@ -38,6 +38,10 @@ public:
     // Ends the listener and signals every session to end; returns promptly. Harmless when
     // the server is not running, and when repeated.
     void Stop();
+    // Signals the listener and every session to end and returns without waiting for any of
+    // them; Stop (or destruction) still follows. For where waiting for a thread could
+    // deadlock: module unload on Windows, under the system's loader lock. Any thread.
+    void SignalEnd();
 
     // Waits until every session thread this server started has ended, or until `timeout`
     // has passed; returns whether none is left. Stop signals sessions but does not wait for

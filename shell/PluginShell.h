@@ -20,6 +20,10 @@ public:
     // moment for its sessions to end before the network library goes.
     bool Load();
     void Unload();
+    // Unload where nothing may wait (on Windows the system's loader lock is held, which an
+    // ending thread needs): signals the server to end without waiting for its threads, then
+    // takes the network library down.
+    void UnloadWithoutWaiting();
 
     // Reads the stored port and starts the server there (a server still running from an
     // earlier Initialize is stopped first). Returns the new status, which GetStatus keeps: 0 when
@@ -39,6 +43,8 @@ public:
     void ChangePort(int port);
 
 private:
+    void StopNetwork();
+
     CPOP3Server& m_server;
     int m_status = 0;
     bool m_networkStarted = false;

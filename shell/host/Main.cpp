@@ -6,6 +6,7 @@
 #include "platform/Settings.h"
 #include "platform/Termination.h"
 #include "shell/LocalPort.h"
+#include "shell/host/HostTexts.h"
 #include "shell/host/PluginLibrary.h"
 
 #include <cstdio>
@@ -16,23 +17,6 @@
 namespace {
 
 const char kPluginFileName[] = "QUILLBOX.vorlenta.tbp";
-
-const char kUsage[] =
-    "Usage: quillbox [--plugin PATH] [setup]\n"
-    "\n"
-    "  quillbox          Loads the plug-in and serves POP3 for RSS on 127.0.0.1 at the\n"
-    "                    stored port (11100 unless changed) until Ctrl+C or SIGTERM.\n"
-    "                    In a mail client, make a POP3 account for server 127.0.0.1 at\n"
-    "                    that port whose user name is the full path of a feed list file\n"
-    "                    and whose password is anything.\n"
-    "  quillbox setup    Opens the plug-in's setup dialog in this terminal to choose the\n"
-    "                    port. It is remembered only when the settings folder exists\n"
-    "                    (tools/install-settings.sh creates it); a running quillbox moves\n"
-    "                    to it when it is started again.\n"
-    "\n"
-    "  --plugin PATH     Load the plug-in from PATH instead of QUILLBOX.vorlenta.tbp\n"
-    "                    beside the quillbox program.\n"
-    "  --help            Show this text.\n";
 
 // The port as the server binds it: the low 16 bits of the stored number.
 int BoundPort(int port)
@@ -73,8 +57,7 @@ int Setup(CPluginLibrary& plugin, const std::string& pluginPath)
     std::cout << "\nStored port: " << ReadLocalPort() << "\n";
     std::uint32_t stored = 0;
     if (!platform::ReadUserNumber(kSettingsKey, kLocalPortName, stored))
-        std::cout << "(the default: no port is stored in " << folder
-                  << "; run tools/install-settings.sh to create that folder)\n";
+        std::cout << "(the default: no port is stored in " << folder << kNoStoredPortHint << ")\n";
     return 0;
 }
 
@@ -120,5 +103,5 @@ int main(int argc, char** argv)
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
-    std::quick_exit(exitCode);
+    std::_Exit(exitCode);
 }
