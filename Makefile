@@ -8,8 +8,12 @@ WINDOWS32_DIR := build-win32
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+# Where "make install" puts the program, the plug-in and the systemd user unit.
+PREFIX ?= /usr/local
+USER_UNIT_DIR ?= $(PREFIX)/lib/systemd/user
+DESTDIR ?=
 
-.PHONY: all bootstrap build test test-plain test-sanitize windows test-windows-plugin run bench clean format
+.PHONY: all bootstrap build test test-plain test-sanitize windows test-windows-plugin run bench clean format install uninstall
 
 all: build
 
@@ -52,6 +56,14 @@ run: build
 	else \
 		echo "The host program is not built yet: only the libraries and tests exist so far."; \
 	fi
+
+install: build
+	@PREFIX="$(PREFIX)" USER_UNIT_DIR="$(USER_UNIT_DIR)" DESTDIR="$(DESTDIR)" \
+		./tools/install.sh install $(BUILD_DIR)
+
+uninstall:
+	@PREFIX="$(PREFIX)" USER_UNIT_DIR="$(USER_UNIT_DIR)" DESTDIR="$(DESTDIR)" \
+		./tools/install.sh uninstall
 
 bench: build
 	@cmake --build $(BUILD_DIR) --target run_benchmarks

@@ -77,8 +77,13 @@ bool CPluginShell::StartServer(int port)
 void CPluginShell::ChangePort(int port)
 {
     m_server.Stop();
-    if (StartServer(port))
+    m_portChangeNote.clear();
+    if (StartServer(port)) {
         WriteLocalPort(port);
-    else
-        StartServer(ReadLocalPort());
+        return;
+    }
+    const int stored = ReadLocalPort();
+    StartServer(stored);
+    m_portChangeNote = "port " + std::to_string(port & 0xFFFF) + " is in use; QUILLBOX stays on " +
+                       std::to_string(stored & 0xFFFF);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 class CPOP3Server;
 
 // The name and version the plug-in gives the host.
@@ -41,6 +43,9 @@ public:
     // on failure starts it again on the stored port (which may fail too, leaving no server)
     // and leaves the store alone. The status is not changed.
     void ChangePort(int port);
+    // After a ChangePort that could not move the server, the line that tells the user so
+    // ("port N is in use; QUILLBOX stays on M"); empty otherwise.
+    const std::string& PortChangeNote() const { return m_portChangeNote; }
 
 private:
     void StopNetwork();
@@ -48,4 +53,5 @@ private:
     CPOP3Server& m_server;
     int m_status = 0;
     bool m_networkStarted = false;
+    std::string m_portChangeNote;
 };

@@ -9,7 +9,7 @@
 set -eu
 
 packages="g++ cmake make pkg-config libtinyxml-dev libgtest-dev libgmock-dev googletest \
-libssl-dev openssl ca-certificates curl fetchmail python3 locales \
+libssl-dev openssl ca-certificates curl fetchmail procmail python3 locales \
 g++-mingw-w64-x86-64-posix wine64 dpkg-dev g++-mingw-w64-i686-posix xvfb"
 
 if [ "$(id -u)" -eq 0 ]; then

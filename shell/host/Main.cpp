@@ -1,22 +1,62 @@
 // quillbox: a small host for the plug-in. It loads the plug-in file and drives it only
 // through its exported functions, as a mail client would: initialise, serve until asked
-// to stop, finalise, unload; or run the plug-in's setup dialog.
+// to stop, finalise, unload; or run the plug-in's setup dialog. Beside that it turns an
+// OPML subscription list into a feed list.
 
 #include "platform/DynamicLibrary.h"
 #include "platform/Settings.h"
 #include "platform/Termination.h"
 #include "shell/LocalPort.h"
 #include "shell/host/HostTexts.h"
+#include "shell/host/OPMLImport.h"
 #include "shell/host/PluginLibrary.h"
+#include "shell/host/ReadableFile.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
+#include <system_error>
+#include <vector>
 
 namespace {
 
 const char kPluginFileName[] = "QUILLBOX.vorlenta.tbp";
+// Where an installed plug-in lives, seen from the folder of the installed program.
+const char kInstalledPluginFolder[] = "../lib/quillbox";
+
+// The --help text.
+std::string Usage()
+{
+    return std::string(
+               "Usage: quillbox [--plugin PATH] [setup]\n"
+               "       quillbox import-opml FILE.opml\n"
+               "\n"
+               "  quillbox          Loads the plug-in and serves POP3 for RSS on 127.0.0.1 at the\n"
+               "                    stored port (11100 unless changed) until ") +
+           kStopRequest +
+           ".\n"
+           "                    In a mail client, make a POP3 account for server 127.0.0.1 at\n"
+           "                    that port whose user name is the full path of a feed list file\n"
+           "                    and whose password is anything.\n" +
+           kSetupHelp +
+           "  quillbox import-opml FILE.opml\n"
+           "                    Prints a feed list made from an OPML file, the subscription list\n"
+           "                    most feed readers export: each feed's URL after a comment with\n"
+           "                    its title. Save it with, for example,\n"
+           "                    quillbox import-opml subscriptions.opml > " +
+           kExampleListPath +
+           "\n"
+           "\n"
+           "  --plugin PATH     Load the plug-in from PATH instead of QUILLBOX.vorlenta.tbp\n"
+           "                    beside the quillbox program" +
+           kOtherPluginPlace +
+           ".\n"
+           "  --help            Show this text.\n";
+}
 
 // The port as the server binds it: the low 16 bits of the stored number.
 int BoundPort(int port)
@@ -56,9 +96,52 @@ int Setup(CPluginLibrary& plugin, const std::string& pluginPath)
     const std::string folder = platform::UserSettingsFolder(kSettingsKey);
     std::cout << "\nStored port: " << ReadLocalPort() << "\n";
     std::uint32_t stored = 0;
-    if (!platform::ReadUserNumber(kSettingsKey, kLocalPortName, stored))
-        std::cout << "(the default: no port is stored in " << folder << kNoStoredPortHint << ")\n";
+    if (platform::ReadUserNumber(kSettingsKey, kLocalPortName, stored))
+        return 0;
+    if (platform::UserSettingsKeyExists(kSettingsKey))
+        std::cout << "(the default: no port is stored in " << folder << " yet)\n";
+    else
+        std::cout << "(the default: a port is kept only when " << kSettingsPlace << " " << folder
+                  << " exists; " << kCreateSettingsHint << ")\n";
     return 0;
+}
+
+int ImportOPMLFile(const std::string& path)
+{
+    const std::string problem = WhyUnreadable(path);
+    if (!problem.empty()) {
+        std::cerr << "quillbox: cannot read " << path << ": " << problem << "\n";
+        return 2;
+    }
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream document;
+    document << file.rdbuf();
+    std::vector<std::string> warnings;
+    try {
+        const std::size_t count = ImportOPML(document.str(), std::cout, warnings);
+        std::cout.flush();
+        for (const std::string& warning : warnings)
+            std::cerr << "quillbox: " << warning << "\n";
+        std::cerr << "quillbox: " << count << " feeds from " << path << "\n";
+    } catch (const std::exception& error) {
+        std::cerr << "quillbox: " << path << ": " << error.what() << "\n";
+        return 2;
+    }
+    return 0;
+}
+
+// The plug-in beside the program, or where the installation puts it.
+std::string DefaultPluginPath()
+{
+    std::string folder = platform::ExecutableFolder();
+    if (folder.empty())
+        folder = ".";
+    const std::string beside = folder + "/" + kPluginFileName;
+    const std::string installed = folder + "/" + kInstalledPluginFolder + "/" + kPluginFileName;
+    std::error_code error;
+    if (!std::filesystem::exists(beside, error) && std::filesystem::exists(installed, error))
+        return installed;
+    return beside;
 }
 
 } // namespace
@@ -70,7 +153,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
-            std::cout << kUsage;
+            std::cout << Usage();
             return 0;
         } else if (argument == "--plugin" && i + 1 < argc) {
             pluginPath = argv[++i];
@@ -78,15 +161,15 @@ int main(int argc, char** argv)
             pluginPath = argument.substr(9);
         } else if (argument == "setup") {
             setup = true;
+        } else if (argument == "import-opml" && i + 2 == argc) {
+            return ImportOPMLFile(argv[i + 1]);
         } else {
-            std::cerr << "quillbox: unknown argument \"" << argument << "\"\n\n" << kUsage;
+            std::cerr << "quillbox: unknown argument \"" << argument << "\"\n\n" << Usage();
             return 2;
         }
     }
-    if (pluginPath.empty()) {
-        const std::string folder = platform::ExecutableFolder();
-        pluginPath = (folder.empty() ? std::string(".") : folder) + "/" + kPluginFileName;
-    }
+    if (pluginPath.empty())
+        pluginPath = DefaultPluginPath();
     int exitCode = 1;
     {
         CPluginLibrary plugin;

@@ -29,6 +29,10 @@ void RunSetupDialog(CPluginShell& shell)
     try {
         CTerminalDialog dialog(std::cin, std::cout);
         dialog.Run(SetupDialogProc, reinterpret_cast<std::intptr_t>(&shell));
+        // The dialog itself closes without a word, as on every platform; the terminal is
+        // where the user learns that the port was refused.
+        if (!shell.PortChangeNote().empty())
+            std::cout << "\n" << shell.PortChangeNote() << std::endl;
     } catch (...) {
     }
 }

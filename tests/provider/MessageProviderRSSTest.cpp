@@ -1,9 +1,9 @@
 #include "provider/MessageProviderRSS.h"
 
-#include "CorpusManifest.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
+#include "support/FeedCollection.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -216,20 +216,19 @@ TEST(MessageProviderRSS, ParseFeedSurvivesHostileNesting)
     EXPECT_TRUE(CMessageProviderRSS::ParseFeed(unclosed, BuiltInTemplate).empty());
 }
 
-TEST(MessageProviderRSS, ParseFeedFindsEveryItemOfTheCorpus)
+using MessageProviderRSSFeeds = CFeedCollectionTest;
+
+TEST_P(MessageProviderRSSFeeds, ParseFeedFindsEveryItem)
 {
-    const std::vector<CorpusDocument> corpus = ReadCorpusManifest();
-    ASSERT_EQ(corpus.size(), 374u);
     std::size_t items = 0;
-    for (const CorpusDocument& entry : corpus) {
-        const std::string document = CTempFolder::Read(CorpusPath(entry));
+    for (const FeedDocument& entry : m_documents) {
+        const std::string document = GetParam().Read(entry);
         ASSERT_EQ(document.size(), entry.bytes) << entry.file;
         const MessageList messages = CMessageProviderRSS::ParseFeed(document, BuiltInTemplate);
-        EXPECT_EQ(messages.size(), entry.parses && entry.root == "rss" ? entry.items : 0)
-            << entry.file;
+        EXPECT_EQ(messages.size(), entry.RssItems()) << entry.file;
         items += messages.size();
     }
-    EXPECT_EQ(items, 3041u);
+    EXPECT_GT(items, 0u);
 }
 
 namespace {
@@ -338,13 +337,13 @@ TEST(MessageProviderRSS, AHostileFeedInASingleByteCharacterSetCostsOnlyItself)
     EXPECT_EQ(TitlesOf(reply.messages, {"Alpha"}), std::vector<std::string>{"Alpha"});
 }
 
-TEST(MessageProviderRSS, ManyFeedsGiveTheSameMessagesAsOneAtATime)
+TEST_P(MessageProviderRSSFeeds, ManyFeedsGiveTheSameMessagesAsOneAtATime)
 {
-    // Real documents of the corpus, some in single-byte character sets, rendered on several
+    // Real documents, some in single-byte character sets, rendered on several
     // threads: the messages must match feed by feed, in list order.
     CProviderFixture fixture;
     std::vector<std::string> files;
-    for (const CorpusDocument& entry : ReadCorpusManifest()) {
+    for (const FeedDocument& entry : m_documents) {
         const std::string& encoding = entry.declaredEncoding;
         if (encoding.find("8859") != std::string::npos ||
             encoding.find("windows-125") != std::string::npos)
@@ -352,7 +351,7 @@ TEST(MessageProviderRSS, ManyFeedsGiveTheSameMessagesAsOneAtATime)
     }
     ASSERT_GE(files.size(), 10u);
     // Every feed in a single-byte character set, then others up to the limit.
-    for (const CorpusDocument& entry : ReadCorpusManifest()) {
+    for (const FeedDocument& entry : m_documents) {
         if (files.size() < CMessageProviderRSS::MaxFeeds &&
             std::find(files.begin(), files.end(), entry.file) == files.end())
             files.push_back(entry.file);
@@ -360,8 +359,8 @@ TEST(MessageProviderRSS, ManyFeedsGiveTheSameMessagesAsOneAtATime)
     std::string lines;
     std::vector<std::string> urls;
     for (const std::string& file : files) {
-        const std::string url = "http://corpus/" + file;
-        fixture.m_documents[url] = CTempFolder::Read(std::string(QUILLBOX_CORPUS_DIR) + "/" + file);
+        const std::string url = "http://feeds/" + file;
+        fixture.m_documents[url] = CTempFolder::Read(GetParam().Folder() + "/" + file);
         urls.push_back(url);
         lines += url + "\n";
     }
@@ -380,3 +379,5 @@ TEST(MessageProviderRSS, ManyFeedsGiveTheSameMessagesAsOneAtATime)
         EXPECT_EQ(reply.messages[index].text, expected[index].text) << index;
     }
 }
+
+INSTANTIATE_FEED_COLLECTION_TESTS(MessageProviderRSSFeeds);

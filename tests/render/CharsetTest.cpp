@@ -1,9 +1,10 @@
 #include "render/Charset.h"
 
+#include "support/FeedCollection.h"
+
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -221,41 +222,30 @@ TEST(ConvertToUtf8, LeavesOtherDocumentsByteForByte)
         EXPECT_EQ(Converted(document), document);
 }
 
-TEST(ConvertToUtf8, CorpusDocumentsStillParseWithTheSameItems)
-{
-    std::ifstream manifest(QUILLBOX_CORPUS_DIR "/manifest.tsv");
-    ASSERT_TRUE(manifest) << "corpus manifest missing";
-    std::string line;
-    std::getline(manifest, line);
-    int converted = 0;
-    while (std::getline(manifest, line)) {
-        std::istringstream fields(line);
-        std::string file, bytes, encoding, root, parses, items;
-        std::getline(fields, file, '\t');
-        std::getline(fields, bytes, '\t');
-        std::getline(fields, encoding, '\t');
-        std::getline(fields, root, '\t');
-        std::getline(fields, parses, '\t');
-        std::getline(fields, items, '\t');
+using ConvertToUtf8Feeds = CFeedCollectionTest;
 
-        std::ifstream input(QUILLBOX_CORPUS_DIR "/" + file, std::ios::binary);
-        ASSERT_TRUE(input) << file;
-        const std::string original((std::istreambuf_iterator<char>(input)),
-                                   std::istreambuf_iterator<char>());
+TEST_P(ConvertToUtf8Feeds, ConvertedDocumentsStillParseWithTheSameItems)
+{
+    int converted = 0;
+    for (const FeedDocument& entry : m_documents) {
+        const std::string original = GetParam().Read(entry);
+        ASSERT_EQ(original.size(), entry.bytes) << entry.file;
         const std::string document = Converted(original);
         if (document == original)
             continue;
         ++converted;
         TiXmlDocument parsed;
         parsed.Parse(document.c_str());
-        ASSERT_FALSE(parsed.Error()) << file << ": " << parsed.ErrorDesc();
-        int count = 0;
+        ASSERT_FALSE(parsed.Error()) << entry.file << ": " << parsed.ErrorDesc();
+        std::size_t count = 0;
         const TiXmlElement* rss = parsed.FirstChildElement("rss");
         const TiXmlElement* channel = rss ? rss->FirstChildElement("channel") : nullptr;
         for (const TiXmlElement* item = channel ? channel->FirstChildElement("item") : nullptr;
              item; item = item->NextSiblingElement("item"))
             ++count;
-        EXPECT_EQ(std::to_string(count), items) << file;
+        EXPECT_EQ(count, entry.items) << entry.file;
     }
     EXPECT_GT(converted, 10);
 }
+
+INSTANTIATE_FEED_COLLECTION_TESTS(ConvertToUtf8Feeds);

@@ -78,3 +78,66 @@ TEST(HostProgram, SetupStoresAFreePortTypedIntoTheTerminal)
         EXPECT_EQ(sandbox.StoredText(), std::to_string(port) + "\n");
     }
 }
+
+TEST(HostProgram, SetupSaysWhenTheTypedPortIsInUse)
+{
+    CSettingsSandbox sandbox;
+    sandbox.CreateKey();
+    CBusyPort busy;
+    int exitCode = -1;
+    const std::string output =
+        RunHost({"setup"}, sandbox, exitCode, std::to_string(busy.Port()) + "\n");
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(Contains(output, "port " + std::to_string(busy.Port()) +
+                                     " is in use; QUILLBOX stays on 11100"))
+        << output;
+    EXPECT_EQ(sandbox.StoredText(), "(none)");
+    // The folder is there, only the port is not: nothing to create.
+    EXPECT_TRUE(Contains(output, "no port is stored in")) << output;
+    EXPECT_FALSE(Contains(output, "create")) << output;
+}
+
+TEST(HostProgram, ImportsTheFeedsOfAnOPMLFileWithTheirFolderAndTitle)
+{
+    CSettingsSandbox sandbox;
+    CTempFolder folder;
+    const std::string opml = folder.Write("subscriptions.opml", R"(<?xml version="1.0"?>
+<opml version="2.0"><head><title>mine</title></head><body>
+  <outline text="News" title="News">
+    <outline type="rss" text="Daily" xmlUrl="http://news.example/rss?a=1&amp;b=2"/>
+    <outline text="Local"><outline type="rss" title="Town
+      hall" text="unused" xmlUrl=" http://town.example/feed "/></outline>
+  </outline>
+  <outline type="rss" xmlUrl="http://untitled.example/;v=2"/>
+  <outline type="rss" text="Daily again" xmlUrl="http://news.example/rss?a=1&amp;b=2"/>
+  <outline text="a folder with no feeds"/>
+</body></opml>)");
+    int exitCode = -1;
+    const std::string output = RunHost({"import-opml", opml}, sandbox, exitCode);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(Contains(output, "# News / Daily\n"
+                                 "http://news.example/rss?a=1&b=2\n"
+                                 "# News / Local / Town hall\n"
+                                 "http://town.example/feed\n"
+                                 "# http://untitled.example/;v=2\n"
+                                 "http://untitled.example/%3Bv=2\n"))
+        << output;
+    EXPECT_FALSE(Contains(output, "Daily again")) << output;
+    EXPECT_TRUE(Contains(output, "3 feeds from")) << output;
+
+    std::string many = "<opml><body>";
+    for (int feed = 0; feed < 61; ++feed)
+        many += "<outline xmlUrl=\"http://feeds.example/" + std::to_string(feed) + "\"/>";
+    many += "</body></opml>";
+    const std::string manyOutput =
+        RunHost({"import-opml", folder.Write("many.opml", many)}, sandbox, exitCode);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(Contains(manyOutput, "61 feeds: a login reads only the first 60")) << manyOutput;
+
+    for (const std::string& bad :
+         {folder.Write("feed.xml", "<rss><channel/></rss>"), folder.Write("broken.opml", "<opml"),
+          folder.File("missing.opml")}) {
+        RunHost({"import-opml", bad}, sandbox, exitCode);
+        EXPECT_EQ(exitCode, 2) << bad;
+    }
+}
