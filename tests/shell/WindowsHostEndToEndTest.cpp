@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -35,6 +36,24 @@ std::string WindowsPath(const std::string& path)
     std::string windows = "Z:" + path;
     std::replace(windows.begin(), windows.end(), '/', '\\');
     return windows;
+}
+
+// curl takes the user name up to the first colon of --user, and a Windows path has one: the
+// name goes into the URL instead, percent-encoded.
+std::string Mailbox(int port, const std::string& user, const std::string& path)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (unsigned char byte : user) {
+        if (std::isalnum(byte) || byte == '-' || byte == '.' || byte == '_' || byte == '~') {
+            encoded += static_cast<char>(byte);
+        } else {
+            encoded += '%';
+            encoded += kHex[byte >> 4];
+            encoded += kHex[byte & 15];
+        }
+    }
+    return "pop3://" + encoded + ":x@127.0.0.1:" + std::to_string(port) + path;
 }
 
 // Runs a Windows program of the Wine prefix (reg, say) to its end; returns its exit status.
@@ -109,12 +128,13 @@ TEST_F(WindowsHostEndToEnd, ServesFeedsToLinuxClientsAndRemembersWhatFetchmailDe
                                 0),
               0u);
     int exitCode = -1;
-    const std::string url = "pop3://127.0.0.1:" + std::to_string(port);
-    const std::string list = RunToEnd(
-        {"curl", "--silent", "--max-time", "60", "--user", user + ":x", url + "/"}, exitCode);
+    const std::string list =
+        RunToEnd({"curl", "--silent", "--show-error", "--max-time", "60", Mailbox(port, user, "/")},
+                 exitCode);
     EXPECT_EQ(CountLines(list), 4u) << list;
     const std::string fourth = RunToEnd(
-        {"curl", "--silent", "--max-time", "60", "--user", user + ":x", url + "/4"}, exitCode);
+        {"curl", "--silent", "--show-error", "--max-time", "60", Mailbox(port, user, "/4")},
+        exitCode);
     // The ISO-8859-2 feed arrives in UTF-8, through its own template.
     EXPECT_TRUE(Contains(fourth, "Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 g\xC4\x99\xC5\x9Bl\xC4\x85"))
         << fourth;

@@ -2,6 +2,7 @@
 // of its exports.
 
 #include "shell/win32/PluginTestSupport.h"
+#include "support/LineClient.h"
 
 #include <cstring>
 #include <map>
@@ -36,6 +37,11 @@ public:
     }
 
     HMODULE Get() const { return m_module; }
+    TBP_ActionFunction Export(const char* name) const
+    {
+        return reinterpret_cast<TBP_ActionFunction>(
+            reinterpret_cast<void*>(::GetProcAddress(m_module, name)));
+    }
     template <typename T> const T* At(DWORD rva) const
     {
         return reinterpret_cast<const T*>(reinterpret_cast<const BYTE*>(m_module) + rva);
@@ -146,5 +152,25 @@ TEST(PluginDll, StatusFollowsTheStartAtInitialize)
     EXPECT_EQ(plugin->GetStatus(), 0);
     EXPECT_TRUE(IsListening(port));
     plugin->Finalize();
+    EXPECT_FALSE(IsListening(port));
+}
+
+TEST(PluginDll, StaysLoadedForItsSessionsWhenTheHostLetsGoWithoutFinalize)
+{
+    CRegistrySandbox registry;
+    const int port = FreePort();
+    registry.StorePort(port);
+    CLoadedModule module;
+    ASSERT_NE(module.Get(), nullptr);
+    const auto initialize = module.Export("TBP_Initialize");
+    const auto finalize = module.Export("TBP_Finalize");
+    ASSERT_EQ(initialize(), 0);
+    CLineClient client(static_cast<std::uint16_t>(port));
+    EXPECT_EQ(client.ReadLine(), "+OK welcome\r\n");
+
+    // The host unloads the module while the session runs: it stays, and so does its code.
+    EXPECT_TRUE(::FreeLibrary(module.Get()));
+    EXPECT_EQ(client.Command("USER feeds.txt"), "+OK PASS requested\r\n");
+    finalize();
     EXPECT_FALSE(IsListening(port));
 }
