@@ -2,9 +2,9 @@
 // server takes, how long a port change from the setup dialog takes, and how long the host
 // program needs from its start to serving and from SIGTERM to its end.
 #include "platform/DynamicLibrary.h"
-#include "platform/Socket.h"
 #include "shell/host/PluginLibrary.h"
 #include "support/ChildProcess.h"
+#include "support/FreePort.h"
 #include "support/PeakMemory.h"
 
 #include <algorithm>
@@ -38,15 +38,6 @@ struct Figures
     }
     std::vector<double> values;
 };
-
-int FreePort()
-{
-    const platform::SocketHandle socket = platform::CreateTcpSocket();
-    platform::BindLoopback(socket, 0);
-    const int port = platform::LocalPort(socket);
-    platform::CloseSocket(socket);
-    return port;
-}
 
 } // namespace
 

@@ -3,6 +3,7 @@
 // the XML library alone takes to parse the same documents once.
 #include "pop3/POP3Server.h"
 #include "provider/MessageProviderRSS.h"
+#include "support/BenchFeeds.h"
 #include "support/PeakMemory.h"
 #include "tests/support/LineClient.h"
 
@@ -30,38 +31,6 @@ double SecondsSince(Clock::time_point start)
 constexpr int kFeeds = 60;
 constexpr int kItemsPerFeed = 50;
 constexpr int kRounds = 10;
-
-// A feed of kItemsPerFeed items with HTML descriptions of about 1 KB. Every third feed is
-// declared in a single-byte character set and carries high bytes in its text.
-std::string MakeFeed(int feed, std::mt19937& random)
-{
-    static const char* const kCharsets[] = {"windows-1251", "iso-8859-1", "iso-8859-7"};
-    const bool singleByte = feed % 3 == 2;
-    std::string document = "<?xml version=\"1.0\" encoding=\"";
-    document += singleByte ? kCharsets[(feed / 3) % 3] : "utf-8";
-    document += "\"?>\n<rss version=\"2.0\" xml:base=\"http://example.org/\">\n<channel>\n"
-                "<title>Feed number " +
-                std::to_string(feed) +
-                "</title>\n<link>http://example.org/</link>\n"
-                "<description>Benchmark feed</description>\n";
-    const std::string word = singleByte ? "\xC0\xE1\xE2\xE3\xE4\xE5" : "caf\xC3\xA9s";
-    for (int item = 0; item < kItemsPerFeed; ++item) {
-        const std::string id = std::to_string(feed) + "-" + std::to_string(item);
-        document += "<item>\n<title>Item " + id + " about " + word + " and more</title>\n";
-        document += "<link>http://example.org/items/" + id + ".html</link>\n";
-        document += "<guid isPermaLink=\"false\">urn:bench:" + id + "</guid>\n";
-        document += "<pubDate>Mon, 07 Dec 2026 08:00:00 GMT</pubDate>\n<description>";
-        std::string html;
-        while (html.size() < 1000) {
-            html += "&lt;p&gt;Paragraph " + std::to_string(random() % 1000) + " with " + word +
-                    " &amp; &lt;a href=\"http://example.org/" + std::to_string(random()) +
-                    "\"&gt;a link&lt;/a&gt;.&lt;/p&gt;\n";
-        }
-        document += html + "</description>\n</item>\n";
-    }
-    document += "</channel>\n</rss>\n";
-    return document;
-}
 
 // Makes RSS providers whose downloads hand out the prepared documents and time themselves.
 class CBenchFactory : public IMessageProviderFactory
@@ -103,7 +72,7 @@ int main()
     std::vector<std::string> documents;
     std::size_t documentBytes = 0;
     for (int feed = 0; feed < kFeeds; ++feed) {
-        documents.push_back(MakeFeed(feed, random));
+        documents.push_back(MakeBenchFeed(feed, kItemsPerFeed, random));
         documentBytes += documents.back().size();
     }
 

@@ -1,55 +1,73 @@
 #include "http/DownloadAll.h"
 
+#include "http/ByteBudget.h"
 #include "http/CancelSignal.h"
 #include "http/HTTPGet.h"
 
-#include <chrono>
+#include <algorithm>
 #include <condition_variable>
-#include <memory>
 #include <mutex>
 #include <thread>
 
 namespace {
 
-// How long DownloadAll gives cancelled downloads to notice before it leaves them behind. Only
-// a thread stuck in name resolution, which nothing can interrupt, takes longer.
+// How long cancelled downloads are given to notice before they are left behind. Only a thread
+// stuck in name resolution, which nothing can interrupt, takes longer.
 constexpr int kCancelGraceMilliseconds = 500;
-
-// Counts the ended downloads of one DownloadAll call and wakes the caller at each end.
-struct DownloadCompletion
-{
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::size_t m_ended = 0;
-};
 
 } // namespace
 
+// What the downloads of one list share with the threads that take their documents: the
+// downloads that ended in time, in the order they ended, and the list's byte budget. Shared
+// by every worker, so that a download left running past the end touches nothing released.
+struct DownloadCompletion
+{
+    using Clock = std::chrono::steady_clock;
+
+    DownloadCompletion(Clock::time_point deadline, std::size_t budgetBytes)
+        : m_deadline(deadline), m_budget(budgetBytes)
+    {}
+
+    // Whether an ended download waits to be handed out. Called under the mutex.
+    bool HasWaiting() const { return m_handedOut < m_endedInTime.size(); }
+
+    const Clock::time_point m_deadline;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::size_t m_ended = 0;
+    // Indexes of the downloads that ended before the wait was over, in the order they
+    // ended; the first m_handedOut of them have been handed out. Room for every download is
+    // made at the start, so that recording an end never allocates.
+    std::vector<std::size_t> m_endedInTime;
+    std::size_t m_handedOut = 0;
+    bool m_closed = false; // no later end is handed out
+    CByteBudget m_budget;
+};
+
 // Guards every worker's result and abandonment flag, in every fetch of the process. Held only
-// while a download thread stores its own result and while DownloadAll collects all results.
+// while a download thread stores its own result and while a document is handed out.
 std::mutex g_downloadLock;
 
-namespace {
-
-// The record that the calling thread and one download thread share. Both hold it, so it lives
-// until the later of the two lets go: a download left running past the wait never touches
-// anything released.
+// The record that the taking threads and one download thread share. Both hold it, so it
+// lives until the later of the two lets go.
 class DownloadWorker : public std::enable_shared_from_this<DownloadWorker>
 {
 public:
-    explicit DownloadWorker(std::shared_ptr<DownloadCompletion> completion)
-        : m_lock(nullptr), m_completion(std::move(completion))
+    DownloadWorker(std::size_t index, std::shared_ptr<DownloadCompletion> completion)
+        : m_lock(nullptr), m_index(index), m_completion(std::move(completion))
     {}
 
     // Starts the download thread. Returns false when no thread could be created (for want of
-    // resources or memory); the worker then counts as ended with an empty result.
+    // resources or memory); the worker then counts as ended, with a failure.
     bool Start(const std::string& url, std::mutex* lock);
 
     // Collects the result; a result stored later is dropped. Called under the lock.
-    std::string TakeResult()
+    void TakeResult(CFeedDownloads::Document& document)
     {
         m_abandoned = true;
-        return std::move(m_result);
+        document.index = m_index;
+        document.text = std::move(m_result);
+        document.failure = std::move(m_failure);
     }
 
     bool HasEnded()
@@ -68,6 +86,8 @@ private:
     static void WorkerThread(std::shared_ptr<DownloadWorker> worker);
     void MarkEnded();
 
+    const std::size_t m_index;
+    std::string m_failure;    // guarded by *m_lock
     bool m_abandoned = false; // guarded by *m_lock
     bool m_ended = false;     // guarded by the completion's mutex
     std::shared_ptr<DownloadCompletion> m_completion;
@@ -81,6 +101,7 @@ bool DownloadWorker::Start(const std::string& url, std::mutex* lock)
         m_thread = std::thread(WorkerThread, shared_from_this());
         return true;
     } catch (const std::exception&) {
+        m_failure = "no thread for the download";
         MarkEnded();
         return false;
     }
@@ -89,18 +110,29 @@ bool DownloadWorker::Start(const std::string& url, std::mutex* lock)
 void DownloadWorker::WorkerThread(std::shared_ptr<DownloadWorker> worker)
 {
     std::string result;
+    const char* failure = nullptr;
     try {
         // DownloadFeed takes its own copy of the URL, inside the guard like everything else.
-        result = DownloadFeed(worker->m_url, &worker->m_cancel);
-    } catch (...) {
+        result = DownloadFeed(worker->m_url, &worker->m_cancel, &worker->m_completion->m_budget);
+    } catch (const std::exception& error) {
         // Every failure, out of memory included, is an empty document: nothing may escape a
-        // thread of the host's process.
+        // thread of the host's process. The texts are the exceptions' own constants.
         result.clear();
+        failure = error.what();
+    } catch (...) {
+        result.clear();
+        failure = "download failed";
     }
     {
         std::lock_guard<std::mutex> guard(*worker->m_lock);
-        if (!worker->m_abandoned)
+        if (!worker->m_abandoned) {
             worker->m_result = std::move(result);
+            try {
+                worker->m_failure = failure == nullptr ? "" : failure;
+            } catch (...) {
+                // No memory for the text: the empty document says enough.
+            }
+        }
     }
     worker->MarkEnded();
 }
@@ -110,47 +142,80 @@ void DownloadWorker::MarkEnded()
     std::lock_guard<std::mutex> guard(m_completion->m_mutex);
     m_ended = true;
     ++m_completion->m_ended;
+    if (!m_completion->m_closed && DownloadCompletion::Clock::now() <= m_completion->m_deadline)
+        m_completion->m_endedInTime.push_back(m_index);
     m_completion->m_changed.notify_all();
 }
 
-// Waits until `count` downloads have ended or the time is up.
-void WaitForDownloads(DownloadCompletion& completion, std::size_t count, int milliseconds)
+CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, int waitMilliseconds,
+                               std::size_t budgetBytes)
+    : m_completion(std::make_shared<DownloadCompletion>(
+          Clock::now() + std::chrono::milliseconds(std::max(waitMilliseconds, 0)), budgetBytes))
 {
-    std::unique_lock<std::mutex> lock(completion.m_mutex);
-    completion.m_changed.wait_for(lock,
-                                  std::chrono::milliseconds(milliseconds < 0 ? 0 : milliseconds),
-                                  [&] { return completion.m_ended >= count; });
+    // Everything that can fail for want of memory comes before the first thread starts.
+    const std::size_t count = urls.size();
+    m_completion->m_endedInTime.reserve(count);
+    m_workers.reserve(count);
+    for (std::size_t index = 0; index < count; ++index)
+        m_workers.push_back(std::make_shared<DownloadWorker>(index, m_completion));
+    for (std::size_t index = 0; index < count; ++index)
+        m_workers[index]->Start(urls[index], &g_downloadLock);
 }
 
-} // namespace
-
-std::vector<std::string> DownloadAll(const std::vector<std::string>& urls, int waitMilliseconds)
+bool CFeedDownloads::TakeNext(Document& document)
 {
-    const std::size_t count = urls.size();
-    // Everything that can fail for want of memory comes before the first thread starts.
-    std::vector<std::string> results(count);
-    const auto completion = std::make_shared<DownloadCompletion>();
-    std::vector<std::shared_ptr<DownloadWorker>> workers;
-    workers.reserve(count);
-    for (std::size_t index = 0; index < count; ++index)
-        workers.push_back(std::make_shared<DownloadWorker>(completion));
-    for (std::size_t index = 0; index < count; ++index)
-        workers[index]->Start(urls[index], &g_downloadLock);
-
-    WaitForDownloads(*completion, count, waitMilliseconds);
-
+    std::size_t index;
     {
-        std::lock_guard<std::mutex> guard(g_downloadLock);
-        for (std::size_t index = 0; index < count; ++index)
-            results[index] = workers[index]->TakeResult();
+        DownloadCompletion& completion = *m_completion;
+        std::unique_lock<std::mutex> lock(completion.m_mutex);
+        completion.m_changed.wait_until(lock, completion.m_deadline, [&] {
+            return completion.HasWaiting() || completion.m_handedOut == m_workers.size();
+        });
+        if (!completion.HasWaiting()) {
+            // Everything handed out, or the wait is over: what still runs is cut off now, so
+            // that no connection outlives the wait.
+            const bool cutOff = !completion.m_closed && completion.m_ended < m_workers.size();
+            completion.m_closed = true;
+            lock.unlock();
+            if (cutOff)
+                CancelAll();
+            return false;
+        }
+        index = completion.m_endedInTime[completion.m_handedOut++];
     }
+    std::lock_guard<std::mutex> guard(g_downloadLock);
+    m_workers[index]->TakeResult(document);
+    return true;
+}
 
-    // Whatever still runs is cut off now, so that no connection outlives the call; the threads
-    // that end within the grace time are joined, the rest are left to end on their own.
-    for (const std::shared_ptr<DownloadWorker>& worker : workers)
+void CFeedDownloads::CancelAll()
+{
+    for (const std::shared_ptr<DownloadWorker>& worker : m_workers)
         worker->m_cancel.Cancel();
-    WaitForDownloads(*completion, count, kCancelGraceMilliseconds);
-    for (const std::shared_ptr<DownloadWorker>& worker : workers) {
+}
+
+CFeedDownloads::~CFeedDownloads()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_completion->m_mutex);
+        m_completion->m_closed = true;
+    }
+    {
+        // Results that were never taken are dropped, and later ones are never stored.
+        std::lock_guard<std::mutex> guard(g_downloadLock);
+        Document dropped;
+        for (const std::shared_ptr<DownloadWorker>& worker : m_workers)
+            worker->TakeResult(dropped);
+    }
+    CancelAll();
+    {
+        std::unique_lock<std::mutex> lock(m_completion->m_mutex);
+        m_completion->m_changed.wait_for(lock, std::chrono::milliseconds(kCancelGraceMilliseconds),
+                                         [&] { return m_completion->m_ended >= m_workers.size(); });
+    }
+    // The threads that ended within the grace time are joined, the rest are left to end on
+    // their own.
+    for (const std::shared_ptr<DownloadWorker>& worker : m_workers) {
         if (!worker->m_thread.joinable())
             continue;
         if (worker->HasEnded())
@@ -158,5 +223,14 @@ std::vector<std::string> DownloadAll(const std::vector<std::string>& urls, int w
         else
             worker->m_thread.detach();
     }
+}
+
+std::vector<std::string> DownloadAll(const std::vector<std::string>& urls, int waitMilliseconds)
+{
+    std::vector<std::string> results(urls.size());
+    CFeedDownloads downloads(urls, waitMilliseconds);
+    CFeedDownloads::Document document;
+    while (downloads.TakeNext(document))
+        results[document.index] = std::move(document.text);
     return results;
 }

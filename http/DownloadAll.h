@@ -1,16 +1,67 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
-// How long DownloadAll waits for the downloads of one feed list.
+// How long the downloads of one feed list are waited for.
 constexpr int kDownloadWaitMilliseconds = 45000;
 
-// Downloads every URL at once, one thread each, following redirections, and returns one
-// document per URL in URL order: empty where a download failed or had not finished when the
-// wait ended. Blocks the calling thread until all downloads ended or the wait is over;
-// downloads still running then are cancelled, and the call gives them at most half a second
-// more to let go of their connections. Callers pass at most 60 URLs. Several sessions may
-// call it at once.
+// The most bytes the downloads of one feed list receive in all; a download that would pass it
+// fails. Sixty feeds at the largest response a download accepts would be far more.
+constexpr std::size_t kMaxLoginDownloadBytes = 64 * 1024 * 1024;
+
+class DownloadWorker;
+struct DownloadCompletion;
+
+// The downloads of one feed list: every URL at once, one thread each, following
+// redirections, all cut off when the wait ends. Each document is handed out as soon as its
+// download ends, so that callers can work on the first documents while later ones still
+// arrive; several threads may take documents at once. Callers pass at most 60 URLs, and
+// several lists may be downloaded at once.
+//
+// The destructor cancels the downloads still running and gives them at most half a second to
+// let go of their connections; a download that takes longer (only name resolution cannot be
+// interrupted) is left to end on its own and touches nothing released.
+class CFeedDownloads
+{
+public:
+    // One URL's outcome: its index in the URL list, the document (empty when the download
+    // failed), and when it failed, why.
+    struct Document
+    {
+        std::size_t index = 0;
+        std::string text;
+        std::string failure;
+    };
+
+    // Starts the downloads. Never throws once a download thread runs: a thread that cannot be
+    // created is a download that failed.
+    explicit CFeedDownloads(const std::vector<std::string>& urls,
+                            int waitMilliseconds = kDownloadWaitMilliseconds,
+                            std::size_t budgetBytes = kMaxLoginDownloadBytes);
+    ~CFeedDownloads();
+    CFeedDownloads(const CFeedDownloads&) = delete;
+    CFeedDownloads& operator=(const CFeedDownloads&) = delete;
+
+    // Waits for a download that has ended and not been handed out yet, and hands it out.
+    // False when every download has been handed out, or when the wait is over: downloads that
+    // have not ended by then are cancelled and never handed out.
+    bool TakeNext(Document& document);
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void CancelAll();
+
+    std::vector<std::shared_ptr<DownloadWorker>> m_workers;
+    std::shared_ptr<DownloadCompletion> m_completion;
+};
+
+// Downloads every URL as CFeedDownloads does and returns one document per URL in URL order:
+// empty where a download failed or had not finished when the wait ended. Blocks until all
+// downloads ended or the wait is over.
 std::vector<std::string> DownloadAll(const std::vector<std::string>& urls,
                                      int waitMilliseconds = kDownloadWaitMilliseconds);

@@ -1,6 +1,7 @@
 #include "http/HTTPGet.h"
 
 #include "common/ByteString.h"
+#include "http/ByteBudget.h"
 #include "http/CancelSignal.h"
 #include "http/HTTPResponse.h"
 #include "http/TLSStream.h"
@@ -97,9 +98,9 @@ std::string RemoveDotSegments(const std::string& path)
 
 } // namespace
 
-CHTTPGet::CHTTPGet(CCancelSignal* cancel)
+CHTTPGet::CHTTPGet(CCancelSignal* cancel, CByteBudget* budget)
     : m_port(kHTTPPort), m_socket(platform::kInvalidSocket), m_address(0), m_secure(false),
-      m_cancel(cancel)
+      m_cancel(cancel), m_budget(budget)
 {}
 
 CHTTPGet::~CHTTPGet()
@@ -209,6 +210,19 @@ void CHTTPGet::ReadResponse()
 {
     m_body.clear();
     m_headers.clear();
+    // A response that fails gives its bytes back to the budget.
+    std::size_t taken = 0;
+    try {
+        ReceiveResponse(taken);
+    } catch (...) {
+        if (m_budget != nullptr)
+            m_budget->Give(taken);
+        throw;
+    }
+}
+
+void CHTTPGet::ReceiveResponse(std::size_t& taken)
+{
     std::string response;
     std::vector<char> buffer(kReceiveBufferBytes);
     for (;;) {
@@ -224,6 +238,11 @@ void CHTTPGet::ReadResponse()
             break;
         if (response.size() + static_cast<std::size_t>(count) > kMaxResponseBytes)
             throw exception("response too large");
+        if (m_budget != nullptr) {
+            if (!m_budget->Take(static_cast<std::size_t>(count)))
+                throw exception("over the download limit of one login");
+            taken += static_cast<std::size_t>(count);
+        }
         response.append(buffer.data(), static_cast<std::size_t>(count));
     }
     // A cancelled download is cut short, not complete.
@@ -233,9 +252,10 @@ void CHTTPGet::ReadResponse()
         m_headers = std::move(response);
         return;
     }
-    m_body = response.substr(end + 4);
-    response.resize(end + 4);
-    m_headers = std::move(response);
+    // The body stays where it is, in the one buffer the response was read into.
+    m_headers = response.substr(0, end + 4);
+    response.erase(0, end + 4);
+    m_body = std::move(response);
 }
 
 void CHTTPGet::CloseConnection()
@@ -295,9 +315,9 @@ std::string ResolveLocation(const std::string& base, const std::string& location
     return origin + path + (suffix == std::string::npos ? std::string() : merged.substr(suffix));
 }
 
-std::string DownloadFeed(std::string url, CCancelSignal* cancel)
+std::string DownloadFeed(std::string url, CCancelSignal* cancel, CByteBudget* budget)
 {
-    CHTTPGet client(cancel);
+    CHTTPGet client(cancel, budget);
     for (int request = 1; request <= kMaxRequests; ++request) {
         client.Get(url);
         const std::string code = StatusCode(client.GetHeaders());
@@ -306,5 +326,5 @@ std::string DownloadFeed(std::string url, CCancelSignal* cancel)
         if (request < kMaxRequests)
             url = ResolveLocation(url, GetHeader(client.GetHeaders(), "location"));
     }
-    return client.GetBody();
+    return client.TakeBody();
 }

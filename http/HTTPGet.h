@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
+class CByteBudget;
 class CCancelSignal;
 class CTLSStream;
 
@@ -21,7 +23,8 @@ constexpr std::size_t kMaxResponseBytes = 8 * 1024 * 1024;
 // HTTP on port 80 unless the URL names a port. One object serves one thread; each Get
 // replaces the connection and the response of the one before, and the destructor closes the
 // last connection. With a cancel signal, cancelling it from another thread makes a running
-// or later Get throw.
+// or later Get throw. With a byte budget, every byte received is taken from it, and a
+// response the budget cannot cover fails.
 class CHTTPGet
 {
 public:
@@ -31,8 +34,8 @@ public:
         using CTextException::CTextException;
     };
 
-    // `cancel` may be null; otherwise it must outlive the object.
-    explicit CHTTPGet(CCancelSignal* cancel = nullptr);
+    // `cancel` and `budget` may be null; otherwise they must outlive the object.
+    explicit CHTTPGet(CCancelSignal* cancel = nullptr, CByteBudget* budget = nullptr);
     ~CHTTPGet();
     CHTTPGet(const CHTTPGet&) = delete;
     CHTTPGet& operator=(const CHTTPGet&) = delete;
@@ -43,8 +46,10 @@ public:
 
     // The last response: everything up to and including the first empty line (the whole
     // response when there is none), and everything after it.
-    std::string GetHeaders() const { return m_headers; }
-    std::string GetBody() const { return m_body; }
+    const std::string& GetHeaders() const { return m_headers; }
+    const std::string& GetBody() const { return m_body; }
+    // Hands the body over, leaving it empty.
+    std::string TakeBody() { return std::move(m_body); }
 
     // The steps of Get, each usable alone; each relies on the ones before it.
     void ParseUrl(const std::string& url);
@@ -60,6 +65,8 @@ public:
     bool IsSecure() const { return m_secure; }
 
 private:
+    // ReadResponse; `taken` counts the bytes taken from the budget.
+    void ReceiveResponse(std::size_t& taken);
     void CloseConnection();
     void ThrowIfCancelled() const;
 
@@ -73,6 +80,7 @@ private:
     bool m_secure;
     std::unique_ptr<CTLSStream> m_tls;
     CCancelSignal* m_cancel;
+    CByteBudget* m_budget;
 };
 
 // The URL that the value of a "location" header names, read against the URL that was
@@ -82,5 +90,7 @@ private:
 std::string ResolveLocation(const std::string& base, const std::string& location);
 
 // Fetches `url`, following up to ten requests of redirection (every status beginning with
-// "3"), and returns the body of the last response. Throws CHTTPGet::exception.
-std::string DownloadFeed(std::string url, CCancelSignal* cancel = nullptr);
+// "3"), and returns the body of the last response. Throws CHTTPGet::exception. `cancel` and
+// `budget` are handed to the CHTTPGet that does it.
+std::string DownloadFeed(std::string url, CCancelSignal* cancel = nullptr,
+                         CByteBudget* budget = nullptr);

@@ -19,13 +19,22 @@ enum class LineEnds
     Text,    // each LF as kTextLineEnd, as a text-mode write of the C library would
 };
 
+// What ReadRegularFile does with a file longer than it may read.
+enum class TooLong
+{
+    Fail,      // the read fails
+    KeepStart, // the read stops there and gives the file's first bytes
+};
+
 // Reads the whole file at `path` into `content`, reading until its end rather than trusting
 // a length taken beforehand. Only a regular file is read: a folder, a device or a pipe of
 // that name is no file (a pipe would otherwise hold the caller until somebody writes to it),
 // and opening never waits. False, with `content` emptied, when the file is missing, is not a
-// regular file, cannot be read, or holds more than `maxBytes` bytes.
+// regular file, or cannot be read; a file of more than `maxBytes` bytes fails too, or gives
+// its first `maxBytes` bytes, as `tooLong` says.
 bool ReadRegularFile(const std::string& path, std::string& content,
-                     std::size_t maxBytes = static_cast<std::size_t>(-1));
+                     std::size_t maxBytes = static_cast<std::size_t>(-1),
+                     TooLong tooLong = TooLong::Fail);
 
 // Gives the file at `path` the content `content` in one step: the content is written to a
 // new temporary file beside it, flushed to the disk, and moved over `path`, so that anyone

@@ -24,6 +24,12 @@ const char kByteOrderMark[] = "\xEF\xBB\xBF";
 // Threads that render the feeds of one login; the login's own thread is one of them.
 constexpr unsigned kMaxRenderThreads = 8;
 
+// A feed list is read only this far; lines after it, and a line it cuts, are ignored.
+constexpr std::size_t kMaxListBytes = 4 * 1024 * 1024;
+
+// What a feed whose download had not ended when the wait was over reports.
+const char kNoAnswerInTime[] = "no answer within the wait";
+
 // Deeper documents are not parsed: the XML library parses, copies and frees elements
 // recursively, and a hostile feed of nested tags would otherwise exhaust the thread's stack
 // and take the whole host process down. Real feeds stay far below this.
@@ -34,11 +40,6 @@ std::string Trimmed(std::string text)
     TrimLeft(text);
     TrimRight(text);
     return text;
-}
-
-std::vector<std::string> DownloadOverHTTP(const std::vector<std::string>& urls)
-{
-    return DownloadAll(urls);
 }
 
 // Skips from `position` past the first occurrence of `end`, or to the end of the text.
@@ -115,25 +116,39 @@ std::string ReadTemplate(const std::string& name, const std::string& listFolder)
     return text.empty() ? BuiltInTemplate : text;
 }
 
-// ParseFeed for a document whose nesting has been checked.
-MessageList ParseShallowFeed(const std::string& document, const std::string& templateText)
+// ParseFeed for a document whose nesting has been checked. The text is released as soon as
+// it is parsed, and the tree when the messages are rendered. `wellFormed` tells whether the
+// document parsed.
+MessageList ParseShallowFeed(std::string document, const std::string& templateText,
+                             bool& wellFormed)
 {
     MessageList messages;
+    wellFormed = false;
     if (document.empty())
         return messages;
     TiXmlDocument xml;
+    // No row and column are wanted: keeping them up to date costs a third of the parse.
+    xml.SetTabSize(0);
     xml.Parse(document.c_str());
+    std::string().swap(document);
     if (xml.Error())
         return messages;
-    const TiXmlElement* rss = xml.FirstChildElement("rss");
-    const TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
+    wellFormed = true;
+    TiXmlElement* rss = xml.FirstChildElement("rss");
+    TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
     if (channel == nullptr)
         return messages;
-    for (const TiXmlElement* item = channel->FirstChildElement("item"); item != nullptr;
-         item = item->NextSiblingElement("item")) {
+    TiXmlElement* const first = channel->FirstChildElement("item");
+    for (TiXmlElement* item = first; item != nullptr;) {
         std::string uid = CMessageProviderRSS::ItemUid(*item);
         std::string text = ExpandTemplate(templateText, *item, uid);
         messages.push_back({std::move(text), std::move(uid)});
+        TiXmlElement* const next = item->NextSiblingElement("item");
+        // A template reaches other items only through the channel, which leads to the first
+        // item alone: every later one is of no more use once rendered, and is freed at once.
+        if (item != first)
+            channel->RemoveChild(item);
+        item = next;
     }
     return messages;
 }
@@ -141,7 +156,7 @@ MessageList ParseShallowFeed(const std::string& document, const std::string& tem
 } // namespace
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& password)
-    : CMessageProviderRSS(std::move(mailbox), password, DownloadOverHTTP)
+    : CMessageProviderRSS(std::move(mailbox), password, Downloader())
 {}
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& /*password*/,
@@ -160,9 +175,31 @@ ProviderReply CMessageProviderRSS::GetMessages()
         reply.response = "+OK no messages\r\n";
         return reply;
     }
-    std::vector<std::string> documents = m_download(urls);
-    documents.resize(urls.size());
-    RenderFeeds(documents, templates);
+    m_outcomes.assign(urls.size(), FeedOutcome());
+    for (std::size_t feed = 0; feed < urls.size(); ++feed) {
+        m_outcomes[feed].url = urls[feed];
+        m_outcomes[feed].failure = kNoAnswerInTime;
+    }
+    if (m_download) {
+        std::vector<std::string> documents = m_download(urls);
+        documents.resize(urls.size());
+        std::atomic<std::size_t> next{0};
+        RenderFeeds(
+            [&](CFeedDownloads::Document& document) {
+                document.index = next++;
+                if (document.index >= documents.size())
+                    return false;
+                document.text = std::move(documents[document.index]);
+                document.failure.clear();
+                return true;
+            },
+            templates);
+    } else {
+        CFeedDownloads downloads(urls);
+        RenderFeeds(
+            [&](CFeedDownloads::Document& document) { return downloads.TakeNext(document); },
+            templates);
+    }
     m_seenStore.FilterSeen(m_messages);
     reply.response = "+OK received messages\r\n";
     // The list is not consulted again, so it is handed over rather than copied.
@@ -178,10 +215,15 @@ void CMessageProviderRSS::CommitDeleted(const MessageList& deleted)
 
 std::string CMessageProviderRSS::ReadWholeFile(const std::string& path)
 {
+    return ReadFileStart(path, static_cast<std::size_t>(-1));
+}
+
+std::string CMessageProviderRSS::ReadFileStart(const std::string& path, std::size_t maxBytes)
+{
     // Folders, devices and pipes are no lists or templates; a pipe would even block the
     // login for good.
     std::string text;
-    if (!platform::ReadRegularFile(path, text))
+    if (!platform::ReadRegularFile(path, text, maxBytes, platform::TooLong::KeepStart))
         return std::string();
     if (text.compare(0, 3, kByteOrderMark) == 0)
         text.erase(0, 3);
@@ -191,7 +233,13 @@ std::string CMessageProviderRSS::ReadWholeFile(const std::string& path)
 void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
                                        std::vector<std::string>& templates)
 {
-    const std::string text = ReadWholeFile(listFile);
+    // One byte more than a list may have tells whether the file goes on; if so, the line
+    // the limit cuts is dropped with everything after it.
+    std::string text = ReadFileStart(listFile, kMaxListBytes + 1);
+    if (text.size() > kMaxListBytes) {
+        const std::size_t lastEnd = text.rfind('\n', kMaxListBytes - 1);
+        text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+    }
     const std::string listFolder = FolderOf(listFile);
     std::size_t start = 0;
     while (start < text.size() && urls.size() < MaxFeeds) {
@@ -219,12 +267,12 @@ void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
     }
 }
 
-MessageList CMessageProviderRSS::ParseFeed(const std::string& document,
-                                           const std::string& templateText)
+MessageList CMessageProviderRSS::ParseFeed(std::string document, const std::string& templateText)
 {
     if (!NestingIsShallow(document))
         return MessageList();
-    return ParseShallowFeed(document, templateText);
+    bool wellFormed;
+    return ParseShallowFeed(std::move(document), templateText, wellFormed);
 }
 
 std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
@@ -239,35 +287,39 @@ std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
     return Fingerprint(markup);
 }
 
-void CMessageProviderRSS::RenderFeeds(std::vector<std::string>& documents,
+void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
                                       const std::vector<std::string>& templates)
 {
-    // Feeds are converted, parsed and rendered on several threads at once, each feed into a
-    // list of its own; the lists are joined in feed order afterwards, so the messages and
-    // their order are the same as if one thread had done it all.
-    const std::size_t count = documents.size();
+    // Feeds are converted, parsed and rendered on several threads at once as their documents
+    // arrive, each feed into a list of its own; the lists are joined in feed order afterwards,
+    // so the messages and their order are the same as if one thread had done it all.
+    const std::size_t count = templates.size();
     std::vector<MessageList> rendered(count);
-    std::atomic<std::size_t> nextFeed{0};
+    std::atomic<bool> stop{false};
     std::mutex failureLock;
     std::exception_ptr failure;
     auto renderSome = [&]() noexcept {
         try {
-            for (std::size_t feed = nextFeed++; feed < count; feed = nextFeed++) {
-                // Taking the document out frees it as soon as its feed is done.
-                std::string document = std::move(documents[feed]);
-                // The conversion parses the document too, so the depth is checked first;
-                // converting changes text bytes only, never the nesting.
-                if (!NestingIsShallow(document))
+            CFeedDownloads::Document document;
+            while (!stop && takeNext(document)) {
+                const std::size_t feed = document.index;
+                FeedOutcome& outcome = m_outcomes[feed];
+                outcome.failure = std::move(document.failure);
+                outcome.bytes = document.text.size();
+                // Converting changes text bytes only, never the nesting.
+                if (!NestingIsShallow(document.text))
                     continue;
-                ConvertToUtf8(document);
-                rendered[feed] = ParseShallowFeed(document, templates[feed]);
+                outcome.converted = ConvertToUtf8(document.text);
+                rendered[feed] =
+                    ParseShallowFeed(std::move(document.text), templates[feed], outcome.wellFormed);
+                outcome.items = rendered[feed].size();
             }
         } catch (...) {
             // Handed to the login's thread, which throws it on as a single thread would.
             std::lock_guard<std::mutex> guard(failureLock);
             if (!failure)
                 failure = std::current_exception();
-            nextFeed = count;
+            stop = true;
         }
     };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/DownloadAll.h"
 #include "provider/MessageProvider.h"
 #include "provider/SeenStore.h"
 
@@ -10,24 +11,42 @@
 
 class TiXmlElement;
 
+// What became of one feed of a list at a login, for reports on a feed list.
+struct FeedOutcome
+{
+    std::string url;
+    // Why no document came (the download's own error text); empty when one came.
+    std::string failure;
+    // The document's size as downloaded.
+    std::size_t bytes = 0;
+    // Whether it was converted from a single-byte character set to UTF-8.
+    bool converted = false;
+    // Whether it parsed as XML (a document nested too deeply is not parsed).
+    bool wellFormed = false;
+    // The messages rendered from its items, before delivered ones are left out.
+    std::size_t items = 0;
+};
+
 // The mailbox of one login whose user name is the path of a feed list file. Each line of the
 // list names a feed URL and, after a ";", optionally a template file for that feed's items.
 // GetMessages downloads every listed feed, renders each item of the first channel of each
 // RSS document into a message and leaves out the items whose uids the seen store holds;
 // CommitDeleted adds the deleted items to that store. Used by one session thread only (the
-// rendering inside GetMessages may borrow further threads, which it joins before returning).
+// rendering inside GetMessages borrows further threads, as many as there are cores, which
+// it joins before returning).
 class CMessageProviderRSS : public IMessageProvider
 {
 public:
     // The most feeds of one list that are read; later lines are ignored.
     static constexpr std::size_t MaxFeeds = 60;
 
-    // Fetches one document per URL, in URL order, empty where a download failed.
+    // Fetches one document per URL, in URL order, empty where a download failed; all are
+    // rendered once it returns.
     using Downloader = std::function<std::vector<std::string>(const std::vector<std::string>&)>;
 
     // The list file is the mailbox name trimmed of blanks and line ends; the password is not
-    // used. Does no input or output. The second form fetches feeds through `download`
-    // instead of the HTTP downloader.
+    // used. Does no input or output. The first form downloads over HTTP and renders each
+    // feed as soon as its download ends; the second fetches feeds through `download`.
     CMessageProviderRSS(std::string mailbox, const std::string& password);
     CMessageProviderRSS(std::string mailbox, const std::string& password, Downloader download);
 
@@ -36,6 +55,9 @@ public:
     // order within a feed. Blocks until the downloads have ended. Throws only on exhaustion
     // of memory. Called once.
     ProviderReply GetMessages() override;
+
+    // One outcome per feed of the list, in list order, once GetMessages has returned.
+    const std::vector<FeedOutcome>& FeedOutcomes() const { return m_outcomes; }
 
     // Remembers the uids of `deleted` in the seen store. Never reports a failure.
     void CommitDeleted(const MessageList& deleted) override;
@@ -46,25 +68,33 @@ public:
     static std::string ReadWholeFile(const std::string& path);
 
     // Reads the feed list at `listFile` into parallel lists of URLs and template texts, at
-    // most MaxFeeds of each. A feed without a template file, or whose file is missing or
-    // empty, gets the built-in template.
+    // most MaxFeeds of each; only the first 4 MB of the file are read. A feed without a template
+    // file, or whose file is missing or empty, gets the built-in template.
     static void ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
                              std::vector<std::string>& templates);
 
     // The messages of the items of the first "channel" of the "rss" root of `document`,
     // rendered through `templateText`; empty for anything that is not such a document.
-    static MessageList ParseFeed(const std::string& document, const std::string& templateText);
+    static MessageList ParseFeed(std::string document, const std::string& templateText);
 
     // The fingerprint of the item's first "guid" child, else of its first "link" child, else
     // of the whole item, each as the XML library writes it out without any formatting.
     static std::string ItemUid(const TiXmlElement& item);
 
 private:
-    void RenderFeeds(std::vector<std::string>& documents,
-                     const std::vector<std::string>& templates);
+    // Hands out the next document of the login's feeds, false when no more will come.
+    // Called from several threads at once.
+    using DocumentSource = std::function<bool(CFeedDownloads::Document&)>;
+
+    // The first `maxBytes` bytes of the file at `path`, without a leading UTF-8 byte order
+    // mark; empty when it cannot be read.
+    static std::string ReadFileStart(const std::string& path, std::size_t maxBytes);
+
+    void RenderFeeds(const DocumentSource& takeNext, const std::vector<std::string>& templates);
 
     std::string m_listFile;
     MessageList m_messages;
+    std::vector<FeedOutcome> m_outcomes;
     CSeenStore m_seenStore;
     Downloader m_download;
 };

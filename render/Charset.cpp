@@ -98,7 +98,7 @@ std::string ConvertCharset(const std::string& text, const std::string& name)
     return found == CharsetTables().end() ? text : DecodeWithTable(text, found->second);
 }
 
-void ConvertToUtf8(std::string& document)
+bool ConvertToUtf8(std::string& document)
 {
     // The parser reads the text up to its first NUL byte, and takes a UTF-8 byte order
     // mark as a declaration of UTF-8 that also lets it skip the mark.
@@ -111,23 +111,21 @@ void ConvertToUtf8(std::string& document)
     // text, which would end the process: a document of blanks alone is settled before it.
     const char* const start = XmlScanner::SkipWhiteSpace(text, encoding);
     if (!start || *start == '\0' || !XmlScanner::StringEqual(start, "<?xml", true, encoding))
-        return;
+        return false;
     TiXmlDeclaration declaration;
     const char* const declarationEnd = declaration.Parse(start, nullptr, encoding);
     if (!declarationEnd)
-        return;
+        return false;
     const std::string name = ToLowerASCII(declaration.Encoding());
     if (name == kUtf8Name || name.empty())
-        return;
+        return false;
     const CharsetTableMap::const_iterator found = CharsetTables().find(name);
     if (found == CharsetTables().end())
-        return;
+        return false;
 
-    // Only a well-formed document is converted.
-    TiXmlDocument parsed;
-    parsed.Parse(text, nullptr, TIXML_ENCODING_UNKNOWN);
-    if (parsed.Error() || !parsed.FirstChild() || !parsed.FirstChild()->ToDeclaration())
-        return;
+    // Whether the document is well-formed is left to the one parse of the converted text:
+    // decoding changes no byte below 0x80, so the markup fails or passes there as it would
+    // here, and a document is parsed only once.
 
     // The rest of the document is decoded as it stands rather than written out again by the
     // parser: a legacy parse turns character references such as &#8364; into single bytes,
@@ -142,4 +140,5 @@ void ConvertToUtf8(std::string& document)
                   declarationText.data() + declarationText.size(), table);
     AppendDecoded(converted, declarationEnd, document.data() + document.size(), table);
     document.swap(converted);
+    return true;
 }

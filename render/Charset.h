@@ -29,7 +29,7 @@ std::string ConvertCharset(const std::string& text, const std::string& name);
 
 // Rewrites, in place, a feed document whose XML declaration names one of the known
 // single-byte character sets as UTF-8, with a declaration that says so. Any other document
-// is left byte for byte as it is. Never fails; safe from several threads at once. A document
-// that declares a known set is parsed in full, and the parser's recursion follows the
-// nesting of its elements: callers bound the depth of untrusted documents first.
-void ConvertToUtf8(std::string& document);
+// is left byte for byte as it is. Only the declaration is parsed: a document that is not
+// well-formed after its declaration is converted all the same, and fails when it is parsed.
+// Returns whether the document was converted. Never fails; safe from several threads at once.
+bool ConvertToUtf8(std::string& document);

@@ -13,7 +13,8 @@ namespace platform {
 
 const char kTextLineEnd[] = "\n";
 
-bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes)
+bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes,
+                     TooLong tooLong)
 {
     content.clear();
     // Opened without waiting, and read only when it is a regular file.
@@ -31,10 +32,13 @@ bool ReadRegularFile(const std::string& path, std::string& content, std::size_t 
             good = count == 0;
             break;
         }
-        if (static_cast<std::size_t>(count) > maxBytes - content.size())
-            good = false;
-        else
-            content.append(buffer, static_cast<std::size_t>(count));
+        if (static_cast<std::size_t>(count) > maxBytes - content.size()) {
+            good = tooLong == TooLong::KeepStart;
+            if (good)
+                content.append(buffer, maxBytes - content.size());
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(count));
     }
     ::close(descriptor);
     if (!good)

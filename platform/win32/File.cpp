@@ -16,7 +16,8 @@ constexpr DWORD kMaxPiece = 1u << 30;
 
 const char kTextLineEnd[] = "\r\n";
 
-bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes)
+bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes,
+                     TooLong tooLong)
 {
     content.clear();
     // Others may go on reading, writing, and replacing the file (a seen store being
@@ -37,10 +38,13 @@ bool ReadRegularFile(const std::string& path, std::string& content, std::size_t 
         }
         if (count == 0)
             break;
-        if (count > maxBytes - content.size())
-            good = false;
-        else
-            content.append(buffer, count);
+        if (count > maxBytes - content.size()) {
+            good = tooLong == TooLong::KeepStart;
+            if (good)
+                content.append(buffer, maxBytes - content.size());
+            break;
+        }
+        content.append(buffer, count);
     }
     ::CloseHandle(file);
     if (!good)

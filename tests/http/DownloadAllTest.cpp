@@ -105,3 +105,48 @@ TEST(DownloadAll, ADownloadStuckInConnectingIsCutOffToo)
     platform::CloseSocket(queued);
     platform::CloseSocket(listener);
 }
+
+TEST(FeedDownloads, HandsOutEachDocumentAsSoonAsItsDownloadEnds)
+{
+    CHTTPTestServer server;
+    CHTTPTestServer::Response silent;
+    silent.neverAnswer = true;
+    server.Serve("/silent", silent);
+    server.Serve("/feed", CHTTPTestServer::OkResponse("<rss/>"));
+    // A bound socket that does not listen refuses connections.
+    const platform::SocketHandle closed = platform::CreateTcpSocket();
+    ASSERT_TRUE(platform::BindLoopback(closed, 0));
+    CFeedDownloads downloads({server.Url("/silent"), server.Url("/feed"),
+                              "http://127.0.0.1:" + std::to_string(platform::LocalPort(closed))},
+                             3000);
+    // The answered and the refused download come while the silent one still runs.
+    CFeedDownloads::Document first, second, last;
+    ASSERT_TRUE(downloads.TakeNext(first));
+    ASSERT_TRUE(downloads.TakeNext(second));
+    if (first.index == 2)
+        std::swap(first, second);
+    EXPECT_EQ(first.index, 1u);
+    EXPECT_EQ(first.text, "<rss/>");
+    EXPECT_EQ(first.failure, "");
+    EXPECT_EQ(second.index, 2u);
+    EXPECT_EQ(second.text, "");
+    EXPECT_EQ(second.failure, "cannot connect");
+    // The silent one never comes, and the wait ends for every later call.
+    EXPECT_FALSE(downloads.TakeNext(last));
+    EXPECT_FALSE(downloads.TakeNext(last));
+    platform::CloseSocket(closed);
+}
+
+TEST(FeedDownloads, TheDownloadsOfAListShareOneBudget)
+{
+    CHTTPTestServer server;
+    server.Serve("/feed", CHTTPTestServer::OkResponse(std::string(40000, 'x')));
+    CFeedDownloads downloads({server.Url("/feed"), server.Url("/feed")}, kDownloadWaitMilliseconds,
+                             30000);
+    CFeedDownloads::Document document;
+    int failed = 0;
+    while (downloads.TakeNext(document))
+        failed +=
+            document.text.empty() && document.failure == "over the download limit of one login";
+    EXPECT_EQ(failed, 2);
+}

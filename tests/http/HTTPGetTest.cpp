@@ -1,5 +1,6 @@
 #include "http/HTTPGet.h"
 
+#include "http/ByteBudget.h"
 #include "http/CancelSignal.h"
 #include "support/HTTPTestServer.h"
 #include "support/TestCertificates.h"
@@ -157,6 +158,30 @@ TEST(HTTPGet, FailuresRaiseTheirTexts)
     EXPECT_EQ(DownloadError("http://127.0.0.1:" + std::to_string(platform::LocalPort(closed))),
               "cannot connect");
     platform::CloseSocket(closed);
+}
+
+TEST(HTTPGet, ResponsesTakeTheirBytesFromTheBudgetAndAFailedOneGivesThemBack)
+{
+    CHTTPTestServer server;
+    server.Serve("/big", CHTTPTestServer::OkResponse(std::string(40000, 'x')));
+    server.Serve("/small", CHTTPTestServer::OkResponse("<rss/>"));
+    CByteBudget budget(60000);
+    CHTTPGet client(nullptr, &budget);
+    client.Get(server.Url("/big"));
+    const std::size_t big = client.GetHeaders().size() + client.GetBody().size();
+    try {
+        client.Get(server.Url("/big"));
+        ADD_FAILURE() << "a response past the budget was accepted";
+    } catch (const CHTTPGet::exception& error) {
+        EXPECT_STREQ(error.what(), "over the download limit of one login");
+    }
+    client.Get(server.Url("/small"));
+    const std::size_t small = client.GetHeaders().size() + client.GetBody().size();
+    EXPECT_EQ(client.TakeBody(), "<rss/>");
+    EXPECT_EQ(client.GetBody(), "");
+    // Exactly the two whole responses were taken.
+    EXPECT_TRUE(budget.Take(60000 - big - small));
+    EXPECT_FALSE(budget.Take(1));
 }
 
 TEST(HTTPGet, CancellingStopsADownloadThatWaitsForAnAnswer)

@@ -18,6 +18,8 @@ TEST(File, ReadsOnlyWholeRegularFilesWithinTheLimit)
     EXPECT_TRUE(ReadRegularFile(five, content, 5));
     EXPECT_FALSE(ReadRegularFile(five, content, 4));
     EXPECT_EQ(content, "");
+    EXPECT_TRUE(ReadRegularFile(five, content, 4, TooLong::KeepStart));
+    EXPECT_EQ(content, std::string("1\0\r\n", 4));
     content = "stale";
     EXPECT_FALSE(ReadRegularFile(folder.File("missing"), content));
     EXPECT_EQ(content, "");

@@ -4,6 +4,7 @@
 #include "render/Charset.h"
 #include "render/Template.h"
 #include "support/FeedCollection.h"
+#include "support/HTTPTestServer.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -189,6 +190,17 @@ TEST(MessageProviderRSS, ParseFeedReadsOnlyTheItemsOfTheFirstChannelOfRss)
           "<RSS><channel><item><guid>1</guid></item></channel></RSS>"}) {
         EXPECT_TRUE(CMessageProviderRSS::ParseFeed(other, BuiltInTemplate).empty()) << other;
     }
+}
+
+TEST(MessageProviderRSS, EveryItemStillSeesTheChannelAndItsFirstItem)
+{
+    const MessageList messages = CMessageProviderRSS::ParseFeed(
+        Feed(Item("One", "1") + Item("Two", "2") + Item("Three", "3"), "Chan"),
+        "X: %-/item/title% %-/title% %/title% %--/channel/item/guid%\n");
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0].text, "X: One Chan One 1\r\n");
+    EXPECT_EQ(messages[1].text, "X: One Chan Two 1\r\n");
+    EXPECT_EQ(messages[2].text, "X: One Chan Three 1\r\n");
 }
 
 TEST(MessageProviderRSS, ParseFeedSurvivesHostileNesting)
@@ -381,3 +393,69 @@ TEST_P(MessageProviderRSSFeeds, ManyFeedsGiveTheSameMessagesAsOneAtATime)
 }
 
 INSTANTIATE_FEED_COLLECTION_TESTS(MessageProviderRSSFeeds);
+
+TEST(MessageProviderRSS, FeedsRenderedAsTheyArriveKeepListOrderAndReportTheirOutcome)
+{
+    CHTTPTestServer server;
+    // The first feed answers last, so the others are rendered before it.
+    CHTTPTestServer::Response slow;
+    slow.bytes = CHTTPTestServer::OkResponse(Feed(Item("Alpha", "a") + Item("Bravo", "b")));
+    slow.delayMilliseconds = 300;
+    server.Serve("/slow", slow);
+    const std::string latin2 = "<?xml version='1.0' encoding='iso-8859-2'?><rss><channel>" +
+                               Item("Charlie \xB1", "c") + "</channel></rss>";
+    server.Serve("/latin2", CHTTPTestServer::OkResponse(latin2));
+    const std::string broken = "<rss><channel><item><title>Delta</title></channel></rss>";
+    server.Serve("/broken", CHTTPTestServer::OkResponse(broken));
+    const platform::SocketHandle closed = platform::CreateTcpSocket();
+    ASSERT_TRUE(platform::BindLoopback(closed, 0));
+    const std::string refused = "http://127.0.0.1:" + std::to_string(platform::LocalPort(closed));
+
+    CTempFolder folder;
+    const std::string list =
+        folder.Write("feeds.txt", server.Url("/slow") + "\n" + refused + "\n" +
+                                      server.Url("/latin2") + "\n" + server.Url("/broken") + "\n");
+    CMessageProviderRSS provider(list, "secret");
+    const ProviderReply reply = provider.GetMessages();
+    platform::CloseSocket(closed);
+    EXPECT_EQ(TitlesOf(reply.messages, {"Alpha", "Bravo", "Charlie \xC4\x85", "Delta"}),
+              (std::vector<std::string>{"Alpha", "Bravo", "Charlie \xC4\x85"}));
+
+    const std::vector<FeedOutcome>& outcomes = provider.FeedOutcomes();
+    ASSERT_EQ(outcomes.size(), 4u);
+    EXPECT_EQ(outcomes[0].url, server.Url("/slow"));
+    EXPECT_EQ(outcomes[1].url, refused);
+    const struct
+    {
+        const char* failure;
+        std::size_t bytes;
+        bool converted;
+        bool wellFormed;
+        std::size_t items;
+    } expected[] = {
+        {"", slow.bytes.size() - slow.bytes.find("<?xml"), false, true, 2},
+        {"cannot connect", 0, false, false, 0},
+        {"", latin2.size(), true, true, 1},
+        {"", broken.size(), false, false, 0},
+    };
+    for (std::size_t feed = 0; feed < outcomes.size(); ++feed) {
+        EXPECT_EQ(outcomes[feed].failure, expected[feed].failure) << feed;
+        EXPECT_EQ(outcomes[feed].bytes, expected[feed].bytes) << feed;
+        EXPECT_EQ(outcomes[feed].converted, expected[feed].converted) << feed;
+        EXPECT_EQ(outcomes[feed].wellFormed, expected[feed].wellFormed) << feed;
+        EXPECT_EQ(outcomes[feed].items, expected[feed].items) << feed;
+    }
+}
+
+TEST(MessageProviderRSS, AFeedListIsReadOnlyAsFarAsItsFirstFourMegabytes)
+{
+    CTempFolder folder;
+    const std::string filler(4 * 1024 * 1024 - 64, '#');
+    // The first line counts; the one the limit cuts and the one after it do not.
+    const FeedListContent content = ReadList(folder.Write(
+        "feeds.txt", "http://a/1\n" + filler + "\n" + std::string(100, 'x') + "\nhttp://a/3\n"));
+    EXPECT_EQ(content.urls, std::vector<std::string>{"http://a/1"});
+    // Up to the limit, a last line without LF counts.
+    EXPECT_EQ(ReadList(folder.Write("short.txt", "http://a/1\n" + filler + "\nhttp://a/2")).urls,
+              (std::vector<std::string>{"http://a/1", "http://a/2"}));
+}

@@ -212,14 +212,26 @@ TEST(ConvertToUtf8, LeavesOtherDocumentsByteForByte)
         "<?xml version='1.0' encoding=' iso-8859-2'?><r>\xB1</r>",
         "<?xml version='1.0' encoding='iso-8859-2 '?><r>\xB1</r>",
         "<!-- first --><?xml version='1.0' encoding='iso-8859-2'?><r>\xB1</r>",
-        "<?xml version='1.0' encoding='iso-8859-2'?><r>\xB1</s>",
-        "<?xml version='1.0' encoding='iso-8859-2'?><r>\xB1",
         "<?xml version='1.0' encoding='iso-8859-2'",
         "<?xml",
-        std::string("<?xml version='1.0' encoding='iso-8859-2'?><r>\0</r>", 52),
     };
     for (const std::string& document : documents)
         EXPECT_EQ(Converted(document), document);
+}
+
+TEST(ConvertToUtf8, ABrokenDocumentIsConvertedAndStillFailsToParse)
+{
+    for (const std::string& document :
+         {std::string("<?xml version='1.0' encoding='iso-8859-2'?><r>\xB1</s>"),
+          std::string("<?xml version='1.0' encoding='iso-8859-2'?><r>\xB1"),
+          std::string("<?xml version='1.0' encoding='iso-8859-2'?><r a='\xB1></r>"),
+          std::string("<?xml version='1.0' encoding='iso-8859-2'?><r>\0</r>", 52)}) {
+        const std::string converted = Converted(document);
+        EXPECT_NE(converted.find("encoding=\"utf-8\""), std::string::npos) << document;
+        TiXmlDocument parsed;
+        parsed.Parse(converted.c_str());
+        EXPECT_TRUE(parsed.Error()) << document;
+    }
 }
 
 using ConvertToUtf8Feeds = CFeedCollectionTest;

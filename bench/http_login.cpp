@@ -1,0 +1,317 @@
+// Logins as a mail client sees them: the host program `quillbox` runs as a process of its own
+// and is driven over POP3, while this process serves the feeds over HTTP and HTTPS.
+//  - 60 feeds of 50 items, each answer held for 300 ms, against one such feed alone.
+//  - 60 feeds of 50 items without delay, against the same 60 feeds with one item each: the
+//    difference is the processing of the items, set against one sequential parse of the same
+//    documents by the XML library in this process.
+//  - The peak memory of one login above the idle host, for one feed of 5,000 items and for
+//    the 60 feeds of 50 items, against the size of their XML.
+#include "support/BenchFeeds.h"
+#include "support/ChildProcess.h"
+#include "support/FreePort.h"
+#include "support/HTTPTestServer.h"
+#include "support/LineClient.h"
+
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kFeeds = 60;
+constexpr int kItemsPerFeed = 50;
+constexpr int kBigFeedItems = 5000;
+constexpr int kHoldMilliseconds = 300;
+// The unit of processor times in /proc on Linux.
+constexpr double kClockTicksPerSecond = 100;
+
+double SecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A value of the form "Name:   1234 kB" from a process's status file, in kilobytes.
+long StatusKilobytes(const std::string& pid, const std::string& name)
+{
+    std::ifstream status("/proc/" + pid + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, name.size() + 1, name + ":") == 0)
+            return std::atol(line.c_str() + name.size() + 1);
+    }
+    return -1;
+}
+
+// The process id of this process's child running `name`, or empty.
+std::string ChildPid(const std::string& name)
+{
+    const std::string self = std::filesystem::read_symlink("/proc/self").string();
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream statFile(entry.path() / "stat");
+        std::string stat;
+        if (!std::getline(statFile, stat))
+            continue;
+        const std::size_t open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos)
+            continue;
+        std::istringstream rest(stat.substr(close + 2));
+        std::string state, parent;
+        rest >> state >> parent;
+        if (parent == self && stat.substr(open + 1, close - open - 1) == name)
+            return entry.path().filename().string();
+    }
+    return std::string();
+}
+
+// The host program on a free port of a private settings folder.
+class CHost
+{
+public:
+    CHost(const std::filesystem::path& folder, const std::string& program)
+    {
+        const auto key = folder / "config" / "vorlenta.software" / "QUILLBOX";
+        std::filesystem::create_directories(key);
+        m_port = FreePort();
+        std::ofstream(key / "LocalPort") << m_port << "\n";
+        std::string line;
+        if (!m_process.Start({program}, {{"XDG_CONFIG_HOME", (folder / "config").string()},
+                                         {"SSL_CERT_FILE", QUILLBOX_TEST_DATA_DIR "/tls/ca.pem"},
+                                         {"SSL_CERT_DIR", QUILLBOX_TEST_DATA_DIR "/tls"}}) ||
+            !m_process.ReadLine(line, 20000)) {
+            std::printf("http_login: the host program %s did not start\n", program.c_str());
+            std::exit(1);
+        }
+        m_pid = ChildPid("quillbox");
+    }
+
+    ~CHost()
+    {
+        m_process.RequestTermination();
+        int exitCode = 0;
+        m_process.Wait(20000, exitCode);
+    }
+
+    // Seconds from PASS to its reply; `messages` and `bytes` as STAT reports them.
+    double Login(const std::string& listFile, long& messages, long& bytes)
+    {
+        CLineClient client(static_cast<std::uint16_t>(m_port), 120000);
+        client.ReadLine();
+        client.Command("USER " + listFile);
+        const Clock::time_point start = Clock::now();
+        const std::string reply = client.Command("PASS x");
+        const double seconds = SecondsSince(start);
+        if (reply != "+OK received messages\r\n") {
+            std::printf("http_login: unexpected reply %s", reply.c_str());
+            std::exit(1);
+        }
+        std::sscanf(client.Command("STAT").c_str(), "+OK %ld %ld", &messages, &bytes);
+        client.Command("QUIT");
+        client.ReadToClose();
+        return seconds;
+    }
+
+    double Login(const std::string& listFile)
+    {
+        long messages = 0, bytes = 0;
+        return Login(listFile, messages, bytes);
+    }
+
+    // The processor time the host has used so far, in seconds (user and system).
+    double ProcessorSeconds() const
+    {
+        std::ifstream statFile("/proc/" + m_pid + "/stat");
+        std::string stat;
+        std::getline(statFile, stat);
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        for (int skipped = 0; skipped < 11; ++skipped)
+            fields >> field;
+        long user = 0, system = 0;
+        fields >> user >> system;
+        return static_cast<double>(user + system) / kClockTicksPerSecond;
+    }
+
+    // Resident memory now, and the peak since the last ResetPeak, in kilobytes.
+    long ResidentKilobytes() const { return StatusKilobytes(m_pid, "VmRSS"); }
+    long PeakKilobytes() const { return StatusKilobytes(m_pid, "VmHWM"); }
+    void ResetPeak() const { std::ofstream("/proc/" + m_pid + "/clear_refs") << "5"; }
+
+private:
+    CChildProcess m_process;
+    int m_port = 0;
+    std::string m_pid;
+};
+
+std::string WriteList(const std::filesystem::path& folder, const std::string& name,
+                      const std::vector<std::string>& urls)
+{
+    const std::string path = (folder / name).string();
+    std::ofstream list(path, std::ios::binary);
+    for (const std::string& url : urls)
+        list << url << "\n";
+    return path;
+}
+
+// Serves `documents` as /<prefix><n>.xml and returns their URLs.
+std::vector<std::string> ServeAll(CHTTPTestServer& server, const std::string& prefix,
+                                  const std::vector<std::string>& documents, int delay)
+{
+    std::vector<std::string> urls;
+    for (std::size_t feed = 0; feed < documents.size(); ++feed) {
+        const std::string path = "/" + prefix + std::to_string(feed) + ".xml";
+        CHTTPTestServer::Response response;
+        response.bytes = CHTTPTestServer::OkResponse(documents[feed]);
+        response.delayMilliseconds = delay;
+        server.Serve(path, response);
+        urls.push_back(server.Url(path));
+    }
+    return urls;
+}
+
+std::vector<std::string> MakeFeeds(int items)
+{
+    std::mt19937 random(5);
+    std::vector<std::string> documents;
+    for (int feed = 0; feed < kFeeds; ++feed)
+        documents.push_back(MakeBenchFeed(feed, items, random));
+    return documents;
+}
+
+std::size_t TotalBytes(const std::vector<std::string>& documents)
+{
+    std::size_t total = 0;
+    for (const std::string& document : documents)
+        total += document.size();
+    return total;
+}
+
+void MeasureSlowFeeds(const char* label, CHTTPTestServer& server, CHost& host,
+                      const std::filesystem::path& folder,
+                      const std::vector<std::string>& documents)
+{
+    const std::vector<std::string> urls = ServeAll(server, label, documents, kHoldMilliseconds);
+    const std::string one = WriteList(folder, std::string(label) + "-one.txt", {urls[0]});
+    const std::string all = WriteList(folder, std::string(label) + "-all.txt", urls);
+    double bestOne = 1e9, bestAll = 1e9;
+    for (int round = 0; round < 5; ++round) {
+        bestOne = std::min(bestOne, host.Login(one));
+        bestAll = std::min(bestAll, host.Login(all));
+    }
+    std::printf("http_login %s: answers held %d ms: one feed of %d items %.0f ms, %d such feeds "
+                "%.0f ms, ratio %.2f (target 1.15 at most)\n",
+                label, kHoldMilliseconds, kItemsPerFeed, bestOne * 1e3, kFeeds, bestAll * 1e3,
+                bestAll / bestOne);
+}
+
+void MeasureProcessing(CHTTPTestServer& server, CHost& host, const std::filesystem::path& folder,
+                       const std::vector<std::string>& documents)
+{
+    const std::string full = WriteList(folder, "full.txt", ServeAll(server, "full", documents, 0));
+    const std::string small =
+        WriteList(folder, "small.txt", ServeAll(server, "small", MakeFeeds(1), 0));
+    constexpr int kRounds = 10;
+    double bestFull = 1e9, bestSmall = 1e9, bestParse = 1e9;
+    double fullProcessor = 0, smallProcessor = 0, parseProcessor = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        double before = host.ProcessorSeconds();
+        bestFull = std::min(bestFull, host.Login(full));
+        fullProcessor += host.ProcessorSeconds() - before;
+        before = host.ProcessorSeconds();
+        bestSmall = std::min(bestSmall, host.Login(small));
+        smallProcessor += host.ProcessorSeconds() - before;
+        const Clock::time_point start = Clock::now();
+        const std::clock_t processorStart = std::clock();
+        for (const std::string& document : documents) {
+            TiXmlDocument xml;
+            xml.Parse(document.c_str());
+        }
+        bestParse = std::min(bestParse, SecondsSince(start));
+        parseProcessor += static_cast<double>(std::clock() - processorStart) / CLOCKS_PER_SEC;
+    }
+    const double processing = bestFull - bestSmall;
+    std::printf("http_login processing: %d feeds of %d items %.1f ms, of 1 item %.1f ms: "
+                "processing %.1f ms; one sequential XML parse %.1f ms; ratio %.2f (target 1.0 "
+                "at most)\n",
+                kFeeds, kItemsPerFeed, bestFull * 1e3, bestSmall * 1e3, processing * 1e3,
+                bestParse * 1e3, processing / bestParse);
+    const double processingProcessor = (fullProcessor - smallProcessor) / kRounds;
+    std::printf("http_login processing: processor time of the host %.1f ms a login, of the "
+                "parse %.1f ms: ratio %.2f\n",
+                processingProcessor * 1e3, parseProcessor / kRounds * 1e3,
+                processingProcessor / (parseProcessor / kRounds));
+}
+
+// The peak of one login in a fresh host, above the host's idle resident memory.
+void MeasurePeak(const char* label, CHTTPTestServer& server, const std::filesystem::path& folder,
+                 const std::string& program, const std::vector<std::string>& documents)
+{
+    const std::string list =
+        WriteList(folder, std::string(label) + ".txt", ServeAll(server, label, documents, 0));
+    const std::size_t xmlBytes = TotalBytes(documents);
+    std::vector<double> ratios;
+    long messageBytes = 0, messages = 0;
+    for (int round = 0; round < 3; ++round) {
+        CHost host(folder / (std::string(label) + std::to_string(round)), program);
+        const long idle = host.ResidentKilobytes();
+        host.ResetPeak();
+        host.Login(list, messages, messageBytes);
+        const long above = host.PeakKilobytes() - idle;
+        ratios.push_back(above * 1024.0 / static_cast<double>(xmlBytes));
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("http_login peak %s: XML %zu KB, %ld messages of %ld KB; peak above the idle "
+                "host %.0f KB, %.2f times the XML (median of 3 hosts; target 4 at most)\n",
+                label, xmlBytes / 1024, messages, messageBytes / 1024,
+                ratios[1] * static_cast<double>(xmlBytes) / 1024, ratios[1]);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string program =
+        (std::filesystem::absolute(argv[0]).parent_path() / ".." / "quillbox").string();
+    std::random_device randomDevice;
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("quillbox-login-" + std::to_string(randomDevice()));
+    std::filesystem::create_directories(folder);
+    // "memory" or "processing" runs that part alone.
+    const std::string only = argc > 1 ? argv[1] : "";
+
+    const std::vector<std::string> documents = MakeFeeds(kItemsPerFeed);
+    {
+        CHTTPTestServer server;
+        if (only.empty() || only == "processing") {
+            CHost host(folder / "host", program);
+            if (only.empty())
+                MeasureSlowFeeds("http", server, host, folder, documents);
+            MeasureProcessing(server, host, folder, documents);
+        }
+        if (only.empty() || only == "memory") {
+            std::mt19937 random(7);
+            MeasurePeak("one-big-feed", server, folder, program,
+                        {MakeBenchFeed(0, kBigFeedItems, random)});
+            MeasurePeak("sixty-feeds", server, folder, program, documents);
+        }
+    }
+    if (only.empty()) {
+        CHTTPTestServer server(QUILLBOX_TEST_DATA_DIR "/tls/server.pem",
+                               QUILLBOX_TEST_DATA_DIR "/tls/server.key");
+        CHost host(folder / "tls-host", program);
+        MeasureSlowFeeds("https", server, host, folder, documents);
+    }
+    std::filesystem::remove_all(folder);
+    return 0;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+// A number of bytes that several downloads draw on together: the downloads of one login take
+// the bytes they receive from it, and a download whose bytes it can no longer cover fails and
+// gives back what it took, so that the others can still finish. The bytes of a response that
+// arrived whole are never given back: the budget bounds what one login downloads in all.
+// Safe from several threads at once.
+class CByteBudget
+{
+public:
+    explicit CByteBudget(std::size_t bytes) : m_left(bytes) {}
+    CByteBudget(const CByteBudget&) = delete;
+    CByteBudget& operator=(const CByteBudget&) = delete;
+
+    // Takes `bytes` when that many are left and returns true; otherwise takes nothing.
+    bool Take(std::size_t bytes)
+    {
+        std::size_t left = m_left.load();
+        do {
+            if (bytes > left)
+                return false;
+        } while (!m_left.compare_exchange_weak(left, left - bytes));
+        return true;
+    }
+
+    // Gives back `bytes` taken before.
+    void Give(std::size_t bytes) { m_left += bytes; }
+
+private:
+    std::atomic<std::size_t> m_left;
+};
