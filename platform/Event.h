@@ -8,8 +8,8 @@
 
 // Events that threads wait on together with sockets. A CEvent is a manual-reset event: once
 // Set it stays set for every waiter. A CSocketEvent ties one socket to a waitable readiness
-// signal (input, a closed connection or a pending connection to accept) and makes the socket
-// non-blocking, as WSAEventSelect does on Windows.
+// signal (input, a closed connection, a pending connection to accept, or room to send again)
+// and makes the socket non-blocking, as WSAEventSelect does on Windows.
 namespace platform {
 
 #if defined(_WIN32)
@@ -51,19 +51,34 @@ public:
     // where readiness is the socket's own state.
     void Reset();
     WaitHandle GetWaitHandle() const { return m_handle; }
+    SocketHandle GetSocket() const { return m_socket; }
 
 private:
     SocketHandle m_socket;
     WaitHandle m_handle;
 };
 
-// Something WaitForAny can wait on: a CEvent or a CSocketEvent.
+// What a wait on a socket waits for. Readable: input, a closed connection, an error or a
+// pending connection. Writable: room in the send buffer, or an error; for a send that would
+// have blocked (on Windows, where a socket has one event for everything, the wait selects
+// FD_WRITE for its length only).
+enum class SocketReadiness
+{
+    Readable,
+    Writable,
+};
+
+// Something WaitForAny can wait on: a CEvent, or a CSocketEvent for one kind of readiness.
 struct WaitTarget
 {
     WaitTarget(const CEvent& event) : handle(event.GetWaitHandle()), isSocket(false) {}
-    WaitTarget(const CSocketEvent& event) : handle(event.GetWaitHandle()), isSocket(true) {}
+    WaitTarget(const CSocketEvent& event, SocketReadiness want = SocketReadiness::Readable)
+        : handle(event.GetWaitHandle()), isSocket(true), socket(event.GetSocket()), readiness(want)
+    {}
     WaitHandle handle;
     bool isSocket;
+    SocketHandle socket = kInvalidSocket; // a socket target's socket
+    SocketReadiness readiness = SocketReadiness::Readable;
 };
 
 constexpr int kWaitFailed = -1;
@@ -71,9 +86,10 @@ constexpr int kWaitTimedOut = -2;
 constexpr int kWaitForever = -1;
 
 // Waits until at least one target is signalled and returns the index of the first signalled
-// one in list order, so earlier targets win ties. A socket counts as signalled while input,
-// a closed connection, an error or a pending connection is waiting. Returns kWaitTimedOut
-// after `timeoutMilliseconds` (kWaitForever: never), kWaitFailed when the wait itself fails.
+// one in list order, so earlier targets win ties. A socket counts as signalled while it has
+// the readiness its target asks for. A socket may turn out not ready after all: callers
+// try, and wait again when the operation would block. Returns kWaitTimedOut after
+// `timeoutMilliseconds` (kWaitForever: never), kWaitFailed when the wait itself fails.
 int WaitForAny(std::initializer_list<WaitTarget> targets, int timeoutMilliseconds = kWaitForever);
 // The same for a set of targets the caller keeps.
 int WaitForAny(const std::vector<WaitTarget>& targets, int timeoutMilliseconds = kWaitForever);

@@ -1,9 +1,7 @@
 #include "pop3/LineSocket.h"
 
-#include <chrono>
-#include <thread>
-
 using platform::SocketError;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -17,13 +15,16 @@ constexpr std::size_t kMaximumLineLength = 1 << 20;
 
 } // namespace
 
-CLineSocket::CLineSocket(platform::SocketHandle socket, std::shared_ptr<platform::CEvent> endEvent)
-    : m_socket(socket), m_endEvent(std::move(endEvent))
+CLineSocket::CLineSocket(platform::SocketHandle socket, std::shared_ptr<platform::CEvent> endEvent,
+                         std::chrono::milliseconds idleTimeout)
+    : m_socket(socket), m_endEvent(std::move(endEvent)), m_idleTimeout(idleTimeout)
 {
     try {
         m_socketEvent = std::make_unique<platform::CSocketEvent>(socket);
-        if (m_socketEvent->IsValid() && m_endEvent)
+        if (m_socketEvent->IsValid() && m_endEvent) {
             m_waitEvents = {*m_socketEvent, *m_endEvent};
+            m_sendWaitEvents = {*m_endEvent, {*m_socketEvent, platform::SocketReadiness::Writable}};
+        }
     } catch (...) {
         Close();
         throw;
@@ -41,13 +42,24 @@ CLineSocket::~CLineSocket()
     Close();
 }
 
+int CLineSocket::WaitNoLongerThanIdle(const std::vector<platform::WaitTarget>& targets,
+                                      Clock::time_point lastProgress) const
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        lastProgress + m_idleTimeout - Clock::now());
+    if (left.count() <= 0)
+        return platform::kWaitTimedOut;
+    return platform::WaitForAny(targets, static_cast<int>(left.count()));
+}
+
 std::string CLineSocket::ReadLine()
 {
     std::string line;
     char buffer[kReceiveBufferSize];
+    Clock::time_point lastProgress = Clock::now();
     for (;;) {
         // The socket comes first: input already waiting is still read after a stop.
-        if (m_waitEvents.empty() || platform::WaitForAny(m_waitEvents) != 0)
+        if (m_waitEvents.empty() || WaitNoLongerThanIdle(m_waitEvents, lastProgress) != 0)
             throw exception();
         m_socketEvent->Reset();
 
@@ -75,8 +87,10 @@ std::string CLineSocket::ReadLine()
         }
 
         const long received = platform::ReceiveBytes(m_socket, buffer, take, false, error);
-        if (received > 0)
+        if (received > 0) {
             line.append(buffer, static_cast<std::size_t>(received));
+            lastProgress = Clock::now();
+        }
         if (line.size() > kMaximumLineLength)
             throw exception();
         if (complete && received == static_cast<long>(take))
@@ -86,18 +100,20 @@ std::string CLineSocket::ReadLine()
 
 void CLineSocket::SendLine(std::string_view text)
 {
+    Clock::time_point lastProgress = Clock::now();
     while (!text.empty()) {
         SocketError error;
         const long sent = platform::SendBytes(m_socket, text.data(), text.size(), error);
-        if (sent < 0) {
-            // A full send buffer drains as the client reads; one that never reads must not
-            // keep the session alive after the server has stopped.
-            if (error != SocketError::WouldBlock || m_endEvent->IsSet())
-                throw exception();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (sent >= 0) {
+            text.remove_prefix(static_cast<std::size_t>(sent));
+            lastProgress = Clock::now();
             continue;
         }
-        text.remove_prefix(static_cast<std::size_t>(sent));
+        // A full send buffer drains as the client reads; one that never reads must not keep
+        // the session, and the text it holds, once the server stops or the client is idle.
+        if (error != SocketError::WouldBlock || m_sendWaitEvents.empty() ||
+            WaitNoLongerThanIdle(m_sendWaitEvents, lastProgress) != 1)
+            throw exception();
     }
 }
 
@@ -115,5 +131,6 @@ void CLineSocket::Close()
     platform::CloseSocket(m_socket);
     m_socket = platform::kInvalidSocket;
     m_waitEvents.clear();
+    m_sendWaitEvents.clear();
     m_socketEvent.reset();
 }

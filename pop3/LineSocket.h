@@ -4,6 +4,7 @@
 #include "platform/Event.h"
 #include "platform/Socket.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -12,7 +13,9 @@
 // One accepted, connected TCP socket carrying a text protocol whose lines end in CR LF.
 // Reads exactly one line at a time and leaves every later byte in the socket for the next
 // read; sends whole texts. Every read also waits on the server's end event and gives up once
-// it is signalled and no input is waiting. Used by its own session thread only.
+// it is signalled and no input is waiting. A connection on which nothing moves for the idle
+// time-out is given up too (the autologout timer), so a client that went away without
+// closing does not keep its session for good. Used by its own session thread only.
 class CLineSocket
 {
 public:
@@ -23,10 +26,14 @@ public:
         exception() noexcept : CTextException("CLineSocket::exception") {}
     };
 
+    // How long a read or a send waits without any byte moving before it gives up.
+    static constexpr std::chrono::minutes kIdleTimeout{10};
+
     // Takes ownership of `socket` (closed even when construction throws) and makes it
     // non-blocking. Shares ownership of `endEvent`, which only the server ever sets.
     // Throws CLineSocket::exception when the socket cannot be watched.
-    CLineSocket(platform::SocketHandle socket, std::shared_ptr<platform::CEvent> endEvent);
+    CLineSocket(platform::SocketHandle socket, std::shared_ptr<platform::CEvent> endEvent,
+                std::chrono::milliseconds idleTimeout = kIdleTimeout);
     virtual ~CLineSocket(); // Close
     CLineSocket(const CLineSocket&) = delete;
     CLineSocket& operator=(const CLineSocket&) = delete;
@@ -34,12 +41,13 @@ public:
     // Returns the next line including its CR LF; only CR LF ends a line (a bare LF is an
     // ordinary byte). Throws CLineSocket::exception when the peer closed the connection, the
     // connection failed or was closed here, the end event is set while no input is waiting,
-    // or the line grows beyond 1 MB. Bytes of a partial line are lost with the exception.
+    // no byte arrived for the idle time-out, or the line grows beyond 1 MB. Bytes of a
+    // partial line are lost with the exception.
     std::string ReadLine();
 
     // Sends all of `text`, which carries its own line ends. While the socket's send buffer is
-    // full it retries every millisecond, giving up once the end event is set. Throws
-    // CLineSocket::exception on failure.
+    // full it waits for room, giving up once the end event is set or the peer has taken no
+    // byte for the idle time-out. Throws CLineSocket::exception on failure.
     void SendLine(std::string_view text);
 
     // One plain send of `text` whose result is not examined; for a last word before closing.
@@ -49,10 +57,19 @@ public:
     void Close();
 
 private:
+    // WaitForAny on `targets` for at most the idle time-out from `lastProgress`.
+    int WaitNoLongerThanIdle(const std::vector<platform::WaitTarget>& targets,
+                             std::chrono::steady_clock::time_point lastProgress) const;
+
     platform::SocketHandle m_socket;
     std::unique_ptr<platform::CSocketEvent> m_socketEvent;
     std::shared_ptr<platform::CEvent> m_endEvent;
     // {m_socketEvent, m_endEvent} in that order: the set every read waits on. Empty once
     // closed.
     std::vector<platform::WaitTarget> m_waitEvents;
+    // {m_endEvent, m_socketEvent for room to send}: the set a send with a full buffer waits
+    // on, the end event first so that a stop ends it even while the peer reads. Empty once
+    // closed.
+    std::vector<platform::WaitTarget> m_sendWaitEvents;
+    std::chrono::milliseconds m_idleTimeout;
 };

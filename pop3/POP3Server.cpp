@@ -85,6 +85,7 @@ void CPOP3Server::Start(int port)
         m_endEvent = std::make_shared<platform::CEvent>();
         if (!m_endEvent->IsValid())
             throw exception("cannot create end event");
+        m_commitGate = std::make_shared<CCommitGate>();
         if (!platform::ListenOn(m_listenSocket, kListenBacklog))
             throw exception("listen error");
         m_acceptEvent = std::make_unique<platform::CSocketEvent>(m_listenSocket);
@@ -116,6 +117,8 @@ void CPOP3Server::Stop()
     // The listener's wait includes the end event, so it wakes and returns at once.
     if (m_thread.joinable())
         m_thread.join();
+    if (m_commitGate)
+        m_commitGate->CloseAndWait(kCommitWait);
     ReleaseResources();
 }
 
@@ -149,17 +152,18 @@ void CPOP3Server::AcceptLoop()
                 continue;
             return;
         }
-        StartSession(socket, m_endEvent, m_factory, m_sessions);
+        StartSession(socket, m_endEvent, m_factory, m_commitGate, m_sessions);
     }
 }
 
 void CPOP3Server::StartSession(platform::SocketHandle socket,
                                const std::shared_ptr<platform::CEvent>& endEvent,
                                IMessageProviderFactory* factory,
+                               const std::shared_ptr<CCommitGate>& commitGate,
                                const std::shared_ptr<CSessionCount>& sessions)
 {
     // Throws CLineSocket::exception (having closed the socket), which ends the listener.
-    auto session = std::make_unique<CPOP3Session>(socket, endEvent, factory);
+    auto session = std::make_unique<CPOP3Session>(socket, endEvent, factory, commitGate);
     sessions->Enter();
     try {
         std::thread thread([record = session.get(), sessions] {
@@ -189,5 +193,6 @@ void CPOP3Server::ReleaseResources()
     ReleaseListener();
     m_acceptEvent.reset();
     m_endEvent.reset();
+    m_commitGate.reset();
     m_port = 0;
 }

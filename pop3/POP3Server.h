@@ -3,6 +3,7 @@
 #include "common/TextException.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
+#include "pop3/CommitGate.h"
 #include "provider/MessageProvider.h"
 
 #include <chrono>
@@ -12,10 +13,10 @@
 
 // The local POP3 server: listens on 127.0.0.1 at a given port, accepts connections on a
 // listener thread of its own and runs one session thread per connection. Start and Stop are
-// called from one thread (the host's); sessions are neither tracked nor waited for, and each
-// ends at its next wait for a command once Stop has signalled the end event. The listener
-// stops accepting by itself only when accepting fails for good or a session cannot be set up;
-// a shortage of descriptors only delays accepting until sessions give some back.
+// called from one thread (the host's); sessions are counted but not listed, and each ends at
+// its next wait for a command once Stop has signalled the end event. The listener stops
+// accepting by itself only when accepting fails for good or a session cannot be set up; a
+// shortage of descriptors only delays accepting until sessions give some back.
 class CPOP3Server
 {
 public:
@@ -35,8 +36,14 @@ public:
     // still running is stopped first. Throws CPOP3Server::exception, leaving nothing open,
     // when the listener cannot be set up.
     void Start(int port);
-    // Ends the listener and signals every session to end; returns promptly. Harmless when
-    // the server is not running, and when repeated.
+    // How long Stop waits for the seen-store commits of sessions that are answering QUIT.
+    static constexpr std::chrono::seconds kCommitWait{5};
+
+    // Ends the listener, signals every session to end and waits (at most kCommitWait) for
+    // the commits in progress, so the deletes of every QUIT answered are kept even when the
+    // process ends right after; sessions that get to QUIT later commit nothing. Returns
+    // promptly when no commit is in progress. Harmless when the server is not running, and
+    // when repeated.
     void Stop();
     // Signals the listener and every session to end and returns without waiting for any of
     // them; Stop (or destruction) still follows. For where waiting for a thread could
@@ -60,6 +67,7 @@ private:
     static void StartSession(platform::SocketHandle socket,
                              const std::shared_ptr<platform::CEvent>& endEvent,
                              IMessageProviderFactory* factory,
+                             const std::shared_ptr<CCommitGate>& commitGate,
                              const std::shared_ptr<CSessionCount>& sessions);
     // Closes the listen socket and its accept event; safe to repeat.
     void ReleaseListener();
@@ -69,6 +77,8 @@ private:
     // Set once by Stop and never reset; every session holds a share, so it outlives the
     // server's own hold and stays signalled for sessions that are still winding down.
     std::shared_ptr<platform::CEvent> m_endEvent;
+    // Shared with every session of this start in the same way; Stop closes it.
+    std::shared_ptr<CCommitGate> m_commitGate;
     std::unique_ptr<platform::CSocketEvent> m_acceptEvent;
     platform::SocketHandle m_listenSocket = platform::kInvalidSocket;
     IMessageProviderFactory* m_factory;

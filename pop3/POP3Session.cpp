@@ -49,8 +49,10 @@ bool IsDelimiter(char byte)
 
 CPOP3Session::CPOP3Session(platform::SocketHandle socket,
                            std::shared_ptr<platform::CEvent> endEvent,
-                           IMessageProviderFactory* factory)
-    : CLineSocket(socket, std::move(endEvent)), m_factory(factory)
+                           IMessageProviderFactory* factory,
+                           std::shared_ptr<CCommitGate> commitGate)
+    : CLineSocket(socket, std::move(endEvent)), m_factory(factory),
+      m_commitGate(commitGate ? std::move(commitGate) : std::make_shared<CCommitGate>())
 {}
 
 CPOP3Session::~CPOP3Session()
@@ -197,9 +199,22 @@ void CPOP3Session::OnPass(const std::string& line)
 
 void CPOP3Session::OnQuit()
 {
+    if (!m_provider) {
+        SendLine("+OK bye\r\n");
+        return;
+    }
+    // The deletes are kept before the client hears so. The pass lasts until the reply is
+    // out, so a stopping server lets both finish; once it has closed the gate nothing is
+    // committed, and the silence tells the client so.
+    const CCommitGate::CPass pass(*m_commitGate);
+    if (!pass)
+        throw exception();
+    MessageList deleted;
+    deleted.reserve(m_deleted.size());
+    for (const std::size_t index : m_deleted)
+        deleted.push_back({std::string(), m_messages[index].uid});
+    m_provider->CommitDeleted(deleted);
     SendLine("+OK bye\r\n");
-    if (m_provider)
-        m_provider->CommitDeleted(m_deleted);
 }
 
 void CPOP3Session::OnRset()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pop3/CommitGate.h"
 #include "pop3/LineSocket.h"
 #include "provider/MessageProvider.h"
 
@@ -8,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 // One POP3 client connection from greeting to QUIT, run on the session thread the server
 // starts for it. The session is in the authorization state while no non-empty PASS has been
@@ -33,15 +35,20 @@ public:
     };
 
     // Takes ownership of `socket` and shares `endEvent` (see CLineSocket). `factory` is not
-    // owned and must outlive the session. Throws CLineSocket::exception.
+    // owned and must outlive the session. QUIT commits through `commitGate`, the server's,
+    // which a stopping server closes and waits on; a session without a server gets one of
+    // its own that nobody closes. Throws CLineSocket::exception.
     CPOP3Session(platform::SocketHandle socket, std::shared_ptr<platform::CEvent> endEvent,
-                 IMessageProviderFactory* factory);
+                 IMessageProviderFactory* factory,
+                 std::shared_ptr<CCommitGate> commitGate = nullptr);
     // Deletes the provider, then closes the connection.
     ~CPOP3Session() override;
 
-    // Greets the client and answers commands until QUIT. Any failure (a closed or failed
-    // connection, a stopping server, a throwing provider) leaves with an exception of the
-    // std::exception family and no further reply; nothing is committed then.
+    // Greets the client and answers commands until QUIT, which commits the marked messages
+    // before it answers, so that "+OK bye" means they are kept. Any failure (a closed or
+    // failed connection, a stopping server, a client idle for CLineSocket::kIdleTimeout, a
+    // throwing provider) leaves with an exception of the std::exception family and no
+    // further reply; nothing is committed then.
     void Run();
 
     // The command a line (with its line end) names by its first four bytes, upper-cased.
@@ -84,8 +91,11 @@ private:
 
     std::unique_ptr<IMessageProvider> m_provider;
     IMessageProviderFactory* m_factory;
+    std::shared_ptr<CCommitGate> m_commitGate;
     MessageList m_messages;
-    MessageList m_deleted;
+    // The indexes into m_messages that DELE marked, in DELE order, repeats included. Marks
+    // copy no message text: a client may mark the same large message hundreds of times.
+    std::vector<std::size_t> m_deleted;
     std::string m_user;
     std::string m_password;
 };

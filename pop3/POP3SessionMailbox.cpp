@@ -165,5 +165,5 @@ void CPOP3Session::OnDele(const std::string& line)
     if (number == 0)
         return;
     SendLine("+OK DELE not supported 8-)\r\n");
-    m_deleted.push_back(m_messages[number - 1]);
+    m_deleted.push_back(static_cast<std::size_t>(number - 1));
 }

@@ -8,12 +8,13 @@
 // The mailbox behind one POP3 login. A provider belongs to exactly one session, which
 // creates it at PASS and deletes it when the session ends; it is used only on that
 // session's thread. The session calls GetMessages once, then CommitDeleted at most once
-// (at QUIT), with entries taken from the list GetMessages returned.
+// (at QUIT), with the uids of entries of the list GetMessages returned.
 class IMessageProvider
 {
 public:
     virtual ProviderReply GetMessages() = 0;
-    // The session's deleted entries, in DELE order, repeats included. Reads only their uids.
+    // The session's deleted entries, in DELE order, repeats included. Only their uids are
+    // read, and the session hands over entries that carry their uid alone, not their text.
     virtual void CommitDeleted(const MessageList& deleted) = 0;
     virtual ~IMessageProvider() = default;
 };

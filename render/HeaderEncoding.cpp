@@ -1,15 +1,23 @@
 #include "render/HeaderEncoding.h"
 
 #include "platform/Clock.h"
+#include "render/LineLength.h"
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
 const char kHexDigits[] = "0123456789ABCDEF";
 const char kEncodedWordPrefix[] = "=?utf-8?Q?";
 const char kEncodedWordSuffix[] = "?=";
+// Mail readers need not decode longer encoded words.
+constexpr std::size_t kMaxEncodedWordLength = 75;
+constexpr std::size_t kMaxEncodedTextLength =
+    kMaxEncodedWordLength - (sizeof kEncodedWordPrefix - 1) - (sizeof kEncodedWordSuffix - 1);
+// Four bytes of a UTF-8 character, each written as "=" and two digits.
+constexpr std::size_t kLongestCharacter = 12;
 
 // CR and LF are escaped as well: an encoded word must stay on its header line.
 bool NeedsEscape(unsigned char byte)
@@ -24,35 +32,93 @@ void AppendHex(std::string& output, std::uint32_t value, int digits)
         output += kHexDigits[(value >> shift) & 0xF];
 }
 
+// The bytes of the character that begins at `at`: a UTF-8 lead byte with as many of the
+// continuation bytes it announces as follow it; any other byte alone. An encoded word may
+// end only between characters, since readers decode each word on its own.
+std::size_t CharacterLength(const std::string& value, std::size_t at)
+{
+    const unsigned char lead = static_cast<unsigned char>(value[at]);
+    const std::size_t announced = lead >= 0xF8   ? 1
+                                  : lead >= 0xF0 ? 4
+                                  : lead >= 0xE0 ? 3
+                                  : lead >= 0xC0 ? 2
+                                                 : 1;
+    std::size_t length = 1;
+    while (length < announced && at + length < value.size() &&
+           (static_cast<unsigned char>(value[at + length]) & 0xC0) == 0x80)
+        ++length;
+    return length;
+}
+
+// Writes one byte of an encoded word at `out` and returns the position after it.
+char* WriteEncoded(char* out, char byte)
+{
+    const unsigned char code = static_cast<unsigned char>(byte);
+    if (byte == ' ') {
+        *out++ = '_';
+    } else if (NeedsEscape(code)) {
+        *out++ = '=';
+        *out++ = kHexDigits[code >> 4];
+        *out++ = kHexDigits[code & 0xF];
+    } else {
+        *out++ = byte;
+    }
+    return out;
+}
+
+char* WriteText(char* out, const char* text, std::size_t length)
+{
+    std::memcpy(out, text, length);
+    return out + length;
+}
+
+std::size_t EncodedLength(const char* bytes, std::size_t count)
+{
+    std::size_t length = count;
+    for (std::size_t index = 0; index < count; ++index)
+        length += NeedsEscape(static_cast<unsigned char>(bytes[index])) ? 2 : 0;
+    return length;
+}
+
 } // namespace
 
 std::string EncodeHeaderText(const std::string& value)
 {
-    bool changed = false;
-    for (const char byte : value) {
-        if (byte == ' ' || NeedsEscape(static_cast<unsigned char>(byte))) {
-            changed = true;
-            break;
-        }
-    }
-    if (!changed)
+    const std::size_t encodedLength = EncodedLength(value.data(), value.size());
+    // A value too long for a header line is encoded even without need, so that it can be
+    // folded between its encoded words.
+    if (encodedLength == value.size() && value.find(' ') == std::string::npos &&
+        value.size() <= kMaxLineLength)
         return value;
 
-    std::string output;
-    output.reserve(sizeof kEncodedWordPrefix + 3 * value.size() + sizeof kEncodedWordSuffix);
-    output += kEncodedWordPrefix;
-    for (const char byte : value) {
-        const unsigned char code = static_cast<unsigned char>(byte);
-        if (byte == ' ') {
-            output += '_';
-        } else if (NeedsEscape(code)) {
-            output += '=';
-            AppendHex(output, code, 2);
-        } else {
-            output += byte;
+    const std::size_t prefixLength = sizeof kEncodedWordPrefix - 1;
+    const std::size_t suffixLength = sizeof kEncodedWordSuffix - 1;
+    // Every word but the last is filled to less than one character from its end.
+    const std::size_t words = 1 + encodedLength / (kMaxEncodedTextLength - kLongestCharacter);
+    std::string output(encodedLength + words * (prefixLength + suffixLength + 1), '\0');
+    char* out = WriteText(&output[0], kEncodedWordPrefix, prefixLength);
+    if (encodedLength <= kMaxEncodedTextLength) {
+        for (const char byte : value)
+            out = WriteEncoded(out, byte);
+    } else {
+        std::size_t wordLength = 0;
+        for (std::size_t at = 0; at < value.size();) {
+            const std::size_t length = CharacterLength(value, at);
+            const std::size_t characterLength = EncodedLength(&value[at], length);
+            if (wordLength + characterLength > kMaxEncodedTextLength) {
+                // Readers drop the blank between two encoded words.
+                out = WriteText(out, kEncodedWordSuffix, suffixLength);
+                *out++ = ' ';
+                out = WriteText(out, kEncodedWordPrefix, prefixLength);
+                wordLength = 0;
+            }
+            wordLength += characterLength;
+            for (const std::size_t characterEnd = at + length; at < characterEnd; ++at)
+                out = WriteEncoded(out, value[at]);
         }
     }
-    output += kEncodedWordSuffix;
+    out = WriteText(out, kEncodedWordSuffix, suffixLength);
+    output.resize(out - output.data());
     return output;
 }
 

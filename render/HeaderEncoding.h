@@ -3,9 +3,11 @@
 #include <string>
 
 // Returns the header text for a free-text value. A value holding a space, a byte from 0x80
-// up, "_", "?", "=", CR or LF becomes one encoded word "=?utf-8?Q?...?=" however long it is
-// (never split, never folded); any other value is returned byte for byte. Never fails;
-// depends on its argument alone.
+// up, "_", "?", "=", CR or LF, or longer than a header line may be, becomes encoded words
+// "=?utf-8?Q?...?=" of at most 75 characters each, separated by single spaces (which
+// readers drop, and at which a long header line can be folded); a word ends only between
+// two UTF-8 characters. Any other value is returned byte for byte. Never fails; depends on
+// its argument alone.
 std::string EncodeHeaderText(const std::string& value);
 
 // Returns a new MIME boundary value: 16 uppercase hexadecimal digits, the tick count and then

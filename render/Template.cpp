@@ -1,6 +1,7 @@
 #include "render/Template.h"
 
 #include "render/HeaderEncoding.h"
+#include "render/LineLength.h"
 
 #include <tinyxml.h>
 
@@ -117,16 +118,23 @@ void UnfoldLineBreaks(std::string& output, std::string::size_type start)
 // differently from those that also end lines at LF.
 void AppendWithCRLF(std::string& output, const std::string& value)
 {
-    std::string::size_type copied = 0;
-    for (std::string::size_type lineEnd = value.find_first_of("\r\n"); lineEnd != std::string::npos;
-         lineEnd = value.find_first_of("\r\n", copied)) {
-        output.append(value, copied, lineEnd - copied);
-        output += "\r\n";
-        copied = lineEnd + 1;
-        if (value[lineEnd] == '\r' && copied < value.size() && value[copied] == '\n')
-            ++copied;
+    if (!std::memchr(value.data(), '\n', value.size()) &&
+        !std::memchr(value.data(), '\r', value.size())) {
+        output += value;
+        return;
     }
-    output.append(value, copied, std::string::npos);
+    const char* copied = value.data();
+    const char* const end = copied + value.size();
+    for (const char* at = copied; at != end; ++at) {
+        if (*at != '\r' && *at != '\n')
+            continue;
+        output.append(copied, at);
+        output += "\r\n";
+        if (*at == '\r' && at + 1 != end && at[1] == '\n')
+            ++at;
+        copied = at + 1;
+    }
+    output.append(copied, end);
 }
 
 } // namespace
@@ -209,6 +217,11 @@ std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& 
     const char* cursor = templateText.data();
     const char* const end = cursor + templateText.size();
     const char* const headerEnd = FindHeaderEnd(cursor, end);
+    std::string::size_type bodyStart = 0;
+    // Only a template line whose expansion is longer than a message line may be can give a
+    // long line; most messages have none and need no further look.
+    std::string::size_type lineStart = 0;
+    bool mayHaveLongLines = false;
     while (cursor != end) {
         // Copy plain runs in one step; only LF, CR and "%" need attention.
         const char* run = cursor;
@@ -219,7 +232,11 @@ std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& 
             break;
         const char byte = *cursor++;
         if (byte == '\n') {
+            mayHaveLongLines = mayHaveLongLines || output.size() - lineStart > kMaxLineLength;
             output += "\r\n";
+            lineStart = output.size();
+            if (cursor - 1 == headerEnd)
+                bodyStart = output.size();
         } else if (byte == '%') {
             const bool inHeader = headerEnd && cursor <= headerEnd;
             const std::string value = ExpandPlaceholder(cursor, end, item, variables);
@@ -232,5 +249,7 @@ std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& 
             }
         }
     }
+    if (mayHaveLongLines || output.size() - lineStart > kMaxLineLength)
+        LimitLineLengths(output, bodyStart);
     return output;
 }

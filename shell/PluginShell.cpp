@@ -58,8 +58,9 @@ int CPluginShell::Initialize()
 
 void CPluginShell::Finalize()
 {
-    // The host unloads the module after this; sessions that are just finishing (a commit at
-    // QUIT, say) get a moment to do so while everything they use is still there.
+    // The host unloads the module, or ends its process, after this. Stop lets the commits of
+    // QUITs in progress finish, so an answered QUIT's deletes are kept; other sessions that
+    // are just finishing get a moment to do so while everything they use is still there.
     m_server.Stop();
     m_server.WaitForSessions(kUnloadWait);
 }

@@ -18,8 +18,8 @@ public:
     explicit CPluginShell(CPOP3Server& server) : m_server(server) {}
 
     // Module load and unload: the network library up and down. Load is false when the network
-    // library cannot be used; Initialize then fails. Unload stops the server and waits a
-    // moment for its sessions to end before the network library goes.
+    // library cannot be used; Initialize then fails. Unload stops the server as Finalize
+    // does before the network library goes.
     bool Load();
     void Unload();
     // Unload where nothing may wait (on Windows the system's loader lock is held, which an
@@ -31,7 +31,8 @@ public:
     // earlier Initialize is stopped first). Returns the new status, which GetStatus keeps: 0 when
     // the server started, 1 when it did not.
     int Initialize();
-    // Stops the server and waits a moment (at most half a second) for its sessions to end.
+    // Stops the server, which first lets the seen-store commits in progress finish (a few
+    // seconds at most), and waits a moment (at most half a second) for its sessions to end.
     void Finalize();
     // 0 before Initialize and after a successful start, 1 after a failed one.
     int GetStatus() const { return m_status; }

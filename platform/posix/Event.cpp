@@ -62,8 +62,11 @@ int WaitForTargets(const WaitTarget* targets, std::size_t count, int timeoutMill
 {
     std::vector<pollfd> entries;
     entries.reserve(count);
-    for (std::size_t index = 0; index < count; ++index)
-        entries.push_back(pollfd{targets[index].handle, POLLIN, 0});
+    for (std::size_t index = 0; index < count; ++index) {
+        const short events =
+            targets[index].readiness == SocketReadiness::Writable ? POLLOUT : POLLIN;
+        entries.push_back(pollfd{targets[index].handle, events, 0});
+    }
     for (;;) {
         const int ready = ::poll(entries.data(), entries.size(), timeoutMilliseconds);
         if (ready < 0 && errno == EINTR)
@@ -73,7 +76,7 @@ int WaitForTargets(const WaitTarget* targets, std::size_t count, int timeoutMill
         if (ready == 0)
             return kWaitTimedOut;
         for (std::size_t index = 0; index < entries.size(); ++index) {
-            if (entries[index].revents & (POLLIN | POLLHUP | POLLERR))
+            if (entries[index].revents & (POLLIN | POLLOUT | POLLHUP | POLLERR))
                 return static_cast<int>(index);
             if (entries[index].revents & POLLNVAL)
                 return kWaitFailed;

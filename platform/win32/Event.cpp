@@ -8,10 +8,26 @@ namespace platform {
 namespace {
 
 constexpr long kSocketEvents = FD_READ | FD_CLOSE | FD_ACCEPT;
+// While a send waits for room. FD_WRITE stays out of the usual selection: recorded whenever
+// the socket can take bytes, it would keep every wait for input awake.
+constexpr long kSendEvents = FD_WRITE | FD_CLOSE;
 
 HANDLE ToHandle(WaitHandle handle)
 {
     return static_cast<HANDLE>(handle);
+}
+
+// Clears a socket's signal and selects `events` anew, which records every selected condition
+// that holds at this moment (room to send included, once selected).
+void Select(SocketHandle socket, WaitHandle handle, long events)
+{
+    ::WSAResetEvent(ToHandle(handle));
+    ::WSAEventSelect(static_cast<SOCKET>(socket), ToHandle(handle), events);
+}
+
+bool WaitsForRoom(const WaitTarget& target)
+{
+    return target.isSocket && target.readiness == SocketReadiness::Writable;
 }
 
 int WaitForTargets(const WaitTarget* targets, std::size_t count, int timeoutMilliseconds)
@@ -20,14 +36,22 @@ int WaitForTargets(const WaitTarget* targets, std::size_t count, int timeoutMill
         return kWaitFailed;
     std::vector<WSAEVENT> handles;
     handles.reserve(count);
-    for (std::size_t index = 0; index < count; ++index)
+    for (std::size_t index = 0; index < count; ++index) {
+        if (WaitsForRoom(targets[index]))
+            Select(targets[index].socket, targets[index].handle, kSendEvents);
         handles.push_back(ToHandle(targets[index].handle));
+    }
     // With several signalled the lowest index is reported, so earlier targets win ties.
     const DWORD result = ::WSAWaitForMultipleEvents(
         static_cast<DWORD>(count), handles.data(), FALSE,
         timeoutMilliseconds == kWaitForever ? WSA_INFINITE
                                             : static_cast<DWORD>(timeoutMilliseconds),
         FALSE);
+    // Back to the usual selection, which records input that came meanwhile.
+    for (std::size_t index = 0; index < count; ++index) {
+        if (WaitsForRoom(targets[index]))
+            Select(targets[index].socket, targets[index].handle, kSocketEvents);
+    }
     if (result == WSA_WAIT_TIMEOUT)
         return kWaitTimedOut;
     if (result >= WSA_WAIT_EVENT_0 && result < WSA_WAIT_EVENT_0 + count)
@@ -88,8 +112,7 @@ bool CSocketEvent::IsValid() const
 // connection is waiting, as the socket's state is on other systems.
 void CSocketEvent::Reset()
 {
-    ::WSAResetEvent(ToHandle(m_handle));
-    ::WSAEventSelect(static_cast<SOCKET>(m_socket), ToHandle(m_handle), kSocketEvents);
+    Select(m_socket, m_handle, kSocketEvents);
 }
 
 int WaitForAny(std::initializer_list<WaitTarget> targets, int timeoutMilliseconds)

@@ -182,7 +182,8 @@ int main(int argc, char** argv)
     }
     // A session that was still busy (downloading feeds, say) when the plug-in was finalised
     // may run on for a while; ending without the static teardown of the plug-in's objects
-    // keeps it from meeting them destroyed. The process takes its resources with it.
+    // keeps it from meeting them destroyed. The process takes its resources with it; the
+    // finalisation has already waited for the seen-store commits of answered QUITs.
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);

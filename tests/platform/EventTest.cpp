@@ -1,7 +1,10 @@
 #include "platform/Event.h"
+
 #include "platform/Socket.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
 #include <thread>
 
 using namespace platform;
@@ -62,6 +65,31 @@ TEST(Event, WaitReportsTheFirstSignalledTargetInListOrder)
     ASSERT_EQ(SendBytes(pair.client, "x", 1, error), 1);
     EXPECT_EQ(WaitForAny({socketEvent, end}), 0); // input wins the tie
     EXPECT_EQ(WaitForAny({end, socketEvent}), 0); // unless the event comes first
+}
+
+TEST(Event, AWriteWaitWakesOnceAFullSendBufferHasRoomAgain)
+{
+    SocketPair pair;
+    CSocketEvent socketEvent(pair.server);
+    const WaitTarget writable(socketEvent, SocketReadiness::Writable);
+    const std::string block(1 << 16, 'x');
+    SocketError error = SocketError::None;
+    while (SendBytes(pair.server, block.data(), block.size(), error) > 0) {
+    }
+    ASSERT_EQ(error, SocketError::WouldBlock);
+    EXPECT_EQ(WaitForAny({writable}, 10), kWaitTimedOut);
+
+    // The peer reads everything, and the send buffer drains.
+    CSocketEvent clientEvent(pair.client);
+    std::thread reader([&] {
+        char buffer[1 << 16];
+        SocketError readError;
+        while (WaitForAny({clientEvent}, 200) == 0 &&
+               ReceiveBytes(pair.client, buffer, sizeof buffer, false, readError) != 0) {
+        }
+    });
+    EXPECT_EQ(WaitForAny({writable}, 10000), 0);
+    reader.join();
 }
 
 TEST(Event, ASetFromAnotherThreadWakesTheWaiter)

@@ -16,7 +16,7 @@ namespace {
 // A CLineSocket on the server side of a loopback connection, and the client talking to it.
 struct LineSocketPair
 {
-    LineSocketPair()
+    explicit LineSocketPair(std::chrono::milliseconds idleTimeout = CLineSocket::kIdleTimeout)
     {
         const platform::SocketHandle listener = platform::CreateTcpSocket();
         EXPECT_TRUE(platform::BindLoopback(listener, 0));
@@ -26,7 +26,7 @@ struct LineSocketPair
         platform::SocketError error;
         const platform::SocketHandle accepted = platform::AcceptConnection(listener, error);
         platform::CloseSocket(listener);
-        socket = std::make_unique<CLineSocket>(accepted, endEvent);
+        socket = std::make_unique<CLineSocket>(accepted, endEvent, idleTimeout);
     }
 
     // Runs ReadLine on another thread while `feed` plays the client's part. A read still
@@ -192,6 +192,27 @@ TEST(LineSocket, SendingFailsWithAnExceptionWhenNobodyListens)
                                   [&] { pair.socket->SendLine(std::string(64u << 20, 'x')); });
         Pause();
         pair.endEvent->Set();
+        ASSERT_EQ(sending.wait_for(10s), std::future_status::ready);
+        EXPECT_THROW(sending.get(), CLineSocket::exception);
+    }
+}
+
+TEST(LineSocket, GivesUpAConnectionOnWhichNothingMovesForTheIdleTimeout)
+{
+    const auto idle = 200ms;
+    // Nothing at all, and a line begun but never ended.
+    for (const char* sent : {"", "NOO"}) {
+        LineSocketPair pair(idle);
+        pair.client->Send(sent);
+        bool threw = false;
+        pair.ReadLineWhile([] {}, &threw);
+        EXPECT_TRUE(threw) << '"' << sent << '"';
+    }
+    {
+        // A client that never reads what it asked for.
+        LineSocketPair pair(idle);
+        auto sending = std::async(std::launch::async,
+                                  [&] { pair.socket->SendLine(std::string(64u << 20, 'x')); });
         ASSERT_EQ(sending.wait_for(10s), std::future_status::ready);
         EXPECT_THROW(sending.get(), CLineSocket::exception);
     }

@@ -115,6 +115,26 @@ TEST(POP3Server, StopClosesIdleConnectionsWithoutAReply)
     EXPECT_TRUE(server.Factory().Commits().empty());
 }
 
+TEST(POP3Server, AnswersQuitOnlyOnceCommittedAndStopWaitsForTheCommit)
+{
+    CPOP3TestServer server(MessageList{{"Subject: a\r\n\r\nbody\r\n", "U"}});
+    server.Factory().SetCommitDelay(std::chrono::milliseconds(300));
+    {
+        auto client = server.LogIn();
+        client->Command("DELE 1");
+        EXPECT_EQ(client->Command("QUIT"), "+OK bye\r\n");
+        EXPECT_EQ(server.Factory().Commits().size(), 1u);
+    }
+    // A stop in the middle of a commit lets it finish and its reply go out.
+    auto client = server.LogIn();
+    client->Command("DELE 1");
+    client->Send("QUIT\r\n");
+    ASSERT_TRUE(server.Factory().WaitForCommitsToBegin(2));
+    server.Server().Stop();
+    EXPECT_EQ(server.Factory().Commits().size(), 2u);
+    EXPECT_EQ(client->ReadLine(), "+OK bye\r\n");
+}
+
 TEST(POP3Server, ServesManyClientsAtOnce)
 {
     CPOP3TestServer server(MessageList{{"Subject: a\r\n\r\nbody\r\n", "U"}});

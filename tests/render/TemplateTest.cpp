@@ -1,5 +1,7 @@
 #include "render/Template.h"
 
+#include "render/HeaderEncoding.h"
+
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
@@ -107,13 +109,45 @@ TEST(ExpandTemplate, MissingDateAndChannelTitleLeaveEmptyValues)
     EXPECT_EQ(lines[1], "Date: ");
     EXPECT_EQ(lines[2], "From:  <feeds@quillbox.invalid>");
     EXPECT_EQ(lines[3], "Subject: T");
+}
 
-    // A long title stays one encoded word on one line.
+TEST(ExpandTemplate, NoLineIsLongerThan998Bytes)
+{
+    // A long title is several encoded words on one line, folded when the line gets too long;
+    // a long description line is broken at blanks outside its tags.
     const std::string title = "Ab cd " + std::string(94, 'x');
-    const std::vector<std::string> longLines =
-        SplitCRLF(Feed(FeedWithItem("<title>" + title + "</title>")).Expand(BuiltInTemplate));
-    ASSERT_EQ(longLines.size(), 20u);
-    EXPECT_EQ(longLines[3].size(), std::string("Subject: ").size() + 112);
+    std::string longTitle, description;
+    for (int word = 0; word < 300; ++word) {
+        longTitle += "word" + std::to_string(word) + " ";
+        description += "<a href=\"x y\">w" + std::to_string(word) + "</a> ";
+    }
+    const Feed feed(FeedWithItem("<title>" + title + "</title><description><![CDATA[" +
+                                 description + "]]></description><category>" + longTitle +
+                                 "</category>"));
+    const std::vector<std::string> lines =
+        SplitCRLF(feed.Expand("Subject: %E/title%\nKeywords: %E/category%\n\n%/description%\n"));
+    ASSERT_GE(lines.size(), 7u);
+    EXPECT_EQ(lines[0], "Subject: =?utf-8?Q?Ab_cd_" + std::string(57, 'x') + "?= =?utf-8?Q?" +
+                            std::string(37, 'x') + "?=");
+    std::string keywords = lines[1];
+    std::size_t line = 2;
+    for (; lines[line] != ""; ++line) {
+        EXPECT_EQ(lines[line][0], ' ');
+        keywords += lines[line];
+    }
+    EXPECT_GT(line, 3u);
+    // The parser drops the trailing blank of the text.
+    EXPECT_EQ(keywords, "Keywords: " + EncodeHeaderText(longTitle.substr(0, longTitle.size() - 1)));
+    std::string body;
+    for (++line; line < lines.size(); ++line) {
+        if (line + 1 < lines.size()) {
+            EXPECT_EQ(lines[line].substr(lines[line].size() - 4), "</a>");
+        }
+        body += lines[line] + " ";
+    }
+    EXPECT_EQ(body, description + " ");
+    for (const std::string& text : lines)
+        EXPECT_LE(text.size(), 998u);
 }
 
 TEST(ExpandTemplate, ValuesGoInUnchangedButForTheirLineEnds)

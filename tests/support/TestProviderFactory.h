@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class CTestProviderFactory : public IMessageProviderFactory
@@ -51,6 +52,21 @@ public:
         return m_state->commits;
     }
 
+    // Makes every later CommitDeleted take `delay`; it is recorded at the end of it.
+    void SetCommitDelay(std::chrono::milliseconds delay)
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->commitDelay = delay;
+    }
+
+    // Waits (at most 10 s) until `count` CommitDeleted calls have begun. False on time-out.
+    bool WaitForCommitsToBegin(int count) const
+    {
+        std::unique_lock<std::mutex> lock(m_state->mutex);
+        return m_state->changed.wait_for(lock, std::chrono::seconds(10),
+                                         [&] { return m_state->commitsBegun >= count; });
+    }
+
     // Waits (at most 10 s) until every provider created so far has been destroyed, that is,
     // until every session that logged in has ended. False on time-out.
     bool WaitForSessionsToEnd() const
@@ -67,6 +83,8 @@ private:
         std::condition_variable changed;
         std::vector<Login> logins;
         std::vector<MessageList> commits;
+        std::chrono::milliseconds commitDelay{0};
+        int commitsBegun = 0;
         int liveProviders = 0;
         ProviderReply reply; // set at construction, read-only afterwards
     };
@@ -84,6 +102,14 @@ private:
         ProviderReply GetMessages() override { return m_state->reply; }
         void CommitDeleted(const MessageList& deleted) override
         {
+            std::chrono::milliseconds delay;
+            {
+                std::lock_guard<std::mutex> lock(m_state->mutex);
+                ++m_state->commitsBegun;
+                m_state->changed.notify_all();
+                delay = m_state->commitDelay;
+            }
+            std::this_thread::sleep_for(delay);
             std::lock_guard<std::mutex> lock(m_state->mutex);
             m_state->commits.push_back(deleted);
         }
