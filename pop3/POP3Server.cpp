@@ -105,15 +105,19 @@ void CPOP3Server::Start(int port)
     }
 }
 
-void CPOP3Server::SignalEnd()
+void CPOP3Server::Abandon()
 {
     if (m_endEvent)
         m_endEvent->Set();
+    if (m_thread.joinable())
+        m_thread.detach();
+    m_commitGate.reset();
 }
 
 void CPOP3Server::Stop()
 {
-    SignalEnd();
+    if (m_endEvent)
+        m_endEvent->Set();
     // The listener's wait includes the end event, so it wakes and returns at once.
     if (m_thread.joinable())
         m_thread.join();

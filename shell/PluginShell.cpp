@@ -33,7 +33,7 @@ void CPluginShell::Unload()
 
 void CPluginShell::UnloadWithoutWaiting()
 {
-    m_server.SignalEnd();
+    m_server.Abandon();
     StopNetwork();
 }
 

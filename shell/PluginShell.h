@@ -23,8 +23,8 @@ public:
     bool Load();
     void Unload();
     // Unload where nothing may wait (on Windows the system's loader lock is held, which an
-    // ending thread needs): signals the server to end without waiting for its threads, then
-    // takes the network library down.
+    // ending thread needs): ends the server without waiting for its threads
+    // (CPOP3Server::Abandon), then takes the network library down.
     void UnloadWithoutWaiting();
 
     // Reads the stored port and starts the server there (a server still running from an

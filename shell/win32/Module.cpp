@@ -50,8 +50,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
         return g_shell != nullptr && g_shell->Load() ? TRUE : FALSE;
     case DLL_PROCESS_DETACH:
         // Either the process is ending, its other threads already gone, or the host lets go
-        // of a module that never served (a server pins it). A server that is still running
-        // because the host never called TBP_Finalize is only told to end.
+        // of a module that never served (a server pins it). A server the host never stopped
+        // with TBP_Finalize is abandoned, not waited for.
         if (g_shell != nullptr)
             g_shell->UnloadWithoutWaiting();
         return TRUE;
