@@ -68,6 +68,7 @@ public:
         document.index = m_index;
         document.text = std::move(m_result);
         document.failure = std::move(m_failure);
+        document.trace = std::move(m_trace);
     }
 
     bool HasEnded()
@@ -88,6 +89,7 @@ private:
 
     const std::size_t m_index;
     std::string m_failure;    // guarded by *m_lock
+    DownloadTrace m_trace;    // guarded by *m_lock
     bool m_abandoned = false; // guarded by *m_lock
     bool m_ended = false;     // guarded by the completion's mutex
     std::shared_ptr<DownloadCompletion> m_completion;
@@ -111,9 +113,11 @@ void DownloadWorker::WorkerThread(std::shared_ptr<DownloadWorker> worker)
 {
     std::string result;
     const char* failure = nullptr;
+    DownloadTrace trace;
     try {
         // DownloadFeed takes its own copy of the URL, inside the guard like everything else.
-        result = DownloadFeed(worker->m_url, &worker->m_cancel, &worker->m_completion->m_budget);
+        result =
+            DownloadFeed(worker->m_url, &worker->m_cancel, &worker->m_completion->m_budget, &trace);
     } catch (const std::exception& error) {
         // Every failure, out of memory included, is an empty document: nothing may escape a
         // thread of the host's process. The texts are the exceptions' own constants.
@@ -127,6 +131,7 @@ void DownloadWorker::WorkerThread(std::shared_ptr<DownloadWorker> worker)
         std::lock_guard<std::mutex> guard(*worker->m_lock);
         if (!worker->m_abandoned) {
             worker->m_result = std::move(result);
+            worker->m_trace = std::move(trace);
             try {
                 worker->m_failure = failure == nullptr ? "" : failure;
             } catch (...) {

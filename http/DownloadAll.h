@@ -1,5 +1,7 @@
 #pragma once
 
+#include "http/HTTPGet.h"
+
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -29,12 +31,13 @@ class CFeedDownloads
 {
 public:
     // One URL's outcome: its index in the URL list, the document (empty when the download
-    // failed), and when it failed, why.
+    // failed), when it failed, why, and what the download went through.
     struct Document
     {
         std::size_t index = 0;
         std::string text;
         std::string failure;
+        DownloadTrace trace;
     };
 
     // Starts the downloads. Never throws once a download thread runs: a thread that cannot be

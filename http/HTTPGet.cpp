@@ -7,6 +7,7 @@
 #include "http/TLSStream.h"
 
 #include <cctype>
+#include <chrono>
 #include <vector>
 
 namespace {
@@ -177,7 +178,7 @@ void CHTTPGet::Connect()
     m_tls.reset(new CTLSStream(socket));
     if (!m_tls->IsValid() || !m_tls->Handshake(m_host)) {
         ThrowIfCancelled();
-        throw exception("secure connection failed");
+        throw exception(m_tls->HandshakeFailure());
     }
 }
 
@@ -315,16 +316,34 @@ std::string ResolveLocation(const std::string& base, const std::string& location
     return origin + path + (suffix == std::string::npos ? std::string() : merged.substr(suffix));
 }
 
-std::string DownloadFeed(std::string url, CCancelSignal* cancel, CByteBudget* budget)
+std::string DownloadFeed(std::string url, CCancelSignal* cancel, CByteBudget* budget,
+                         DownloadTrace* trace)
 {
+    DownloadTrace ignored;
+    DownloadTrace& record = trace == nullptr ? ignored : *trace;
+    const auto start = std::chrono::steady_clock::now();
+    const auto stopClock = [&] {
+        record.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now() - start)
+                                  .count();
+    };
     CHTTPGet client(cancel, budget);
-    for (int request = 1; request <= kMaxRequests; ++request) {
-        client.Get(url);
-        const std::string code = StatusCode(client.GetHeaders());
-        if (code.empty() || code[0] != '3')
-            break;
-        if (request < kMaxRequests)
-            url = ResolveLocation(url, GetHeader(client.GetHeaders(), "location"));
+    try {
+        for (int request = 1; request <= kMaxRequests; ++request) {
+            record.finalUrl = url;
+            record.status.clear();
+            client.Get(url);
+            record.status = StatusCode(client.GetHeaders());
+            record.redirectedTooOften = !record.status.empty() && record.status[0] == '3';
+            if (!record.redirectedTooOften)
+                break;
+            if (request < kMaxRequests)
+                url = ResolveLocation(url, GetHeader(client.GetHeaders(), "location"));
+        }
+    } catch (...) {
+        stopClock();
+        throw;
     }
+    stopClock();
     return client.TakeBody();
 }

@@ -89,8 +89,22 @@ private:
 // dropped from both, as ParseUrl drops it.
 std::string ResolveLocation(const std::string& base, const std::string& location);
 
+// What one download went through, for reports on a feed.
+struct DownloadTrace
+{
+    // The URL of the last request made, after redirections.
+    std::string finalUrl;
+    // The status code of the last response ("200"); empty when none came.
+    std::string status;
+    // Whether the last response was still a redirection, which was not followed any more.
+    bool redirectedTooOften = false;
+    // From the first request to the end of the last response or the failure.
+    long long milliseconds = 0;
+};
+
 // Fetches `url`, following up to ten requests of redirection (every status beginning with
 // "3"), and returns the body of the last response. Throws CHTTPGet::exception. `cancel` and
-// `budget` are handed to the CHTTPGet that does it.
+// `budget` are handed to the CHTTPGet that does it. With a trace, records in it what
+// happened, whether the download succeeds or fails.
 std::string DownloadFeed(std::string url, CCancelSignal* cancel = nullptr,
-                         CByteBudget* budget = nullptr);
+                         CByteBudget* budget = nullptr, DownloadTrace* trace = nullptr);

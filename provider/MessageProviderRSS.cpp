@@ -27,8 +27,8 @@ constexpr unsigned kMaxRenderThreads = 8;
 // A feed list is read only this far; lines after it, and a line it cuts, are ignored.
 constexpr std::size_t kMaxListBytes = 4 * 1024 * 1024;
 
-// What a feed whose download had not ended when the wait was over reports.
-const char kNoAnswerInTime[] = "no answer within the wait";
+// Columns of a tab when parse errors are located; any tab size above 0 turns locating on.
+constexpr int kReportTabSize = 4;
 
 // Deeper documents are not parsed: the XML library parses, copies and frees elements
 // recursively, and a hostile feed of nested tags would otherwise exhaust the thread's stack
@@ -108,32 +108,36 @@ std::string FolderOf(const std::string& path)
 
 // The content of a feed's template file. A relative name is tried as written (against the
 // current folder) first, then beside the feed list, where users keep their templates.
-std::string ReadTemplate(const std::string& name, const std::string& listFolder)
+// `missing` tells whether a name was given but neither gave a template, so that the
+// built-in one is used.
+std::string ReadTemplate(const std::string& name, const std::string& listFolder, bool& missing)
 {
     std::string text = CMessageProviderRSS::ReadWholeFile(name);
     if (text.empty() && !listFolder.empty() && IsRelativePath(name))
         text = CMessageProviderRSS::ReadWholeFile(listFolder + name);
+    missing = text.empty() && !name.empty();
     return text.empty() ? BuiltInTemplate : text;
 }
 
 // ParseFeed for a document whose nesting has been checked. The text is released as soon as
-// it is parsed, and the tree when the messages are rendered. `wellFormed` tells whether the
-// document parsed.
+// it is parsed, and the tree when the messages are rendered. `outcome` learns whether the
+// document parsed and what it is; with `locateErrors`, also where a parse failed.
 MessageList ParseShallowFeed(std::string document, const std::string& templateText,
-                             bool& wellFormed)
+                             FeedOutcome& outcome, bool locateErrors = false)
 {
     MessageList messages;
-    wellFormed = false;
+    outcome.wellFormed = false;
     if (document.empty())
         return messages;
     TiXmlDocument xml;
-    // No row and column are wanted: keeping them up to date costs a third of the parse.
-    xml.SetTabSize(0);
+    // Keeping row and column up to date costs a third of the parse: only reports want them.
+    xml.SetTabSize(locateErrors ? kReportTabSize : 0);
     xml.Parse(document.c_str());
+    DescribeDocument(document, &xml, outcome);
     std::string().swap(document);
     if (xml.Error())
         return messages;
-    wellFormed = true;
+    outcome.wellFormed = true;
     TiXmlElement* rss = xml.FirstChildElement("rss");
     TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
     if (channel == nullptr)
@@ -169,17 +173,14 @@ ProviderReply CMessageProviderRSS::GetMessages()
 {
     std::vector<std::string> urls;
     std::vector<std::string> templates;
-    ReadFeedList(m_listFile, urls, templates);
+    ReadFeedList(m_listFile, urls, templates, &m_outcomes);
     ProviderReply reply;
     if (urls.empty()) {
         reply.response = "+OK no messages\r\n";
         return reply;
     }
-    m_outcomes.assign(urls.size(), FeedOutcome());
-    for (std::size_t feed = 0; feed < urls.size(); ++feed) {
-        m_outcomes[feed].url = urls[feed];
-        m_outcomes[feed].failure = kNoAnswerInTime;
-    }
+    for (FeedOutcome& outcome : m_outcomes)
+        outcome.failure = kNoAnswerInTime;
     if (m_download) {
         std::vector<std::string> documents = m_download(urls);
         documents.resize(urls.size());
@@ -200,7 +201,14 @@ ProviderReply CMessageProviderRSS::GetMessages()
             [&](CFeedDownloads::Document& document) { return downloads.TakeNext(document); },
             templates);
     }
-    m_seenStore.FilterSeen(m_messages);
+    std::vector<bool> seen;
+    m_seenStore.FilterSeen(m_messages, &seen);
+    // The messages came in feed order, each feed's items together.
+    std::size_t message = 0;
+    for (FeedOutcome& outcome : m_outcomes) {
+        for (std::size_t item = 0; item < outcome.items; ++item)
+            outcome.seen += seen[message++] ? 1 : 0;
+    }
     reply.response = "+OK received messages\r\n";
     // The list is not consulted again, so it is handed over rather than copied.
     reply.messages = std::move(m_messages);
@@ -231,7 +239,8 @@ std::string CMessageProviderRSS::ReadFileStart(const std::string& path, std::siz
 }
 
 void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
-                                       std::vector<std::string>& templates)
+                                       std::vector<std::string>& templates,
+                                       std::vector<FeedOutcome>* outcomes, std::size_t maxFeeds)
 {
     // One byte more than a list may have tells whether the file goes on; if so, the line
     // the limit cuts is dropped with everything after it.
@@ -242,7 +251,7 @@ void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
     }
     const std::string listFolder = FolderOf(listFile);
     std::size_t start = 0;
-    while (start < text.size() && urls.size() < MaxFeeds) {
+    while (start < text.size() && urls.size() < maxFeeds) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos)
             end = text.size();
@@ -253,17 +262,23 @@ void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
         if (line.empty() || line[0] == '#')
             continue;
         const std::size_t separator = line.find(';');
+        FeedOutcome outcome;
         if (separator == std::string::npos) {
             urls.push_back(line);
             templates.push_back(BuiltInTemplate);
-            continue;
+        } else {
+            std::string url = line.substr(0, separator);
+            outcome.templateName = line.substr(separator + 1);
+            TrimRight(url);
+            TrimLeft(outcome.templateName);
+            urls.push_back(url);
+            templates.push_back(
+                ReadTemplate(outcome.templateName, listFolder, outcome.templateMissing));
         }
-        std::string url = line.substr(0, separator);
-        std::string templateName = line.substr(separator + 1);
-        TrimRight(url);
-        TrimLeft(templateName);
-        urls.push_back(url);
-        templates.push_back(ReadTemplate(templateName, listFolder));
+        if (outcomes != nullptr) {
+            outcome.url = urls.back();
+            outcomes->push_back(std::move(outcome));
+        }
     }
 }
 
@@ -271,8 +286,8 @@ MessageList CMessageProviderRSS::ParseFeed(std::string document, const std::stri
 {
     if (!NestingIsShallow(document))
         return MessageList();
-    bool wellFormed;
-    return ParseShallowFeed(std::move(document), templateText, wellFormed);
+    FeedOutcome outcome;
+    return ParseShallowFeed(std::move(document), templateText, outcome);
 }
 
 std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
@@ -305,13 +320,19 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
                 const std::size_t feed = document.index;
                 FeedOutcome& outcome = m_outcomes[feed];
                 outcome.failure = std::move(document.failure);
+                outcome.finalUrl = std::move(document.trace.finalUrl);
+                outcome.status = std::move(document.trace.status);
+                outcome.redirectedTooOften = document.trace.redirectedTooOften;
+                outcome.milliseconds = document.trace.milliseconds;
                 outcome.bytes = document.text.size();
                 // Converting changes text bytes only, never the nesting.
-                if (!NestingIsShallow(document.text))
+                if (!NestingIsShallow(document.text)) {
+                    DescribeDocument(document.text, nullptr, outcome);
                     continue;
-                outcome.converted = ConvertToUtf8(document.text);
-                rendered[feed] =
-                    ParseShallowFeed(std::move(document.text), templates[feed], outcome.wellFormed);
+                }
+                outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
+                rendered[feed] = ParseShallowFeed(std::move(document.text), templates[feed],
+                                                  outcome, m_locateParseErrors);
                 outcome.items = rendered[feed].size();
             }
         } catch (...) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "http/DownloadAll.h"
+#include "provider/FeedOutcome.h"
 #include "provider/MessageProvider.h"
 #include "provider/SeenStore.h"
 
@@ -10,22 +11,6 @@
 #include <vector>
 
 class TiXmlElement;
-
-// What became of one feed of a list at a login, for reports on a feed list.
-struct FeedOutcome
-{
-    std::string url;
-    // Why no document came (the download's own error text); empty when one came.
-    std::string failure;
-    // The document's size as downloaded.
-    std::size_t bytes = 0;
-    // Whether it was converted from a single-byte character set to UTF-8.
-    bool converted = false;
-    // Whether it parsed as XML (a document nested too deeply is not parsed).
-    bool wellFormed = false;
-    // The messages rendered from its items, before delivered ones are left out.
-    std::size_t items = 0;
-};
 
 // The mailbox of one login whose user name is the path of a feed list file. Each line of the
 // list names a feed URL and, after a ";", optionally a template file for that feed's items.
@@ -58,6 +43,10 @@ public:
 
     // One outcome per feed of the list, in list order, once GetMessages has returned.
     const std::vector<FeedOutcome>& FeedOutcomes() const { return m_outcomes; }
+    // Makes GetMessages keep track of lines and columns while it parses, so that the
+    // outcome of a document that is not well-formed says where; parsing then takes a third
+    // longer, so only reports ask for it.
+    void LocateParseErrors() { m_locateParseErrors = true; }
 
     // Remembers the uids of `deleted` in the seen store. Never reports a failure.
     void CommitDeleted(const MessageList& deleted) override;
@@ -68,10 +57,13 @@ public:
     static std::string ReadWholeFile(const std::string& path);
 
     // Reads the feed list at `listFile` into parallel lists of URLs and template texts, at
-    // most MaxFeeds of each; only the first 4 MB of the file are read. A feed without a template
-    // file, or whose file is missing or empty, gets the built-in template.
+    // most `maxFeeds` of each; only the first 4 MB of the file are read. A feed without a
+    // template file, or whose file is missing or empty, gets the built-in template.
+    // `outcomes`, when given, gets an outcome for each feed with its URL and template file.
     static void ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
-                             std::vector<std::string>& templates);
+                             std::vector<std::string>& templates,
+                             std::vector<FeedOutcome>* outcomes = nullptr,
+                             std::size_t maxFeeds = MaxFeeds);
 
     // The messages of the items of the first "channel" of the "rss" root of `document`,
     // rendered through `templateText`; empty for anything that is not such a document.
@@ -95,6 +87,7 @@ private:
     std::string m_listFile;
     MessageList m_messages;
     std::vector<FeedOutcome> m_outcomes;
+    bool m_locateParseErrors = false;
     CSeenStore m_seenStore;
     Downloader m_download;
 };

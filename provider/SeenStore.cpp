@@ -96,17 +96,21 @@ std::vector<std::string> CSeenStore::LoadSeen() const
     return uids;
 }
 
-void CSeenStore::FilterSeen(MessageList& messages) const
+void CSeenStore::FilterSeen(MessageList& messages, std::vector<bool>* seen) const
 {
+    if (seen != nullptr)
+        seen->assign(messages.size(), false);
     const std::vector<std::string> stored = LoadSeen();
     if (stored.empty())
         return;
-    const std::unordered_set<std::string> seen(stored.begin(), stored.end());
+    const std::unordered_set<std::string> storedSet(stored.begin(), stored.end());
     MessageList kept;
     kept.reserve(messages.size());
-    for (MessageEntry& entry : messages) {
-        if (seen.count(entry.uid) == 0)
-            kept.push_back(std::move(entry));
+    for (std::size_t index = 0; index < messages.size(); ++index) {
+        if (storedSet.count(messages[index].uid) == 0)
+            kept.push_back(std::move(messages[index]));
+        else if (seen != nullptr)
+            (*seen)[index] = true;
     }
     messages.swap(kept);
 }

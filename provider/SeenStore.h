@@ -33,7 +33,8 @@ public:
     std::vector<std::string> LoadSeen() const;
 
     // Removes from `messages` every entry whose uid the store holds; the rest keep their order.
-    void FilterSeen(MessageList& messages) const;
+    // `seen`, when given, gets one flag per entry given: whether it was removed.
+    void FilterSeen(MessageList& messages, std::vector<bool>* seen = nullptr) const;
 
     // Appends the uids of `deleted`, in the order given and repeats included, to the stored
     // ones, keeps at most MaxSeen and rewrites the file; also when `deleted` is empty, so a

@@ -98,7 +98,7 @@ std::string ConvertCharset(const std::string& text, const std::string& name)
     return found == CharsetTables().end() ? text : DecodeWithTable(text, found->second);
 }
 
-bool ConvertToUtf8(std::string& document)
+bool ConvertToUtf8(std::string& document, std::string* declaredCharset)
 {
     // The parser reads the text up to its first NUL byte, and takes a UTF-8 byte order
     // mark as a declaration of UTF-8 that also lets it skip the mark.
@@ -116,6 +116,8 @@ bool ConvertToUtf8(std::string& document)
     const char* const declarationEnd = declaration.Parse(start, nullptr, encoding);
     if (!declarationEnd)
         return false;
+    if (declaredCharset != nullptr)
+        *declaredCharset = declaration.Encoding();
     const std::string name = ToLowerASCII(declaration.Encoding());
     if (name == kUtf8Name || name.empty())
         return false;

@@ -32,4 +32,6 @@ std::string ConvertCharset(const std::string& text, const std::string& name);
 // is left byte for byte as it is. Only the declaration is parsed: a document that is not
 // well-formed after its declaration is converted all the same, and fails when it is parsed.
 // Returns whether the document was converted. Never fails; safe from several threads at once.
-bool ConvertToUtf8(std::string& document);
+// `declaredCharset`, when given, gets the character set the declaration names, as written
+// (left alone when there is no declaration).
+bool ConvertToUtf8(std::string& document, std::string* declaredCharset = nullptr);

@@ -149,6 +149,22 @@ bool CTLSStream::Handshake(const std::string& host)
            SSL_get_verify_result(m_session->m_ssl) == X509_V_OK;
 }
 
+const char* CTLSStream::HandshakeFailure() const
+{
+    switch (m_session == nullptr ? X509_V_OK : SSL_get_verify_result(m_session->m_ssl)) {
+    case X509_V_OK:
+        return "secure connection failed";
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        return "certificate not valid for this host";
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return "certificate expired";
+    default:
+        return "certificate not trusted";
+    }
+}
+
 bool CTLSStream::SendAll(const char* data, std::size_t size)
 {
     while (size > 0) {

@@ -62,10 +62,28 @@ bool SendBytesAll(platform::SocketHandle socket, const char* data, std::size_t s
     return true;
 }
 
-// The server's certificate must chain up to a root the user trusts and name `host`.
-bool VerifyServerCertificate(CtxtHandle* context, const std::string& host)
+// The failure of a handshake that is not the certificate's.
+const char kHandshakeFailed[] = "secure connection failed";
+
+// Why the policy check refused a certificate, in a user's words.
+const char* CertificateFailure(DWORD error)
+{
+    switch (error) {
+    case static_cast<DWORD>(CERT_E_CN_NO_MATCH):
+        return "certificate not valid for this host";
+    case static_cast<DWORD>(CERT_E_EXPIRED):
+        return "certificate expired";
+    default:
+        return "certificate not trusted";
+    }
+}
+
+// The server's certificate must chain up to a root the user trusts and name `host`. On
+// failure, `failure` says why.
+bool VerifyServerCertificate(CtxtHandle* context, const std::string& host, const char*& failure)
 {
     PCCERT_CONTEXT certificate = nullptr;
+    failure = "certificate not trusted";
     if (::QueryContextAttributesA(context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) !=
             SEC_E_OK ||
         certificate == nullptr)
@@ -94,6 +112,8 @@ bool VerifyServerCertificate(CtxtHandle* context, const std::string& host)
         trusted = ::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy,
                                                      &status) != 0 &&
                   status.dwError == 0;
+        if (!trusted && status.dwError != 0)
+            failure = CertificateFailure(status.dwError);
         ::CertFreeCertificateChain(chain);
     }
     ::CertFreeCertificateContext(certificate);
@@ -115,6 +135,7 @@ public:
     CSession& operator=(const CSession&) = delete;
 
     bool Handshake(const std::string& host);
+    const char* Failure() const { return m_failure; }
     bool Send(const char* data, std::size_t size);
     long Receive(char* buffer, std::size_t size);
 
@@ -131,6 +152,7 @@ private:
     std::vector<char> m_incoming; // received, not yet decrypted
     std::vector<char> m_plain;    // decrypted, not yet handed out
     bool m_ended = false;
+    const char* m_failure = kHandshakeFailed; // why the handshake failed
 };
 
 bool CTLSStream::CSession::ReceiveMore()
@@ -199,8 +221,14 @@ bool CTLSStream::CSession::Handshake(const std::string& host)
         else
             m_incoming.clear();
     }
-    return status == SEC_E_OK && VerifyServerCertificate(&m_context, host) &&
-           ::QueryContextAttributesA(&m_context, SECPKG_ATTR_STREAM_SIZES, &m_sizes) == SEC_E_OK;
+    if (status != SEC_E_OK)
+        return false;
+    const char* failure = kHandshakeFailed;
+    if (!VerifyServerCertificate(&m_context, host, failure)) {
+        m_failure = failure;
+        return false;
+    }
+    return ::QueryContextAttributesA(&m_context, SECPKG_ATTR_STREAM_SIZES, &m_sizes) == SEC_E_OK;
 }
 
 bool CTLSStream::CSession::Send(const char* data, std::size_t size)
@@ -273,6 +301,11 @@ CTLSStream::~CTLSStream() = default;
 bool CTLSStream::Handshake(const std::string& host)
 {
     return m_session->Handshake(host);
+}
+
+const char* CTLSStream::HandshakeFailure() const
+{
+    return m_session == nullptr ? kHandshakeFailed : m_session->Failure();
 }
 
 bool CTLSStream::SendAll(const char* data, std::size_t size)

@@ -1,22 +1,26 @@
 // quillbox: a small host for the plug-in. It loads the plug-in file and drives it only
 // through its exported functions, as a mail client would: initialise, serve until asked
-// to stop, finalise, unload; or run the plug-in's setup dialog. Beside that it turns an
-// OPML subscription list into a feed list.
+// to stop, finalise, unload; or run the plug-in's setup dialog. Beside that it checks a
+// feed list the way a login uses it, and turns an OPML subscription list into a feed list.
 
+#include "common/ReadableFile.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Settings.h"
+#include "platform/Terminal.h"
 #include "platform/Termination.h"
+#include "provider/FeedListReport.h"
 #include "shell/LocalPort.h"
 #include "shell/host/HostTexts.h"
 #include "shell/host/OPMLImport.h"
 #include "shell/host/PluginLibrary.h"
-#include "shell/host/ReadableFile.h"
+#include "shell/host/ProgressLine.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -33,6 +37,7 @@ std::string Usage()
 {
     return std::string(
                "Usage: quillbox [--plugin PATH] [setup]\n"
+               "       quillbox check [--json] LISTFILE\n"
                "       quillbox import-opml FILE.opml\n"
                "\n"
                "  quillbox          Loads the plug-in and serves POP3 for RSS on 127.0.0.1 at the\n"
@@ -43,6 +48,13 @@ std::string Usage()
            "                    that port whose user name is the full path of a feed list file\n"
            "                    and whose password is anything.\n" +
            kSetupHelp +
+           "  quillbox check LISTFILE\n"
+           "                    Tells what a mail client logging in with LISTFILE as user name\n"
+           "                    gets, feed by feed, and why a feed gives no messages: downloads\n"
+           "                    every feed as a login does (the seen store is read, not written).\n"
+           "                    Exit status 0 when every feed gives messages, 1 when some give\n"
+           "                    none, 2 when the list cannot be read. --json prints the same as\n"
+           "                    JSON.\n"
            "  quillbox import-opml FILE.opml\n"
            "                    Prints a feed list made from an OPML file, the subscription list\n"
            "                    most feed readers export: each feed's URL after a comment with\n"
@@ -106,6 +118,24 @@ int Setup(CPluginLibrary& plugin, const std::string& pluginPath)
     return 0;
 }
 
+int Check(const std::string& listFile, bool json)
+{
+    CFeedListReport report(listFile);
+    {
+        std::unique_ptr<CProgressLine> progress;
+        if (platform::StandardOutputIsTerminal())
+            progress.reset(
+                new CProgressLine(std::cout, "downloading the feeds of " + listFile +
+                                                 " as a login would (it waits at most 45 s):"));
+        report.Run();
+    }
+    if (json)
+        report.WriteJSON(std::cout);
+    else
+        report.WriteText(std::cout);
+    return report.ExitStatus();
+}
+
 int ImportOPMLFile(const std::string& path)
 {
     const std::string problem = WhyUnreadable(path);
@@ -149,7 +179,15 @@ std::string DefaultPluginPath()
 int main(int argc, char** argv)
 {
     std::string pluginPath;
-    bool setup = false;
+    enum class Command
+    {
+        Serve,
+        Setup,
+        Check,
+        ImportOPML
+    } command = Command::Serve;
+    std::string operand;
+    bool json = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -159,31 +197,47 @@ int main(int argc, char** argv)
             pluginPath = argv[++i];
         } else if (argument.compare(0, 9, "--plugin=") == 0) {
             pluginPath = argument.substr(9);
-        } else if (argument == "setup") {
-            setup = true;
-        } else if (argument == "import-opml" && i + 2 == argc) {
-            return ImportOPMLFile(argv[i + 1]);
+        } else if (argument == "--json" && command == Command::Check) {
+            json = true;
+        } else if (command == Command::Serve && argument == "setup") {
+            command = Command::Setup;
+        } else if (command == Command::Serve &&
+                   (argument == "check" || argument == "import-opml")) {
+            command = argument == "check" ? Command::Check : Command::ImportOPML;
+        } else if ((command == Command::Check || command == Command::ImportOPML) &&
+                   operand.empty() && !argument.empty()) {
+            operand = argument;
         } else {
             std::cerr << "quillbox: unknown argument \"" << argument << "\"\n\n" << Usage();
             return 2;
         }
     }
+    if ((command == Command::Check || command == Command::ImportOPML) && operand.empty()) {
+        std::cerr << "quillbox: name the file to read\n\n" << Usage();
+        return 2;
+    }
     if (pluginPath.empty())
         pluginPath = DefaultPluginPath();
     int exitCode = 1;
-    {
+    if (command == Command::Check) {
+        exitCode = Check(operand, json);
+    } else if (command == Command::ImportOPML) {
+        exitCode = ImportOPMLFile(operand);
+    } else {
         CPluginLibrary plugin;
         try {
-            exitCode = setup ? Setup(plugin, pluginPath) : Serve(plugin, pluginPath);
+            exitCode =
+                command == Command::Setup ? Setup(plugin, pluginPath) : Serve(plugin, pluginPath);
         } catch (const CPluginLibrary::exception& error) {
             std::cerr << "quillbox: " << error.what() << " " << pluginPath << ": "
                       << plugin.GetError() << "\n";
         }
     }
     // A session that was still busy (downloading feeds, say) when the plug-in was finalised
-    // may run on for a while; ending without the static teardown of the plug-in's objects
-    // keeps it from meeting them destroyed. The process takes its resources with it; the
-    // finalisation has already waited for the seen-store commits of answered QUITs.
+    // may run on for a while, and so may a download of "check" that was left behind; ending
+    // without the static teardown keeps them from meeting destroyed objects. The process
+    // takes its resources with it; the finalisation has already waited for the seen-store
+    // commits of answered QUITs.
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);

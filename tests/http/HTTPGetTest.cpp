@@ -236,13 +236,14 @@ TEST(HTTPGetOverTLS, CertificatesThatDoNotProveTheHostFail)
 {
     SecureServer untrusted("untrusted");
     untrusted.Serve("/", CHTTPTestServer::OkResponse("secret"));
-    EXPECT_EQ(DownloadError(untrusted.Url("/")), "secure connection failed");
-    EXPECT_EQ(DownloadError(untrusted.Url("/", "localhost")), "secure connection failed");
+    EXPECT_EQ(DownloadError(untrusted.Url("/")), "certificate not trusted");
+    EXPECT_EQ(DownloadError(untrusted.Url("/", "localhost")), "certificate not trusted");
 
     SecureServer wrongHost("wrong-host");
     wrongHost.Serve("/", CHTTPTestServer::OkResponse("secret"));
-    EXPECT_EQ(DownloadError(wrongHost.Url("/", "localhost")), "secure connection failed");
-    EXPECT_EQ(DownloadError(wrongHost.Url("/")), "secure connection failed");
+    EXPECT_EQ(DownloadError(wrongHost.Url("/", "localhost")),
+              "certificate not valid for this host");
+    EXPECT_EQ(DownloadError(wrongHost.Url("/")), "certificate not valid for this host");
 
     // Nothing was requested from a server that failed verification.
     EXPECT_TRUE(untrusted.Requests().empty());

@@ -1,4 +1,4 @@
-#include "shell/host/ReadableFile.h"
+#include "common/ReadableFile.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,0 +1,270 @@
+#include "provider/FeedListReport.h"
+
+#include "common/ReadableFile.h"
+#include "http/DownloadAll.h"
+#include "provider/MessageProviderRSS.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+std::size_t Messages(const FeedOutcome& outcome)
+{
+    return outcome.items - outcome.seen;
+}
+
+std::string KindName(const FeedOutcome& outcome)
+{
+    switch (outcome.kind) {
+    case DocumentKind::None:
+        return std::string();
+    case DocumentKind::RSS:
+        return outcome.rssVersion.empty() ? "RSS" : "RSS " + outcome.rssVersion;
+    case DocumentKind::Atom:
+        return "Atom";
+    case DocumentKind::RDF:
+        return "RSS 1.0";
+    case DocumentKind::HTML:
+        return "HTML page";
+    case DocumentKind::OtherXML:
+        return "XML but not a feed";
+    case DocumentKind::NotXML:
+        return "not XML";
+    case DocumentKind::Wide:
+        return "UTF-16 or UTF-32 text";
+    case DocumentKind::TooDeep:
+        return "XML nested too deeply";
+    }
+    return std::string();
+}
+
+std::string Plural(std::size_t count, const char* word)
+{
+    return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+}
+
+std::string Seconds(long long milliseconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(milliseconds) / 1000.0);
+    return text;
+}
+
+std::string CharsetText(const FeedOutcome& outcome)
+{
+    if (outcome.charset.empty())
+        return "no character set declared (read as UTF-8)";
+    if (outcome.converted)
+        return outcome.charset + " converted to UTF-8";
+    return outcome.charset;
+}
+
+std::string TemplateText(const FeedOutcome& outcome)
+{
+    if (outcome.templateName.empty())
+        return "built-in template";
+    if (outcome.templateMissing)
+        return "template " + outcome.templateName + " NOT FOUND (or empty), built-in template used";
+    return "template " + outcome.templateName;
+}
+
+// A JSON string: quotes, backslashes and control bytes escaped, and every byte that is not
+// part of well-formed UTF-8 replaced by U+FFFD, which JSON readers require.
+std::string JSONString(const std::string& text)
+{
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        if (byte == '"' || byte == '\\') {
+            out += '\\';
+            out += static_cast<char>(byte);
+        } else if (byte < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            out += escape;
+        } else if (byte >= 0x80) {
+            const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 0;
+            bool valid = length != 0 && byte < 0xF5 && i + length <= text.size();
+            for (std::size_t k = 1; valid && k < length; ++k)
+                valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+            if (!valid) {
+                out += "\xEF\xBF\xBD";
+                ++i;
+                continue;
+            }
+            out.append(text, i, length);
+            i += length;
+            continue;
+        } else {
+            out += static_cast<char>(byte);
+        }
+        ++i;
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+CFeedListReport::CFeedListReport(std::string listFile) : m_listFile(std::move(listFile)) {}
+
+CFeedListReport::CFeedListReport(std::string listFile, std::vector<FeedOutcome> outcomes)
+    : m_listFile(std::move(listFile)), m_outcomes(std::move(outcomes))
+{}
+
+void CFeedListReport::Run()
+{
+    m_listProblem = WhyUnreadable(m_listFile);
+    if (!m_listProblem.empty())
+        return;
+    CMessageProviderRSS login(m_listFile, std::string());
+    login.LocateParseErrors();
+    login.GetMessages();
+    m_outcomes = login.FeedOutcomes();
+    // The feeds a login leaves out, read the way it reads the others.
+    std::vector<std::string> urls;
+    std::vector<std::string> templates;
+    std::vector<FeedOutcome> listed;
+    CMessageProviderRSS::ReadFeedList(login.ListFile(), urls, templates, &listed,
+                                      static_cast<std::size_t>(-1));
+    for (std::size_t feed = m_outcomes.size(); feed < listed.size(); ++feed) {
+        listed[feed].pastLimit = true;
+        m_outcomes.push_back(std::move(listed[feed]));
+    }
+}
+
+int CFeedListReport::ExitStatus() const
+{
+    if (!m_listProblem.empty())
+        return kListUnreadable;
+    return m_outcomes.empty() || ProblemCount() > 0 ? kSomeFeedGivesNone : kEveryFeedGivesMessages;
+}
+
+std::size_t CFeedListReport::MessageCount() const
+{
+    std::size_t messages = 0;
+    for (const FeedOutcome& outcome : m_outcomes)
+        messages += Messages(outcome);
+    return messages;
+}
+
+std::size_t CFeedListReport::ProblemCount() const
+{
+    std::size_t problems = 0;
+    for (const FeedOutcome& outcome : m_outcomes)
+        problems += Problem(outcome).empty() ? 0 : 1;
+    return problems;
+}
+
+std::string CFeedListReport::Problem(const FeedOutcome& outcome)
+{
+    if (outcome.pastLimit)
+        return "more than " + std::to_string(CMessageProviderRSS::MaxFeeds) +
+               " feeds: lines from " + std::to_string(CMessageProviderRSS::MaxFeeds + 1) +
+               " on are ignored";
+    if (outcome.items > 0)
+        return std::string();
+    if (outcome.failure == kNoAnswerInTime || outcome.failure == "download cancelled")
+        return "timed out after " + std::to_string(kDownloadWaitMilliseconds / 1000) + " s";
+    if (!outcome.failure.empty())
+        return outcome.failure;
+    if (outcome.redirectedTooOften)
+        return "redirected more than 10 times";
+    if (!outcome.status.empty() && outcome.status[0] != '2')
+        return "server answered " + outcome.status;
+    if (outcome.bytes == 0)
+        return "the server sent an empty document";
+    switch (outcome.kind) {
+    case DocumentKind::Atom:
+        return "this is an Atom feed: only RSS 2.0 feeds give messages";
+    case DocumentKind::RDF:
+        return "this is an RSS 1.0 feed: only RSS 2.0 feeds give messages";
+    case DocumentKind::HTML:
+        return "this is a web page, not a feed: look in it for the link to its RSS feed";
+    case DocumentKind::OtherXML:
+        return "this XML document is not a feed";
+    case DocumentKind::NotXML:
+        if (outcome.errorLine > 0)
+            return "not well-formed XML at line " + std::to_string(outcome.errorLine) +
+                   ", column " + std::to_string(outcome.errorColumn);
+        return "not well-formed XML" +
+               (outcome.errorText.empty() ? std::string() : " (" + outcome.errorText + ")");
+    case DocumentKind::Wide:
+        return "written in UTF-16 or UTF-32: only UTF-8 and single-byte character sets are read";
+    case DocumentKind::TooDeep:
+        return "elements nested too deeply to be read";
+    case DocumentKind::RSS:
+    case DocumentKind::None:
+        break;
+    }
+    return "the feed has no items";
+}
+
+void CFeedListReport::WriteText(std::ostream& out) const
+{
+    if (!m_listProblem.empty()) {
+        out << "cannot read the feed list " << m_listFile << ": " << m_listProblem << "\n";
+        return;
+    }
+    if (m_outcomes.empty()) {
+        out << "the feed list " << m_listFile << " names no feed: each feed is a line with its URL"
+            << " (empty lines and lines starting with # are skipped)\n";
+        return;
+    }
+    for (std::size_t feed = 0; feed < m_outcomes.size(); ++feed) {
+        const FeedOutcome& outcome = m_outcomes[feed];
+        out << (feed < 9 ? " " : "") << feed + 1 << ". " << outcome.url;
+        if (!outcome.finalUrl.empty() && outcome.finalUrl != outcome.url)
+            out << " -> " << outcome.finalUrl;
+        const std::string problem = Problem(outcome);
+        if (!problem.empty()) {
+            out << ": NO MESSAGES: " << problem;
+        } else {
+            out << ": " << Plural(Messages(outcome), "message");
+            if (outcome.seen > 0)
+                out << " (" << outcome.seen << " of " << Plural(outcome.items, "item")
+                    << " deleted before)";
+        }
+        if (!outcome.pastLimit && outcome.failure.empty()) {
+            out << "; HTTP " << (outcome.status.empty() ? "?" : outcome.status) << ", "
+                << Plural(outcome.bytes, "byte") << " in " << Seconds(outcome.milliseconds);
+            if (outcome.bytes > 0)
+                out << ", " << CharsetText(outcome) << ", " << KindName(outcome);
+            if (outcome.kind == DocumentKind::RSS)
+                out << " with " << Plural(outcome.items, "item");
+        }
+        if (!outcome.pastLimit)
+            out << "; " << TemplateText(outcome);
+        out << "\n";
+    }
+    const std::size_t problems = ProblemCount();
+    out << Plural(m_outcomes.size(), "feed") << ", " << Plural(MessageCount(), "message") << ", "
+        << problems << (problems == 1 ? " feed" : " feeds") << " with problems\n";
+}
+
+void CFeedListReport::WriteJSON(std::ostream& out) const
+{
+    out << "{\"list\": " << JSONString(m_listFile);
+    if (!m_listProblem.empty()) {
+        out << ", \"error\": " << JSONString(m_listProblem) << "}\n";
+        return;
+    }
+    out << ", \"feeds\": [";
+    for (std::size_t feed = 0; feed < m_outcomes.size(); ++feed) {
+        const FeedOutcome& outcome = m_outcomes[feed];
+        const std::string problem = Problem(outcome);
+        out << (feed == 0 ? "\n" : ",\n") << "  {\"url\": " << JSONString(outcome.url)
+            << ", \"finalUrl\": " << JSONString(outcome.finalUrl)
+            << ", \"status\": " << JSONString(outcome.status) << ", \"bytes\": " << outcome.bytes
+            << ", \"seconds\": " << static_cast<double>(outcome.milliseconds) / 1000.0
+            << ", \"charset\": " << JSONString(outcome.charset)
+            << ", \"converted\": " << (outcome.converted ? "true" : "false")
+            << ", \"kind\": " << JSONString(KindName(outcome)) << ", \"items\": " << outcome.items
+            << ", \"seen\": " << outcome.seen << ", \"messages\": " << Messages(outcome)
+            << ", \"template\": " << JSONString(outcome.templateName)
+            << ", \"templateMissing\": " << (outcome.templateMissing ? "true" : "false")
+            << ", \"problem\": " << (problem.empty() ? "null" : JSONString(problem)) << "}";
+    }
+    out << "\n], \"summary\": {\"feeds\": " << m_outcomes.size()
+        << ", \"messages\": " << MessageCount() << ", \"problems\": " << ProblemCount() << "}}\n";
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "provider/FeedOutcome.h"
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// A report for the owner of a feed list: what a login with the list's path as user name
+// would serve, feed by feed, and for each feed that gives nothing, why, in the owner's
+// words. Run goes the login's own way (CMessageProviderRSS::GetMessages: the list read as a
+// login reads it, the same downloads, conversion, parsing and rendering, the seen store
+// read) and writes nothing to the seen store. Used on one thread.
+class CFeedListReport
+{
+public:
+    // Exit statuses of the "check" command.
+    static constexpr int kEveryFeedGivesMessages = 0;
+    static constexpr int kSomeFeedGivesNone = 1;
+    static constexpr int kListUnreadable = 2;
+
+    // Does no input or output.
+    explicit CFeedListReport(std::string listFile);
+
+    // Reads the list and logs in with it: blocks until every download ended or the login's
+    // wait is over. Throws only on exhaustion of memory.
+    void Run();
+
+    // kListUnreadable when the list cannot be read, kSomeFeedGivesNone when a feed gives no
+    // messages for a reason other than the seen store (or the list names none), else
+    // kEveryFeedGivesMessages.
+    int ExitStatus() const;
+
+    // One line per feed in list order, then a summary line; or the reason the list cannot
+    // be read.
+    void WriteText(std::ostream& out) const;
+    // The same as one JSON object, for scripts.
+    void WriteJSON(std::ostream& out) const;
+
+    // Why a feed gives no messages, in a user's words; empty when it gives some, or when
+    // the seen store holds all its items.
+    static std::string Problem(const FeedOutcome& outcome);
+
+    // For tests: a report on outcomes that a run would have found.
+    CFeedListReport(std::string listFile, std::vector<FeedOutcome> outcomes);
+
+private:
+    // The messages of all feeds together, and the feeds that give none (see Problem).
+    std::size_t MessageCount() const;
+    std::size_t ProblemCount() const;
+
+    std::string m_listFile;
+    // Why the list cannot be read; empty when it can.
+    std::string m_listProblem;
+    std::vector<FeedOutcome> m_outcomes;
+};
