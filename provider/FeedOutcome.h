@@ -44,7 +44,7 @@ struct FeedOutcome
     // Whether it parsed as XML (a document nested too deeply is not parsed).
     bool wellFormed = false;
     // The character set its XML declaration names (empty when none), and whether it was
-    // converted from that single-byte set to UTF-8.
+    // converted from that character set to UTF-8.
     std::string charset;
     bool converted = false;
     // What the document is; for NotXML, the parser's complaint and where it stopped (1-based;

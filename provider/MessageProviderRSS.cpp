@@ -132,7 +132,8 @@ MessageList ParseShallowFeed(std::string document, const std::string& templateTe
     TiXmlDocument xml;
     // Keeping row and column up to date costs a third of the parse: only reports want them.
     xml.SetTabSize(locateErrors ? kReportTabSize : 0);
-    xml.Parse(document.c_str());
+    xml.Parse(document.c_str(), nullptr,
+              IsUndeclaredUtf8(document) ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN);
     DescribeDocument(document, &xml, outcome);
     std::string().swap(document);
     if (xml.Error())

@@ -1,6 +1,7 @@
 #include "render/Charset.h"
 
 #include "common/ByteString.h"
+#include "platform/CharsetConversion.h"
 #include "render/CharsetTables.h"
 
 #include <tinyxml.h>
@@ -67,6 +68,133 @@ void AppendDecoded(std::string& output, const char* begin, const char* end,
     output.resize(start + length);
 }
 
+// Reads the XML declaration at the start of `text` (after blanks, and after a UTF-8 byte
+// order mark) into `declaration`; returns the position after it, or nullptr when the text
+// begins otherwise. The parser reads the text up to its first NUL byte, and takes a UTF-8
+// byte order mark as a declaration of UTF-8 that also lets it skip the mark.
+const char* ReadDeclaration(const char* text, TiXmlDeclaration& declaration)
+{
+    const TiXmlEncoding encoding =
+        std::strncmp(text, "\xEF\xBB\xBF", 3) == 0 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN;
+    // Only the declaration is read: most documents declare UTF-8 or nothing, and need no
+    // full parse here. The parser's keyword matching asserts when handed the end of the
+    // text, which would end the process: a text of blanks alone is settled before it.
+    const char* const start = XmlScanner::SkipWhiteSpace(text, encoding);
+    if (!start || *start == '\0' || !XmlScanner::StringEqual(start, "<?xml", true, encoding))
+        return nullptr;
+    return declaration.Parse(start, nullptr, encoding);
+}
+
+// Whether every byte of `text` belongs to a well-formed UTF-8 sequence.
+bool IsUtf8(const std::string& text)
+{
+    const unsigned char* byte = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* const end = byte + text.size();
+    while (byte != end) {
+        if (*byte < 0x80) {
+            ++byte;
+            continue;
+        }
+        const int continuations = *byte >= 0xF5   ? -1
+                                  : *byte >= 0xF0 ? 3
+                                  : *byte >= 0xE0 ? 2
+                                  : *byte >= 0xC2 ? 1
+                                                  : -1;
+        if (continuations < 0 || end - byte <= continuations)
+            return false;
+        for (int index = 1; index <= continuations; ++index) {
+            if ((byte[index] & 0xC0) != 0x80)
+                return false;
+        }
+        byte += continuations + 1;
+    }
+    return true;
+}
+
+// The declaration that replaces `declaration` in a converted document.
+std::string Utf8Declaration(const TiXmlDeclaration& declaration)
+{
+    std::string text;
+    text << TiXmlDeclaration(declaration.Version(), kUtf8Name, declaration.Standalone());
+    return text;
+}
+
+// Gives `utf8`, a converted document, a declaration of UTF-8 in place of its own, whose
+// character set goes to `declaredCharset` when that is given; returns false when it has none.
+bool DeclareUtf8(std::string& utf8, std::string* declaredCharset = nullptr)
+{
+    TiXmlDeclaration declaration;
+    const char* const declarationEnd = ReadDeclaration(utf8.c_str(), declaration);
+    if (!declarationEnd)
+        return false;
+    if (declaredCharset != nullptr)
+        *declaredCharset = declaration.Encoding();
+    const char* const end = utf8.data() + utf8.size();
+    utf8 = Utf8Declaration(declaration) + std::string(declarationEnd, end);
+    return true;
+}
+
+// How a document in an encoding whose markup is not ASCII begins: with a byte order mark,
+// which the XML rules let name the encoding in place of the declaration, or else with "<?"
+// in that encoding. The four-byte patterns come first: that of UTF-32LE begins with that of
+// UTF-16LE.
+struct WideStart
+{
+    const char* bytes;
+    std::size_t length;
+    bool isMark; // a mark is dropped, "<?" is text
+    const char* charset;
+};
+const WideStart kWideStarts[] = {
+    {"\x00\x00\xFE\xFF", 4, true, "UTF-32BE"}, {"\xFF\xFE\x00\x00", 4, true, "UTF-32LE"},
+    {"\x00\x00\x00<", 4, false, "UTF-32BE"},   {"<\x00\x00\x00", 4, false, "UTF-32LE"},
+    {"\xFE\xFF", 2, true, "UTF-16BE"},         {"\xFF\xFE", 2, true, "UTF-16LE"},
+    {"\x00<\x00?", 4, false, "UTF-16BE"},      {"<\x00?\x00", 4, false, "UTF-16LE"},
+};
+
+const WideStart* FindWideStart(const std::string& document)
+{
+    for (const WideStart& start : kWideStarts) {
+        if (document.compare(0, start.length, start.bytes, start.length) == 0)
+            return &start;
+    }
+    return nullptr;
+}
+
+bool IsWideDocument(const std::string& document)
+{
+    return FindWideStart(document) != nullptr;
+}
+
+// Converts a document that begins as one of kWideStarts does; returns whether it could.
+// Without the converter, the document stays as it came.
+bool ConvertWideDocument(std::string& document, std::string* declaredCharset)
+{
+    const WideStart* const start = FindWideStart(document);
+    std::string utf8;
+    if (!platform::ConvertToUTF8(document.substr(start->isMark ? start->length : 0), start->charset,
+                                 utf8))
+        return false;
+    // A document without a declaration is read as UTF-8 already.
+    DeclareUtf8(utf8, declaredCharset);
+    document.swap(utf8);
+    return true;
+}
+
+// Converts a document declared in a character set without a table through the operating
+// system's converter. The declaration was read as ASCII, so a set that writes ASCII
+// differently (UTF-16 without its mark, say) leaves no declaration in the converted text:
+// such a document, like one the converter cannot name, stays as it came. Returns whether the
+// document was converted.
+bool ConvertWithPlatform(std::string& document, const std::string& name)
+{
+    std::string utf8;
+    if (!platform::ConvertToUTF8(document, name, utf8) || !DeclareUtf8(utf8))
+        return false;
+    document.swap(utf8);
+    return true;
+}
+
 } // namespace
 
 const CharsetTableMap& CharsetTables()
@@ -98,32 +226,30 @@ std::string ConvertCharset(const std::string& text, const std::string& name)
     return found == CharsetTables().end() ? text : DecodeWithTable(text, found->second);
 }
 
+bool IsUndeclaredUtf8(const std::string& document)
+{
+    TiXmlDeclaration declaration;
+    return !ReadDeclaration(document.c_str(), declaration) && IsUtf8(document);
+}
+
 bool ConvertToUtf8(std::string& document, std::string* declaredCharset)
 {
-    // The parser reads the text up to its first NUL byte, and takes a UTF-8 byte order
-    // mark as a declaration of UTF-8 that also lets it skip the mark.
+    if (IsWideDocument(document))
+        return ConvertWideDocument(document, declaredCharset);
     const char* const text = document.c_str();
-    const TiXmlEncoding encoding =
-        std::strncmp(text, "\xEF\xBB\xBF", 3) == 0 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN;
-
-    // Read the declaration alone first: most documents declare UTF-8 or nothing, and need
-    // no full parse here. The parser's keyword matching asserts when handed the end of the
-    // text, which would end the process: a document of blanks alone is settled before it.
-    const char* const start = XmlScanner::SkipWhiteSpace(text, encoding);
-    if (!start || *start == '\0' || !XmlScanner::StringEqual(start, "<?xml", true, encoding))
-        return false;
     TiXmlDeclaration declaration;
-    const char* const declarationEnd = declaration.Parse(start, nullptr, encoding);
+    const char* const declarationEnd = ReadDeclaration(text, declaration);
     if (!declarationEnd)
         return false;
     if (declaredCharset != nullptr)
         *declaredCharset = declaration.Encoding();
     const std::string name = ToLowerASCII(declaration.Encoding());
-    if (name == kUtf8Name || name.empty())
+    // The parser reads these as UTF-8 itself.
+    if (name == kUtf8Name || name == "utf8" || name.empty())
         return false;
     const CharsetTableMap::const_iterator found = CharsetTables().find(name);
     if (found == CharsetTables().end())
-        return false;
+        return ConvertWithPlatform(document, name);
 
     // Whether the document is well-formed is left to the one parse of the converted text:
     // decoding changes no byte below 0x80, so the markup fails or passes there as it would
@@ -133,8 +259,7 @@ bool ConvertToUtf8(std::string& document, std::string* declaredCharset)
     // parser: a legacy parse turns character references such as &#8364; into single bytes,
     // which the table would then misread. Kept as written, they are decoded correctly when
     // the UTF-8 text is parsed.
-    std::string declarationText;
-    declarationText << TiXmlDeclaration(declaration.Version(), kUtf8Name, declaration.Standalone());
+    const std::string declarationText = Utf8Declaration(declaration);
     std::string converted;
     converted.reserve(document.size() + document.size() / 2);
     const CharsetTable& table = found->second;

@@ -1,5 +1,6 @@
 #include "render/Template.h"
 
+#include "render/DateHeader.h"
 #include "render/HeaderEncoding.h"
 #include "render/LineLength.h"
 
@@ -248,6 +249,11 @@ std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& 
                 AppendWithCRLF(output, value);
             }
         }
+    }
+    if (headerEnd) {
+        const std::string::size_type headerLength = bodyStart;
+        CompleteDateHeader(output, bodyStart, item);
+        mayHaveLongLines = mayHaveLongLines || bodyStart != headerLength;
     }
     if (mayHaveLongLines || output.size() - lineStart > kMaxLineLength)
         LimitLineLengths(output, bodyStart);

@@ -12,10 +12,12 @@ extern const std::string BuiltInTemplate;
 // is CR LF: the template's own line ends become CR LF (a CR in the template is dropped), and
 // so does every CR LF, bare CR and bare LF of a value in the body. In the header (the lines
 // before the template's first empty line) a value's CR and LF bytes become spaces instead.
-// Values are otherwise unchanged. The item's document must stay alive during the call,
-// which only reads it. The uid is offered to the template as the variable UIDL. Never fails
-// on any template or item content (only memory can run out); several threads may expand at
-// once.
+// Values are otherwise unchanged, but for the header named Date: it gets the first date the
+// feed gives when it would be empty, and a mail date in place of one in ISO 8601 form. Lines
+// longer than 998 bytes are broken or folded. The item's document must stay alive during the
+// call, which only reads it. The uid is offered to the template as the variable UIDL. Never
+// fails on any template or item content (only memory can run out); several threads may
+// expand at once.
 std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& item,
                            const std::string& uid);
 

@@ -5,13 +5,18 @@
 #include "provider/MessageProviderFactory.h"
 #include "provider/MessageProviderRSS.h"
 #include "provider/SeenStore.h"
+#include "render/Charset.h"
+#include "render/Template.h"
+#include "support/ChildProcess.h"
 #include "support/FeedCollection.h"
 #include "support/FetchmailClient.h"
 #include "support/HTTPTestServer.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <tinyxml.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -55,6 +60,107 @@ std::size_t CountOccurrences(const std::string& text, const std::string& part)
 // its delivery command with LF line ends.
 const char kMarker[] = "\nX-QUILLBOX: vorlenta\n";
 
+std::string WithLFLineEnds(std::string text)
+{
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    return text;
+}
+
+std::size_t LongestLine(const std::string& text)
+{
+    std::size_t longest = 0;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        longest = std::max(longest, end - start);
+    return std::max(longest, text.size() - start);
+}
+
+// Whether a line could have been broken: it has a blank after its first byte that no
+// angle brackets enclose.
+bool HasBlankOutsideTags(const std::string& line)
+{
+    int depth = 0;
+    for (std::size_t at = 0; at < line.size(); ++at) {
+        if (line[at] == '<')
+            ++depth;
+        else if (line[at] == '>' && depth > 0)
+            --depth;
+        else if ((line[at] == ' ' || line[at] == '\t') && depth == 0 && at > 0)
+            return true;
+    }
+    return false;
+}
+
+// Checks what a message's bytes alone can tell: CR LF as the only line end, no line over 998
+// bytes unless nothing outside its tags can break it, no encoded word over 75 characters.
+void ExpectMessageLines(const std::string& text, const std::string& file)
+{
+    std::size_t lineStart = 0;
+    for (std::size_t at = 0; at <= text.size(); ++at) {
+        if (at == text.size() || text[at] == '\r' || text[at] == '\n') {
+            ASSERT_TRUE(at == text.size() ||
+                        (text.compare(at, 2, "\r\n") == 0 && (at == 0 || text[at - 1] != '\r')))
+                << file << " at byte " << at;
+            const std::string line = text.substr(lineStart, at - lineStart);
+            EXPECT_TRUE(line.size() <= 998 || !HasBlankOutsideTags(line))
+                << file << ": " << line.substr(0, 200);
+            lineStart = at + 2;
+            ++at;
+        }
+    }
+    const std::string header = text.substr(0, text.find("\r\n\r\n"));
+    for (std::size_t word = header.find("=?"); word != std::string::npos;
+         word = header.find("=?", word + 2)) {
+        const std::size_t end = header.find_first_of(" \t\r\n", word);
+        EXPECT_LE((end == std::string::npos ? header.size() : end) - word, 75u) << file;
+    }
+}
+
+// Whether the item, or else its channel, gives any date.
+bool GivesADate(const TiXmlElement& item)
+{
+    const auto hasText = [](const TiXmlElement* parent, const char* name) {
+        const TiXmlElement* element = parent ? parent->FirstChildElement(name) : nullptr;
+        return element && element->FirstChild() && !element->FirstChild()->ValueStr().empty();
+    };
+    const TiXmlElement* channel = item.Parent()->ToElement();
+    return hasText(&item, "pubDate") || hasText(&item, "dc:date") || hasText(channel, "pubDate") ||
+           hasText(channel, "lastBuildDate") || hasText(channel, "dc:date");
+}
+
+// Reads records of a converted document ("D" and its bytes) or of one of its messages ("M",
+// "d" when the feed gives a date for it or "-", and the bytes), each ended by a NUL byte, and
+// prints what mail clients would read wrongly: a message that is not UTF-8 though its
+// document is, a date that Python's mail module cannot read though the feed gives one in a
+// form it could (dates in other forms, such as with localised names, stay as they are).
+const char kMessageCheck[] = R"(
+import email.utils, re, sys
+document_is_utf8 = True
+for record in open(sys.argv[1], 'rb').read().split(b'\0')[:-1]:
+    kind, text = record[:1], record[1:]
+    if kind == b'D':
+        try:
+            text.decode('utf-8'); document_is_utf8 = True
+        except UnicodeDecodeError:
+            document_is_utf8 = False
+        continue
+    dated, text = text[:1], text[1:]
+    if document_is_utf8:
+        try:
+            text.decode('utf-8')
+        except UnicodeDecodeError as error:
+            print('not UTF-8:', text[max(0, error.start - 30):error.end + 30])
+    date = re.search(rb'^Date:[ \t]*([^\r\n]*)', text.split(b'\r\n\r\n')[0], re.M | re.I)
+    value = date.group(1).strip().decode('utf-8', 'replace') if date else ''
+    if dated == b'd':
+        try:
+            email.utils.parsedate_to_datetime(value)
+        except Exception:
+            if not value or re.match(r'\d{4}-\d\d-\d\d', value):
+                print('unreadable date:', repr(value))
+)";
+
 } // namespace
 
 using MailCheckOverFeedsEndToEnd = CFeedCollectionTest;
@@ -80,6 +186,8 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryItemArrivesOnceThroughARealClient)
             folder.Write("feeds" + std::to_string(index) + ".txt",
                          "# part " + std::to_string(index) + "\n" + lists[index].lines);
         const std::string mailbox = folder.File("mailbox" + std::to_string(index));
+        // The messages the server serves, made by a provider of its own beforehand.
+        const MessageList served = CMessageProviderRSS(list, "x").GetMessages().messages;
         std::string output;
         // fetchmail says "no mail" (1) for a list without items.
         EXPECT_EQ(RunFetchmail(folder, server.GetPort(), list, mailbox, output),
@@ -91,6 +199,18 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryItemArrivesOnceThroughARealClient)
         EXPECT_EQ(CountOccurrences(collected, kMarker), lists[index].items) << list;
         EXPECT_EQ(CSeenStore(list).LoadSeen().size(), lists[index].items);
         delivered += CountOccurrences(collected, kMarker);
+        // fetchmail's copy of each message is the served text, in order, but for the line
+        // ends it gives to its delivery command and the header lines it puts in front. It
+        // damages lines of several kilobytes, which a few messages keep where nothing outside
+        // a tag can break them.
+        std::size_t position = 0;
+        for (const MessageEntry& message : served) {
+            if (LongestLine(message.text) > 998)
+                continue;
+            const std::size_t found = collected.find(WithLFLineEnds(message.text), position);
+            ASSERT_NE(found, std::string::npos) << message.text.substr(0, 300);
+            position = found + 1;
+        }
 
         // Everything collected was deleted: the next check finds nothing new.
         EXPECT_EQ(RunFetchmail(folder, server.GetPort(), list, mailbox, output), 1) << output;
@@ -100,6 +220,44 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryItemArrivesOnceThroughARealClient)
     EXPECT_EQ(delivered, expected);
     EXPECT_GT(delivered, 0u);
     server.Stop();
+}
+
+TEST_P(MailCheckOverFeedsEndToEnd, EveryMessageIsReadTheSameByEveryMailClient)
+{
+    // Each document as a login converts, parses and renders it.
+    CTempFolder folder;
+    std::string records;
+    std::size_t messageCount = 0;
+    for (const FeedDocument& entry : m_documents) {
+        std::string document = GetParam().Read(entry);
+        ConvertToUtf8(document);
+        const MessageList messages = CMessageProviderRSS::ParseFeed(document, BuiltInTemplate);
+        if (messages.empty())
+            continue;
+        TiXmlDocument parsed;
+        parsed.Parse(document.c_str(), nullptr,
+                     IsUndeclaredUtf8(document) ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN);
+        const TiXmlElement* item =
+            parsed.FirstChildElement("rss")->FirstChildElement("channel")->FirstChildElement(
+                "item");
+        records += "D" + document.substr(0, document.find('\0')) + '\0';
+        for (const MessageEntry& message : messages) {
+            ASSERT_NE(item, nullptr) << entry.file;
+            ExpectMessageLines(message.text, entry.file);
+            records += std::string("M") + (GivesADate(*item) ? "d" : "-") + message.text + '\0';
+            item = item->NextSiblingElement("item");
+            ++messageCount;
+        }
+    }
+    EXPECT_GT(messageCount, 0u);
+
+    CChildProcess python;
+    ASSERT_TRUE(python.Start({"python3", "-c", kMessageCheck, folder.Write("records", records)}));
+    const std::string problems = python.ReadToEnd(60000);
+    int exitCode = -1;
+    ASSERT_TRUE(python.Wait(1000, exitCode));
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(problems, "");
 }
 
 INSTANTIATE_FEED_COLLECTION_TESTS(MailCheckOverFeedsEndToEnd);

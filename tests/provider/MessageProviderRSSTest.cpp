@@ -228,6 +228,23 @@ TEST(MessageProviderRSS, ParseFeedSurvivesHostileNesting)
     EXPECT_TRUE(CMessageProviderRSS::ParseFeed(unclosed, BuiltInTemplate).empty());
 }
 
+TEST(MessageProviderRSS, ADocumentWithoutDeclarationIsReadAsUTF8)
+{
+    // The XML rules make such a document UTF-8, so references give UTF-8 too.
+    const MessageList messages = CMessageProviderRSS::ParseFeed(
+        "<rss><channel><item><title>caf&#233; &#8364;5 caf\xC3\xA9</title></item></channel></rss>",
+        "%/title%");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "caf\xC3\xA9 \xE2\x82\xAC"
+                                "5 caf\xC3\xA9");
+    // Bytes that are not UTF-8 are read one by one, as ever: a byte that looks like the
+    // start of a longer character must not swallow the markup after it.
+    const MessageList legacy = CMessageProviderRSS::ParseFeed(
+        "<rss><channel><item><title>caf\xE9</title></item></channel></rss>", "%/title%");
+    ASSERT_EQ(legacy.size(), 1u);
+    EXPECT_EQ(legacy[0].text, "caf\xE9");
+}
+
 using MessageProviderRSSFeeds = CFeedCollectionTest;
 
 TEST_P(MessageProviderRSSFeeds, ParseFeedFindsEveryItem)

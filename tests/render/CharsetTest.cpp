@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
+#include <cstdint>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -36,6 +37,26 @@ std::string RootText(const std::string& document)
     EXPECT_FALSE(parsed.Error()) << parsed.ErrorDesc();
     const TiXmlElement* root = parsed.RootElement();
     return root && root->FirstChild() ? root->FirstChild()->ValueStr() : std::string();
+}
+
+// `text` in UTF-16 (units of 2 bytes) or UTF-32 (units of 4), in either byte order.
+std::string Encoded(const std::u32string& text, int unit, bool bigEndian)
+{
+    std::vector<std::uint32_t> units;
+    for (const char32_t character : text) {
+        if (unit == 2 && character > 0xFFFF) {
+            units.push_back(0xD800 + ((character - 0x10000) >> 10));
+            units.push_back(0xDC00 + ((character - 0x10000) & 0x3FF));
+        } else {
+            units.push_back(character);
+        }
+    }
+    std::string bytes;
+    for (const std::uint32_t value : units) {
+        for (int index = 0; index < unit; ++index)
+            bytes += static_cast<char>(value >> (8 * (bigEndian ? unit - 1 - index : index)));
+    }
+    return bytes;
 }
 
 // The bytes of a list such as "81 8C-90 FF".
@@ -207,8 +228,10 @@ TEST(ConvertToUtf8, LeavesOtherDocumentsByteForByte)
         "<?xml version='1.0' encoding='UTF-8'?><r>\xB1</r>",
         "<?xml version='1.0' encoding='utf-8'?><r>\xB1</r>",
         "<?xml version='1.0' encoding='utf8'?><r>\xB1</r>",
-        "<?xml version='1.0' encoding='latin1'?><r>\xB1</r>",
-        "<?xml version='1.0' encoding='windows-1252'?><r>\xB1</r>",
+        // Names no converter knows, and a declaration that a wide encoding could not hold.
+        "<?xml version='1.0' encoding='x-no-such-set'?><r>\xB1</r>",
+        "<?xml version='1.0' encoding='utf-8//IGNORE'?><r>\xB1</r>",
+        "<?xml version='1.0' encoding='utf-16'?><r>\xB1</r>",
         "<?xml version='1.0' encoding=' iso-8859-2'?><r>\xB1</r>",
         "<?xml version='1.0' encoding='iso-8859-2 '?><r>\xB1</r>",
         "<!-- first --><?xml version='1.0' encoding='iso-8859-2'?><r>\xB1</r>",
@@ -217,6 +240,57 @@ TEST(ConvertToUtf8, LeavesOtherDocumentsByteForByte)
     };
     for (const std::string& document : documents)
         EXPECT_EQ(Converted(document), document);
+}
+
+TEST(ConvertToUtf8, DecodesOtherDeclaredSetsThroughTheSystemConverter)
+{
+    struct Case
+    {
+        std::string charset;
+        std::string bytes;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"windows-1252", "Caf\xE9 \x93quoted\x94 \x80 a\x81z",
+         "Caf\xC3\xA9 \xE2\x80\x9Cquoted\xE2\x80\x9D \xE2\x82\xAC a?z"},
+        {"CP1252", "\xE9", "\xC3\xA9"},
+        {"latin1", "\xE9", "\xC3\xA9"},
+        {"KOI8-R", "\xF0\xD2\xC9\xD7\xC5\xD4", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+        {"gb2312", "\xC4\xE3\xBA\xC3", "\xE4\xBD\xA0\xE5\xA5\xBD"},
+        {"euc-kr", "\xC7\xD1\xB1\xDB", "\xED\x95\x9C\xEA\xB8\x80"},
+        {"Shift_JIS", "\x93\xFA\x96\x7B", "\xE6\x97\xA5\xE6\x9C\xAC"},
+        {"big5", "\xA4\xA4\xA4\xE5", "\xE4\xB8\xAD\xE6\x96\x87"},
+        // Markup bytes inside the escape sequences: decoded before any parse.
+        {"iso-2022-jp", "\x1B$BF|K\\\x1B(B", "\xE6\x97\xA5\xE6\x9C\xAC"},
+    };
+    for (const Case& testCase : cases) {
+        const std::string document =
+            Converted("<?xml version='1.0' encoding='" + testCase.charset +
+                      "' standalone='yes'?>\n<r>" + testCase.bytes + "&#8364;</r>");
+        EXPECT_EQ(RootText(document), testCase.text + "\xE2\x82\xAC") << testCase.charset;
+        EXPECT_EQ(document.substr(0, 60),
+                  "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\" ?>\n<r>")
+            << testCase.charset;
+    }
+}
+
+TEST(ConvertToUtf8, ReadsUTF16AndUTF32ByTheirMarkOrTheirFirstCharacters)
+{
+    const std::u32string text =
+        U"<?xml version=\"1.0\" encoding=\"utf-16\"?><r>caf\u00E9 \U0001F600</r>";
+    const std::string expected = "caf\xC3\xA9 \xF0\x9F\x98\x80";
+    for (const bool bigEndian : {false, true}) {
+        for (const int unit : {2, 4}) {
+            for (const bool marked : {true, false}) {
+                const std::string document =
+                    Converted(Encoded((marked ? U"\uFEFF" : U"") + text, unit, bigEndian));
+                EXPECT_EQ(RootText(document), expected) << unit << bigEndian << marked;
+                EXPECT_EQ(document.substr(0, 39), "<?xml version=\"1.0\" encoding=\"utf-8\" ?>");
+            }
+        }
+    }
+    // Without a declaration the text is UTF-8 now, which it is read as.
+    EXPECT_EQ(Converted(Encoded(U"\uFEFF<r>\u00E9</r>", 2, false)), "<r>\xC3\xA9</r>");
 }
 
 TEST(ConvertToUtf8, ABrokenDocumentIsConvertedAndStillFailsToParse)

@@ -184,6 +184,43 @@ TEST(ExpandTemplate, FeedLineBreaksCannotBreakTheHeader)
               "S: one two\r\n" + std::string(kUid) + "\r\n\r\n");
 }
 
+TEST(ExpandTemplate, AnEmptyDateComesFromTheFeedAndISODatesAreRewritten)
+{
+    struct Case
+    {
+        std::string channel;
+        std::string item;
+        std::string date;
+    };
+    const std::string rfc = "Mon, 09 Jun 2003 04:00:00 GMT";
+    const std::string iso = "2003-06-10T04:00:00Z";
+    const std::string isoAsMail = "Tue, 10 Jun 2003 04:00:00 +0000";
+    const std::vector<Case> cases = {
+        {"<pubDate>x</pubDate>", "<pubDate>" + rfc + "</pubDate><dc:date>y</dc:date>", rfc},
+        {"<pubDate>x</pubDate>", "<pubDate>" + iso + "</pubDate>", isoAsMail},
+        {"<pubDate>x</pubDate>", "<dc:date>" + iso + "</dc:date>", isoAsMail},
+        {"<dc:date>y</dc:date><lastBuildDate>z</lastBuildDate><pubDate>" + rfc + "</pubDate>",
+         "<pubDate> </pubDate>", rfc},
+        {"<lastBuildDate>" + iso + "</lastBuildDate><dc:date>y</dc:date>", "", isoAsMail},
+        {"<dc:date><![CDATA[" + rfc + "\n]]></dc:date>", "", rfc},
+        // What cannot be read stays as it is; without any date the header stays empty.
+        {"", "<pubDate>Di, 10 Jun 2003</pubDate>", "Di, 10 Jun 2003"},
+        {"<title>News</title>", "<title>T</title>", ""},
+    };
+    for (const Case& testCase : cases) {
+        const Feed feed("<rss><channel>" + testCase.channel + "<item>" + testCase.item +
+                        "</item></channel></rss>");
+        const std::vector<std::string> lines = SplitCRLF(feed.Expand(BuiltInTemplate));
+        ASSERT_EQ(lines.size(), 20u);
+        EXPECT_EQ(lines[1], "Date: " + testCase.date) << testCase.item;
+    }
+    // Only the first header named Date changes, whatever case its name is in.
+    const Feed feed(FeedWithItem("<dc:date>" + iso + "</dc:date>"));
+    EXPECT_EQ(feed.Expand("X-Date: %/dc:date%\ndate:\nDate: %/dc:date%\n\nDate: %/pubDate%\n"),
+              "X-Date: " + iso + "\r\ndate: " + isoAsMail + "\r\nDate: " + iso +
+                  "\r\n\r\nDate: \r\n");
+}
+
 TEST(ExpandTemplate, LineEndsAreCRLFWhateverTheTemplateUses)
 {
     const Feed feed(kFeed);
