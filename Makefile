@@ -13,7 +13,7 @@ PREFIX ?= /usr/local
 USER_UNIT_DIR ?= $(PREFIX)/lib/systemd/user
 DESTDIR ?=
 
-.PHONY: all bootstrap build test test-plain test-sanitize windows test-windows-plugin run bench clean format install uninstall
+.PHONY: all bootstrap build test test-plain test-sanitize windows test-windows test-windows-plugin run bench bench-windows clean format install uninstall
 
 all: build
 
@@ -24,7 +24,7 @@ build: bootstrap
 	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: test-plain test-sanitize test-windows-plugin
+test: test-plain test-sanitize test-windows test-windows-plugin
 
 test-plain: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
@@ -50,6 +50,11 @@ windows: bootstrap
 test-windows-plugin: windows build
 	@./tools/run-windows-plugin-tests.sh $(BUILD_DIR) $(WINDOWS_DIR) $(WINDOWS32_DIR)
 
+# The Windows test program under Wine, and the test feeds rendered on both systems alike.
+test-windows: windows build
+	@./tools/run-windows-tests.sh $(WINDOWS_DIR)
+	@./tools/compare-rendering.sh $(BUILD_DIR) $(WINDOWS_DIR)
+
 run: build
 	@if [ -x $(BUILD_DIR)/quillbox ]; then \
 		./tools/install-settings.sh && exec $(BUILD_DIR)/quillbox; \
@@ -67,6 +72,12 @@ uninstall:
 
 bench: build
 	@cmake --build $(BUILD_DIR) --target run_benchmarks
+
+# The benchmarks of the Windows build, under Wine.
+bench-windows: windows
+	@cmake -S . -B $(WINDOWS_DIR) -DQUILLBOX_BENCH=ON >/dev/null
+	@cmake --build $(WINDOWS_DIR) -j $(JOBS)
+	@./tools/run-windows-benchmarks.sh $(WINDOWS_DIR)
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')

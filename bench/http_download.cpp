@@ -1,10 +1,11 @@
 // Downloads 60 feeds from a local server that holds every answer for 300 ms, over HTTP and then
 // over HTTPS, and prints the time of the whole fetch against the time of one feed alone, the
-// peak of threads and sockets during the fetch, and what is left of them one second after it
+// peak of threads and open handles during the fetch, and what is left of them one second after it
 // returned.
 #include "http/DownloadAll.h"
 #include "support/HTTPTestServer.h"
 #include "support/PeakMemory.h"
+#include "support/ProcessResources.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,25 +22,9 @@ namespace {
 constexpr int kFeeds = 60;
 constexpr int kHoldMilliseconds = 300;
 
-int ThreadCount()
+int OpenHandles()
 {
-    std::error_code error;
-    const std::filesystem::directory_iterator tasks("/proc/self/task", error);
-    return error ? -1
-                 : static_cast<int>(std::distance(tasks, std::filesystem::directory_iterator()));
-}
-
-int SocketCount()
-{
-    std::error_code error;
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
-        std::error_code linkError;
-        const auto target = std::filesystem::read_symlink(entry.path(), linkError);
-        if (!linkError && target.string().compare(0, 7, "socket:") == 0)
-            ++count;
-    }
-    return count;
+    return static_cast<int>(CountOpenHandles());
 }
 
 std::string FeedBody()
@@ -69,8 +54,8 @@ void Measure(const char* label, CHTTPTestServer& server, const std::string& body
         server.Serve(path, response);
         urls.push_back(server.Url(path));
     }
-    const int baseThreads = ThreadCount();
-    const int baseSockets = SocketCount();
+    const int baseThreads = CountThreads();
+    const int baseHandles = OpenHandles();
 
     std::vector<std::string> results;
     double single = 1e9;
@@ -78,11 +63,11 @@ void Measure(const char* label, CHTTPTestServer& server, const std::string& body
         single = std::min(single, SecondsOf({urls[0]}, results));
 
     std::atomic<bool> sampling(true);
-    int peakThreads = 0, peakSockets = 0;
+    int peakThreads = 0, peakHandles = 0;
     std::thread sampler([&] {
         while (sampling) {
-            peakThreads = std::max(peakThreads, ThreadCount() - baseThreads - 1);
-            peakSockets = std::max(peakSockets, SocketCount() - baseSockets);
+            peakThreads = std::max(peakThreads, CountThreads() - baseThreads - 1);
+            peakHandles = std::max(peakHandles, OpenHandles() - baseHandles);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     });
@@ -96,19 +81,18 @@ void Measure(const char* label, CHTTPTestServer& server, const std::string& body
                 "%ld of %d complete\n",
                 label, single * 1000, kFeeds, all * 1000, all / single, static_cast<long>(complete),
                 kFeeds);
-    std::printf("http_download %s: peak during the fetch %d threads and %d sockets (client and "
-                "server); left 1 s after it returned: %d threads, %d sockets\n",
-                label, peakThreads, peakSockets, ThreadCount() - baseThreads,
-                SocketCount() - baseSockets);
+    std::printf("http_download %s: peak during the fetch %d threads and %d open handles (client "
+                "and server); left 1 s after it returned: %d threads, %d open handles\n",
+                label, peakThreads, peakHandles, CountThreads() - baseThreads,
+                OpenHandles() - baseHandles);
 }
 
 } // namespace
 
 int main()
 {
-    // The HTTPS server's certificate is signed by the tests' CA; trust it alone.
-    setenv("SSL_CERT_FILE", QUILLBOX_TEST_DATA_DIR "/tls/ca.pem", 1);
-    setenv("SSL_CERT_DIR", QUILLBOX_TEST_DATA_DIR "/tls", 1);
+    // The HTTPS server's certificate is signed by the tests' CA, which the tests' support
+    // makes this program trust.
     const std::string body = FeedBody();
     {
         CHTTPTestServer server;

@@ -1,8 +1,9 @@
 #include "http/TLSStream.h"
 
-// The system's headers in the order they build on each other.
-#include <windows.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 // clang-format off
+#include <windows.h>
 #include <wincrypt.h>
 #include <schannel.h>
 #define SECURITY_WIN32
@@ -25,8 +26,8 @@ constexpr ULONG kContextRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETEC
 
 // One set of client credentials for every session of the process, acquired on first use.
 // Never freed: sessions of abandoned downloads may still hold it while the process ends.
-// TLS 1.2 at least, as on Linux; the certificate is verified by this file itself (below), so
-// that the checks are the same on every Windows version.
+// TLS 1.2, as the least on Linux too; the certificate is verified below rather than by
+// Schannel, so that the checks are the same on every Windows version.
 CredHandle* ClientCredentials()
 {
     static CredHandle credentials;
@@ -44,9 +45,94 @@ CredHandle* ClientCredentials()
     return acquired ? &credentials : nullptr;
 }
 
-std::wstring Widened(const std::string& text)
+// Whether the certificate lists `address` (network byte order) among its IP addresses.
+bool NamesAddress(PCCERT_CONTEXT certificate, const IN_ADDR& address)
 {
-    return std::wstring(text.begin(), text.end());
+    const CERT_INFO* info = certificate->pCertInfo;
+    const CERT_EXTENSION* extension =
+        ::CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+    CERT_ALT_NAME_INFO* names = nullptr;
+    DWORD size = 0;
+    if (extension == nullptr ||
+        !::CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData,
+                               extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names,
+                               &size))
+        return false;
+    bool found = false;
+    for (DWORD index = 0; index < names->cAltEntry && !found; ++index) {
+        const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[index];
+        found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
+                entry.IPAddress.cbData == sizeof address &&
+                std::memcmp(entry.IPAddress.pbData, &address, sizeof address) == 0;
+    }
+    ::LocalFree(names);
+    return found;
+}
+
+// The failure of a handshake that is not the certificate's.
+const char kHandshakeFailed[] = "secure connection failed";
+const char kNotForThisHost[] = "certificate not valid for this host";
+
+// Why the policy check refused a certificate, in a user's words.
+const char* CertificateFailure(DWORD error)
+{
+    switch (error) {
+    case static_cast<DWORD>(CERT_E_CN_NO_MATCH):
+        return kNotForThisHost;
+    case static_cast<DWORD>(CERT_E_EXPIRED):
+        return "certificate expired";
+    default:
+        return "certificate not trusted";
+    }
+}
+
+// The server's certificate must chain up to a root the user trusts and name `host`: a DNS
+// name among its names, an IP address among its IP addresses (which the system's policy
+// does not look at everywhere, so that is checked here). On failure, `failure` says why.
+bool VerifyServerCertificate(CtxtHandle* context, const std::string& host, const char*& failure)
+{
+    failure = "certificate not trusted";
+    PCCERT_CONTEXT certificate = nullptr;
+    if (::QueryContextAttributesA(context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) !=
+            SEC_E_OK ||
+        certificate == nullptr)
+        return false;
+    IN_ADDR address;
+    const bool isAddress = ::InetPtonA(AF_INET, host.c_str(), &address) == 1;
+    CERT_CHAIN_PARA chainParameters;
+    std::memset(&chainParameters, 0, sizeof chainParameters);
+    chainParameters.cbSize = sizeof chainParameters;
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    // The certificates the server sent beside its own are in the certificate's store.
+    bool trusted = ::CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore,
+                                             &chainParameters, 0, nullptr, &chain) != 0;
+    if (trusted) {
+        std::wstring serverName(host.begin(), host.end());
+        SSL_EXTRA_CERT_CHAIN_POLICY_PARA extra;
+        std::memset(&extra, 0, sizeof extra);
+        extra.cbSize = sizeof extra;
+        extra.dwAuthType = AUTHTYPE_SERVER;
+        extra.pwszServerName = isAddress ? nullptr : &serverName[0];
+        CERT_CHAIN_POLICY_PARA policy;
+        std::memset(&policy, 0, sizeof policy);
+        policy.cbSize = sizeof policy;
+        policy.pvExtraPolicyPara = &extra;
+        CERT_CHAIN_POLICY_STATUS status;
+        std::memset(&status, 0, sizeof status);
+        status.cbSize = sizeof status;
+        trusted = ::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy,
+                                                     &status) != 0 &&
+                  status.dwError == 0;
+        if (!trusted && status.dwError != 0)
+            failure = CertificateFailure(status.dwError);
+        if (trusted && isAddress && !NamesAddress(certificate, address)) {
+            trusted = false;
+            failure = kNotForThisHost;
+        }
+        ::CertFreeCertificateChain(chain);
+    }
+    ::CertFreeCertificateContext(certificate);
+    return trusted;
 }
 
 bool SendBytesAll(platform::SocketHandle socket, const char* data, std::size_t size)
@@ -62,66 +148,9 @@ bool SendBytesAll(platform::SocketHandle socket, const char* data, std::size_t s
     return true;
 }
 
-// The failure of a handshake that is not the certificate's.
-const char kHandshakeFailed[] = "secure connection failed";
-
-// Why the policy check refused a certificate, in a user's words.
-const char* CertificateFailure(DWORD error)
-{
-    switch (error) {
-    case static_cast<DWORD>(CERT_E_CN_NO_MATCH):
-        return "certificate not valid for this host";
-    case static_cast<DWORD>(CERT_E_EXPIRED):
-        return "certificate expired";
-    default:
-        return "certificate not trusted";
-    }
-}
-
-// The server's certificate must chain up to a root the user trusts and name `host`. On
-// failure, `failure` says why.
-bool VerifyServerCertificate(CtxtHandle* context, const std::string& host, const char*& failure)
-{
-    PCCERT_CONTEXT certificate = nullptr;
-    failure = "certificate not trusted";
-    if (::QueryContextAttributesA(context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) !=
-            SEC_E_OK ||
-        certificate == nullptr)
-        return false;
-    CERT_CHAIN_PARA chainParameters;
-    std::memset(&chainParameters, 0, sizeof chainParameters);
-    chainParameters.cbSize = sizeof chainParameters;
-    PCCERT_CHAIN_CONTEXT chain = nullptr;
-    // The certificates the server sent beside its own are in the certificate's store.
-    bool trusted = ::CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore,
-                                             &chainParameters, 0, nullptr, &chain) != 0;
-    if (trusted) {
-        std::wstring serverName = Widened(host);
-        SSL_EXTRA_CERT_CHAIN_POLICY_PARA extra;
-        std::memset(&extra, 0, sizeof extra);
-        extra.cbSize = sizeof extra;
-        extra.dwAuthType = AUTHTYPE_SERVER;
-        extra.pwszServerName = &serverName[0];
-        CERT_CHAIN_POLICY_PARA policy;
-        std::memset(&policy, 0, sizeof policy);
-        policy.cbSize = sizeof policy;
-        policy.pvExtraPolicyPara = &extra;
-        CERT_CHAIN_POLICY_STATUS status;
-        std::memset(&status, 0, sizeof status);
-        status.cbSize = sizeof status;
-        trusted = ::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy,
-                                                     &status) != 0 &&
-                  status.dwError == 0;
-        if (!trusted && status.dwError != 0)
-            failure = CertificateFailure(status.dwError);
-        ::CertFreeCertificateChain(chain);
-    }
-    ::CertFreeCertificateContext(certificate);
-    return trusted;
-}
-
 } // namespace
 
+// The Schannel context over the socket: the client's handshake and the record layer.
 class CTLSStream::CSession
 {
 public:
@@ -134,24 +163,27 @@ public:
     CSession(const CSession&) = delete;
     CSession& operator=(const CSession&) = delete;
 
-    bool Handshake(const std::string& host);
-    const char* Failure() const { return m_failure; }
+    // The handshake, naming `host` to the server (SNI); checks nothing about the certificate.
+    bool Connect(const std::string& host);
+    CtxtHandle* Context() { return &m_context; }
     bool Send(const char* data, std::size_t size);
     long Receive(char* buffer, std::size_t size);
 
 private:
     // Appends what the socket gives to m_incoming; false when the connection ended.
     bool ReceiveMore();
-    // Sends the token the security package produced, and frees it.
+    // Sends a token the security package produced, and frees it.
     bool SendToken(SecBuffer& token);
 
     platform::SocketHandle m_socket;
-    CtxtHandle m_context;
+    CtxtHandle m_context{};
     bool m_haveContext = false;
     SecPkgContext_StreamSizes m_sizes{};
     std::vector<char> m_incoming; // received, not yet decrypted
     std::vector<char> m_plain;    // decrypted, not yet handed out
     bool m_ended = false;
+
+public:
     const char* m_failure = kHandshakeFailed; // why the handshake failed
 };
 
@@ -172,7 +204,7 @@ bool CTLSStream::CSession::ReceiveMore()
 bool CTLSStream::CSession::SendToken(SecBuffer& token)
 {
     const bool sent =
-        token.cbBuffer == 0 ||
+        token.cbBuffer == 0 || token.pvBuffer == nullptr ||
         SendBytesAll(m_socket, static_cast<const char*>(token.pvBuffer), token.cbBuffer);
     if (token.pvBuffer != nullptr)
         ::FreeContextBuffer(token.pvBuffer);
@@ -180,17 +212,16 @@ bool CTLSStream::CSession::SendToken(SecBuffer& token)
     return sent;
 }
 
-bool CTLSStream::CSession::Handshake(const std::string& host)
+bool CTLSStream::CSession::Connect(const std::string& host)
 {
     CredHandle* credentials = ClientCredentials();
-    if (credentials == nullptr || host.empty())
+    if (credentials == nullptr)
         return false;
-    // The target name is sent as SNI and names the session.
     std::string target = host;
-    SECURITY_STATUS status = SEC_I_CONTINUE_NEEDED;
-    bool first = true;
-    while (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_INCOMPLETE_MESSAGE) {
-        if (!first && (m_incoming.empty() || status == SEC_E_INCOMPLETE_MESSAGE) && !ReceiveMore())
+    // The client speaks first.
+    bool needInput = false;
+    for (;;) {
+        if (needInput && !ReceiveMore())
             return false;
         SecBuffer input[2] = {
             {static_cast<ULONG>(m_incoming.size()), SECBUFFER_TOKEN, m_incoming.data()},
@@ -199,34 +230,27 @@ bool CTLSStream::CSession::Handshake(const std::string& host)
         SecBuffer output[1] = {{0, SECBUFFER_TOKEN, nullptr}};
         SecBufferDesc outputDescription = {SECBUFFER_VERSION, 1, output};
         ULONG attributes = 0;
-        status =
-            ::InitializeSecurityContextA(credentials, first ? nullptr : &m_context, &target[0],
-                                         kContextRequest, 0, 0, first ? nullptr : &inputDescription,
-                                         0, &m_context, &outputDescription, &attributes, nullptr);
-        if (first && (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK))
-            m_haveContext = true;
-        first = false;
+        const SECURITY_STATUS status = ::InitializeSecurityContextA(
+            credentials, m_haveContext ? &m_context : nullptr, &target[0], kContextRequest, 0, 0,
+            m_haveContext ? &inputDescription : nullptr, 0, &m_context, &outputDescription,
+            &attributes, nullptr);
         if (status == SEC_E_INCOMPLETE_MESSAGE) {
-            if (output[0].pvBuffer != nullptr)
-                ::FreeContextBuffer(output[0].pvBuffer);
+            SendToken(output[0]);
+            needInput = true;
             continue;
         }
-        if (!SendToken(output[0]))
+        if (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK)
+            m_haveContext = true;
+        if (!SendToken(output[0]) || (status != SEC_I_CONTINUE_NEEDED && status != SEC_E_OK))
             return false;
-        if (status != SEC_I_CONTINUE_NEEDED && status != SEC_E_OK)
-            return false;
-        // Input the package has not used yet stays for the next round, or for the data.
+        // Input the package has not used yet stays for the next step, or for the data.
         if (input[1].BufferType == SECBUFFER_EXTRA && input[1].cbBuffer > 0)
             m_incoming.erase(m_incoming.begin(), m_incoming.end() - input[1].cbBuffer);
         else
             m_incoming.clear();
-    }
-    if (status != SEC_E_OK)
-        return false;
-    const char* failure = kHandshakeFailed;
-    if (!VerifyServerCertificate(&m_context, host, failure)) {
-        m_failure = failure;
-        return false;
+        if (status == SEC_E_OK)
+            break;
+        needInput = m_incoming.empty();
     }
     return ::QueryContextAttributesA(&m_context, SECPKG_ATTR_STREAM_SIZES, &m_sizes) == SEC_E_OK;
 }
@@ -300,12 +324,13 @@ CTLSStream::~CTLSStream() = default;
 
 bool CTLSStream::Handshake(const std::string& host)
 {
-    return m_session->Handshake(host);
+    return !host.empty() && m_session->Connect(host) &&
+           VerifyServerCertificate(m_session->Context(), host, m_session->m_failure);
 }
 
 const char* CTLSStream::HandshakeFailure() const
 {
-    return m_session == nullptr ? kHandshakeFailed : m_session->Failure();
+    return m_session == nullptr ? kHandshakeFailed : m_session->m_failure;
 }
 
 bool CTLSStream::SendAll(const char* data, std::size_t size)

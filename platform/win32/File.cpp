@@ -5,12 +5,42 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 
 namespace platform {
 namespace {
 
 // The largest piece one ReadFile or WriteFile call is given.
 constexpr DWORD kMaxPiece = 1u << 30;
+
+// Another program (a virus scanner, a search indexer) may hold the file open for a moment
+// without letting it be replaced; the move is tried again for about half a second.
+constexpr int kMoveAttempts = 10;
+constexpr DWORD kMoveRetryMilliseconds = 50;
+
+// The system's wide form of a path given in the ANSI code page. A long one is made absolute
+// and marked as such ("\\?\"), which lifts the limit of MAX_PATH characters: without
+// it a store whose path is near the limit could be written but not read back, and every
+// commit would lose the uids before it.
+std::wstring WidePath(const std::string& path)
+{
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], length);
+    wide.resize(static_cast<std::size_t>(length) - 1);
+    if (wide.size() < MAX_PATH - 12 || wide.compare(0, 4, L"\\\\?\\") == 0)
+        return wide;
+    const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return wide;
+    std::wstring absolute(needed, L'\0');
+    absolute.resize(::GetFullPathNameW(wide.c_str(), needed, &absolute[0], nullptr));
+    if (absolute.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC\\" + absolute.substr(2);
+    return L"\\\\?\\" + absolute;
+}
 
 } // namespace
 
@@ -23,7 +53,7 @@ bool ReadRegularFile(const std::string& path, std::string& content, std::size_t 
     // Others may go on reading, writing, and replacing the file (a seen store being
     // replaced while a login reads it). A folder does not open this way; a device or a pipe
     // opens without waiting and is turned away by its type.
-    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ,
+    const HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -54,7 +84,7 @@ bool ReadRegularFile(const std::string& path, std::string& content, std::size_t 
 
 bool WriteNewFlushedFile(const std::string& path, const std::string& content)
 {
-    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
@@ -75,13 +105,24 @@ bool WriteNewFlushedFile(const std::string& path, const std::string& content)
 
 bool MoveFileOver(const std::string& from, const std::string& to)
 {
-    return ::MoveFileExA(from.c_str(), to.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    const std::wstring source = WidePath(from);
+    const std::wstring target = WidePath(to);
+    for (int attempt = 1;; ++attempt) {
+        if (::MoveFileExW(source.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = ::GetLastError();
+        if (attempt == kMoveAttempts ||
+            (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+             error != ERROR_LOCK_VIOLATION))
+            return false;
+        ::Sleep(kMoveRetryMilliseconds);
+    }
 }
 
 void RemoveFile(const std::string& path)
 {
-    ::DeleteFileA(path.c_str());
+    ::DeleteFileW(WidePath(path).c_str());
 }
 
 } // namespace platform

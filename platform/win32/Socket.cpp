@@ -122,9 +122,12 @@ bool DisableSendDelay(SocketHandle socket)
                         reinterpret_cast<const char*>(&noDelay), sizeof noDelay) == 0;
 }
 
+// A shutdown alone does not end a receive another thread is blocked in; cancelling the
+// socket's pending operations does.
 void ShutdownSocket(SocketHandle socket)
 {
     ::shutdown(ToSocket(socket), SD_BOTH);
+    ::CancelIoEx(reinterpret_cast<HANDLE>(ToSocket(socket)), nullptr);
 }
 
 void CloseSocket(SocketHandle socket)

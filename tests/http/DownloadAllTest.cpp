@@ -1,33 +1,23 @@
 #include "http/DownloadAll.h"
 
 #include "support/HTTPTestServer.h"
+#include "support/ProcessResources.h"
 #include "support/TestCertificates.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
 namespace {
-
-// Threads of this process, where the system shows them; -1 elsewhere.
-int ThreadCount()
-{
-    std::error_code error;
-    const std::filesystem::directory_iterator tasks("/proc/self/task", error);
-    if (error)
-        return -1;
-    return static_cast<int>(std::distance(tasks, std::filesystem::directory_iterator()));
-}
 
 // Waits, within a generous bound, until the process runs no more than `expected` threads (a
 // thread that has just let go of its last socket may still be returning), and gives the count.
 int SettledThreadCount(int expected)
 {
-    for (int attempt = 0; attempt < 1000 && ThreadCount() > expected; ++attempt)
+    for (int attempt = 0; attempt < 1000 && CountThreads() > expected; ++attempt)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return ThreadCount();
+    return CountThreads();
 }
 
 } // namespace
@@ -76,7 +66,7 @@ TEST(DownloadAll, DownloadsStillRunningWhenTheWaitEndsAreEmptyAndCutOff)
     server.Serve("/silent", silent);
     secure.Serve("/silent", silent);
     server.Serve("/feed", CHTTPTestServer::OkResponse("<rss/>"));
-    const int threadsBefore = ThreadCount();
+    const int threadsBefore = CountThreads();
 
     EXPECT_EQ(DownloadAll({server.Url("/feed"), server.Url("/silent"), secure.Url("/silent"),
                            server.Url("/feed")},
@@ -98,7 +88,7 @@ TEST(DownloadAll, ADownloadStuckInConnectingIsCutOffToo)
     const std::uint16_t port = platform::LocalPort(listener);
     const platform::SocketHandle queued = platform::CreateTcpSocket();
     ASSERT_TRUE(platform::ConnectIPv4(queued, 0x0100007Fu, port));
-    const int threadsBefore = ThreadCount();
+    const int threadsBefore = CountThreads();
     EXPECT_EQ(DownloadAll({"http://127.0.0.1:" + std::to_string(port) + "/"}, 300),
               std::vector<std::string>{""});
     EXPECT_EQ(SettledThreadCount(threadsBefore), threadsBefore);

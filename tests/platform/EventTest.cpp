@@ -84,8 +84,11 @@ TEST(Event, AWriteWaitWakesOnceAFullSendBufferHasRoomAgain)
     std::thread reader([&] {
         char buffer[1 << 16];
         SocketError readError;
-        while (WaitForAny({clientEvent}, 200) == 0 &&
-               ReceiveBytes(pair.client, buffer, sizeof buffer, false, readError) != 0) {
+        // Re-armed before each read, as every reader of a socket event does.
+        while (WaitForAny({clientEvent}, 200) == 0) {
+            clientEvent.Reset();
+            if (ReceiveBytes(pair.client, buffer, sizeof buffer, false, readError) == 0)
+                break;
         }
     });
     EXPECT_EQ(WaitForAny({writable}, 10000), 0);

@@ -1,11 +1,11 @@
 #include "pop3/LineSocket.h"
 
 #include "support/LineClient.h"
+#include "support/ProcessResources.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <ctime>
 #include <future>
 #include <thread>
 
@@ -105,9 +105,9 @@ TEST(LineSocket, ALoneCarriageReturnWaitsQuietlyForWhatFollows)
     EXPECT_EQ(pair.ReadLineWhile([&] {
         pair.client->Send("ABC\r");
         // The read must sleep, not spin, while only the CR is there.
-        const std::clock_t before = std::clock();
+        const double before = ProcessorSeconds();
         std::this_thread::sleep_for(300ms);
-        const double cpuSeconds = double(std::clock() - before) / CLOCKS_PER_SEC;
+        const double cpuSeconds = ProcessorSeconds() - before;
         EXPECT_LT(cpuSeconds, 0.15);
         pair.client->Send("\nQUIT\r\n");
     }),

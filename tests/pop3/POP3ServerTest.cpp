@@ -1,9 +1,9 @@
 #include "pop3/POP3Server.h"
 
 #include "support/POP3TestServer.h"
+#include "support/ProcessResources.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <filesystem>
@@ -12,31 +12,16 @@
 
 namespace {
 
-// Open descriptors of this process: what a server leaves open shows up here.
-std::size_t OpenHandles()
-{
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++count;
-    return count;
-}
-
 // Sessions close their connections on their own threads, shortly after their clients or the
 // server's stop: waits (at most 10 s) until the count of open handles is back at `expected`.
 std::size_t OpenHandlesSettlingAt(std::size_t expected)
 {
-    std::size_t count = OpenHandles();
+    std::size_t count = CountOpenHandles();
     for (int attempt = 0; attempt < 1000 && count != expected; ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        count = OpenHandles();
+        count = CountOpenHandles();
     }
     return count;
-}
-
-bool Accepts(std::uint16_t port)
-{
-    CLineClient client(port, 2000);
-    return client.IsConnected() && client.ReadLine() == "+OK welcome\r\n";
 }
 
 } // namespace
@@ -46,17 +31,17 @@ TEST(POP3Server, StartsStopsAndRestartsLeavingNothingOpen)
     CTestProviderFactory factory;
     CPOP3Server server(&factory);
     server.Stop(); // before any Start
-    const std::size_t handlesBefore = OpenHandles();
+    const std::size_t handlesBefore = CountOpenHandles();
 
     server.Start(0);
     const std::uint16_t firstPort = server.GetPort();
     ASSERT_NE(firstPort, 0);
-    EXPECT_TRUE(Accepts(firstPort));
+    EXPECT_TRUE(AcceptsAndGreets(firstPort));
 
     // A Start while running replaces the listener instead of orphaning it.
     server.Start(0);
     const std::uint16_t secondPort = server.GetPort();
-    EXPECT_TRUE(Accepts(secondPort));
+    EXPECT_TRUE(AcceptsAndGreets(secondPort));
     {
         // The server closes this connection first.
         CLineClient client(secondPort);
@@ -74,7 +59,7 @@ TEST(POP3Server, StartsStopsAndRestartsLeavingNothingOpen)
 
     // The same port again, although a connection on it was just closed by the server.
     server.Start(secondPort);
-    EXPECT_TRUE(Accepts(secondPort));
+    EXPECT_TRUE(AcceptsAndGreets(secondPort));
     server.Stop();
 }
 
@@ -83,16 +68,16 @@ TEST(POP3Server, APortInUseFailsToBindAndLeavesNothingOpen)
     CPOP3TestServer running;
     CTestProviderFactory factory;
     CPOP3Server server(&factory);
-    const std::size_t handlesBefore = OpenHandles();
+    const std::size_t handlesBefore = CountOpenHandles();
     try {
         server.Start(running.Server().GetPort());
         ADD_FAILURE() << "Start succeeded on a port in use";
     } catch (const CPOP3Server::exception& failure) {
         EXPECT_STREQ(failure.what(), "cannot bind listen socket");
     }
-    EXPECT_EQ(OpenHandles(), handlesBefore);
+    EXPECT_EQ(CountOpenHandles(), handlesBefore);
     server.Stop();
-    EXPECT_TRUE(Accepts(running.Server().GetPort()));
+    EXPECT_TRUE(AcceptsAndGreets(running.Server().GetPort()));
 }
 
 TEST(POP3Server, StopClosesIdleConnectionsWithoutAReply)
@@ -158,34 +143,4 @@ TEST(POP3Server, ServesManyClientsAtOnce)
         EXPECT_EQ(client->Command("QUIT"), "+OK bye\r\n");
     EXPECT_TRUE(server.Factory().WaitForSessionsToEnd());
     EXPECT_EQ(server.Factory().Commits().size(), 200u);
-}
-
-TEST(POP3Server, KeepsServingAfterRunningOutOfDescriptorsForAWhile)
-{
-    CPOP3TestServer server;
-    rlimit limit;
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
-    const rlimit original = limit;
-    limit.rlim_cur = OpenHandles() + 32;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
-    // Every descriptor taken but one, which the client's connection takes: the server has
-    // none left to accept it with.
-    std::vector<platform::SocketHandle> filler;
-    for (platform::SocketHandle socket = platform::CreateTcpSocket();
-         socket != platform::kInvalidSocket; socket = platform::CreateTcpSocket())
-        filler.push_back(socket);
-    EXPECT_FALSE(filler.empty());
-    if (!filler.empty()) {
-        platform::CloseSocket(filler.back());
-        filler.pop_back();
-    }
-    CLineClient client(server.Server().GetPort());
-    EXPECT_TRUE(client.IsConnected());
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-
-    for (const platform::SocketHandle socket : filler)
-        platform::CloseSocket(socket);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &original), 0);
-    EXPECT_EQ(client.ReadLine(), "+OK welcome\r\n");
-    EXPECT_TRUE(Accepts(server.Server().GetPort()));
 }

@@ -1,5 +1,6 @@
 #include "provider/MessageProviderRSS.h"
 
+#include "platform/File.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
@@ -337,8 +338,9 @@ TEST(MessageProviderRSS, DeletedItemsStayAwayAndTheRestKeepTheirOrder)
     // A login that ends without QUIT commits nothing and writes nothing.
     EXPECT_FALSE(std::filesystem::exists(store));
     first->CommitDeleted({all.messages[1], all.messages[3], all.messages[1]});
-    EXPECT_EQ(CTempFolder::Read(store),
-              all.messages[1].uid + "\n" + all.messages[3].uid + "\n" + all.messages[1].uid + "\n");
+    EXPECT_EQ(CTempFolder::Read(store), all.messages[1].uid + platform::kTextLineEnd +
+                                            all.messages[3].uid + platform::kTextLineEnd +
+                                            all.messages[1].uid + platform::kTextLineEnd);
 
     const ProviderReply rest = fixture.MakeProvider(list)->GetMessages();
     EXPECT_EQ(rest.response, "+OK received messages\r\n");

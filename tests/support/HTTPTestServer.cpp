@@ -1,22 +1,14 @@
 #include "support/HTTPTestServer.h"
 
-#include "http/openssl/SocketBIO.h"
-
-#include <openssl/ssl.h>
+#include "support/TLSServerSession.h"
 
 #include <chrono>
-#include <climits>
 
 namespace {
 
 // A request larger than this is not an HTTP request any test sends; reading stops there.
 constexpr std::size_t kMaxRequestBytes = 65536;
 constexpr std::size_t kFillerBytes = 65536;
-
-int ClampSize(std::size_t size)
-{
-    return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
-}
 
 } // namespace
 
@@ -25,34 +17,18 @@ int ClampSize(std::size_t size)
 class CHTTPTestServer::CConnection
 {
 public:
-    CConnection(platform::SocketHandle socket, SSL_CTX* tlsContext)
-        : m_socket(socket), m_session(nullptr)
+    CConnection(platform::SocketHandle socket, const CTLSServerContext* tls) : m_socket(socket)
     {
-        if (tlsContext == nullptr)
-            return;
-        m_session = SSL_new(tlsContext);
-        BIO* bio = NewSocketBIO(socket);
-        if (m_session == nullptr || bio == nullptr) {
-            BIO_free(bio);
-            return;
-        }
-        SSL_set_bio(m_session, bio, bio);
-        m_handshakeDone = SSL_accept(m_session) == 1;
+        if (tls != nullptr)
+            m_session = std::make_unique<CTLSServerSession>(*tls, socket);
     }
 
-    ~CConnection()
-    {
-        if (m_session != nullptr && m_handshakeDone)
-            SSL_shutdown(m_session);
-        SSL_free(m_session);
-    }
-
-    bool IsUsable() const { return m_session == nullptr ? true : m_handshakeDone; }
+    bool IsUsable() const { return m_session == nullptr || m_session->IsUsable(); }
 
     long Receive(char* buffer, std::size_t size)
     {
         if (m_session != nullptr)
-            return SSL_read(m_session, buffer, ClampSize(size));
+            return m_session->Receive(buffer, size);
         platform::SocketError error;
         return platform::ReceiveBytes(m_socket, buffer, size, false, error);
     }
@@ -63,8 +39,7 @@ public:
         while (offset < bytes.size()) {
             long sent;
             if (m_session != nullptr) {
-                sent =
-                    SSL_write(m_session, bytes.data() + offset, ClampSize(bytes.size() - offset));
+                sent = m_session->Send(bytes.data() + offset, bytes.size() - offset);
             } else {
                 platform::SocketError error;
                 sent = platform::SendBytes(m_socket, bytes.data() + offset, bytes.size() - offset,
@@ -79,32 +54,26 @@ public:
 
 private:
     platform::SocketHandle m_socket;
-    SSL* m_session;
-    bool m_handshakeDone = false;
+    std::unique_ptr<CTLSServerSession> m_session;
 };
 
 CHTTPTestServer::CHTTPTestServer()
-    : m_tlsContext(nullptr), m_listenSocket(platform::kInvalidSocket), m_port(0), m_stopping(false)
+    : m_listenSocket(platform::kInvalidSocket), m_port(0), m_stopping(false)
 {
     Start();
 }
 
 CHTTPTestServer::CHTTPTestServer(const std::string& certificateFile, const std::string& keyFile)
-    : m_tlsContext(nullptr), m_listenSocket(platform::kInvalidSocket), m_port(0), m_stopping(false)
+    : m_tls(std::make_unique<CTLSServerContext>(certificateFile, keyFile)),
+      m_listenSocket(platform::kInvalidSocket), m_port(0), m_stopping(false)
 {
-    m_tlsContext = SSL_CTX_new(TLS_server_method());
-    if (m_tlsContext == nullptr)
-        return;
-    if (SSL_CTX_use_certificate_chain_file(m_tlsContext, certificateFile.c_str()) != 1 ||
-        SSL_CTX_use_PrivateKey_file(m_tlsContext, keyFile.c_str(), SSL_FILETYPE_PEM) != 1)
-        return;
-    Start();
+    if (m_tls->IsValid())
+        Start();
 }
 
 CHTTPTestServer::~CHTTPTestServer()
 {
     Stop();
-    SSL_CTX_free(m_tlsContext);
 }
 
 void CHTTPTestServer::Start()
@@ -115,12 +84,16 @@ void CHTTPTestServer::Start()
     if (!platform::BindLoopback(m_listenSocket, 0) || !platform::ListenOn(m_listenSocket, 128))
         return;
     m_port = platform::LocalPort(m_listenSocket);
+    if (m_tls != nullptr)
+        m_port = m_tls->ClientPort(m_port);
+    if (m_port == 0)
+        return;
     m_thread = std::thread(&CHTTPTestServer::AcceptLoop, this);
 }
 
 std::string CHTTPTestServer::Url(const std::string& path, const std::string& host) const
 {
-    const char* scheme = m_tlsContext != nullptr ? "https://" : "http://";
+    const char* scheme = m_tls != nullptr ? "https://" : "http://";
     return scheme + host + ":" + std::to_string(m_port) + path;
 }
 
@@ -214,7 +187,7 @@ void CHTTPTestServer::AcceptLoop()
 void CHTTPTestServer::HandleConnection(platform::SocketHandle socket)
 {
     {
-        CConnection connection(socket, m_tlsContext);
+        CConnection connection(socket, m_tls.get());
         std::string request;
         char buffer[4096];
         while (connection.IsUsable() && request.find("\r\n\r\n") == std::string::npos &&

@@ -2,17 +2,17 @@
 
 #include "platform/Event.h"
 #include "platform/Socket.h"
+#include "support/TLSServerSession.h"
 
 #include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
-
-typedef struct ssl_ctx_st SSL_CTX;
 
 // A real HTTP server on 127.0.0.1 for tests and benchmarks, plain or over TLS. It listens on
 // a port the system chooses, reads one request per connection, answers it with the bytes
@@ -86,7 +86,7 @@ private:
     Response FindResponse(const std::string& request) const;
     bool WaitUnlessStopped(int milliseconds);
 
-    SSL_CTX* m_tlsContext;
+    std::unique_ptr<CTLSServerContext> m_tls; // null for plain HTTP
     platform::SocketHandle m_listenSocket;
     std::uint16_t m_port;
     platform::CEvent m_stopEvent;

@@ -53,3 +53,10 @@ private:
     CPOP3Server m_server;
     std::string m_lastGreeting;
 };
+
+// Whether a server at `port` accepts a connection and greets it within two seconds.
+inline bool AcceptsAndGreets(std::uint16_t port)
+{
+    CLineClient client(port, 2000);
+    return client.IsConnected() && client.ReadLine() == "+OK welcome\r\n";
+}

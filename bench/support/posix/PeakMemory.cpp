@@ -1,4 +1,4 @@
-#include "PeakMemory.h"
+#include "support/PeakMemory.h"
 
 #include <sys/resource.h>
 

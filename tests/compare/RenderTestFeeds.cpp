@@ -1,0 +1,57 @@
+// Renders every document of the project's test feeds through the whole provider (feed list,
+// character set conversion, parsing, uids, the built-in template) and writes each message's
+// uid and text into one file, so that the outputs of the Linux and the Windows build can be
+// compared byte for byte (tools/compare-rendering.sh).
+//
+//     quillbox_render_test_feeds OUTPUT_FILE
+#include "provider/MessageProviderRSS.h"
+#include "support/FeedCollection.h"
+#include "support/TempFolder.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_FILE\n", argv[0]);
+        return 2;
+    }
+    const CFeedCollection feeds = CFeedCollection::TestFeeds();
+    const std::vector<FeedDocument> documents = feeds.ReadManifest();
+    if (documents.empty()) {
+        std::fprintf(stderr, "no test feeds in %s\n", feeds.Folder().c_str());
+        return 1;
+    }
+    const CTempFolder folder;
+    std::string output;
+    std::size_t messages = 0;
+    // One feed list after another, each as long as a list may be; a feed's "URL" is the
+    // index of its document.
+    for (std::size_t first = 0; first < documents.size(); first += CMessageProviderRSS::MaxFeeds) {
+        std::string list;
+        for (std::size_t index = first;
+             index < documents.size() && index < first + CMessageProviderRSS::MaxFeeds; ++index)
+            list += std::to_string(index) + "\n";
+        CMessageProviderRSS provider(
+            folder.Write("feeds.txt", list), "x", [&](const std::vector<std::string>& urls) {
+                std::vector<std::string> texts;
+                for (const std::string& url : urls)
+                    texts.push_back(feeds.Read(documents[std::stoul(url)]));
+                return texts;
+            });
+        for (const MessageEntry& message : provider.GetMessages().messages) {
+            output += message.uid + "\n" + message.text + "\n";
+            ++messages;
+        }
+    }
+    std::FILE* file = std::fopen(argv[1], "wb");
+    if (file == nullptr || std::fwrite(output.data(), 1, output.size(), file) != output.size() ||
+        std::fclose(file) != 0) {
+        std::fprintf(stderr, "cannot write %s\n", argv[1]);
+        return 1;
+    }
+    std::printf("%zu messages from %zu test feeds\n", messages, documents.size());
+    return 0;
+}

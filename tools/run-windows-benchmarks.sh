@@ -1,0 +1,16 @@
+#!/bin/sh
+# Runs every benchmark program of a Windows build folder under Wine, in the build's own Wine
+# prefix, with tools/tls-relay.py in front of the HTTPS servers as for the tests. The figures
+# are a sanity check of the Windows build, not those of a Windows machine.
+#
+#   tools/run-windows-benchmarks.sh BUILD_FOLDER
+set -eu
+
+build=$(cd "$1" && pwd)
+source=$(cd "$(dirname "$0")/.." && pwd)
+export WINEPREFIX="$build/wineprefix"
+export WINEDEBUG=-all
+for program in "$build"/bench/bench_*.exe; do
+    python3 "$source/tools/tls-relay.py" "$source/tests/data/tls" /usr/lib/wine/wine64 "$program"
+done
+/usr/lib/wine/wineserver -w
