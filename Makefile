@@ -8,6 +8,7 @@ FUZZ_DIR := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := feed header_encoding http_response pop3_session template xml_depth
 WINDOWS_DIR := build-win64
+WINDOWS32_DIR := build-win32
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
@@ -16,7 +17,7 @@ PREFIX ?= /usr/local
 USER_UNIT_DIR ?= $(PREFIX)/lib/systemd/user
 DESTDIR ?=
 
-.PHONY: all bootstrap build test test-plain test-sanitize test-thread fuzz windows test-windows run bench bench-windows clean format install uninstall
+.PHONY: all bootstrap build test test-plain test-sanitize test-thread fuzz windows test-windows test-windows-plugin run bench bench-windows clean format install uninstall
 
 all: build
 
@@ -27,7 +28,7 @@ build: bootstrap
 	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: test-plain test-sanitize test-thread test-windows
+test: test-plain test-sanitize test-thread test-windows test-windows-plugin
 
 test-plain: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
@@ -68,6 +69,14 @@ windows: bootstrap
 	@cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 		-DQUILLBOX_TINYXML_SOURCE=$(abspath $(WINDOWS_DIR))/source/tinyxml -DQUILLBOX_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WINDOWS_DIR) -j $(JOBS)
+	@# The 32-bit plug-in, for 32-bit mail clients, with its host program and its tests.
+	@cmake -S . -B $(WINDOWS32_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+		-DQUILLBOX_TINYXML_SOURCE=$(abspath $(WINDOWS_DIR))/source/tinyxml -DQUILLBOX_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WINDOWS32_DIR) -j $(JOBS) --target quillbox_plugin quillbox quillbox_plugin_tests
+
+# The Windows plug-in under Wine, and the Windows host program with Linux clients.
+test-windows-plugin: windows build
+	@./tools/run-windows-plugin-tests.sh $(BUILD_DIR) $(WINDOWS_DIR) $(WINDOWS32_DIR)
 
 # The Windows test program under Wine, and the test feeds rendered on both systems alike.
 test-windows: windows build
@@ -102,4 +111,4 @@ format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(THREAD_DIR) $(FUZZ_DIR) $(WINDOWS_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(THREAD_DIR) $(FUZZ_DIR) $(WINDOWS_DIR) $(WINDOWS32_DIR)

@@ -18,6 +18,9 @@ namespace platform {
 // on Windows.
 std::string UserSettingsFolder(const std::string& key);
 
+// Whether the key exists (its folder on POSIX), so that numbers can be stored in it.
+bool UserSettingsKeyExists(const std::string& key);
+
 // Reads a number. False, leaving `value` alone, when the key or value is missing, the value
 // is not a regular file, or it does not hold a number from 0 to 4294967295 (on Windows:
 // when it holds fewer than four bytes).

@@ -105,6 +105,15 @@ void CPOP3Server::Start(int port)
     }
 }
 
+void CPOP3Server::Abandon()
+{
+    if (m_endEvent)
+        m_endEvent->Set();
+    if (m_thread.joinable())
+        m_thread.detach();
+    m_commitGate.reset();
+}
+
 void CPOP3Server::Stop()
 {
     if (m_endEvent)

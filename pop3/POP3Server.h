@@ -45,6 +45,12 @@ public:
     // promptly when no commit is in progress. Harmless when the server is not running, and
     // when repeated.
     void Stop();
+    // Ends the server without waiting for anything: signals the end event and lets go of the
+    // listener thread and of the commits in progress. Stop (or destruction) follows and
+    // releases the rest at once. Only for module unload on Windows, under the system's loader
+    // lock, where either the process is ending (its other threads are gone, perhaps holding
+    // locks, so a wait could last for ever) or no server has run (see shell/win32/Module.cpp).
+    void Abandon();
 
     // Waits until every session thread this server started has ended, or until `timeout`
     // has passed; returns whether none is left. Stop signals sessions but does not wait for

@@ -1,27 +1,29 @@
 #pragma once
 
-// The functions the plug-in exports to its host, by these names and with C linkage. The
-// host calls them all from one thread.
+#include "platform/PluginCall.h"
+
+// The functions the plug-in exports to its host, by these names, with C linkage and the
+// PLUGIN_CALL convention. The host calls them all from one thread.
 
 extern "C" {
 // Reads the stored port and starts the POP3 server there: 0 when it started, 1 when not.
-int TBP_Initialize();
-// Stops the server. The result means nothing.
-int TBP_Finalize();
+int PLUGIN_CALL TBP_Initialize();
+// Stops the server and waits a moment for its sessions. The result means nothing.
+int PLUGIN_CALL TBP_Finalize();
 // Give the name "QUILLBOX.vorlenta" and the version "0.17 beta" to the host's buffer of
 // `size` characters, without a terminating zero; return the count (see CopyToHostBuffer).
-int TBP_GetName(char* buffer, int size);
-int TBP_GetVersion(char* buffer, int size);
+int PLUGIN_CALL TBP_GetName(char* buffer, int size);
+int PLUGIN_CALL TBP_GetVersion(char* buffer, int size);
 // 0 before TBP_Initialize and after a successful start, 1 after a failed one.
-int TBP_GetStatus();
+int PLUGIN_CALL TBP_GetStatus();
 // Always 1: the plug-in has a setup dialog.
-int TBP_NeedConfig();
+int PLUGIN_CALL TBP_NeedConfig();
 // Runs the setup dialog modally; always 0.
-int TBP_Setup();
+int PLUGIN_CALL TBP_Setup();
 // Always 0: the plug-in needs no COM.
-int TBP_NeedCOM();
+int PLUGIN_CALL TBP_NeedCOM();
 }
 
 // The exports' types, for a host that finds them by name.
-using TBP_ActionFunction = int (*)();
-using TBP_TextFunction = int (*)(char* buffer, int size);
+using TBP_ActionFunction = int(PLUGIN_CALL*)();
+using TBP_TextFunction = int(PLUGIN_CALL*)(char* buffer, int size);

@@ -28,6 +28,17 @@ void CPluginShell::Unload()
     // after they are gone; a session busy downloading is given a little while to finish.
     m_server.Stop();
     m_server.WaitForSessions(kUnloadWait);
+    StopNetwork();
+}
+
+void CPluginShell::UnloadWithoutWaiting()
+{
+    m_server.Abandon();
+    StopNetwork();
+}
+
+void CPluginShell::StopNetwork()
+{
     if (m_networkStarted)
         platform::StopNetwork();
     m_networkStarted = false;

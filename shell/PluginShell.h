@@ -22,6 +22,10 @@ public:
     // does before the network library goes.
     bool Load();
     void Unload();
+    // Unload where nothing may wait (on Windows the system's loader lock is held, which an
+    // ending thread needs): ends the server without waiting for its threads
+    // (CPOP3Server::Abandon), then takes the network library down.
+    void UnloadWithoutWaiting();
 
     // Reads the stored port and starts the server there (a server still running from an
     // earlier Initialize is stopped first). Returns the new status, which GetStatus keeps: 0 when
@@ -45,6 +49,8 @@ public:
     const std::string& PortChangeNote() const { return m_portChangeNote; }
 
 private:
+    void StopNetwork();
+
     CPOP3Server& m_server;
     int m_status = 0;
     bool m_networkStarted = false;

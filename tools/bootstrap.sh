@@ -10,7 +10,7 @@ set -eu
 
 packages="g++ cmake make pkg-config libtinyxml-dev libgtest-dev libgmock-dev googletest \
 libssl-dev openssl ca-certificates curl fetchmail procmail python3 locales \
-g++-mingw-w64-x86-64-posix wine64 dpkg-dev clang libclang-rt-dev"
+g++-mingw-w64-x86-64-posix wine64 dpkg-dev g++-mingw-w64-i686-posix xvfb clang libclang-rt-dev"
 
 if [ "$(id -u)" -eq 0 ]; then
     run=""
@@ -36,6 +36,18 @@ if [ -n "$missing" ]; then
     $run apt-get update -qq
     # shellcheck disable=SC2086
     $run apt-get install -y -qq --no-install-recommends $missing
+fi
+
+# 32-bit Wine, for the 32-bit plug-in's tests, through Debian's multiarch. Without it those
+# tests only read the 32-bit plug-in's tables (tools/run-windows-plugin-tests.sh).
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $run dpkg --add-architecture i386
+    fi
+    echo "bootstrap: installing wine32:i386"
+    $run apt-get update -qq
+    $run apt-get install -y -qq --no-install-recommends wine32:i386 ||
+        echo "bootstrap: wine32:i386 cannot be installed; the 32-bit plug-in will not be run" >&2
 fi
 
 [ "${1:-}" = "--source" ] || exit 0

@@ -84,10 +84,16 @@ bool ReadUserNumber(const std::string& key, const std::string& name, std::uint32
            ParseNumber(text, value);
 }
 
+bool UserSettingsKeyExists(const std::string& key)
+{
+    const std::string folder = UserSettingsFolder(key);
+    return !folder.empty() && IsFolder(folder);
+}
+
 bool WriteUserNumber(const std::string& key, const std::string& name, std::uint32_t value)
 {
     const std::string folder = UserSettingsFolder(key);
-    return !folder.empty() && IsFolder(folder) &&
+    return UserSettingsKeyExists(key) &&
            WriteWholeFile(folder + "/" + name, std::to_string(value) + "\n", LineEnds::AsGiven);
 }
 

@@ -9,7 +9,7 @@ namespace platform {
 bool StartNetwork()
 {
     WSADATA data;
-    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    return ::WSAStartup(MAKEWORD(2, 0), &data) == 0;
 }
 
 void StopNetwork()

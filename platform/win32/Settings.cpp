@@ -18,6 +18,15 @@ std::string UserSettingsFolder(const std::string& key)
     return "HKEY_CURRENT_USER\\" + key;
 }
 
+bool UserSettingsKeyExists(const std::string& key)
+{
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(opened);
+    return true;
+}
+
 // The value's first four bytes, whatever its type, as the number they hold.
 bool ReadUserNumber(const std::string& key, const std::string& name, std::uint32_t& value)
 {

@@ -10,6 +10,7 @@
 #include "platform/Termination.h"
 #include "provider/FeedListReport.h"
 #include "shell/LocalPort.h"
+#include "shell/host/HostTexts.h"
 #include "shell/host/OPMLImport.h"
 #include "shell/host/PluginLibrary.h"
 #include "shell/host/ProgressLine.h"
@@ -31,36 +32,43 @@ const char kPluginFileName[] = "QUILLBOX.vorlenta.tbp";
 // Where an installed plug-in lives, seen from the folder of the installed program.
 const char kInstalledPluginFolder[] = "../lib/quillbox";
 
-const char kUsage[] =
-    "Usage: quillbox [--plugin PATH] [setup]\n"
-    "       quillbox check [--json] LISTFILE\n"
-    "       quillbox import-opml FILE.opml\n"
-    "\n"
-    "  quillbox          Loads the plug-in and serves POP3 for RSS on 127.0.0.1 at the\n"
-    "                    stored port (11100 unless changed) until Ctrl+C or SIGTERM.\n"
-    "                    In a mail client, make a POP3 account for server 127.0.0.1 at\n"
-    "                    that port whose user name is the full path of a feed list file\n"
-    "                    and whose password is anything.\n"
-    "  quillbox setup    Opens the plug-in's setup dialog in this terminal to choose the\n"
-    "                    port. It is remembered only when the settings folder exists\n"
-    "                    (tools/install-settings.sh creates it); a running quillbox moves\n"
-    "                    to it when it is started again.\n"
-    "  quillbox check LISTFILE\n"
-    "                    Tells what a mail client logging in with LISTFILE as user name\n"
-    "                    gets, feed by feed, and why a feed gives no messages: downloads\n"
-    "                    every feed as a login does (the seen store is read, not written).\n"
-    "                    Exit status 0 when every feed gives messages, 1 when some give\n"
-    "                    none, 2 when the list cannot be read. --json prints the same as\n"
-    "                    JSON.\n"
-    "  quillbox import-opml FILE.opml\n"
-    "                    Prints a feed list made from an OPML file, the subscription list\n"
-    "                    most feed readers export: each feed's URL after a comment with\n"
-    "                    its title. Save it with, for example,\n"
-    "                    quillbox import-opml subscriptions.opml > ~/feeds/list.txt\n"
-    "\n"
-    "  --plugin PATH     Load the plug-in from PATH instead of QUILLBOX.vorlenta.tbp\n"
-    "                    beside the quillbox program (or in ../lib/quillbox/ from there).\n"
-    "  --help            Show this text.\n";
+// The --help text.
+std::string Usage()
+{
+    return std::string(
+               "Usage: quillbox [--plugin PATH] [setup]\n"
+               "       quillbox check [--json] LISTFILE\n"
+               "       quillbox import-opml FILE.opml\n"
+               "\n"
+               "  quillbox          Loads the plug-in and serves POP3 for RSS on 127.0.0.1 at the\n"
+               "                    stored port (11100 unless changed) until ") +
+           kStopRequest +
+           ".\n"
+           "                    In a mail client, make a POP3 account for server 127.0.0.1 at\n"
+           "                    that port whose user name is the full path of a feed list file\n"
+           "                    and whose password is anything.\n" +
+           kSetupHelp +
+           "  quillbox check LISTFILE\n"
+           "                    Tells what a mail client logging in with LISTFILE as user name\n"
+           "                    gets, feed by feed, and why a feed gives no messages: downloads\n"
+           "                    every feed as a login does (the seen store is read, not written).\n"
+           "                    Exit status 0 when every feed gives messages, 1 when some give\n"
+           "                    none, 2 when the list cannot be read. --json prints the same as\n"
+           "                    JSON.\n"
+           "  quillbox import-opml FILE.opml\n"
+           "                    Prints a feed list made from an OPML file, the subscription list\n"
+           "                    most feed readers export: each feed's URL after a comment with\n"
+           "                    its title. Save it with, for example,\n"
+           "                    quillbox import-opml subscriptions.opml > " +
+           kExampleListPath +
+           "\n"
+           "\n"
+           "  --plugin PATH     Load the plug-in from PATH instead of QUILLBOX.vorlenta.tbp\n"
+           "                    beside the quillbox program" +
+           kOtherPluginPlace +
+           ".\n"
+           "  --help            Show this text.\n";
+}
 
 // The port as the server binds it: the low 16 bits of the stored number.
 int BoundPort(int port)
@@ -100,14 +108,13 @@ int Setup(CPluginLibrary& plugin, const std::string& pluginPath)
     const std::string folder = platform::UserSettingsFolder(kSettingsKey);
     std::cout << "\nStored port: " << ReadLocalPort() << "\n";
     std::uint32_t stored = 0;
-    std::error_code error;
     if (platform::ReadUserNumber(kSettingsKey, kLocalPortName, stored))
         return 0;
-    if (std::filesystem::is_directory(folder, error))
+    if (platform::UserSettingsKeyExists(kSettingsKey))
         std::cout << "(the default: no port is stored in " << folder << " yet)\n";
     else
-        std::cout << "(the default: a port is kept only when the folder " << folder
-                  << " exists; create it with tools/install-settings.sh or mkdir -p)\n";
+        std::cout << "(the default: a port is kept only when " << kSettingsPlace << " " << folder
+                  << " exists; " << kCreateSettingsHint << ")\n";
     return 0;
 }
 
@@ -184,7 +191,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
-            std::cout << kUsage;
+            std::cout << Usage();
             return 0;
         } else if (argument == "--plugin" && i + 1 < argc) {
             pluginPath = argv[++i];
@@ -201,12 +208,12 @@ int main(int argc, char** argv)
                    operand.empty() && !argument.empty()) {
             operand = argument;
         } else {
-            std::cerr << "quillbox: unknown argument \"" << argument << "\"\n\n" << kUsage;
+            std::cerr << "quillbox: unknown argument \"" << argument << "\"\n\n" << Usage();
             return 2;
         }
     }
     if ((command == Command::Check || command == Command::ImportOPML) && operand.empty()) {
-        std::cerr << "quillbox: name the file to read\n\n" << kUsage;
+        std::cerr << "quillbox: name the file to read\n\n" << Usage();
         return 2;
     }
     if (pluginPath.empty())
@@ -234,5 +241,5 @@ int main(int argc, char** argv)
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
-    std::quick_exit(exitCode);
+    std::_Exit(exitCode);
 }

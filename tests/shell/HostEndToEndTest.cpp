@@ -16,10 +16,6 @@ using namespace shelltest;
 
 namespace {
 
-// The repository's examples folder, found from the test data folder (tests/data), which
-// need not exist.
-const std::string kTestData = QUILLBOX_TEST_DATA_DIR;
-const std::string kExamples = kTestData.substr(0, kTestData.rfind("/tests/data")) + "/examples/";
 
 // Runs curl against the server with the feed list as user name and returns what it prints.
 std::string Fetch(int port, const std::string& listFile, const std::string& path,
@@ -41,9 +37,7 @@ TEST(HostEndToEnd, ServesTheExampleFeedsToAPOP3ClientAndEndsOnSIGTERM)
 {
     CHTTPTestServer http;
     ASSERT_TRUE(http.IsRunning());
-    http.Serve("/news.xml", CHTTPTestServer::OkResponse(CTempFolder::Read(kExamples + "news.xml")));
-    http.Serve("/notes.xml",
-               CHTTPTestServer::OkResponse(CTempFolder::Read(kExamples + "notes-latin2.xml")));
+    ServeExampleFeeds(http);
 
     CSettingsSandbox sandbox;
     const int port = FreePort();

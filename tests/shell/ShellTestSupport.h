@@ -1,8 +1,9 @@
 #pragma once
 
-#include "platform/Socket.h"
 #include "shell/LocalPort.h"
 #include "support/ChildProcess.h"
+#include "support/HTTPTestServer.h"
+#include "support/LoopbackPorts.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -76,41 +77,20 @@ private:
     CScopedEnvironment m_environment;
 };
 
-// A loopback port that was free a moment ago.
-inline int FreePort()
-{
-    const platform::SocketHandle socket = platform::CreateTcpSocket();
-    platform::BindLoopback(socket, 0);
-    const int port = platform::LocalPort(socket);
-    platform::CloseSocket(socket);
-    return port;
-}
+// The repository's examples folder, found from the test data folder (tests/data), which
+// need not exist.
+inline const std::string kExamples =
+    std::string(QUILLBOX_TEST_DATA_DIR)
+        .substr(0, std::string(QUILLBOX_TEST_DATA_DIR).rfind("/tests/data")) +
+    "/examples/";
 
-// Holds a loopback port so that nobody else can listen on it.
-class CBusyPort
+// The two example feeds, served at /news.xml (three items in UTF-8) and /notes.xml (one
+// item in ISO-8859-2).
+inline void ServeExampleFeeds(CHTTPTestServer& http)
 {
-public:
-    CBusyPort() : m_socket(platform::CreateTcpSocket())
-    {
-        platform::BindLoopback(m_socket, 0);
-        platform::ListenOn(m_socket, 1);
-    }
-    ~CBusyPort() { platform::CloseSocket(m_socket); }
-    int Port() const { return platform::LocalPort(m_socket); }
-
-private:
-    platform::SocketHandle m_socket;
-};
-
-// Whether something accepts connections on 127.0.0.1 at the port.
-inline bool IsListening(int port)
-{
-    const platform::SocketHandle socket = platform::CreateTcpSocket();
-    std::uint32_t address = 0;
-    platform::ResolveIPv4("127.0.0.1", address);
-    const bool connected = platform::ConnectIPv4(socket, address, static_cast<std::uint16_t>(port));
-    platform::CloseSocket(socket);
-    return connected;
+    http.Serve("/news.xml", CHTTPTestServer::OkResponse(CTempFolder::Read(kExamples + "news.xml")));
+    http.Serve("/notes.xml",
+               CHTTPTestServer::OkResponse(CTempFolder::Read(kExamples + "notes-latin2.xml")));
 }
 
 // The built host program.
