@@ -84,16 +84,23 @@ std::string CSeenStore::SeenFileName(const std::string& listFile)
 std::vector<std::string> CSeenStore::LoadSeen() const
 {
     std::vector<std::string> uids;
+    ReadUids(uids);
+    return uids;
+}
+
+bool CSeenStore::ReadUids(std::vector<std::string>& uids) const
+{
+    uids.clear();
     // A pipe of that name must not hold a QUIT, which reads while holding the store's lock
     // and would block every later QUIT too; ReadRegularFile leaves it alone.
     std::string text;
     if (!platform::ReadRegularFile(m_fileName, text))
-        return uids;
+        return false;
     std::istringstream tokens(text);
     std::string token;
     while (tokens >> token)
         uids.push_back(token);
-    return uids;
+    return true;
 }
 
 void CSeenStore::FilterSeen(MessageList& messages, std::vector<bool>* seen) const
@@ -120,7 +127,12 @@ void CSeenStore::CommitDeleted(const MessageList& deleted) const
     // Without the lock two overlapping QUITs on one list would both read the old store and
     // the later rewrite would drop the earlier one's uids.
     CStoreLock lock(m_fileName);
-    std::vector<std::string> uids = LoadSeen();
+    std::vector<std::string> uids;
+    // A store that is there but cannot be read (another program holds it and lets nobody
+    // read it, say) stays as it is: a rewrite would drop every uid it holds.
+    std::error_code error;
+    if (!ReadUids(uids) && std::filesystem::is_regular_file(m_fileName, error))
+        return;
     uids.reserve(uids.size() + deleted.size());
     for (const MessageEntry& entry : deleted)
         uids.push_back(entry.uid);

@@ -14,7 +14,8 @@ namespace {
 constexpr DWORD kMaxPiece = 1u << 30;
 
 // Another program (a virus scanner, a search indexer) may hold the file open for a moment
-// without letting it be replaced; the move is tried again for about half a second.
+// without letting it be read or replaced; the open and the move are tried again for about
+// half a second.
 constexpr int kMoveAttempts = 10;
 constexpr DWORD kMoveRetryMilliseconds = 50;
 
@@ -55,11 +56,20 @@ bool ReadRegularFile(const std::string& path, std::string& content, std::size_t 
     // Others may go on reading, writing, and replacing the file (a seen store being
     // replaced while a login reads it). A folder does not open this way; a device or a pipe
     // opens without waiting and is turned away by its type.
-    const HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    const std::wstring widePath = WidePath(path);
+    HANDLE file;
+    for (int attempt = 1;; ++attempt) {
+        file = ::CreateFileW(widePath.c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE)
+            break;
+        const DWORD error = ::GetLastError();
+        if (attempt == kMoveAttempts ||
+            (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION))
+            return false;
+        ::Sleep(kMoveRetryMilliseconds);
+    }
     bool good = ::GetFileType(file) == FILE_TYPE_DISK;
     char buffer[16384];
     while (good) {
