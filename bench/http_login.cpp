@@ -24,6 +24,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -112,10 +113,8 @@ public:
         const Clock::time_point start = Clock::now();
         const std::string reply = client.Command("PASS x");
         const double seconds = SecondsSince(start);
-        if (reply != "+OK received messages\r\n") {
-            std::printf("http_login: unexpected reply %s", reply.c_str());
-            std::exit(1);
-        }
+        if (reply != "+OK received messages\r\n")
+            std::printf("http_login: unexpected reply \"%s\"\n", reply.c_str());
         std::sscanf(client.Command("STAT").c_str(), "+OK %ld %ld", &messages, &bytes);
         client.Command("QUIT");
         client.ReadToClose();
@@ -253,6 +252,30 @@ void MeasureProcessing(CHTTPTestServer& server, CHost& host, const std::filesyst
                 processingProcessor / (parseProcessor / kRounds));
 }
 
+// The peak of `logins` logins at once to the same list of `feeds` copies of `document`, in a
+// fresh host, above its idle resident memory: the worst cases of a login's memory.
+void MeasureWorstPeak(const char* label, CHTTPTestServer& server,
+                      const std::filesystem::path& folder, const std::string& program,
+                      const std::string& document, int logins)
+{
+    const std::string url = ServeAll(server, label, {document}, 0)[0];
+    const std::string list =
+        WriteList(folder, std::string(label) + ".txt", std::vector<std::string>(kFeeds, url));
+    CHost host(folder / label, program);
+    const long idle = host.ResidentKilobytes();
+    host.ResetPeak();
+    std::vector<std::thread> clients;
+    std::vector<long> messages(logins), bytes(logins);
+    for (int login = 0; login < logins; ++login)
+        clients.emplace_back([&, login] { host.Login(list, messages[login], bytes[login]); });
+    for (std::thread& client : clients)
+        client.join();
+    std::printf("http_login worst %s: %d login(s) at once to %d feeds of %zu KB: %ld messages "
+                "of %ld KB each; peak above the idle host %ld MB\n",
+                label, logins, kFeeds, document.size() / 1024, messages[0], bytes[0] / 1024,
+                (host.PeakKilobytes() - idle) / 1024);
+}
+
 // The peak of one login in a fresh host, above the host's idle resident memory.
 void MeasurePeak(const char* label, CHTTPTestServer& server, const std::filesystem::path& folder,
                  const std::string& program, const std::vector<std::string>& documents)
@@ -287,7 +310,8 @@ int main(int argc, char** argv)
     const auto folder = std::filesystem::temp_directory_path() /
                         ("quillbox-login-" + std::to_string(randomDevice()));
     std::filesystem::create_directories(folder);
-    // "memory" or "processing" runs that part alone.
+    // "memory" or "processing" runs that part alone; "worst" runs the worst cases of memory
+    // alone.
     const std::string only = argc > 1 ? argv[1] : "";
 
     const std::vector<std::string> documents = MakeFeeds(kItemsPerFeed);
@@ -298,6 +322,12 @@ int main(int argc, char** argv)
             if (only.empty())
                 MeasureSlowFeeds("http", server, host, folder, documents);
             MeasureProcessing(server, host, folder, documents);
+        }
+        if (only == "worst") {
+            std::mt19937 random(9);
+            const std::string large = MakeBenchFeed(0, 2700, random);
+            MeasureWorstPeak("large-feeds", server, folder, program, large, 1);
+            MeasureWorstPeak("large-feeds-10", server, folder, program, large, 10);
         }
         if (only.empty() || only == "memory") {
             std::mt19937 random(7);
