@@ -107,9 +107,10 @@ MessageList ParseFeedDocument(std::string document, const std::string& templateT
         return messages;
     TiXmlElement* const first = channel->FirstChildElement("item");
     std::size_t taken = 0;
+    CChannelValues channelValues;
     for (TiXmlElement* item = first; item != nullptr;) {
         std::string uid = CMessageProviderRSS::ItemUid(*item);
-        std::string text = ExpandTemplate(templateText, *item, uid);
+        std::string text = ExpandTemplate(templateText, *item, uid, channelValues);
         const std::size_t bytes = text.size() + uid.size();
         if (messageBudget != nullptr && !messageBudget->Take(bytes)) {
             messageBudget->Give(taken);
