@@ -1,8 +1,7 @@
 // Every document of a feed collection through the whole system: served over HTTP, listed in
 // feed lists, downloaded, converted, parsed and rendered at login, and collected by a real
 // POP3 client (fetchmail) that deletes what it collected, so that the next check is empty.
-#include "pop3/POP3Server.h"
-#include "provider/MessageProviderFactory.h"
+// The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h).
 #include "provider/MessageProviderRSS.h"
 #include "provider/SeenStore.h"
 #include "render/Charset.h"
@@ -11,13 +10,13 @@
 #include "support/FeedCollection.h"
 #include "support/FetchmailClient.h"
 #include "support/HTTPTestServer.h"
+#include "support/MailServerUnderTest.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
 #include <algorithm>
-#include <chrono>
 
 namespace {
 
@@ -175,10 +174,9 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryItemArrivesOnceThroughARealClient)
         expected += document.RssItems();
     }
 
-    CMessageProviderFactory factory;
-    CPOP3Server server(&factory);
-    server.Start(0);
     CTempFolder folder;
+    CMailServerUnderTest server;
+    ASSERT_NE(server.GetPort(), 0);
     std::size_t delivered = 0;
     const std::vector<FeedList> lists = MakeFeedLists(http, m_documents);
     for (std::size_t index = 0; index < lists.size(); ++index) {
@@ -186,15 +184,16 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryItemArrivesOnceThroughARealClient)
             folder.Write("feeds" + std::to_string(index) + ".txt",
                          "# part " + std::to_string(index) + "\n" + lists[index].lines);
         const std::string mailbox = folder.File("mailbox" + std::to_string(index));
-        // The messages the server serves, made by a provider of its own beforehand.
+        // The messages the server serves, made by a provider of this build beforehand: a
+        // Windows server must serve the very same bytes.
         const MessageList served = CMessageProviderRSS(list, "x").GetMessages().messages;
         std::string output;
         // fetchmail says "no mail" (1) for a list without items.
-        EXPECT_EQ(RunFetchmail(folder, server.GetPort(), list, mailbox, output),
+        EXPECT_EQ(RunFetchmail(folder, server.GetPort(), server.FileName(list), mailbox, output),
                   lists[index].items ? 0 : 1)
             << output;
         // The session writes the seen store after its reply to QUIT.
-        ASSERT_TRUE(server.WaitForSessions(std::chrono::seconds(60)));
+        ASSERT_TRUE(server.WaitForSessions());
         const std::string collected = CTempFolder::Read(mailbox);
         EXPECT_EQ(CountOccurrences(collected, kMarker), lists[index].items) << list;
         EXPECT_EQ(CSeenStore(list).LoadSeen().size(), lists[index].items);
@@ -213,13 +212,13 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryItemArrivesOnceThroughARealClient)
         }
 
         // Everything collected was deleted: the next check finds nothing new.
-        EXPECT_EQ(RunFetchmail(folder, server.GetPort(), list, mailbox, output), 1) << output;
-        ASSERT_TRUE(server.WaitForSessions(std::chrono::seconds(60)));
+        EXPECT_EQ(RunFetchmail(folder, server.GetPort(), server.FileName(list), mailbox, output), 1)
+            << output;
+        ASSERT_TRUE(server.WaitForSessions());
         EXPECT_EQ(CTempFolder::Read(mailbox), collected);
     }
     EXPECT_EQ(delivered, expected);
     EXPECT_GT(delivered, 0u);
-    server.Stop();
 }
 
 TEST_P(MailCheckOverFeedsEndToEnd, EveryMessageIsReadTheSameByEveryMailClient)

@@ -1,14 +1,14 @@
 // The whole road of a mail check: a real POP3 client logs in to the POP3 server with the path
 // of a feed list, the provider made by the real factory downloads the feeds from an HTTP
 // server, renders and serves their items, and what the client deletes stays away afterwards.
-#include "pop3/POP3Server.h"
+// The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h).
 #include "provider/Fingerprint.h"
-#include "provider/MessageProviderFactory.h"
 #include "provider/MessageProviderRSS.h"
 #include "provider/SeenStore.h"
 #include "render/Template.h"
 #include "support/HTTPTestServer.h"
 #include "support/LineClient.h"
+#include "support/MailServerUnderTest.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -18,22 +18,6 @@
 #include <sstream>
 
 namespace {
-
-// The POP3 server with the real factory. A session sends "+OK bye" before its provider
-// writes the seen store, so the test waits for the sessions to end before it looks.
-struct MailServer
-{
-    MailServer() { server.Start(0); }
-    ~MailServer()
-    {
-        server.Stop();
-        WaitForSessions();
-    }
-    bool WaitForSessions() { return server.WaitForSessions(std::chrono::seconds(20)); }
-
-    CMessageProviderFactory factory;
-    CPOP3Server server{&factory};
-};
 
 std::string Feed(const std::string& encoding, const std::string& channel, const std::string& items)
 {
@@ -54,15 +38,17 @@ class CCurl
 {
 public:
     CCurl(const CTempFolder& folder, std::uint16_t port, const std::string& mailbox)
-        : m_folder(folder), m_base("pop3://127.0.0.1:" + std::to_string(port) + "/"),
-          m_user(mailbox + ":secret")
+        : m_folder(folder), m_port(port), m_user(mailbox)
     {}
 
-    std::string List() { return Run("'" + m_base + "'"); }
-    std::string Retrieve(int message) { return Run("'" + m_base + std::to_string(message) + "'"); }
+    std::string List() { return Run("'" + POP3Url(m_port, m_user, "/") + "'"); }
+    std::string Retrieve(int message)
+    {
+        return Run("'" + POP3Url(m_port, m_user, "/" + std::to_string(message)) + "'");
+    }
     void Delete(int message)
     {
-        Run("-I -X 'DELE " + std::to_string(message) + "' '" + m_base + "'");
+        Run("-I -X 'DELE " + std::to_string(message) + "' '" + POP3Url(m_port, m_user, "/") + "'");
     }
 
     // The sizes LIST reports, in message order.
@@ -82,8 +68,8 @@ private:
     std::string Run(const std::string& arguments)
     {
         const std::string output = m_folder.File("curl.out");
-        const std::string command = "curl -s -S --max-time 60 -u '" + m_user + "' -o '" + output +
-                                    "' " + arguments + " 2>'" + m_folder.File("curl.err") + "'";
+        const std::string command = "curl -s -S --max-time 60 -o '" + output + "' " + arguments +
+                                    " 2>'" + m_folder.File("curl.err") + "'";
         std::remove(output.c_str());
         const int status = std::system(command.c_str());
         EXPECT_EQ(status, 0) << command << "\n" << CTempFolder::Read(m_folder.File("curl.err"));
@@ -91,7 +77,7 @@ private:
     }
 
     const CTempFolder& m_folder;
-    std::string m_base;
+    std::uint16_t m_port;
     std::string m_user;
 };
 
@@ -120,16 +106,16 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
                CHTTPTestServer::OkResponse(Feed("utf-8", "Moved", Item("Relocated", "m1"))));
 
     CTempFolder folder;
+    CMailServerUnderTest mail;
+    ASSERT_NE(mail.GetPort(), 0);
     const std::string customTemplate =
         folder.Write("custom.tpl", "Message-ID: <%+UIDL%>\nSubject: custom %/title%\n"
                                    "X-Channel: %-/title%\n\n%/description%\n");
-    const std::string list =
-        folder.Write("feeds.txt", "# my feeds\n" + http.Url("/news.xml") + "\n" +
-                                      http.Url("/cyrillic.xml") + "\n" + http.Url("/gone.xml") +
-                                      "\n" + http.Url("/old.xml") + " ; " + customTemplate + "\n");
-
-    MailServer mail;
-    CCurl curl(folder, mail.server.GetPort(), list);
+    const std::string list = folder.Write(
+        "feeds.txt", "# my feeds\n" + http.Url("/news.xml") + "\n" + http.Url("/cyrillic.xml") +
+                         "\n" + http.Url("/gone.xml") + "\n" + http.Url("/old.xml") + " ; " +
+                         mail.FileName(customTemplate) + "\n");
+    CCurl curl(folder, mail.GetPort(), mail.FileName(list));
 
     // Three items of the first feed, one of the second, none of the missing one and one
     // behind the redirection, in list order.
@@ -150,9 +136,9 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
 
     // A client that deletes and then drops the connection without QUIT changes nothing.
     {
-        CLineClient dropped(mail.server.GetPort());
+        CLineClient dropped(mail.GetPort());
         dropped.ReadLine();
-        dropped.Command("USER " + list);
+        dropped.Command("USER " + mail.FileName(list));
         EXPECT_EQ(dropped.Command("PASS secret"), "+OK received messages\r\n");
         dropped.Command("DELE 1");
     }

@@ -7,13 +7,12 @@
 #include "shell/ShellTestSupport.h"
 #include "support/FetchmailClient.h"
 #include "support/HTTPTestServer.h"
+#include "support/MailServerUnderTest.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 using namespace shelltest;
@@ -21,45 +20,12 @@ using namespace shelltest;
 namespace {
 
 const char kRegistryKey[] = "HKCU\\Software\\vorlenta.software\\QUILLBOX";
-// Wine starts slowly on a busy machine.
-constexpr int kWinePatience = 90000;
-
-std::string Environment(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value == nullptr ? std::string() : value;
-}
-
-// The name Windows programs under Wine give a Linux file: on drive Z:, which is "/".
-std::string WindowsPath(const std::string& path)
-{
-    std::string windows = "Z:" + path;
-    std::replace(windows.begin(), windows.end(), '/', '\\');
-    return windows;
-}
-
-// curl takes the user name up to the first colon of --user, and a Windows path has one: the
-// name goes into the URL instead, percent-encoded.
-std::string Mailbox(int port, const std::string& user, const std::string& path)
-{
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (unsigned char byte : user) {
-        if (std::isalnum(byte) || byte == '-' || byte == '.' || byte == '_' || byte == '~') {
-            encoded += static_cast<char>(byte);
-        } else {
-            encoded += '%';
-            encoded += kHex[byte >> 4];
-            encoded += kHex[byte & 15];
-        }
-    }
-    return "pop3://" + encoded + ":x@127.0.0.1:" + std::to_string(port) + path;
-}
+constexpr int kWinePatience = CMailServerUnderTest::kWinePatience;
 
 // Runs a Windows program of the Wine prefix (reg, say) to its end; returns its exit status.
 int RunWine(std::vector<std::string> command)
 {
-    command.insert(command.begin(), Environment("QUILLBOX_WINE"));
+    command.insert(command.begin(), EnvironmentValue("QUILLBOX_WINE"));
     CChildProcess process;
     int exitCode = -1;
     if (!process.Start(command))
@@ -74,7 +40,8 @@ class WindowsHostEndToEnd : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (Environment("QUILLBOX_WINDOWS_BUILD").empty() || Environment("QUILLBOX_WINE").empty())
+        if (EnvironmentValue("QUILLBOX_WINDOWS_BUILD").empty() ||
+            EnvironmentValue("QUILLBOX_WINE").empty())
             GTEST_SKIP() << "no Windows build given (QUILLBOX_WINDOWS_BUILD, QUILLBOX_WINE)";
     }
     void TearDown() override { RemoveKey(); }
@@ -93,8 +60,8 @@ protected:
     // Starts quillbox.exe and returns the first line it prints.
     std::string StartHost()
     {
-        const std::string program = Environment("QUILLBOX_WINDOWS_BUILD") + "/quillbox.exe";
-        EXPECT_TRUE(m_host.Start({Environment("QUILLBOX_WINE"), program}));
+        const std::string program = EnvironmentValue("QUILLBOX_WINDOWS_BUILD") + "/quillbox.exe";
+        EXPECT_TRUE(m_host.Start({EnvironmentValue("QUILLBOX_WINE"), program}));
         std::string line;
         EXPECT_TRUE(m_host.ReadLine(line, kWinePatience));
         return line;
@@ -118,10 +85,10 @@ TEST_F(WindowsHostEndToEnd, ServesFeedsToLinuxClientsAndRemembersWhatFetchmailDe
     const int port = FreePort();
     StorePort(port);
     CTempFolder folder;
-    const std::string listFile =
-        folder.Write("feeds.txt", http.Url("/news.xml") + "\r\n" + http.Url("/notes.xml") + " ; " +
-                                      WindowsPath(kExamples + "short-template.txt") + "\r\n");
-    const std::string user = WindowsPath(listFile);
+    const std::string listFile = folder.Write(
+        "feeds.txt", http.Url("/news.xml") + "\r\n" + http.Url("/notes.xml") + " ; " +
+                         WindowsPathUnderWine(kExamples + "short-template.txt") + "\r\n");
+    const std::string user = WindowsPathUnderWine(listFile);
 
     EXPECT_EQ(StartHost().rfind("QUILLBOX.vorlenta 0.17 beta serves POP3 on 127.0.0.1:" +
                                     std::to_string(port) + " ",
@@ -129,11 +96,11 @@ TEST_F(WindowsHostEndToEnd, ServesFeedsToLinuxClientsAndRemembersWhatFetchmailDe
               0u);
     int exitCode = -1;
     const std::string list =
-        RunToEnd({"curl", "--silent", "--show-error", "--max-time", "60", Mailbox(port, user, "/")},
+        RunToEnd({"curl", "--silent", "--show-error", "--max-time", "60", POP3Url(port, user, "/")},
                  exitCode);
     EXPECT_EQ(CountLines(list), 4u) << list;
     const std::string fourth = RunToEnd(
-        {"curl", "--silent", "--show-error", "--max-time", "60", Mailbox(port, user, "/4")},
+        {"curl", "--silent", "--show-error", "--max-time", "60", POP3Url(port, user, "/4")},
         exitCode);
     // The ISO-8859-2 feed arrives in UTF-8, through its own template.
     EXPECT_TRUE(Contains(fourth, "Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 g\xC4\x99\xC5\x9Bl\xC4\x85"))
@@ -183,9 +150,9 @@ TEST_F(WindowsHostEndToEnd, ImportedFeedListHasTheLinuxLineEnds)
                      "<outline type=\"rss\" text=\"Daily\" xmlUrl=\"http://news.example/rss\"/>"
                      "<outline type=\"rss\" text=\"Town\" xmlUrl=\"http://town.example/feed\"/>"
                      "</outline></body></opml>");
-    const std::string program = Environment("QUILLBOX_WINDOWS_BUILD") + "/quillbox.exe";
-    ASSERT_TRUE(
-        m_host.Start({Environment("QUILLBOX_WINE"), program, "import-opml", WindowsPath(opml)}));
+    const std::string program = EnvironmentValue("QUILLBOX_WINDOWS_BUILD") + "/quillbox.exe";
+    ASSERT_TRUE(m_host.Start(
+        {EnvironmentValue("QUILLBOX_WINE"), program, "import-opml", WindowsPathUnderWine(opml)}));
     const std::string output = m_host.ReadToEnd(kWinePatience);
     EXPECT_TRUE(Contains(output, "# News / Daily\nhttp://news.example/rss\n"
                                  "# News / Town\nhttp://town.example/feed\n"))
