@@ -136,6 +136,7 @@ void CSeenStore::WriteUids(const std::vector<std::string>& uids) const
         text += uid;
         text += '\n';
     }
-    // Text, as the store has always been written: the system's own line ends.
-    platform::WriteWholeFile(m_fileName, text, platform::LineEnds::Text);
+    // LF on every system, so that a store is the same file wherever it was written; reading
+    // takes either line end.
+    platform::WriteWholeFile(m_fileName, text);
 }

@@ -176,7 +176,6 @@ bool IsWideDocument(const std::string& document)
 }
 
 // Converts a document that begins as one of kWideStarts does; returns whether it could.
-// Without the converter, the document stays as it came.
 bool ConvertWideDocument(std::string& document, std::string* declaredCharset)
 {
     const WideStart* const start = FindWideStart(document);

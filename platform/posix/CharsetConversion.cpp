@@ -1,4 +1,4 @@
-#include "platform/CharsetConversion.h"
+#include "platform/SystemCharsetConversion.h"
 
 #include <iconv.h>
 
@@ -27,14 +27,9 @@ const iconv_t kNoDescriptor = reinterpret_cast<iconv_t>(-1);
 
 } // namespace
 
-bool ConvertToUTF8(const std::string& text, const std::string& charset, std::string& utf8)
+bool ConvertWithSystemConverter(const std::string& text, const std::string& name, std::string& utf8)
 {
-    utf8.clear();
-    // iconv would also take names with blanks around them, and "/" brings in its own
-    // options ("//IGNORE", "//TRANSLIT"): neither is a name.
-    if (charset.empty() || charset.find_first_of("/ \t\r\n") != std::string::npos)
-        return false;
-    const iconv_t descriptor = iconv_open("UTF-8", charset.c_str());
+    const iconv_t descriptor = iconv_open("UTF-8", name.c_str());
     if (descriptor == kNoDescriptor)
         return false;
     const CIconv converter(descriptor);

@@ -401,9 +401,8 @@ TEST(MessageProviderRSS, DeletedItemsStayAwayAndTheRestKeepTheirOrder)
     // A login that ends without QUIT commits nothing and writes nothing.
     EXPECT_FALSE(std::filesystem::exists(store));
     first->CommitDeleted({all.messages[1], all.messages[3], all.messages[1]});
-    EXPECT_EQ(CTempFolder::Read(store), all.messages[1].uid + platform::kTextLineEnd +
-                                            all.messages[3].uid + platform::kTextLineEnd +
-                                            all.messages[1].uid + platform::kTextLineEnd);
+    EXPECT_EQ(CTempFolder::Read(store),
+              all.messages[1].uid + "\n" + all.messages[3].uid + "\n" + all.messages[1].uid + "\n");
 
     const ProviderReply rest = fixture.MakeProvider(list)->GetMessages();
     EXPECT_EQ(rest.response, "+OK received messages\r\n");
