@@ -1,6 +1,7 @@
 #include "provider/MessageProviderRSS.h"
 
 #include "common/ByteString.h"
+#include "http/ByteBudget.h"
 #include "http/DownloadAll.h"
 #include "platform/File.h"
 #include "platform/Thread.h"
@@ -28,6 +29,8 @@ constexpr std::size_t kMaxListBytes = 4 * 1024 * 1024;
 
 // Columns of a tab when parse errors are located; any tab size above 0 turns locating on.
 constexpr int kReportTabSize = 4;
+
+const char kOverMessageLimit[] = "over the message limit of one login";
 
 std::string Trimmed(std::string text)
 {
@@ -70,11 +73,14 @@ std::string ReadTemplate(const std::string& name, const std::string& listFolder,
     return text.empty() ? BuiltInTemplate : text;
 }
 
-// ParseFeed, which also lets `outcome` learn whether the document parsed and what it is;
-// with `locateErrors`, also where a parse failed. The text is released as soon as it is
-// parsed, and the tree when the messages are rendered.
+// ParseFeed, which also lets `outcome` learn whether the document parsed, what it is and how
+// many messages it gave; with `locateErrors`, also where a parse failed. The text is
+// released as soon as it is parsed, and each item as soon as it is rendered. The messages'
+// bytes are taken from `messageBudget` unless it is null; when it cannot cover them all, the
+// feed gives none.
 MessageList ParseFeedDocument(std::string document, const std::string& templateText,
-                              FeedOutcome& outcome, bool locateErrors = false)
+                              CByteBudget* messageBudget, FeedOutcome& outcome,
+                              bool locateErrors = false)
 {
     MessageList messages;
     outcome.wellFormed = false;
@@ -99,9 +105,18 @@ MessageList ParseFeedDocument(std::string document, const std::string& templateT
     if (channel == nullptr)
         return messages;
     TiXmlElement* const first = channel->FirstChildElement("item");
+    std::size_t taken = 0;
+    CChannelValues channelValues;
     for (TiXmlElement* item = first; item != nullptr;) {
         std::string uid = CMessageProviderRSS::ItemUid(*item);
-        std::string text = ExpandTemplate(templateText, *item, uid);
+        std::string text = ExpandTemplate(templateText, *item, uid, channelValues);
+        const std::size_t bytes = text.size() + uid.size();
+        if (messageBudget != nullptr && !messageBudget->Take(bytes)) {
+            messageBudget->Give(taken);
+            outcome.failure = kOverMessageLimit;
+            return MessageList();
+        }
+        taken += bytes;
         messages.push_back({std::move(text), std::move(uid)});
         TiXmlElement* const next = item->NextSiblingElement("item");
         // A template reaches other items only through the channel, which leads to the first
@@ -110,19 +125,20 @@ MessageList ParseFeedDocument(std::string document, const std::string& templateT
             channel->RemoveChild(item);
         item = next;
     }
+    outcome.items = messages.size();
     return messages;
 }
 
 } // namespace
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& password)
-    : CMessageProviderRSS(std::move(mailbox), password, Downloader())
+    : CMessageProviderRSS(std::move(mailbox), password, Downloader(), MaxMessageBytes)
 {}
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& /*password*/,
-                                         Downloader download)
+                                         Downloader download, std::size_t maxMessageBytes)
     : m_listFile(Trimmed(std::move(mailbox))), m_listIsUsable(CanBeFilePath(m_listFile)),
-      m_seenStore(m_listFile), m_download(std::move(download))
+      m_seenStore(m_listFile), m_download(std::move(download)), m_maxMessageBytes(maxMessageBytes)
 {}
 
 ProviderReply CMessageProviderRSS::GetMessages()
@@ -243,7 +259,7 @@ void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
 MessageList CMessageProviderRSS::ParseFeed(std::string document, const std::string& templateText)
 {
     FeedOutcome outcome;
-    return ParseFeedDocument(std::move(document), templateText, outcome);
+    return ParseFeedDocument(std::move(document), templateText, nullptr, outcome);
 }
 
 std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
@@ -266,6 +282,7 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
     // so the messages and their order are the same as if one thread had done it all.
     const std::size_t count = templates.size();
     std::vector<MessageList> rendered(count);
+    CByteBudget messageBudget(m_maxMessageBytes);
     std::atomic<bool> stop{false};
     platform::CLock failureLock;
     std::exception_ptr failure;
@@ -284,8 +301,7 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
                 // The parse checks the depth of exactly the text it reads, converted or not.
                 outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
                 rendered[feed] = ParseFeedDocument(std::move(document.text), templates[feed],
-                                                   outcome, m_locateParseErrors);
-                outcome.items = rendered[feed].size();
+                                                   &messageBudget, outcome, m_locateParseErrors);
             }
         } catch (...) {
             // Handed to the login's thread, which throws it on as a single thread would.
