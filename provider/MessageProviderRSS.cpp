@@ -4,6 +4,7 @@
 #include "http/ByteBudget.h"
 #include "http/DownloadAll.h"
 #include "platform/File.h"
+#include "platform/Thread.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
@@ -14,8 +15,6 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -285,7 +284,7 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
     std::vector<MessageList> rendered(count);
     CByteBudget messageBudget(m_maxMessageBytes);
     std::atomic<bool> stop{false};
-    std::mutex failureLock;
+    platform::CLock failureLock;
     std::exception_ptr failure;
     auto renderSome = [&]() noexcept {
         try {
@@ -306,31 +305,30 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
             }
         } catch (...) {
             // Handed to the login's thread, which throws it on as a single thread would.
-            std::lock_guard<std::mutex> guard(failureLock);
+            platform::CLockHolder holder(failureLock);
             if (!failure)
                 failure = std::current_exception();
             stop = true;
         }
     };
 
-    const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
+    const unsigned cores = platform::ProcessorCount();
     const std::size_t threadCount =
         std::min<std::size_t>({cores, kMaxRenderThreads, std::max<std::size_t>(count, 1)});
-    // Room for every helper is made before the first one starts: once one runs, nothing may
-    // throw past the joins below, or a running thread would be destroyed unjoined and end
-    // the host process.
-    std::vector<std::thread> helpers;
-    helpers.reserve(threadCount - 1);
-    for (std::size_t helper = 1; helper < threadCount; ++helper) {
+    // Every helper is made before the first one starts: once one runs, nothing may throw past
+    // the joins below, or a running thread would go on using this function's variables.
+    std::vector<platform::CThread> helpers(threadCount - 1);
+    for (platform::CThread& helper : helpers) {
         try {
-            helpers.emplace_back(renderSome);
+            if (!helper.Start(renderSome))
+                break;
         } catch (...) {
             break; // no thread, or no memory for one: fewer threads only make it slower
         }
     }
     renderSome();
-    for (std::thread& helper : helpers)
-        helper.join();
+    for (platform::CThread& helper : helpers)
+        helper.Join();
     if (failure)
         std::rethrow_exception(failure);
 
