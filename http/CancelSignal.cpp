@@ -2,7 +2,7 @@
 
 void CCancelSignal::Cancel()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    platform::CLockHolder holder(m_lock);
     m_cancelled = true;
     if (m_socket != platform::kInvalidSocket)
         platform::ShutdownSocket(m_socket);
@@ -10,13 +10,13 @@ void CCancelSignal::Cancel()
 
 bool CCancelSignal::IsCancelled() const
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    platform::CLockHolder holder(m_lock);
     return m_cancelled;
 }
 
 bool CCancelSignal::Attach(platform::SocketHandle socket)
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    platform::CLockHolder holder(m_lock);
     if (m_cancelled)
         return false;
     m_socket = socket;
@@ -25,6 +25,6 @@ bool CCancelSignal::Attach(platform::SocketHandle socket)
 
 void CCancelSignal::Detach()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    platform::CLockHolder holder(m_lock);
     m_socket = platform::kInvalidSocket;
 }

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "platform/Socket.h"
-
-#include <mutex>
+#include "platform/Thread.h"
 
 // Lets one thread stop a download that another thread runs. The downloading thread attaches
 // each socket it opens and detaches it before closing it; Cancel, from any thread, marks the
@@ -24,7 +23,7 @@ public:
     void Detach();
 
 private:
-    mutable std::mutex m_mutex;
+    mutable platform::CLock m_lock;
     bool m_cancelled = false;
     platform::SocketHandle m_socket = platform::kInvalidSocket;
 };

@@ -3,11 +3,9 @@
 #include "http/ByteBudget.h"
 #include "http/CancelSignal.h"
 #include "http/HTTPGet.h"
+#include "platform/Thread.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 namespace {
 
@@ -28,12 +26,12 @@ struct DownloadCompletion
         : m_deadline(deadline), m_budget(budgetBytes)
     {}
 
-    // Whether an ended download waits to be handed out. Called under the mutex.
+    // Whether an ended download waits to be handed out. Called under the lock.
     bool HasWaiting() const { return m_handedOut < m_endedInTime.size(); }
 
     const Clock::time_point m_deadline;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
+    platform::CLock m_lock;
+    platform::CCondition m_changed;
     std::size_t m_ended = 0;
     // Indexes of the downloads that ended before the wait was over, in the order they
     // ended; the first m_handedOut of them have been handed out. Room for every download is
@@ -45,8 +43,9 @@ struct DownloadCompletion
 };
 
 // Guards every worker's result and abandonment flag, in every fetch of the process. Held only
-// while a download thread stores its own result and while a document is handed out.
-std::mutex g_downloadLock;
+// while a download thread stores its own result and while a document is handed out. Never
+// destroyed: a download left running may still store its result while the process ends.
+platform::CLock& g_downloadLock = *new platform::CLock;
 
 // The record that the taking threads and one download thread share. Both hold it, so it
 // lives until the later of the two lets go.
@@ -59,7 +58,7 @@ public:
 
     // Starts the download thread. Returns false when no thread could be created (for want of
     // resources or memory); the worker then counts as ended, with a failure.
-    bool Start(const std::string& url, std::mutex* lock);
+    bool Start(const std::string& url, platform::CLock* lock);
 
     // Collects the result; a result stored later is dropped. Called under the lock.
     void TakeResult(CFeedDownloads::Document& document)
@@ -73,14 +72,14 @@ public:
 
     bool HasEnded()
     {
-        std::lock_guard<std::mutex> guard(m_completion->m_mutex);
+        platform::CLockHolder holder(m_completion->m_lock);
         return m_ended;
     }
 
-    std::thread m_thread;
+    platform::CThread m_thread;
     std::string m_result;
     std::string m_url;
-    std::mutex* m_lock;
+    platform::CLock* m_lock;
     CCancelSignal m_cancel;
 
 private:
@@ -91,22 +90,23 @@ private:
     std::string m_failure;    // guarded by *m_lock
     DownloadTrace m_trace;    // guarded by *m_lock
     bool m_abandoned = false; // guarded by *m_lock
-    bool m_ended = false;     // guarded by the completion's mutex
+    bool m_ended = false;     // guarded by the completion's lock
     std::shared_ptr<DownloadCompletion> m_completion;
 };
 
-bool DownloadWorker::Start(const std::string& url, std::mutex* lock)
+bool DownloadWorker::Start(const std::string& url, platform::CLock* lock)
 {
     m_lock = lock;
     try {
         m_url = url;
-        m_thread = std::thread(WorkerThread, shared_from_this());
-        return true;
+        if (m_thread.Start([worker = shared_from_this()] { WorkerThread(worker); }))
+            return true;
     } catch (const std::exception&) {
-        m_failure = "no thread for the download";
-        MarkEnded();
-        return false;
+        // No memory for the URL or the thread's function: as if there were no thread.
     }
+    m_failure = "no thread for the download";
+    MarkEnded();
+    return false;
 }
 
 void DownloadWorker::WorkerThread(std::shared_ptr<DownloadWorker> worker)
@@ -128,7 +128,7 @@ void DownloadWorker::WorkerThread(std::shared_ptr<DownloadWorker> worker)
         failure = "download failed";
     }
     {
-        std::lock_guard<std::mutex> guard(*worker->m_lock);
+        platform::CLockHolder holder(*worker->m_lock);
         if (!worker->m_abandoned) {
             worker->m_result = std::move(result);
             worker->m_trace = std::move(trace);
@@ -144,12 +144,12 @@ void DownloadWorker::WorkerThread(std::shared_ptr<DownloadWorker> worker)
 
 void DownloadWorker::MarkEnded()
 {
-    std::lock_guard<std::mutex> guard(m_completion->m_mutex);
+    platform::CLockHolder holder(m_completion->m_lock);
     m_ended = true;
     ++m_completion->m_ended;
     if (!m_completion->m_closed && DownloadCompletion::Clock::now() <= m_completion->m_deadline)
         m_completion->m_endedInTime.push_back(m_index);
-    m_completion->m_changed.notify_all();
+    m_completion->m_changed.WakeAll();
 }
 
 CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, int waitMilliseconds,
@@ -169,26 +169,31 @@ CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, int waitMil
 
 bool CFeedDownloads::TakeNext(Document& document)
 {
-    std::size_t index;
+    std::size_t index = 0;
+    bool taken = false;
+    bool cutOff = false;
     {
         DownloadCompletion& completion = *m_completion;
-        std::unique_lock<std::mutex> lock(completion.m_mutex);
-        completion.m_changed.wait_until(lock, completion.m_deadline, [&] {
+        platform::CLockHolder holder(completion.m_lock);
+        completion.m_changed.WaitUntil(completion.m_lock, completion.m_deadline, [&] {
             return completion.HasWaiting() || completion.m_handedOut == m_workers.size();
         });
-        if (!completion.HasWaiting()) {
+        taken = completion.HasWaiting();
+        if (taken) {
+            index = completion.m_endedInTime[completion.m_handedOut++];
+        } else {
             // Everything handed out, or the wait is over: what still runs is cut off now, so
             // that no connection outlives the wait.
-            const bool cutOff = !completion.m_closed && completion.m_ended < m_workers.size();
+            cutOff = !completion.m_closed && completion.m_ended < m_workers.size();
             completion.m_closed = true;
-            lock.unlock();
-            if (cutOff)
-                CancelAll();
-            return false;
         }
-        index = completion.m_endedInTime[completion.m_handedOut++];
     }
-    std::lock_guard<std::mutex> guard(g_downloadLock);
+    if (!taken) {
+        if (cutOff)
+            CancelAll();
+        return false;
+    }
+    platform::CLockHolder holder(g_downloadLock);
     m_workers[index]->TakeResult(document);
     return true;
 }
@@ -202,31 +207,30 @@ void CFeedDownloads::CancelAll()
 CFeedDownloads::~CFeedDownloads()
 {
     {
-        std::lock_guard<std::mutex> guard(m_completion->m_mutex);
+        platform::CLockHolder holder(m_completion->m_lock);
         m_completion->m_closed = true;
     }
     {
         // Results that were never taken are dropped, and later ones are never stored.
-        std::lock_guard<std::mutex> guard(g_downloadLock);
+        platform::CLockHolder holder(g_downloadLock);
         Document dropped;
         for (const std::shared_ptr<DownloadWorker>& worker : m_workers)
             worker->TakeResult(dropped);
     }
     CancelAll();
     {
-        std::unique_lock<std::mutex> lock(m_completion->m_mutex);
-        m_completion->m_changed.wait_for(lock, std::chrono::milliseconds(kCancelGraceMilliseconds),
-                                         [&] { return m_completion->m_ended >= m_workers.size(); });
+        platform::CLockHolder holder(m_completion->m_lock);
+        m_completion->m_changed.WaitFor(m_completion->m_lock,
+                                        std::chrono::milliseconds(kCancelGraceMilliseconds),
+                                        [&] { return m_completion->m_ended >= m_workers.size(); });
     }
     // The threads that ended within the grace time are joined, the rest are left to end on
     // their own.
     for (const std::shared_ptr<DownloadWorker>& worker : m_workers) {
-        if (!worker->m_thread.joinable())
-            continue;
         if (worker->HasEnded())
-            worker->m_thread.join();
+            worker->m_thread.Join();
         else
-            worker->m_thread.detach();
+            worker->m_thread.Detach();
     }
 }
 

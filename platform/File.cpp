@@ -57,19 +57,6 @@ void RemoveStaleTemporaries(const std::string& path)
     }
 }
 
-std::string WithTextLineEnds(const std::string& content)
-{
-    std::string text;
-    text.reserve(content.size());
-    for (const char byte : content) {
-        if (byte == '\n')
-            text += kTextLineEnd;
-        else
-            text += byte;
-    }
-    return text;
-}
-
 } // namespace
 
 std::string TemporaryFilePrefix(const std::string& path)
@@ -86,13 +73,11 @@ std::string TemporaryFilePrefix(const std::string& path)
     return path.substr(0, nameStart) + start;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& content, LineEnds lineEnds)
+bool WriteWholeFile(const std::string& path, const std::string& content)
 {
     RemoveStaleTemporaries(path);
     const std::string temporary = TemporaryNameBeside(path);
-    const bool written = WriteNewFlushedFile(
-        temporary, lineEnds == LineEnds::Text ? WithTextLineEnds(content) : content);
-    if (written && MoveFileOver(temporary, path))
+    if (WriteNewFlushedFile(temporary, content) && MoveFileOver(temporary, path))
         return true;
     RemoveFile(temporary);
     return false;

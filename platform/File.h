@@ -9,16 +9,6 @@
 // except on exhaustion of memory.
 namespace platform {
 
-// The line end a text file gets on this system: "\n", or "\r\n" on Windows.
-extern const char kTextLineEnd[];
-
-// How WriteWholeFile stores the LF bytes of its content.
-enum class LineEnds
-{
-    AsGiven, // byte for byte
-    Text,    // each LF as kTextLineEnd, as a text-mode write of the C library would
-};
-
 // What ReadRegularFile does with a file longer than it may read.
 enum class TooLong
 {
@@ -45,15 +35,16 @@ bool ReadTrustedFile(const std::string& path, std::string& content,
                      std::size_t maxBytes = static_cast<std::size_t>(-1),
                      TooLong tooLong = TooLong::Fail);
 
-// Gives the file at `path` the content `content` in one step: the content is written to a
-// new temporary file beside it, flushed to the disk, and moved over `path`, so that anyone
-// opening `path` finds either its old content or the new one whole, never a mixture, and a
-// crash leaves one or the other. False when any step fails; `path` is then as it was and no
+// Gives the file at `path` the content `content` in one step, byte for byte (no line end
+// is translated, so a file written on one system is the same file on every other): the
+// content is written to a new temporary file beside it, flushed to the disk, and moved over `path`,
+// so that anyone opening `path` finds either its old content or the new one whole, never a mixture,
+// and a crash leaves one or the other. False when any step fails; `path` is then as it was and no
 // temporary file is left behind. Two writers of one file must be serialised by the caller
 // (each wins whole, but the later one's content replaces the earlier one's). Temporary files
 // for `path` that a writer killed while writing left behind (older than a minute) are
 // removed first.
-bool WriteWholeFile(const std::string& path, const std::string& content, LineEnds lineEnds);
+bool WriteWholeFile(const std::string& path, const std::string& content);
 
 // How the names of the temporary files WriteWholeFile writes for `path` begin: the folder of
 // `path`, then ".quillbox-" and a digest of the file's own name, which tells them from the

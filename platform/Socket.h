@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Thin wrappers over the operating system's TCP sockets, IPv4 only. Each call does one
 // system call (or a few) and reports failure through its result; nothing here throws.
@@ -48,6 +49,11 @@ bool ResolveIPv4(const std::string& host, std::uint32_t& address);
 
 // Sends up to `size` bytes. Returns the count sent, or -1 with `error` set.
 long SendBytes(SocketHandle socket, const char* data, std::size_t size, SocketError& error);
+
+// Sends up to all bytes of `count` pieces, in order, with one call to the system, as if they
+// were one text. Returns the count sent, or -1 with `error` set. `count` is at most 16.
+long SendPieces(SocketHandle socket, const std::string_view* pieces, std::size_t count,
+                SocketError& error);
 
 // Receives up to `size` bytes; with `peek` the bytes stay in the socket. Returns the count,
 // 0 when the peer closed the connection, or -1 with `error` set.

@@ -2,14 +2,14 @@
 
 bool CCommitGate::CloseAndWait(std::chrono::milliseconds timeout)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    platform::CLockHolder holder(m_lock);
     m_closed = true;
-    return m_idle.wait_for(lock, timeout, [this] { return m_inProgress == 0; });
+    return m_idle.WaitFor(m_lock, timeout, [this] { return m_inProgress == 0; });
 }
 
 bool CCommitGate::Enter()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    platform::CLockHolder holder(m_lock);
     if (m_closed)
         return false;
     ++m_inProgress;
@@ -18,7 +18,7 @@ bool CCommitGate::Enter()
 
 void CCommitGate::Leave()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    platform::CLockHolder holder(m_lock);
     if (--m_inProgress == 0)
-        m_idle.notify_all();
+        m_idle.WakeAll();
 }

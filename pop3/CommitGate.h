@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/Thread.h"
+
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 // Lets a stopping server wait for the seen-store commits its sessions have begun, so that a
 // QUIT already answered, or about to be, is never cut short by the end of the process. One
@@ -41,8 +41,8 @@ private:
     bool Enter();
     void Leave();
 
-    std::mutex m_mutex;
-    std::condition_variable m_idle;
+    platform::CLock m_lock;
+    platform::CCondition m_idle;
     int m_inProgress = 0;
     bool m_closed = false;
 };

@@ -100,12 +100,30 @@ std::string CLineSocket::ReadLine()
 
 void CLineSocket::SendLine(std::string_view text)
 {
+    SendLines({text});
+}
+
+void CLineSocket::SendLines(std::initializer_list<std::string_view> pieces)
+{
+    const std::string_view* next = pieces.begin();
+    std::size_t sentOfNext = 0;
     Clock::time_point lastProgress = Clock::now();
-    while (!text.empty()) {
+    for (;;) {
+        // Up to four pieces a send, the first without what has gone already.
+        std::string_view batch[4];
+        std::size_t count = 0;
+        for (const std::string_view* piece = next; piece != pieces.end() && count < 4; ++piece)
+            batch[count++] = piece->substr(piece == next ? sentOfNext : 0);
+        if (count == 0)
+            return;
         SocketError error;
-        const long sent = platform::SendBytes(m_socket, text.data(), text.size(), error);
+        long sent = platform::SendPieces(m_socket, batch, count, error);
         if (sent >= 0) {
-            text.remove_prefix(static_cast<std::size_t>(sent));
+            sentOfNext += static_cast<std::size_t>(sent);
+            while (next != pieces.end() && sentOfNext >= next->size()) {
+                sentOfNext -= next->size();
+                ++next;
+            }
             lastProgress = Clock::now();
             continue;
         }

@@ -5,6 +5,7 @@
 #include "platform/Socket.h"
 
 #include <chrono>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -49,6 +50,10 @@ public:
     // full it waits for room, giving up once the end event is set or the peer has taken no
     // byte for the idle time-out. Throws CLineSocket::exception on failure.
     void SendLine(std::string_view text);
+
+    // Sends `pieces` one after another as SendLine sends one text, in as few sends as the
+    // socket takes them: a reply made of a few pieces costs one send, not one each.
+    void SendLines(std::initializer_list<std::string_view> pieces);
 
     // One plain send of `text` whose result is not examined; for a last word before closing.
     void SendOnce(std::string_view text);

@@ -2,10 +2,6 @@
 
 #include "pop3/POP3Session.h"
 
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
-
 namespace {
 
 // Connections waiting to be accepted. Where the queue is full the system drops new
@@ -37,24 +33,24 @@ class CPOP3Server::CSessionCount
 public:
     void Enter()
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::CLockHolder holder(m_lock);
         ++m_count;
     }
     void Leave()
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::CLockHolder holder(m_lock);
         if (--m_count == 0)
-            m_none.notify_all();
+            m_none.WakeAll();
     }
     bool WaitForNone(std::chrono::milliseconds timeout)
     {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_none.wait_for(lock, timeout, [this] { return m_count == 0; });
+        platform::CLockHolder holder(m_lock);
+        return m_none.WaitFor(m_lock, timeout, [this] { return m_count == 0; });
     }
 
 private:
-    std::mutex m_mutex;
-    std::condition_variable m_none;
+    platform::CLock m_lock;
+    platform::CCondition m_none;
     int m_count = 0;
 };
 
@@ -92,13 +88,8 @@ void CPOP3Server::Start(int port)
         if (!m_acceptEvent->IsValid())
             throw exception("WSAEventSelect error");
         m_port = platform::LocalPort(m_listenSocket);
-        m_thread = std::thread(&CPOP3Server::ServerThreadProc, this);
-    } catch (const exception&) {
-        ReleaseResources();
-        throw;
-    } catch (const std::system_error&) {
-        ReleaseResources();
-        throw exception("cannot create server thread");
+        if (!m_thread.Start([this] { ServerThreadProc(); }))
+            throw exception("cannot create server thread");
     } catch (...) {
         ReleaseResources();
         throw;
@@ -109,8 +100,7 @@ void CPOP3Server::Abandon()
 {
     if (m_endEvent)
         m_endEvent->Set();
-    if (m_thread.joinable())
-        m_thread.detach();
+    m_thread.Detach();
     m_commitGate.reset();
 }
 
@@ -119,8 +109,7 @@ void CPOP3Server::Stop()
     if (m_endEvent)
         m_endEvent->Set();
     // The listener's wait includes the end event, so it wakes and returns at once.
-    if (m_thread.joinable())
-        m_thread.join();
+    m_thread.Join();
     if (m_commitGate)
         m_commitGate->CloseAndWait(kCommitWait);
     ReleaseResources();
@@ -169,14 +158,20 @@ void CPOP3Server::StartSession(platform::SocketHandle socket,
     // Throws CLineSocket::exception (having closed the socket), which ends the listener.
     auto session = std::make_unique<CPOP3Session>(socket, endEvent, factory, commitGate);
     sessions->Enter();
+    platform::CThread thread;
+    bool started = false;
     try {
-        std::thread thread([record = session.get(), sessions] {
+        started = thread.Start([record = session.get(), sessions] {
             SessionThreadProc(record);
             sessions->Leave();
         });
-        session.release();
-        thread.detach();
     } catch (const std::exception&) {
+        // No memory for the thread's function: as if there were no thread.
+    }
+    if (started) {
+        session.release();
+        thread.Detach();
+    } else {
         sessions->Leave();
         // Only this connection is lost; destroying the session closes it.
         session->SendOnce("-ERR cannot create thread\r\n");

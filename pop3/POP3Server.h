@@ -3,13 +3,13 @@
 #include "common/TextException.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
+#include "platform/Thread.h"
 #include "pop3/CommitGate.h"
 #include "provider/MessageProvider.h"
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <thread>
 
 // The local POP3 server: listens on 127.0.0.1 at a given port, accepts connections on a
 // listener thread of its own and runs one session thread per connection. Start and Stop are
@@ -84,7 +84,7 @@ private:
     std::unique_ptr<platform::CSocketEvent> m_acceptEvent;
     platform::SocketHandle m_listenSocket = platform::kInvalidSocket;
     IMessageProviderFactory* m_factory;
-    std::thread m_thread;
+    platform::CThread m_thread;
     // Shared with every session thread, which leaves it as its last step.
     std::shared_ptr<CSessionCount> m_sessions;
     std::uint16_t m_port = 0;

@@ -87,12 +87,13 @@ private:
     void OnDele(const std::string& line);
     void ListMessages(const std::string& line,
                       const std::function<std::string(const MessageEntry&)>& value);
-    // Sends message text with every "." that begins a line (after CR LF, or at the start of
-    // `text` when `atLineStart`) doubled, as the client removes one again. Otherwise a line
-    // of a feed's text that is a lone "." would end the message early at the client and
-    // turn the rest into replies it never asked for. A bare LF ends no line: clients that
-    // end lines at CR LF alone would show a dot doubled after it.
-    void SendDotStuffed(std::string_view text, bool atLineStart = true);
+    // Returns message text as it is sent: every "." that begins a line (after CR LF, or at
+    // the start of `text`) doubled, as the client removes one again. Otherwise a line of a
+    // feed's text that is a lone "." would end the message early at the client and turn the
+    // rest into replies it never asked for. A bare LF ends no line: clients that end lines
+    // at CR LF alone would show a dot doubled after it. A text with no dot to double is
+    // returned as it is; otherwise the result is written to `stuffed`, which it then views.
+    static std::string_view DotStuffed(std::string_view text, std::string& stuffed);
 
     std::unique_ptr<IMessageProvider> m_provider;
     IMessageProviderFactory* m_factory;

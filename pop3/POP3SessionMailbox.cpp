@@ -35,24 +35,20 @@ std::string CPOP3Session::MessageUidl(const std::string& text)
     return value;
 }
 
-void CPOP3Session::SendDotStuffed(std::string_view text, bool atLineStart)
+std::string_view CPOP3Session::DotStuffed(std::string_view text, std::string& stuffed)
 {
-    // Most texts have no line that begins with a dot and go out as they are, in one send.
-    std::string stuffed;
     std::size_t copied = 0;
     for (std::size_t dot = text.find('.'); dot != std::string_view::npos;
          dot = text.find('.', dot + 1)) {
-        if (dot == 0 ? !atLineStart : !EndsInCRLF(text.substr(0, dot)))
+        if (dot != 0 && !EndsInCRLF(text.substr(0, dot)))
             continue;
         stuffed.append(text.substr(copied, dot + 1 - copied));
         copied = dot; // this dot goes out a second time with what follows it
     }
-    if (stuffed.empty()) {
-        SendLine(text);
-        return;
-    }
+    if (stuffed.empty())
+        return text;
     stuffed.append(text.substr(copied));
-    SendLine(stuffed);
+    return stuffed;
 }
 
 bool CPOP3Session::IsValidMessage(int number) const
@@ -120,32 +116,32 @@ void CPOP3Session::OnTop(const std::string& line)
         SendLine("-ERR bad param\r\n");
         return;
     }
-    SendLine("+OK message follows\r\n");
-
     // Header lines up to the first empty CR LF line, then that line and at most `bodyLines`
     // lines of the body. Lines end at each LF; a last piece without one gets CR LF appended,
     // so that the end line that follows begins a line for every client.
     const std::string_view text = m_messages[number - 1].text;
     bool inBody = false;
     long long linesLeft = static_cast<long long>(bodyLines) + 1;
-    std::size_t position = 0;
-    bool atLineStart = true;
-    while (position < text.size()) {
-        const std::size_t end = text.find('\n', position);
+    std::size_t shownLength = 0;
+    while (shownLength < text.size()) {
+        const std::size_t end = text.find('\n', shownLength);
         const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
-        const std::string_view piece = text.substr(position, next - position);
-        position = next;
+        const std::string_view piece = text.substr(shownLength, next - shownLength);
         if (!inBody && piece == "\r\n")
             inBody = true;
         if (inBody && linesLeft-- == 0)
             break;
-        if (end == std::string_view::npos)
-            SendDotStuffed(std::string(piece) + "\r\n", atLineStart);
-        else
-            SendDotStuffed(piece, atLineStart);
-        atLineStart = EndsInCRLF(piece);
+        shownLength = next;
     }
-    SendLine(".\r\n");
+    std::string_view shown = text.substr(0, shownLength);
+    std::string ended;
+    if (!shown.empty() && shown.back() != '\n') {
+        ended.reserve(shown.size() + 2);
+        ended.append(shown).append("\r\n");
+        shown = ended;
+    }
+    std::string stuffed;
+    SendLines({"+OK message follows\r\n", DotStuffed(shown, stuffed), ".\r\n"});
 }
 
 void CPOP3Session::OnRetr(const std::string& line)
@@ -154,9 +150,9 @@ void CPOP3Session::OnRetr(const std::string& line)
     if (number == 0)
         return;
     // Line ends are not repaired; only dots that begin lines are doubled.
-    SendLine("+OK message follows\r\n");
-    SendDotStuffed(m_messages[number - 1].text);
-    SendLine("\r\n.\r\n");
+    std::string stuffed;
+    SendLines(
+        {"+OK message follows\r\n", DotStuffed(m_messages[number - 1].text, stuffed), "\r\n.\r\n"});
 }
 
 void CPOP3Session::OnDele(const std::string& line)

@@ -1,8 +1,10 @@
 #include "provider/MessageProviderRSS.h"
 
 #include "common/ByteString.h"
+#include "http/ByteBudget.h"
 #include "http/DownloadAll.h"
 #include "platform/File.h"
+#include "platform/Thread.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
@@ -13,8 +15,6 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -29,6 +29,8 @@ constexpr std::size_t kMaxListBytes = 4 * 1024 * 1024;
 
 // Columns of a tab when parse errors are located; any tab size above 0 turns locating on.
 constexpr int kReportTabSize = 4;
+
+const char kOverMessageLimit[] = "over the message limit of one login";
 
 std::string Trimmed(std::string text)
 {
@@ -71,11 +73,14 @@ std::string ReadTemplate(const std::string& name, const std::string& listFolder,
     return text.empty() ? BuiltInTemplate : text;
 }
 
-// ParseFeed, which also lets `outcome` learn whether the document parsed and what it is;
-// with `locateErrors`, also where a parse failed. The text is released as soon as it is
-// parsed, and the tree when the messages are rendered.
+// ParseFeed, which also lets `outcome` learn whether the document parsed, what it is and how
+// many messages it gave; with `locateErrors`, also where a parse failed. The text is
+// released as soon as it is parsed, and each item as soon as it is rendered. The messages'
+// bytes are taken from `messageBudget` unless it is null; when it cannot cover them all, the
+// feed gives none.
 MessageList ParseFeedDocument(std::string document, const std::string& templateText,
-                              FeedOutcome& outcome, bool locateErrors = false)
+                              CByteBudget* messageBudget, FeedOutcome& outcome,
+                              bool locateErrors = false)
 {
     MessageList messages;
     outcome.wellFormed = false;
@@ -100,9 +105,18 @@ MessageList ParseFeedDocument(std::string document, const std::string& templateT
     if (channel == nullptr)
         return messages;
     TiXmlElement* const first = channel->FirstChildElement("item");
+    std::size_t taken = 0;
+    CChannelValues channelValues;
     for (TiXmlElement* item = first; item != nullptr;) {
         std::string uid = CMessageProviderRSS::ItemUid(*item);
-        std::string text = ExpandTemplate(templateText, *item, uid);
+        std::string text = ExpandTemplate(templateText, *item, uid, channelValues);
+        const std::size_t bytes = text.size() + uid.size();
+        if (messageBudget != nullptr && !messageBudget->Take(bytes)) {
+            messageBudget->Give(taken);
+            outcome.failure = kOverMessageLimit;
+            return MessageList();
+        }
+        taken += bytes;
         messages.push_back({std::move(text), std::move(uid)});
         TiXmlElement* const next = item->NextSiblingElement("item");
         // A template reaches other items only through the channel, which leads to the first
@@ -111,19 +125,20 @@ MessageList ParseFeedDocument(std::string document, const std::string& templateT
             channel->RemoveChild(item);
         item = next;
     }
+    outcome.items = messages.size();
     return messages;
 }
 
 } // namespace
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& password)
-    : CMessageProviderRSS(std::move(mailbox), password, Downloader())
+    : CMessageProviderRSS(std::move(mailbox), password, Downloader(), MaxMessageBytes)
 {}
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& /*password*/,
-                                         Downloader download)
+                                         Downloader download, std::size_t maxMessageBytes)
     : m_listFile(Trimmed(std::move(mailbox))), m_listIsUsable(CanBeFilePath(m_listFile)),
-      m_seenStore(m_listFile), m_download(std::move(download))
+      m_seenStore(m_listFile), m_download(std::move(download)), m_maxMessageBytes(maxMessageBytes)
 {}
 
 ProviderReply CMessageProviderRSS::GetMessages()
@@ -244,7 +259,7 @@ void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
 MessageList CMessageProviderRSS::ParseFeed(std::string document, const std::string& templateText)
 {
     FeedOutcome outcome;
-    return ParseFeedDocument(std::move(document), templateText, outcome);
+    return ParseFeedDocument(std::move(document), templateText, nullptr, outcome);
 }
 
 std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
@@ -267,8 +282,9 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
     // so the messages and their order are the same as if one thread had done it all.
     const std::size_t count = templates.size();
     std::vector<MessageList> rendered(count);
+    CByteBudget messageBudget(m_maxMessageBytes);
     std::atomic<bool> stop{false};
-    std::mutex failureLock;
+    platform::CLock failureLock;
     std::exception_ptr failure;
     auto renderSome = [&]() noexcept {
         try {
@@ -285,36 +301,34 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
                 // The parse checks the depth of exactly the text it reads, converted or not.
                 outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
                 rendered[feed] = ParseFeedDocument(std::move(document.text), templates[feed],
-                                                   outcome, m_locateParseErrors);
-                outcome.items = rendered[feed].size();
+                                                   &messageBudget, outcome, m_locateParseErrors);
             }
         } catch (...) {
             // Handed to the login's thread, which throws it on as a single thread would.
-            std::lock_guard<std::mutex> guard(failureLock);
+            platform::CLockHolder holder(failureLock);
             if (!failure)
                 failure = std::current_exception();
             stop = true;
         }
     };
 
-    const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
+    const unsigned cores = platform::ProcessorCount();
     const std::size_t threadCount =
         std::min<std::size_t>({cores, kMaxRenderThreads, std::max<std::size_t>(count, 1)});
-    // Room for every helper is made before the first one starts: once one runs, nothing may
-    // throw past the joins below, or a running thread would be destroyed unjoined and end
-    // the host process.
-    std::vector<std::thread> helpers;
-    helpers.reserve(threadCount - 1);
-    for (std::size_t helper = 1; helper < threadCount; ++helper) {
+    // Every helper is made before the first one starts: once one runs, nothing may throw past
+    // the joins below, or a running thread would go on using this function's variables.
+    std::vector<platform::CThread> helpers(threadCount - 1);
+    for (platform::CThread& helper : helpers) {
         try {
-            helpers.emplace_back(renderSome);
+            if (!helper.Start(renderSome))
+                break;
         } catch (...) {
             break; // no thread, or no memory for one: fewer threads only make it slower
         }
     }
     renderSome();
-    for (std::thread& helper : helpers)
-        helper.join();
+    for (platform::CThread& helper : helpers)
+        helper.Join();
     if (failure)
         std::rethrow_exception(failure);
 

@@ -25,6 +25,11 @@ public:
     // The most feeds of one list that are read; later lines are ignored.
     static constexpr std::size_t MaxFeeds = 60;
 
+    // The most bytes of messages (texts and uids) one login renders; a feed whose messages
+    // would pass it gives none. Real feeds render to about their own size, far below this
+    // with the download limit of a login, but a few bytes of item can fill a long template.
+    static constexpr std::size_t MaxMessageBytes = 2 * kMaxLoginDownloadBytes;
+
     // Fetches one document per URL, in URL order, empty where a download failed; all are
     // rendered once it returns.
     using Downloader = std::function<std::vector<std::string>(const std::vector<std::string>&)>;
@@ -33,9 +38,10 @@ public:
     // used. A name holding a NUL, CR or LF byte names no file: its mailbox is empty and no
     // store is written for it. Does no input or output. The first form downloads over HTTP
     // and renders each feed as soon as its download ends; the second fetches feeds through
-    // `download`.
+    // `download`, and renders at most `maxMessageBytes` of messages.
     CMessageProviderRSS(std::string mailbox, const std::string& password);
-    CMessageProviderRSS(std::string mailbox, const std::string& password, Downloader download);
+    CMessageProviderRSS(std::string mailbox, const std::string& password, Downloader download,
+                        std::size_t maxMessageBytes = MaxMessageBytes);
 
     // Answers "+OK no messages\r\n" when the list names no feed (nothing is downloaded then),
     // otherwise "+OK received messages\r\n" with the messages in list order, then document
@@ -96,4 +102,5 @@ private:
     bool m_locateParseErrors = false;
     CSeenStore m_seenStore;
     Downloader m_download;
+    std::size_t m_maxMessageBytes;
 };

@@ -1,17 +1,17 @@
 #include "provider/SeenStore.h"
 
 #include "platform/File.h"
+#include "platform/Thread.h"
 
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <sstream>
 #include <system_error>
 #include <unordered_set>
 
 namespace {
 
-// One mutex per store file, shared by every thread of the process that rewrites it. Entries
+// One lock per store file, shared by every thread of the process that rewrites it. Entries
 // live only while some thread uses them, so the map does not grow with every list ever seen.
 class CStoreLock
 {
@@ -20,18 +20,18 @@ public:
     {
         Registry& registry = TheRegistry();
         {
-            std::lock_guard<std::mutex> guard(registry.guard);
+            platform::CLockHolder holder(registry.guard);
             m_entry = &registry.entries[m_key];
             ++m_entry->users;
         }
-        m_entry->mutex.lock();
+        m_entry->lock.Enter();
     }
 
     ~CStoreLock()
     {
-        m_entry->mutex.unlock();
+        m_entry->lock.Leave();
         Registry& registry = TheRegistry();
-        std::lock_guard<std::mutex> guard(registry.guard);
+        platform::CLockHolder holder(registry.guard);
         if (--m_entry->users == 0)
             registry.entries.erase(m_key);
     }
@@ -42,12 +42,12 @@ public:
 private:
     struct Entry
     {
-        std::mutex mutex;
+        platform::CLock lock;
         int users = 0;
     };
     struct Registry
     {
-        std::mutex guard;
+        platform::CLock guard;
         std::map<std::string, Entry> entries;
     };
 
@@ -148,6 +148,7 @@ void CSeenStore::WriteUids(const std::vector<std::string>& uids) const
         text += uid;
         text += '\n';
     }
-    // Text, as the store has always been written: the system's own line ends.
-    platform::WriteWholeFile(m_fileName, text, platform::LineEnds::Text);
+    // LF on every system, so that a store is the same file wherever it was written; reading
+    // takes either line end.
+    platform::WriteWholeFile(m_fileName, text);
 }

@@ -98,17 +98,9 @@ std::string TextOf(const TiXmlElement* element)
     return text;
 }
 
-// The first date the feed gives for an item without its own "pubDate".
-std::string FallbackDate(const TiXmlElement& item)
+// The first date of `sources` that has one, as one header line's value.
+template <std::size_t Count> std::string FirstDate(const TiXmlElement* const (&sources)[Count])
 {
-    const TiXmlNode* parent = item.Parent();
-    const TiXmlElement* channel = parent ? parent->ToElement() : nullptr;
-    const TiXmlElement* const sources[] = {
-        FindChild(&item, "dc:date"),
-        FindChild(channel, "pubDate"),
-        FindChild(channel, "lastBuildDate"),
-        FindChild(channel, "dc:date"),
-    };
     for (const TiXmlElement* source : sources) {
         std::string date = TextOf(source);
         // Text from a CDATA section may hold line ends, which must not end the header line.
@@ -118,6 +110,25 @@ std::string FallbackDate(const TiXmlElement& item)
             return date;
     }
     return std::string();
+}
+
+// The first date the feed gives for an item without its own "pubDate".
+std::string FallbackDate(const TiXmlElement& item, CChannelValues& channelValues)
+{
+    const TiXmlElement* const own[] = {FindChild(&item, "dc:date")};
+    std::string date = FirstDate(own);
+    if (!date.empty())
+        return date;
+    return channelValues.Date([&item] {
+        const TiXmlNode* parent = item.Parent();
+        const TiXmlElement* channel = parent ? parent->ToElement() : nullptr;
+        const TiXmlElement* const sources[] = {
+            FindChild(channel, "pubDate"),
+            FindChild(channel, "lastBuildDate"),
+            FindChild(channel, "dc:date"),
+        };
+        return FirstDate(sources);
+    });
 }
 
 bool IsBlank(char byte)
@@ -183,7 +194,8 @@ std::string MailDateFromISO8601(const std::string& value)
     return text;
 }
 
-void CompleteDateHeader(std::string& message, std::size_t& bodyStart, const TiXmlElement& item)
+void CompleteDateHeader(std::string& message, std::size_t& bodyStart, const TiXmlElement& item,
+                        CChannelValues& channelValues)
 {
     for (std::size_t lineStart = 0; lineStart < bodyStart;) {
         std::size_t lineEnd = message.find('\n', lineStart);
@@ -203,7 +215,7 @@ void CompleteDateHeader(std::string& message, std::size_t& bodyStart, const TiXm
         while (valueEnd != valueStart && IsBlank(message[valueEnd - 1]))
             --valueEnd;
         const std::string original = message.substr(valueStart, valueEnd - valueStart);
-        std::string value = original.empty() ? FallbackDate(item) : original;
+        std::string value = original.empty() ? FallbackDate(item, channelValues) : original;
         const std::string mailDate = MailDateFromISO8601(value);
         if (!mailDate.empty())
             value = mailDate;

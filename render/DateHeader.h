@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/ChannelValues.h"
+
 #include <cstddef>
 #include <string>
 
@@ -15,5 +17,7 @@ std::string MailDateFromISO8601(const std::string& value);
 // `bodyStart`: an empty value is replaced by the first date the feed gives of the item's
 // "dc:date", and of its channel's "pubDate", "lastBuildDate" and "dc:date"; a value in ISO
 // 8601 form is rewritten as a mail date. Any other value stays as it is, as does every other
-// line. Adjusts `bodyStart` to the change in length. Reads `item` only.
-void CompleteDateHeader(std::string& message, std::size_t& bodyStart, const TiXmlElement& item);
+// line. Adjusts `bodyStart` to the change in length. Reads `item` only; the channel's date is
+// taken from `channelValues` once it holds one.
+void CompleteDateHeader(std::string& message, std::size_t& bodyStart, const TiXmlElement& item,
+                        CChannelValues& channelValues);

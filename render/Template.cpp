@@ -103,6 +103,17 @@ const char* FindHeaderEnd(const char* cursor, const char* end)
     return nullptr;
 }
 
+// Whether the placeholder that starts at `cursor` reads above the item: after its flags, it
+// begins with a step up.
+bool ReadsAboveTheItem(const char* cursor, const char* end)
+{
+    if (cursor != end && *cursor == 'E')
+        ++cursor;
+    if (cursor != end && *cursor == 'T')
+        ++cursor;
+    return cursor != end && *cursor == '-';
+}
+
 // Feed text placed into a header line must not break that line: a line break from the feed
 // could end the header early or add header fields of the feed's choosing. Each CR or LF of
 // the value from `start` on becomes a space.
@@ -208,6 +219,13 @@ std::string ExpandPlaceholder(const char*& cursor, const char* end, const TiXmlE
 std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& item,
                            const std::string& uid)
 {
+    CChannelValues channelValues;
+    return ExpandTemplate(templateText, item, uid, channelValues);
+}
+
+std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& item,
+                           const std::string& uid, CChannelValues& channelValues)
+{
     TemplateVariables variables;
     variables["BOUNDARY1"] = MakeBoundary();
     variables["BOUNDARY2"] = MakeBoundary();
@@ -240,19 +258,30 @@ std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& 
                 bodyStart = output.size();
         } else if (byte == '%') {
             const bool inHeader = headerEnd && cursor <= headerEnd;
-            const std::string value = ExpandPlaceholder(cursor, end, item, variables);
+            std::string ownValue;
+            const std::string* value = &ownValue;
+            if (ReadsAboveTheItem(cursor, end)) {
+                const char* const placeholder = cursor;
+                cursor = SkipPastPercent(cursor, end);
+                value = &channelValues.Placeholder(std::string(placeholder, cursor), [&] {
+                    const char* from = placeholder;
+                    return ExpandPlaceholder(from, end, item, variables);
+                });
+            } else {
+                ownValue = ExpandPlaceholder(cursor, end, item, variables);
+            }
             if (inHeader) {
                 const std::string::size_type valueStart = output.size();
-                output += value;
+                output += *value;
                 UnfoldLineBreaks(output, valueStart);
             } else {
-                AppendWithCRLF(output, value);
+                AppendWithCRLF(output, *value);
             }
         }
     }
     if (headerEnd) {
         const std::string::size_type headerLength = bodyStart;
-        CompleteDateHeader(output, bodyStart, item);
+        CompleteDateHeader(output, bodyStart, item, channelValues);
         mayHaveLongLines = mayHaveLongLines || bodyStart != headerLength;
     }
     if (mayHaveLongLines || output.size() - lineStart > kMaxLineLength)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/ChannelValues.h"
+
 #include <map>
 #include <string>
 
@@ -20,6 +22,12 @@ extern const std::string BuiltInTemplate;
 // expand at once.
 std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& item,
                            const std::string& uid);
+
+// ExpandTemplate for one of several items of a feed rendered through the same template: what
+// the template reads above the item is taken from `channelValues`, which the feed's items
+// share (one thread at a time), and looked up only when it is not there yet.
+std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& item,
+                           const std::string& uid, CChannelValues& channelValues);
 
 // Template language
 //

@@ -11,8 +11,6 @@
 
 namespace platform {
 
-const char kTextLineEnd[] = "\n";
-
 namespace {
 
 // Whether a file of this status could have been written by others than the process's own

@@ -94,7 +94,7 @@ bool WriteUserNumber(const std::string& key, const std::string& name, std::uint3
 {
     const std::string folder = UserSettingsFolder(key);
     return UserSettingsKeyExists(key) &&
-           WriteWholeFile(folder + "/" + name, std::to_string(value) + "\n", LineEnds::AsGiven);
+           WriteWholeFile(folder + "/" + name, std::to_string(value) + "\n");
 }
 
 } // namespace platform

@@ -5,6 +5,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -125,6 +126,23 @@ long SendBytes(SocketHandle socket, const char* data, std::size_t size, SocketEr
     ssize_t sent;
     do {
         sent = ::send(ToDescriptor(socket), data, size, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    error = sent < 0 ? LastError() : SocketError::None;
+    return static_cast<long>(sent);
+}
+
+long SendPieces(SocketHandle socket, const std::string_view* pieces, std::size_t count,
+                SocketError& error)
+{
+    iovec vectors[16];
+    msghdr message = {};
+    message.msg_iov = vectors;
+    message.msg_iovlen = count < 16 ? count : 16;
+    for (std::size_t piece = 0; piece < message.msg_iovlen; ++piece)
+        vectors[piece] = {const_cast<char*>(pieces[piece].data()), pieces[piece].size()};
+    ssize_t sent;
+    do {
+        sent = ::sendmsg(ToDescriptor(socket), &message, MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
     error = sent < 0 ? LastError() : SocketError::None;
     return static_cast<long>(sent);

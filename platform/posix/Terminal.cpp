@@ -9,4 +9,6 @@ bool StandardOutputIsTerminal()
     return ::isatty(STDOUT_FILENO) == 1;
 }
 
+void WriteStandardOutputAsBytes() {}
+
 } // namespace platform

@@ -45,8 +45,6 @@ std::wstring WidePath(const std::string& path)
 
 } // namespace
 
-const char kTextLineEnd[] = "\r\n";
-
 bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes,
                      TooLong tooLong)
 {

@@ -107,6 +107,33 @@ long SendBytes(SocketHandle socket, const char* data, std::size_t size, SocketEr
     return sent < 0 ? -1 : sent;
 }
 
+long SendPieces(SocketHandle socket, const std::string_view* pieces, std::size_t count,
+                SocketError& error)
+{
+    // One send reports at most INT_MAX bytes: a piece that would pass that goes in part and
+    // is the last, so that no byte of a later piece is sent before the rest of it.
+    WSABUF buffers[16];
+    DWORD used = 0;
+    std::size_t total = 0;
+    while (used < count && used < 16) {
+        const std::size_t room = static_cast<std::size_t>(INT_MAX) - total;
+        const std::size_t size = pieces[used].size() < room ? pieces[used].size() : room;
+        buffers[used].buf = const_cast<char*>(pieces[used].data());
+        buffers[used].len = static_cast<ULONG>(size);
+        total += size;
+        ++used;
+        if (size != pieces[used - 1].size())
+            break;
+    }
+    DWORD sent = 0;
+    if (::WSASend(ToSocket(socket), buffers, used, &sent, 0, nullptr, nullptr) != 0) {
+        error = ErrorOf(::WSAGetLastError(), false);
+        return -1;
+    }
+    error = SocketError::None;
+    return static_cast<long>(sent);
+}
+
 long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, bool peek,
                   SocketError& error)
 {

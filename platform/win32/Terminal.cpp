@@ -1,5 +1,6 @@
 #include "platform/Terminal.h"
 
+#include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
@@ -9,6 +10,12 @@ namespace platform {
 bool StandardOutputIsTerminal()
 {
     return ::_isatty(::_fileno(stdout)) != 0;
+}
+
+void WriteStandardOutputAsBytes()
+{
+    std::fflush(stdout);
+    ::_setmode(::_fileno(stdout), _O_BINARY);
 }
 
 } // namespace platform

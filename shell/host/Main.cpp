@@ -178,6 +178,9 @@ std::string DefaultPluginPath()
 
 int main(int argc, char** argv)
 {
+    // A feed list printed by import-opml and saved with a redirection is the same file on
+    // every system.
+    platform::WriteStandardOutputAsBytes();
     std::string pluginPath;
     enum class Command
     {

@@ -10,26 +10,29 @@ const char kEraseLine[] = "\r\x1b[K";
 
 } // namespace
 
+// Without a thread there is no progress line, and the work it watches goes on all the same.
 CProgressLine::CProgressLine(std::ostream& out, std::string text)
-    : m_out(out), m_text(std::move(text)), m_thread(&CProgressLine::Show, this)
-{}
+    : m_out(out), m_text(std::move(text))
+{
+    m_thread.Start([this] { Show(); });
+}
 
 CProgressLine::~CProgressLine()
 {
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
+        platform::CLockHolder holder(m_lock);
         m_stop = true;
     }
-    m_stopped.notify_all();
-    m_thread.join();
+    m_stopped.WakeAll();
+    m_thread.Join();
 }
 
 void CProgressLine::Show()
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    platform::CLockHolder holder(m_lock);
     for (int seconds = 0; !m_stop; ++seconds) {
         m_out << kEraseLine << m_text << " " << seconds << " s" << std::flush;
-        m_stopped.wait_for(lock, std::chrono::seconds(1), [this] { return m_stop; });
+        m_stopped.WaitFor(m_lock, std::chrono::seconds(1), [this] { return m_stop; });
     }
     m_out << kEraseLine << std::flush;
 }

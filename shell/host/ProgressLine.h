@@ -1,10 +1,9 @@
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
+#include "platform/Thread.h"
+
 #include <ostream>
 #include <string>
-#include <thread>
 
 // A line on a terminal that tells a waiting user that work goes on: `text` followed by the
 // seconds passed, rewritten in place every second from a thread of its own, and erased when
@@ -22,8 +21,8 @@ private:
 
     std::ostream& m_out;
     const std::string m_text;
-    std::mutex m_mutex;
-    std::condition_variable m_stopped;
+    platform::CLock m_lock;
+    platform::CCondition m_stopped;
     bool m_stop = false;
-    std::thread m_thread;
+    platform::CThread m_thread;
 };

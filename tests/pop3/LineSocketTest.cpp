@@ -168,7 +168,12 @@ TEST(LineSocket, SendsLargeTextsWholeToASlowReader)
     std::string text;
     for (int line = 0; text.size() < (1u << 20); ++line)
         text += "line " + std::to_string(line) + "\r\n";
-    auto sending = std::async(std::launch::async, [&] { pair.socket->SendLine(text); });
+    // In pieces of every kind: empty, short, cut by partial sends, more than one send takes.
+    const std::string_view all = text;
+    auto sending = std::async(std::launch::async, [&] {
+        pair.socket->SendLines({all.substr(0, 3), "", all.substr(3, 300000), all.substr(300003, 1),
+                                all.substr(300004, 500000), "", all.substr(800004)});
+    });
     Pause(); // let the send buffer fill up first
     EXPECT_EQ(pair.client->ReadExactly(text.size()), text);
     sending.get();

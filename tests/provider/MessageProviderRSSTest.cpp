@@ -276,17 +276,21 @@ class CProviderFixture
 public:
     std::string MakeList(const std::string& lines) { return m_folder.Write("feeds.txt", lines); }
 
-    std::unique_ptr<CMessageProviderRSS> MakeProvider(const std::string& mailbox)
+    std::unique_ptr<CMessageProviderRSS>
+    MakeProvider(const std::string& mailbox,
+                 std::size_t maxMessageBytes = CMessageProviderRSS::MaxMessageBytes)
     {
         return std::make_unique<CMessageProviderRSS>(
-            mailbox, "secret", [this](const std::vector<std::string>& urls) {
+            mailbox, "secret",
+            [this](const std::vector<std::string>& urls) {
                 ++m_downloads;
                 m_requested = urls;
                 std::vector<std::string> documents;
                 for (const std::string& url : urls)
                     documents.push_back(m_documents.count(url) ? m_documents[url] : "");
                 return documents;
-            });
+            },
+            maxMessageBytes);
     }
 
     CTempFolder m_folder;
@@ -397,9 +401,8 @@ TEST(MessageProviderRSS, DeletedItemsStayAwayAndTheRestKeepTheirOrder)
     // A login that ends without QUIT commits nothing and writes nothing.
     EXPECT_FALSE(std::filesystem::exists(store));
     first->CommitDeleted({all.messages[1], all.messages[3], all.messages[1]});
-    EXPECT_EQ(CTempFolder::Read(store), all.messages[1].uid + platform::kTextLineEnd +
-                                            all.messages[3].uid + platform::kTextLineEnd +
-                                            all.messages[1].uid + platform::kTextLineEnd);
+    EXPECT_EQ(CTempFolder::Read(store),
+              all.messages[1].uid + "\n" + all.messages[3].uid + "\n" + all.messages[1].uid + "\n");
 
     const ProviderReply rest = fixture.MakeProvider(list)->GetMessages();
     EXPECT_EQ(rest.response, "+OK received messages\r\n");
@@ -412,6 +415,21 @@ TEST(MessageProviderRSS, DeletedItemsStayAwayAndTheRestKeepTheirOrder)
     const ProviderReply none = fixture.MakeProvider(list)->GetMessages();
     EXPECT_EQ(none.response, "+OK received messages\r\n");
     EXPECT_TRUE(none.messages.empty());
+}
+
+TEST(MessageProviderRSS, AFeedWhoseMessagesPassTheLimitOfALoginGivesNone)
+{
+    CProviderFixture fixture;
+    fixture.m_documents["http://many"] = Feed(Item("Alpha", "a") + Item("Bravo", "b"));
+    const std::string list = fixture.MakeList("http://many\n");
+    const std::size_t oneMessage =
+        CMessageProviderRSS::ParseFeed(Feed(Item("Alpha", "a")), BuiltInTemplate)[0].text.size() +
+        24;
+    auto cramped = fixture.MakeProvider(list, oneMessage);
+    EXPECT_TRUE(cramped->GetMessages().messages.empty());
+    EXPECT_EQ(cramped->FeedOutcomes()[0].failure, "over the message limit of one login");
+    EXPECT_EQ(cramped->FeedOutcomes()[0].items, 0u);
+    EXPECT_EQ(fixture.MakeProvider(list, 2 * oneMessage + 2)->GetMessages().messages.size(), 2u);
 }
 
 TEST(MessageProviderRSS, AHostileFeedInASingleByteCharacterSetCostsOnlyItself)

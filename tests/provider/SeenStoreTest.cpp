@@ -30,12 +30,12 @@ MessageList Entries(std::initializer_list<std::string> uids)
     return entries;
 }
 
-// A store's text as the system writes it: one uid a line, in the system's line ends.
+// A store's text as every system writes it: one uid a line, each ending in LF alone.
 std::string StoreText(const std::vector<std::string>& uids)
 {
     std::string text;
     for (const std::string& uid : uids)
-        text += uid + platform::kTextLineEnd;
+        text += uid + "\n";
     return text;
 }
 

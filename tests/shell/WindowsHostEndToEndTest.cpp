@@ -140,3 +140,21 @@ TEST_F(WindowsHostEndToEnd, UsesPort11100WithoutTheRegistryKey)
     // Served there, or refused there when something else holds the port.
     EXPECT_TRUE(Contains(StartHost(), "127.0.0.1:11100"));
 }
+
+TEST_F(WindowsHostEndToEnd, ImportedFeedListHasTheLinuxLineEnds)
+{
+    CTempFolder folder;
+    const std::string opml =
+        folder.Write("subscriptions.opml",
+                     "<opml version=\"2.0\"><body><outline text=\"News\">"
+                     "<outline type=\"rss\" text=\"Daily\" xmlUrl=\"http://news.example/rss\"/>"
+                     "<outline type=\"rss\" text=\"Town\" xmlUrl=\"http://town.example/feed\"/>"
+                     "</outline></body></opml>");
+    const std::string program = EnvironmentValue("QUILLBOX_WINDOWS_BUILD") + "/quillbox.exe";
+    ASSERT_TRUE(m_host.Start(
+        {EnvironmentValue("QUILLBOX_WINE"), program, "import-opml", WindowsPathUnderWine(opml)}));
+    const std::string output = m_host.ReadToEnd(kWinePatience);
+    EXPECT_TRUE(Contains(output, "# News / Daily\nhttp://news.example/rss\n"
+                                 "# News / Town\nhttp://town.example/feed\n"))
+        << output;
+}

@@ -10,12 +10,10 @@
 #include "platform/Event.h"
 #include "platform/Socket.h"
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 
 class CLineClient
 {
@@ -43,18 +41,25 @@ public:
     // A read gave up waiting.
     bool TimedOut() const { return m_timedOut; }
 
-    // Sends all of `bytes`; false when the connection failed.
+    // Sends all of `bytes`; false when the connection failed or the server took no byte for
+    // the time-out (TimedOut() tells).
     bool Send(std::string_view bytes)
     {
         while (!bytes.empty() && IsConnected()) {
             platform::SocketError error;
             const long sent = platform::SendBytes(m_socket, bytes.data(), bytes.size(), error);
-            if (sent < 0 && error != platform::SocketError::WouldBlock)
-                return false;
-            if (sent < 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            else
+            if (sent >= 0) {
                 bytes.remove_prefix(static_cast<std::size_t>(sent));
+                continue;
+            }
+            if (error != platform::SocketError::WouldBlock)
+                return false;
+            const int signalled = platform::WaitForAny(
+                {{*m_event, platform::SocketReadiness::Writable}}, m_timeoutMilliseconds);
+            if (signalled == platform::kWaitTimedOut)
+                m_timedOut = true;
+            if (signalled != 0)
+                return false;
         }
         return bytes.empty();
     }
@@ -132,6 +137,9 @@ private:
                 m_closed = true;
                 return false;
             }
+            // Re-armed before reading: where the signal is an event object it stays set until
+            // then, and every later wait would return at once with nothing to read.
+            m_event->Reset();
             char chunk[65536];
             platform::SocketError error;
             const long received =

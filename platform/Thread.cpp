@@ -1,0 +1,44 @@
+#include "platform/Thread.h"
+
+#include "platform/ThreadPrimitives.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <thread>
+
+namespace platform {
+
+using ThreadBody = std::function<void()>;
+
+CThread::~CThread()
+{
+    Detach();
+}
+
+bool CThread::Start(ThreadBody body)
+{
+    if (m_handle != nullptr)
+        return false;
+    std::unique_ptr<ThreadBody> started(new (std::nothrow) ThreadBody(std::move(body)));
+    if (!started || !StartSystemThread(started.get(), m_handle))
+        return false;
+    started.release(); // the thread's now, which frees it
+    return true;
+}
+
+unsigned ProcessorCount()
+{
+    return std::max(std::thread::hardware_concurrency(), 1u);
+}
+
+void RunThreadBody(void* body) noexcept
+{
+    const std::unique_ptr<ThreadBody> owned(static_cast<ThreadBody*>(body));
+    try {
+        (*owned)();
+    } catch (...) {
+    }
+}
+
+} // namespace platform
