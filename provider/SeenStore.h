@@ -40,12 +40,13 @@ public:
     // ones, keeps at most MaxSeen and rewrites the file; also when `deleted` is empty, so a
     // store that did not exist is created. The new content goes to a temporary file beside
     // the store, which then replaces the store in one step: if anything fails, the store
-    // stays as it was; nothing is reported.
-    void CommitDeleted(const MessageList& deleted) const;
+    // stays as it was and false is returned.
+    bool CommitDeleted(const MessageList& deleted) const;
 
 private:
-    // Writes `uids` one a line to a temporary file that then replaces the store.
-    void WriteUids(const std::vector<std::string>& uids) const;
+    // Writes `uids` one a line to a temporary file that then replaces the store; false when
+    // that failed.
+    bool WriteUids(const std::vector<std::string>& uids) const;
 
     std::string m_fileName;
 };

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "render/LineLength.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -19,11 +20,22 @@ constexpr std::size_t kMaxEncodedTextLength =
 // Four bytes of a UTF-8 character, each written as "=" and two digits.
 constexpr std::size_t kLongestCharacter = 12;
 
-// CR and LF are escaped as well: an encoded word must stay on its header line.
-bool NeedsEscape(unsigned char byte)
+// The bytes that make a value encoded words: those a header line cannot carry as they are.
+// CR and LF count too: an encoded word must stay on its header line.
+bool ForcesEncoding(unsigned char byte)
 {
     return byte >= 0x80 || byte == '_' || byte == '?' || byte == '=' || byte == '\r' ||
            byte == '\n';
+}
+
+// The bytes an encoded word carries as they are. Only these may stand in an encoded word
+// that is part of a display name; any other punctuation ("," "(" "<" '"' and the like) would
+// be read as part of the address list around it, and a blank or control would end the word.
+bool StaysInWord(unsigned char byte)
+{
+    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+           (byte >= '0' && byte <= '9') || byte == '!' || byte == '*' || byte == '+' ||
+           byte == '-' || byte == '/';
 }
 
 void AppendHex(std::string& output, std::uint32_t value, int digits)
@@ -56,12 +68,12 @@ char* WriteEncoded(char* out, char byte)
     const unsigned char code = static_cast<unsigned char>(byte);
     if (byte == ' ') {
         *out++ = '_';
-    } else if (NeedsEscape(code)) {
+    } else if (StaysInWord(code)) {
+        *out++ = byte;
+    } else {
         *out++ = '=';
         *out++ = kHexDigits[code >> 4];
         *out++ = kHexDigits[code & 0xF];
-    } else {
-        *out++ = byte;
     }
     return out;
 }
@@ -72,11 +84,14 @@ char* WriteText(char* out, const char* text, std::size_t length)
     return out + length;
 }
 
+// The length of `count` bytes written into an encoded word.
 std::size_t EncodedLength(const char* bytes, std::size_t count)
 {
     std::size_t length = count;
-    for (std::size_t index = 0; index < count; ++index)
-        length += NeedsEscape(static_cast<unsigned char>(bytes[index])) ? 2 : 0;
+    for (std::size_t index = 0; index < count; ++index) {
+        const unsigned char byte = static_cast<unsigned char>(bytes[index]);
+        length += byte == ' ' || StaysInWord(byte) ? 0 : 2;
+    }
     return length;
 }
 
@@ -84,12 +99,14 @@ std::size_t EncodedLength(const char* bytes, std::size_t count)
 
 std::string EncodeHeaderText(const std::string& value)
 {
-    const std::size_t encodedLength = EncodedLength(value.data(), value.size());
     // A value too long for a header line is encoded even without need, so that it can be
     // folded between its encoded words.
-    if (encodedLength == value.size() && value.find(' ') == std::string::npos &&
-        value.size() <= kMaxLineLength)
+    const bool forced = std::any_of(value.begin(), value.end(), [](char byte) {
+        return byte == ' ' || ForcesEncoding(static_cast<unsigned char>(byte));
+    });
+    if (!forced && value.size() <= kMaxLineLength)
         return value;
+    const std::size_t encodedLength = EncodedLength(value.data(), value.size());
 
     const std::size_t prefixLength = sizeof kEncodedWordPrefix - 1;
     const std::size_t suffixLength = sizeof kEncodedWordSuffix - 1;

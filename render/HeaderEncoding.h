@@ -6,8 +6,9 @@
 // up, "_", "?", "=", CR or LF, or longer than a header line may be, becomes encoded words
 // "=?utf-8?Q?...?=" of at most 75 characters each, separated by single spaces (which
 // readers drop, and at which a long header line can be folded); a word ends only between
-// two UTF-8 characters. Any other value is returned byte for byte. Never fails; depends on
-// its argument alone.
+// two UTF-8 characters, and carries only letters, digits and "!*+-/" as they are (so that
+// it may stand in a display name). Any other value is returned byte for byte. Never fails;
+// depends on its argument alone.
 std::string EncodeHeaderText(const std::string& value);
 
 // Returns a new MIME boundary value: 16 uppercase hexadecimal digits, the tick count and then

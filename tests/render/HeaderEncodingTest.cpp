@@ -19,8 +19,11 @@ TEST(EncodeHeaderText, MakesOneEncodedWord)
     EXPECT_EQ(EncodeHeaderText("a=b"), "=?utf-8?Q?a=3Db?=");
     EXPECT_EQ(EncodeHeaderText("x_y?"), "=?utf-8?Q?x=5Fy=3F?=");
     EXPECT_EQ(EncodeHeaderText("Z\xC3\xBCrich"), "=?utf-8?Q?Z=C3=BCrich?=");
-    // Once encoding, the other bytes pass through unchanged, tabs included.
-    EXPECT_EQ(EncodeHeaderText("\t \xFF"), "=?utf-8?Q?\t_=FF?=");
+    // In a word, only letters, digits and !*+-/ stand as they are: a display name made of
+    // encoded words must not seem to hold an address list, and a tab would end the word.
+    EXPECT_EQ(EncodeHeaderText("\t \xFF"), "=?utf-8?Q?=09_=FF?=");
+    EXPECT_EQ(EncodeHeaderText("J. (\"ed\") <x@y>; [\\]: !*+-/"),
+              "=?utf-8?Q?J=2E_=28=22ed=22=29_=3Cx=40y=3E=3B_=5B=5C=5D=3A_!*+-/?=");
 }
 
 TEST(EncodeHeaderText, LineBreaksNeverReachTheHeaderLine)

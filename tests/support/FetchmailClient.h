@@ -20,7 +20,7 @@ inline int RunFetchmail(const CTempFolder& folder, std::uint16_t port, const std
     const std::string control =
         folder.Write("fetchmailrc", "set no bouncemail\npoll 127.0.0.1 service " +
                                         std::to_string(port) + " protocol pop3 user \"" + user +
-                                        "\" password x sslproto \"\" norewrite mda \"cat >> " +
+                                        "\" password x sslproto \"\" mda \"cat >> " +
                                         mailbox + "\"\n");
     std::filesystem::permissions(control, std::filesystem::perms::owner_read |
                                               std::filesystem::perms::owner_write);
