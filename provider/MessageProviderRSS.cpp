@@ -191,8 +191,8 @@ ProviderReply CMessageProviderRSS::GetMessages()
 
 void CMessageProviderRSS::CommitDeleted(const MessageList& deleted)
 {
-    if (m_listIsUsable)
-        m_seenStore.CommitDeleted(deleted);
+    if (m_listIsUsable && !m_seenStore.CommitDeleted(deleted) && !deleted.empty())
+        throw exception();
 }
 
 std::string CMessageProviderRSS::ReadWholeFile(const std::string& path)

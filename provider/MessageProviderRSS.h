@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/TextException.h"
 #include "http/DownloadAll.h"
 #include "provider/FeedOutcome.h"
 #include "provider/MessageProvider.h"
@@ -22,6 +23,13 @@ class TiXmlElement;
 class CMessageProviderRSS : public IMessageProvider
 {
 public:
+    // The one failure of this class: deletions that could not be stored.
+    class exception : public CTextException
+    {
+    public:
+        exception() noexcept : CTextException("CMessageProviderRSS::exception") {}
+    };
+
     // The most feeds of one list that are read; later lines are ignored.
     static constexpr std::size_t MaxFeeds = 60;
 
@@ -56,7 +64,11 @@ public:
     // longer, so only reports ask for it.
     void LocateParseErrors() { m_locateParseErrors = true; }
 
-    // Remembers the uids of `deleted` in the seen store. Never reports a failure.
+    // Remembers the uids of `deleted` in the seen store. Throws CMessageProviderRSS::exception
+    // when there were deletions and the store could not be written, so that the client is not
+    // told they are done (the session then ends without a reply); a store that cannot be
+    // written when nothing was deleted is no failure, so lists in read-only folders still
+    // serve. A list whose name cannot be a path has no store and nothing to keep.
     void CommitDeleted(const MessageList& deleted) override;
 
     const std::string& ListFile() const { return m_listFile; }

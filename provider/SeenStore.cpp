@@ -122,7 +122,7 @@ void CSeenStore::FilterSeen(MessageList& messages, std::vector<bool>* seen) cons
     messages.swap(kept);
 }
 
-void CSeenStore::CommitDeleted(const MessageList& deleted) const
+bool CSeenStore::CommitDeleted(const MessageList& deleted) const
 {
     // Without the lock two overlapping QUITs on one list would both read the old store and
     // the later rewrite would drop the earlier one's uids.
@@ -132,16 +132,16 @@ void CSeenStore::CommitDeleted(const MessageList& deleted) const
     // read it, say) stays as it is: a rewrite would drop every uid it holds.
     std::error_code error;
     if (!ReadUids(uids) && std::filesystem::is_regular_file(m_fileName, error))
-        return;
+        return false;
     uids.reserve(uids.size() + deleted.size());
     for (const MessageEntry& entry : deleted)
         uids.push_back(entry.uid);
     if (uids.size() > MaxSeen)
         uids.erase(uids.begin(), uids.end() - MaxSeen);
-    WriteUids(uids);
+    return WriteUids(uids);
 }
 
-void CSeenStore::WriteUids(const std::vector<std::string>& uids) const
+bool CSeenStore::WriteUids(const std::vector<std::string>& uids) const
 {
     std::string text;
     for (const std::string& uid : uids) {
@@ -150,5 +150,5 @@ void CSeenStore::WriteUids(const std::vector<std::string>& uids) const
     }
     // LF on every system, so that a store is the same file wherever it was written; reading
     // takes either line end.
-    platform::WriteWholeFile(m_fileName, text);
+    return platform::WriteWholeFile(m_fileName, text);
 }

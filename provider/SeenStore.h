@@ -40,15 +40,16 @@ public:
     // ones, keeps at most MaxSeen and rewrites the file; also when `deleted` is empty, so a
     // store that did not exist is created. The new content goes to a temporary file beside
     // the store, which then replaces the store in one step: if anything fails, the store
-    // stays as it was; nothing is reported. A store file that cannot be read is not
-    // rewritten.
-    void CommitDeleted(const MessageList& deleted) const;
+    // stays as it was and false is returned. A store file that is there but cannot be read
+    // is not rewritten either.
+    bool CommitDeleted(const MessageList& deleted) const;
 
 private:
     // The uids in file order; false, with none, when the file cannot be read as a store.
     bool ReadUids(std::vector<std::string>& uids) const;
-    // Writes `uids` one a line to a temporary file that then replaces the store.
-    void WriteUids(const std::vector<std::string>& uids) const;
+    // Writes `uids` one a line to a temporary file that then replaces the store; false when
+    // that failed.
+    bool WriteUids(const std::vector<std::string>& uids) const;
 
     std::string m_fileName;
 };

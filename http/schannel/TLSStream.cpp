@@ -5,6 +5,9 @@
 // clang-format off
 #include <windows.h>
 #include <wincrypt.h>
+// The newer form of the credentials (SCH_CREDENTIALS), which can let TLS 1.3 in.
+#define SCHANNEL_USE_BLACKLISTS
+#include <subauth.h>
 #include <schannel.h>
 #define SECURITY_WIN32
 #include <security.h>
@@ -24,23 +27,46 @@ constexpr ULONG kContextRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETEC
                                   ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY |
                                   ISC_REQ_STREAM | ISC_REQ_MANUAL_CRED_VALIDATION;
 
+// The certificate is verified below rather than by Schannel, so that the checks are the same
+// on every Windows version.
+constexpr DWORD kCredentialFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+
+bool AcquireClientCredentials(void* settings, CredHandle& credentials)
+{
+    TimeStamp expiry;
+    return ::AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A),
+                                       SECPKG_CRED_OUTBOUND, nullptr, settings, nullptr, nullptr,
+                                       &credentials, &expiry) == SEC_E_OK;
+}
+
 // One set of client credentials for every session of the process, acquired on first use.
 // Never freed: sessions of abandoned downloads may still hold it while the process ends.
-// TLS 1.2, as the least on Linux too; the certificate is verified below rather than by
-// Schannel, so that the checks are the same on every Windows version.
+// TLS 1.2 at the least, as on Linux, and TLS 1.3 where the system has it (Windows 11, Server
+// 2022). Only the newer form of the settings, which names the protocols left out, can let
+// 1.3 in; a system that does not know that form (Windows before 10 version 1809, Wine)
+// refuses it, and the older form then asks for 1.2 alone.
 CredHandle* ClientCredentials()
 {
     static CredHandle credentials;
     static const bool acquired = [] {
-        SCHANNEL_CRED settings;
+        TLS_PARAMETERS protocols;
+        std::memset(&protocols, 0, sizeof protocols);
+        protocols.grbitDisabledProtocols =
+            ~static_cast<DWORD>(SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT);
+        SCH_CREDENTIALS settings;
         std::memset(&settings, 0, sizeof settings);
-        settings.dwVersion = SCHANNEL_CRED_VERSION;
-        settings.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
-        settings.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
-        TimeStamp expiry;
-        return ::AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A),
-                                           SECPKG_CRED_OUTBOUND, nullptr, &settings, nullptr,
-                                           nullptr, &credentials, &expiry) == SEC_E_OK;
+        settings.dwVersion = SCH_CREDENTIALS_VERSION;
+        settings.dwFlags = kCredentialFlags;
+        settings.cTlsParameters = 1;
+        settings.pTlsParameters = &protocols;
+        if (AcquireClientCredentials(&settings, credentials))
+            return true;
+        SCHANNEL_CRED olderSettings;
+        std::memset(&olderSettings, 0, sizeof olderSettings);
+        olderSettings.dwVersion = SCHANNEL_CRED_VERSION;
+        olderSettings.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
+        olderSettings.dwFlags = kCredentialFlags;
+        return AcquireClientCredentials(&olderSettings, credentials);
     }();
     return acquired ? &credentials : nullptr;
 }
@@ -170,17 +196,23 @@ public:
     long Receive(char* buffer, std::size_t size);
 
 private:
+    // Runs handshake steps over m_incoming (receiving first when `needInput`), receiving
+    // more whenever the package asks for it, until it is done; false when the handshake
+    // failed.
+    bool Negotiate(bool needInput);
     // Appends what the socket gives to m_incoming; false when the connection ended.
     bool ReceiveMore();
     // Sends a token the security package produced, and frees it.
     bool SendToken(SecBuffer& token);
 
     platform::SocketHandle m_socket;
+    std::string m_host; // the server's name, sent with every handshake step
     CtxtHandle m_context{};
     bool m_haveContext = false;
     SecPkgContext_StreamSizes m_sizes{};
     std::vector<char> m_incoming; // received, not yet decrypted
     std::vector<char> m_plain;    // decrypted, not yet handed out
+    bool m_isTLS13 = false;       // the protocol the handshake agreed on is TLS 1.3
     bool m_ended = false;
 
 public:
@@ -214,12 +246,23 @@ bool CTLSStream::CSession::SendToken(SecBuffer& token)
 
 bool CTLSStream::CSession::Connect(const std::string& host)
 {
+    m_host = host;
+    // The client speaks first.
+    if (!Negotiate(false) ||
+        ::QueryContextAttributesA(&m_context, SECPKG_ATTR_STREAM_SIZES, &m_sizes) != SEC_E_OK)
+        return false;
+    SecPkgContext_ConnectionInfo connection{};
+    m_isTLS13 = ::QueryContextAttributesA(&m_context, SECPKG_ATTR_CONNECTION_INFO, &connection) ==
+                    SEC_E_OK &&
+                (connection.dwProtocol & SP_PROT_TLS1_3_CLIENT) != 0;
+    return true;
+}
+
+bool CTLSStream::CSession::Negotiate(bool needInput)
+{
     CredHandle* credentials = ClientCredentials();
     if (credentials == nullptr)
         return false;
-    std::string target = host;
-    // The client speaks first.
-    bool needInput = false;
     for (;;) {
         if (needInput && !ReceiveMore())
             return false;
@@ -231,7 +274,7 @@ bool CTLSStream::CSession::Connect(const std::string& host)
         SecBufferDesc outputDescription = {SECBUFFER_VERSION, 1, output};
         ULONG attributes = 0;
         const SECURITY_STATUS status = ::InitializeSecurityContextA(
-            credentials, m_haveContext ? &m_context : nullptr, &target[0], kContextRequest, 0, 0,
+            credentials, m_haveContext ? &m_context : nullptr, &m_host[0], kContextRequest, 0, 0,
             m_haveContext ? &inputDescription : nullptr, 0, &m_context, &outputDescription,
             &attributes, nullptr);
         if (status == SEC_E_INCOMPLETE_MESSAGE) {
@@ -249,10 +292,9 @@ bool CTLSStream::CSession::Connect(const std::string& host)
         else
             m_incoming.clear();
         if (status == SEC_E_OK)
-            break;
+            return true;
         needInput = m_incoming.empty();
     }
-    return ::QueryContextAttributesA(&m_context, SECPKG_ATTR_STREAM_SIZES, &m_sizes) == SEC_E_OK;
 }
 
 bool CTLSStream::CSession::Send(const char* data, std::size_t size)
@@ -296,9 +338,8 @@ long CTLSStream::CSession::Receive(char* buffer, std::size_t size)
             m_ended = !ReceiveMore();
             continue;
         }
-        // A closing alert, a renegotiation this client does not take part in, or a failure:
-        // the stream ends with what came before.
-        if (status != SEC_E_OK) {
+        // A closing alert or a failure: the stream ends with what came before.
+        if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE) {
             m_ended = true;
             break;
         }
@@ -311,6 +352,12 @@ long CTLSStream::CSession::Receive(char* buffer, std::size_t size)
                 extra.assign(bytes, bytes + piece.cbBuffer);
         }
         m_incoming.swap(extra);
+        // TLS 1.3 sends handshake messages after the handshake (new session tickets, a key
+        // update); the package takes them, in the bytes it left undecrypted, through another
+        // handshake step. Under TLS 1.2 the same status is a server asking for a new
+        // handshake, which could bring another certificate: the stream ends there.
+        if (status == SEC_I_RENEGOTIATE && (!m_isTLS13 || !Negotiate(false)))
+            m_ended = true;
     }
     const std::size_t count = std::min({size, m_plain.size(), static_cast<std::size_t>(LONG_MAX)});
     std::memcpy(buffer, m_plain.data(), count);

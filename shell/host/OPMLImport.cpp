@@ -4,6 +4,7 @@
 #include "common/TextException.h"
 #include "provider/MessageProviderRSS.h"
 #include "render/Charset.h"
+#include "render/XmlText.h"
 
 #include <tinyxml.h>
 
@@ -63,7 +64,8 @@ std::size_t ImportOPML(std::string document, std::ostream& list, std::vector<std
 {
     ConvertToUtf8(document);
     TiXmlDocument xml;
-    xml.Parse(document.c_str());
+    if (!CXmlText(document).Parse(xml))
+        throw CTextException("outlines nested too deeply");
     if (xml.Error())
         throw CTextException("not well-formed XML");
     const TiXmlElement* opml = xml.FirstChildElement("opml");

@@ -352,6 +352,18 @@ TEST(MessageProviderRSS, ANameThatCannotBeAPathGivesAnEmptyMailboxAndWritesNothi
               1);
 }
 
+TEST(MessageProviderRSS, DeletionsThatCannotBeStoredAreAFailure)
+{
+    CProviderFixture fixture;
+    fixture.m_documents["http://one"] = Feed(Item("Alpha", "a"));
+    const std::string list = fixture.MakeList("http://one\n");
+    std::filesystem::create_directory(CSeenStore(list).FileName()); // the store's name taken
+    auto provider = fixture.MakeProvider(list);
+    const MessageList messages = provider->GetMessages().messages;
+    EXPECT_NO_THROW(provider->CommitDeleted({}));
+    EXPECT_THROW(provider->CommitDeleted(messages), CMessageProviderRSS::exception);
+}
+
 TEST(MessageProviderRSS, ListsAndTemplatesOthersCouldHaveWrittenCountAsMissing)
 {
     CProviderFixture fixture;

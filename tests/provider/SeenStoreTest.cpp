@@ -166,16 +166,16 @@ TEST(SeenStore, AReaderOfTheOldStoreStillFindsItWhole)
 TEST(SeenStore, AStoreThatCannotBeWrittenStaysAsItWas)
 {
     CTempFolder folder;
-    // A store whose folder does not exist: nothing is created, nothing is thrown.
+    // A store whose folder does not exist: nothing is created, and the commit says so.
     const CSeenStore nowhere(folder.File("missing/feeds.txt"));
-    nowhere.CommitDeleted(Entries({Uid(1)}));
+    EXPECT_FALSE(nowhere.CommitDeleted(Entries({Uid(1)})));
     EXPECT_FALSE(std::filesystem::exists(folder.Path() / "missing"));
 
     // A store name taken by a folder: the replacement fails and leaves no temporary file.
     const CSeenStore blocked(folder.File("blocked.txt"));
     std::filesystem::create_directory(blocked.FileName());
     folder.Write("blocked.txt.UIDL/inside", "kept");
-    blocked.CommitDeleted(Entries({Uid(1)}));
+    EXPECT_FALSE(blocked.CommitDeleted(Entries({Uid(1)})));
     EXPECT_EQ(CTempFolder::Read(folder.File("blocked.txt.UIDL/inside")), "kept");
     EXPECT_EQ(CountFiles(folder.Path()), 1);
 

@@ -134,9 +134,12 @@ TEST(HostProgram, ImportsTheFeedsOfAnOPMLFileWithTheirFolderAndTitle)
     EXPECT_EQ(exitCode, 0);
     EXPECT_TRUE(Contains(manyOutput, "61 feeds: a login reads only the first 60")) << manyOutput;
 
+    std::string deep = "<opml><body>";
+    for (int level = 0; level < 100000; ++level)
+        deep += "<outline>";
     for (const std::string& bad :
          {folder.Write("feed.xml", "<rss><channel/></rss>"), folder.Write("broken.opml", "<opml"),
-          folder.File("missing.opml")}) {
+          folder.File("missing.opml"), folder.Write("deep.opml", deep)}) {
         RunHost({"import-opml", bad}, sandbox, exitCode);
         EXPECT_EQ(exitCode, 2) << bad;
     }
