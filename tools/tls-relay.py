@@ -15,6 +15,7 @@ runs COMMAND with the control port in QUILLBOX_TLS_RELAY_PORT, serves while it r
 exits with its status.
 """
 import os
+import select
 import socket
 import subprocess
 import ssl
@@ -22,20 +23,51 @@ import sys
 import threading
 
 
-def pump(source, target):
-    try:
-        while True:
-            data = source.recv(65536)
-            if not data:
-                break
-            target.sendall(data)
-    except OSError:
-        pass
-    for end in (source, target):
+def close_both(first, second):
+    for end in (first, second):
         try:
             end.shutdown(socket.SHUT_RDWR)
         except OSError:
             pass
+
+
+def secure_to_plain(secure, plain, lock):
+    try:
+        while True:
+            if not secure.pending():
+                select.select([secure], [], [], 0.5)
+            with lock:
+                try:
+                    data = secure.recv(65536)
+                except (ssl.SSLWantReadError, ssl.SSLWantWriteError):
+                    continue
+            if not data:
+                break
+            plain.sendall(data)
+    except OSError:
+        pass
+    close_both(secure, plain)
+
+
+def plain_to_secure(plain, secure, lock):
+    try:
+        while True:
+            data = memoryview(plain.recv(65536))
+            if not data:
+                break
+            while data:
+                with lock:
+                    try:
+                        sent = secure.send(data)
+                    except (ssl.SSLWantReadError, ssl.SSLWantWriteError):
+                        sent = 0
+                if sent:
+                    data = data[sent:]
+                else:
+                    select.select([], [secure], [], 0.5)
+    except OSError:
+        pass
+    close_both(plain, secure)
 
 
 def relay(context, client, server_port):
@@ -49,9 +81,14 @@ def relay(context, client, server_port):
     except OSError:
         secure.close()
         return
-    backward = threading.Thread(target=pump, args=(plain, secure), daemon=True)
+    # One TLS session must not be read on one thread while another writes it: the session
+    # is non-blocking, every call on it is made under one lock, and the waits for it to be
+    # readable or writable happen outside the lock.
+    secure.setblocking(False)
+    lock = threading.Lock()
+    backward = threading.Thread(target=plain_to_secure, args=(plain, secure, lock), daemon=True)
     backward.start()
-    pump(secure, plain)
+    secure_to_plain(secure, plain, lock)
     backward.join()
     secure.close()
     plain.close()
