@@ -10,6 +10,7 @@
 #include "support/FeedCollection.h"
 #include "support/FetchmailClient.h"
 #include "support/HTTPTestServer.h"
+#include "support/LineClient.h"
 #include "support/MailServerUnderTest.h"
 #include "support/TempFolder.h"
 
@@ -63,6 +64,18 @@ std::string WithLFLineEnds(std::string text)
 {
     for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
         text.erase(at, 1);
+    return text;
+}
+
+// The message a RETR reply carries after its status line: without the line end and the dot
+// that end the reply, and without the dot the server put before each line that began with one.
+std::string RetrievedMessage(const std::string& reply)
+{
+    std::string text;
+    for (std::size_t at = 0; at + 5 < reply.size(); ++at) {
+        if (reply[at] != '.' || (at > 0 && reply[at - 1] != '\n'))
+            text += reply[at];
+    }
     return text;
 }
 
@@ -187,6 +200,21 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryItemArrivesOnceThroughARealClient)
         // The messages the server serves, made by a provider of this build beforehand: a
         // Windows server must serve the very same bytes.
         const MessageList served = CMessageProviderRSS(list, "x").GetMessages().messages;
+        // The server sends each of them byte for byte: read by a client of our own, which
+        // then leaves without deleting anything.
+        {
+            CLineClient client(server.GetPort(), 60000);
+            client.ReadLine();
+            client.Command("USER " + server.FileName(list));
+            ASSERT_EQ(client.Command("PASS x").rfind("+OK", 0), 0u) << list;
+            for (std::size_t number = 1; number <= served.size(); ++number) {
+                ASSERT_EQ(client.Command("RETR " + std::to_string(number)).rfind("+OK", 0), 0u);
+                EXPECT_EQ(RetrievedMessage(client.ReadMultiLine()), served[number - 1].text)
+                    << number;
+            }
+            EXPECT_EQ(client.Command("QUIT"), "+OK bye\r\n");
+        }
+        ASSERT_TRUE(server.WaitForSessions());
         std::string output;
         // fetchmail says "no mail" (1) for a list without items.
         EXPECT_EQ(RunFetchmail(folder, server.GetPort(), server.FileName(list), mailbox, output),
