@@ -8,9 +8,8 @@ set -eu
 
 build=$(cd "$1" && pwd)
 source=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX="$build/wineprefix"
-export WINEDEBUG=-all
+. "$source/tools/wine-prefix.sh"
 for program in "$build"/bench/bench_*.exe; do
-    python3 "$source/tools/tls-relay.py" "$source/tests/data/tls" /usr/lib/wine/wine64 "$program"
+    python3 "$source/tools/tls-relay.py" "$source/tests/data/tls" "$wine64" "$program"
 done
-/usr/lib/wine/wineserver -w
+"$wineserver" -w

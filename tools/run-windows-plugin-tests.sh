@@ -12,18 +12,8 @@ set -eu
 linux=$(cd "$1" && pwd)
 win64=$(cd "$2" && pwd)
 win32=$(cd "$3" && pwd)
-wine64=/usr/lib/wine/wine64
-wine32=/usr/lib/wine/wine
-wineserver=/usr/lib/wine/wineserver
-
-export WINEPREFIX="$win64/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -d "$WINEPREFIX" ]; then
-    echo "run-windows-plugin-tests: making the Wine prefix $WINEPREFIX"
-    "$wine64" wineboot --init >/dev/null 2>&1
-    "$wineserver" -w
-fi
+build=$win64
+. "$(cd "$(dirname "$0")" && pwd)/wine-prefix.sh"
 
 # A display of our own for the dialogs: the first free number from 90 on.
 display=90

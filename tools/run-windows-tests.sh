@@ -9,23 +9,13 @@ set -eu
 
 build=$(cd "$1" && pwd)
 shift
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-
-export WINEPREFIX="$build/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -d "$WINEPREFIX" ]; then
-    echo "run-windows-tests: making the Wine prefix $WINEPREFIX"
-    "$wine" wineboot --init >/dev/null 2>&1
-    "$wineserver" -w
-fi
-
 source=$(cd "$(dirname "$0")/.." && pwd)
+. "$source/tools/wine-prefix.sh"
+
 filter=$(cat "$build/windows-test-filter.txt")
 status=0
 # The tests' HTTPS servers need TLS run in front of them on this side (see the relay).
 python3 "$source/tools/tls-relay.py" "$source/tests/data/tls" \
-    "$wine" "$build/tests/quillbox_tests.exe" --gtest_filter="$filter" "$@" || status=$?
+    "$wine64" "$build/tests/quillbox_tests.exe" --gtest_filter="$filter" "$@" || status=$?
 "$wineserver" -w
 exit $status
