@@ -22,8 +22,10 @@ struct DownloadCompletion
 {
     using Clock = std::chrono::steady_clock;
 
-    DownloadCompletion(Clock::time_point deadline, std::size_t budgetBytes)
-        : m_deadline(deadline), m_budget(budgetBytes)
+    DownloadCompletion(Clock::time_point deadline, std::size_t budgetBytes, std::size_t shareBytes,
+                       FeedFetch fetch)
+        : m_deadline(deadline), m_budget(budgetBytes), m_shareBytes(shareBytes),
+          m_fetch(std::move(fetch))
     {}
 
     // Whether an ended download waits to be handed out. Called under the lock.
@@ -40,6 +42,8 @@ struct DownloadCompletion
     std::size_t m_handedOut = 0;
     bool m_closed = false; // no later end is handed out
     CByteBudget m_budget;
+    const std::size_t m_shareBytes; // of m_budget, for each URL
+    const FeedFetch m_fetch;        // empty: DownloadFeed
 };
 
 // Guards every worker's result and abandonment flag, in every fetch of the process. Held only
@@ -115,9 +119,13 @@ void DownloadWorker::WorkerThread(std::shared_ptr<DownloadWorker> worker)
     const char* failure = nullptr;
     DownloadTrace trace;
     try {
-        // DownloadFeed takes its own copy of the URL, inside the guard like everything else.
-        result =
-            DownloadFeed(worker->m_url, &worker->m_cancel, &worker->m_completion->m_budget, &trace);
+        // The fetch takes its own copy of the URL, inside the guard like everything else.
+        DownloadCompletion& completion = *worker->m_completion;
+        CByteBudget share(completion.m_shareBytes, &completion.m_budget);
+        if (completion.m_fetch)
+            result = completion.m_fetch(worker->m_url, &worker->m_cancel, &share, trace);
+        else
+            result = DownloadFeed(worker->m_url, &worker->m_cancel, &share, &trace);
     } catch (const std::exception& error) {
         // Every failure, out of memory included, is an empty document: nothing may escape a
         // thread of the host's process. The texts are the exceptions' own constants.
@@ -152,10 +160,16 @@ void DownloadWorker::MarkEnded()
     m_completion->m_changed.WakeAll();
 }
 
+std::size_t FeedShareBytes(std::size_t budgetBytes, std::size_t feeds)
+{
+    return std::max(kMaxResponseBytes, budgetBytes / std::max<std::size_t>(feeds, 1));
+}
+
 CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, int waitMilliseconds,
-                               std::size_t budgetBytes)
+                               std::size_t budgetBytes, FeedFetch fetch)
     : m_completion(std::make_shared<DownloadCompletion>(
-          Clock::now() + std::chrono::milliseconds(std::max(waitMilliseconds, 0)), budgetBytes))
+          Clock::now() + std::chrono::milliseconds(std::max(waitMilliseconds, 0)), budgetBytes,
+          FeedShareBytes(budgetBytes, urls.size()), std::move(fetch)))
 {
     // Everything that can fail for want of memory comes before the first thread starts.
     const std::size_t count = urls.size();

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,14 +16,27 @@ constexpr int kDownloadWaitMilliseconds = 45000;
 // fails. Sixty feeds at the largest response a download accepts would be far more.
 constexpr std::size_t kMaxLoginDownloadBytes = 64 * 1024 * 1024;
 
+class CByteBudget;
+class CCancelSignal;
 class DownloadWorker;
 struct DownloadCompletion;
 
+// What a download thread does for one URL: DownloadFeed, or a caller's own way that uses it
+// (keeping copies, say). Called on the download threads, several at once, possibly after the
+// CFeedDownloads that started them is gone: it must hold what it uses.
+using FeedFetch = std::function<std::string(const std::string& url, CCancelSignal* cancel,
+                                            CByteBudget* budget, DownloadTrace& trace)>;
+
+// The bytes one feed's downloads may take of the list's budget: the larger of the largest
+// response and an even share.
+std::size_t FeedShareBytes(std::size_t budgetBytes, std::size_t feeds);
+
 // The downloads of one feed list: every URL at once, one thread each, following
-// redirections, all cut off when the wait ends. Each document is handed out as soon as its
-// download ends, so that callers can work on the first documents while later ones still
-// arrive; several threads may take documents at once. Callers pass at most 60 URLs, and
-// several lists may be downloaded at once.
+// redirections, all cut off when the wait ends. The downloads of one URL take at most
+// FeedShareBytes of the list's byte budget, so that no feed can starve the others. Each document is
+// handed out as soon as its download ends, so that callers can work on the first documents while
+// later ones still arrive; several threads may take documents at once. Callers pass at most 60
+// URLs, and several lists may be downloaded at once.
 //
 // The destructor cancels the downloads still running and gives them at most half a second to
 // let go of their connections; a download that takes longer (only name resolution cannot be
@@ -40,11 +54,12 @@ public:
         DownloadTrace trace;
     };
 
-    // Starts the downloads. Never throws once a download thread runs: a thread that cannot be
-    // created is a download that failed.
+    // Starts the downloads, each through `fetch` (DownloadFeed when empty). Never throws once a
+    // download thread runs: a thread that cannot be created is a download that failed.
     explicit CFeedDownloads(const std::vector<std::string>& urls,
                             int waitMilliseconds = kDownloadWaitMilliseconds,
-                            std::size_t budgetBytes = kMaxLoginDownloadBytes);
+                            std::size_t budgetBytes = kMaxLoginDownloadBytes,
+                            FeedFetch fetch = FeedFetch());
     ~CFeedDownloads();
     CFeedDownloads(const CFeedDownloads&) = delete;
     CFeedDownloads& operator=(const CFeedDownloads&) = delete;

@@ -3,6 +3,7 @@
 #include "common/ByteString.h"
 #include "http/ByteBudget.h"
 #include "http/CancelSignal.h"
+#include "http/ContentDecoding.h"
 #include "http/HTTPResponse.h"
 #include "http/TLSStream.h"
 
@@ -51,6 +52,14 @@ std::uint16_t ReadPort(const std::string& text, bool& named)
         value = (value * 10 + static_cast<unsigned>(text[index] - '0')) & 0xFFFFu;
     }
     return static_cast<std::uint16_t>(negative ? (0x10000u - value) & 0xFFFFu : value);
+}
+
+// A validator goes into a header line as it came, unless it could end the line early.
+std::string ValidatorLine(const char* name, const std::string& value)
+{
+    if (value.empty() || value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+        return std::string();
+    return std::string(name) + ": " + value + "\r\n";
 }
 
 bool HasScheme(const std::string& text)
@@ -184,9 +193,11 @@ void CHTTPGet::Connect()
 
 void CHTTPGet::SendRequest()
 {
-    const std::string request = "GET " + m_path +
-                                " HTTP/1.0\r\nCache-Control: no-cache\r\nHost: " + m_host +
-                                "\r\nUser-Agent: QUILLBOX.vorlenta\r\n\r\n";
+    const std::string request =
+        "GET " + m_path + " HTTP/1.0\r\nCache-Control: no-cache\r\nHost: " + m_host +
+        "\r\nUser-Agent: QUILLBOX.vorlenta\r\nAccept-Encoding: gzip, deflate\r\n" +
+        ValidatorLine("If-None-Match", m_validators.etag) +
+        ValidatorLine("If-Modified-Since", m_validators.lastModified) + "\r\n";
     bool sent = true;
     if (m_tls) {
         sent = m_tls->SendAll(request.data(), request.size());
@@ -211,10 +222,12 @@ void CHTTPGet::ReadResponse()
 {
     m_body.clear();
     m_headers.clear();
+    m_encodedBytes = 0;
     // A response that fails gives its bytes back to the budget.
     std::size_t taken = 0;
     try {
         ReceiveResponse(taken);
+        DecodeBody(taken);
     } catch (...) {
         if (m_budget != nullptr)
             m_budget->Give(taken);
@@ -226,7 +239,9 @@ void CHTTPGet::ReceiveResponse(std::size_t& taken)
 {
     std::string response;
     std::vector<char> buffer(kReceiveBufferBytes);
-    for (;;) {
+    std::string::size_type headerEnd = std::string::npos;
+    // The body of a redirection is of no use: reading stops once its header block is in.
+    while (headerEnd == std::string::npos || !IsRedirection(StatusCode(response))) {
         long count;
         if (m_tls) {
             count = m_tls->Receive(buffer.data(), buffer.size());
@@ -244,11 +259,14 @@ void CHTTPGet::ReceiveResponse(std::size_t& taken)
                 throw exception("over the download limit of one login");
             taken += static_cast<std::size_t>(count);
         }
+        const std::size_t searchFrom = response.size() < 3 ? 0 : response.size() - 3;
         response.append(buffer.data(), static_cast<std::size_t>(count));
+        if (headerEnd == std::string::npos)
+            headerEnd = response.find("\r\n\r\n", searchFrom);
     }
     // A cancelled download is cut short, not complete.
     ThrowIfCancelled();
-    const std::string::size_type end = response.find("\r\n\r\n");
+    const std::string::size_type end = headerEnd;
     if (end == std::string::npos) {
         m_headers = std::move(response);
         return;
@@ -257,6 +275,17 @@ void CHTTPGet::ReceiveResponse(std::size_t& taken)
     m_headers = response.substr(0, end + 4);
     response.erase(0, end + 4);
     m_body = std::move(response);
+}
+
+void CHTTPGet::DecodeBody(std::size_t& taken)
+{
+    const std::string encoding = GetHeader(m_headers, "content-encoding");
+    const std::string status = StatusCode(m_headers);
+    if (!CContentDecoding::IsCompressed(encoding) || status.empty() || status[0] != '2')
+        return;
+    m_encodedBytes = m_body.size();
+    CContentDecoding::Decode(encoding, m_body, kMaxResponseBytes - m_headers.size(), m_budget,
+                             taken);
 }
 
 void CHTTPGet::CloseConnection()
@@ -316,8 +345,13 @@ std::string ResolveLocation(const std::string& base, const std::string& location
     return origin + path + (suffix == std::string::npos ? std::string() : merged.substr(suffix));
 }
 
+bool IsRedirection(const std::string& status)
+{
+    return !status.empty() && status[0] == '3' && status != "304";
+}
+
 std::string DownloadFeed(std::string url, CCancelSignal* cancel, CByteBudget* budget,
-                         DownloadTrace* trace)
+                         DownloadTrace* trace, const RequestValidators* validators)
 {
     DownloadTrace ignored;
     DownloadTrace& record = trace == nullptr ? ignored : *trace;
@@ -328,17 +362,24 @@ std::string DownloadFeed(std::string url, CCancelSignal* cancel, CByteBudget* bu
                                   .count();
     };
     CHTTPGet client(cancel, budget);
+    if (validators != nullptr)
+        client.SetValidators(*validators);
     try {
         for (int request = 1; request <= kMaxRequests; ++request) {
             record.finalUrl = url;
             record.status.clear();
+            record.headers.clear();
             client.Get(url);
-            record.status = StatusCode(client.GetHeaders());
-            record.redirectedTooOften = !record.status.empty() && record.status[0] == '3';
+            record.headers = client.GetHeaders();
+            record.encodedBytes = client.GetEncodedBytes();
+            record.status = StatusCode(record.headers);
+            record.redirectedTooOften = IsRedirection(record.status);
             if (!record.redirectedTooOften)
                 break;
             if (request < kMaxRequests)
-                url = ResolveLocation(url, GetHeader(client.GetHeaders(), "location"));
+                url = ResolveLocation(url, GetHeader(record.headers, "location"));
+            if (request == 1 && (record.status == "301" || record.status == "308"))
+                record.movedTo = url;
         }
     } catch (...) {
         stopClock();

@@ -10,6 +10,14 @@
 #include <utility>
 
 class CByteBudget;
+
+// The validators of a copy of a document, exactly as its server sent them ("ETag" and
+// "Last-Modified"), which make a request conditional; either may be empty.
+struct RequestValidators
+{
+    std::string etag;
+    std::string lastModified;
+};
 class CCancelSignal;
 class CTLSStream;
 
@@ -25,6 +33,10 @@ constexpr std::size_t kMaxResponseBytes = 8 * 1024 * 1024;
 // last connection. With a cancel signal, cancelling it from another thread makes a running
 // or later Get throw. With a byte budget, every byte received is taken from it, and a
 // response the budget cannot cover fails.
+//
+// Requests offer gzip and deflate; a body sent compressed is decoded as it is read, and its
+// decoded size counts against the response bound and the budget. The body of a redirection
+// is never read.
 class CHTTPGet
 {
 public:
@@ -51,6 +63,12 @@ public:
     // Hands the body over, leaving it empty.
     std::string TakeBody() { return std::move(m_body); }
 
+    // Makes the following requests conditional on `validators` (none when both are empty).
+    void SetValidators(const RequestValidators& validators) { m_validators = validators; }
+
+    // The size of the last body as it came, before decoding; 0 when it was not compressed.
+    std::size_t GetEncodedBytes() const { return m_encodedBytes; }
+
     // The steps of Get, each usable alone; each relies on the ones before it.
     void ParseUrl(const std::string& url);
     void ResolveHost();
@@ -67,6 +85,8 @@ public:
 private:
     // ReadResponse; `taken` counts the bytes taken from the budget.
     void ReceiveResponse(std::size_t& taken);
+    // Undoes the content coding of the body the last response came with.
+    void DecodeBody(std::size_t& taken);
     void CloseConnection();
     void ThrowIfCancelled() const;
 
@@ -74,6 +94,8 @@ private:
     std::string m_headers;
     std::string m_host;
     std::string m_path;
+    RequestValidators m_validators;
+    std::size_t m_encodedBytes = 0;
     std::uint16_t m_port;
     platform::SocketHandle m_socket;
     std::uint32_t m_address; // IPv4, network byte order
@@ -89,6 +111,15 @@ private:
 // dropped from both, as ParseUrl drops it.
 std::string ResolveLocation(const std::string& base, const std::string& location);
 
+// How an earlier copy of a document stood in for a download's answer.
+enum class CopyUse
+{
+    None,      // the answer served (or nothing did)
+    Unchanged, // the server answered 304: the copy is still the document
+    Quiet,     // the server had asked not to be asked again yet: no request was made
+    Fallback,  // the download failed, and the copy served instead
+};
+
 // What one download went through, for reports on a feed.
 struct DownloadTrace
 {
@@ -100,11 +131,27 @@ struct DownloadTrace
     bool redirectedTooOften = false;
     // From the first request to the end of the last response or the failure.
     long long milliseconds = 0;
+    // The header block of the last response; empty when none came.
+    std::string headers;
+    // The size of the last body before decoding; 0 when it came uncompressed.
+    std::size_t encodedBytes = 0;
+    // Where the first response sent the feed when it moved it for good (301 or 308).
+    std::string movedTo;
+    // Whether and how an earlier copy served instead, how old it was (seconds), and for a
+    // fallback, why the download gave no document.
+    CopyUse copyUse = CopyUse::None;
+    long long copyAgeSeconds = 0;
+    std::string fallbackReason;
 };
 
-// Fetches `url`, following up to ten requests of redirection (every status beginning with
-// "3"), and returns the body of the last response. Throws CHTTPGet::exception. `cancel` and
-// `budget` are handed to the CHTTPGet that does it. With a trace, records in it what
-// happened, whether the download succeeds or fails.
+// Whether a status code is a redirection to follow: every "3xx" but "304 Not Modified".
+bool IsRedirection(const std::string& status);
+
+// Fetches `url`, following up to ten requests of redirection, and returns the body of the
+// last response. Throws CHTTPGet::exception or CContentDecoding::exception. `cancel` and
+// `budget` are handed to the CHTTPGet that does it; with `validators`, every request is
+// conditional on them. With a trace, records in it what happened, whether the download
+// succeeds or fails.
 std::string DownloadFeed(std::string url, CCancelSignal* cancel = nullptr,
-                         CByteBudget* budget = nullptr, DownloadTrace* trace = nullptr);
+                         CByteBudget* budget = nullptr, DownloadTrace* trace = nullptr,
+                         const RequestValidators* validators = nullptr);

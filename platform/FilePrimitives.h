@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Folder.h"
+
 #include <string>
 
 // The system calls behind WriteWholeFile (platform/File.h), one implementation per system.
@@ -14,6 +16,6 @@ bool WriteNewFlushedFile(const std::string& path, const std::string& content);
 // names lie in the same folder.
 bool MoveFileOver(const std::string& from, const std::string& to);
 
-void RemoveFile(const std::string& path);
+// RemoveFile comes from platform/Folder.h.
 
 } // namespace platform

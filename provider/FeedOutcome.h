@@ -1,5 +1,7 @@
 #pragma once
 
+#include "http/HTTPGet.h"
+
 #include <cstddef>
 #include <string>
 
@@ -39,8 +41,17 @@ struct FeedOutcome
     std::string status;
     bool redirectedTooOften = false;
     long long milliseconds = 0;
-    // The document's size as downloaded.
+    // The document's size as downloaded (after decoding), and as it came compressed (0 when
+    // it came uncompressed).
     std::size_t bytes = 0;
+    std::size_t encodedBytes = 0;
+    // Where the feed's first response said it moved for good (301 or 308); empty otherwise.
+    std::string movedTo;
+    // Whether the feed's copy served instead of an answer, how old it was (seconds), and for
+    // a fallback why no answer served.
+    CopyUse copyUse = CopyUse::None;
+    long long copyAgeSeconds = 0;
+    std::string fallbackReason;
     // Whether it parsed as XML (a document nested too deeply is not parsed).
     bool wellFormed = false;
     // The character set its XML declaration names (empty when none), and whether it was

@@ -4,7 +4,9 @@
 #include "http/ByteBudget.h"
 #include "http/DownloadAll.h"
 #include "platform/File.h"
+#include "platform/Memory.h"
 #include "platform/Thread.h"
+#include "provider/FeedCopies.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
@@ -31,6 +33,27 @@ constexpr std::size_t kMaxListBytes = 4 * 1024 * 1024;
 constexpr int kReportTabSize = 4;
 
 const char kOverMessageLimit[] = "over the message limit of one login";
+const char kNoFeedAnyMore[] = "the answer is no feed";
+
+bool IsFeed(const FeedOutcome& outcome)
+{
+    return outcome.wellFormed &&
+           (outcome.kind == DocumentKind::RSS || outcome.kind == DocumentKind::Atom ||
+            outcome.kind == DocumentKind::RDF);
+}
+
+void RecordTrace(DownloadTrace& trace, FeedOutcome& outcome)
+{
+    outcome.finalUrl = std::move(trace.finalUrl);
+    outcome.status = std::move(trace.status);
+    outcome.redirectedTooOften = trace.redirectedTooOften;
+    outcome.milliseconds = trace.milliseconds;
+    outcome.encodedBytes = trace.encodedBytes;
+    outcome.movedTo = std::move(trace.movedTo);
+    outcome.copyUse = trace.copyUse;
+    outcome.copyAgeSeconds = trace.copyAgeSeconds;
+    outcome.fallbackReason = std::move(trace.fallbackReason);
+}
 
 std::string Trimmed(std::string text)
 {
@@ -139,7 +162,10 @@ CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string&
                                          Downloader download, std::size_t maxMessageBytes)
     : m_listFile(Trimmed(std::move(mailbox))), m_listIsUsable(CanBeFilePath(m_listFile)),
       m_seenStore(m_listFile), m_download(std::move(download)), m_maxMessageBytes(maxMessageBytes)
-{}
+{
+    if (!m_download)
+        m_copies = std::make_shared<CFeedCopies>(CFeedCopyStore(CFeedCopyStore::DefaultFolder()));
+}
 
 ProviderReply CMessageProviderRSS::GetMessages()
 {
@@ -169,9 +195,19 @@ ProviderReply CMessageProviderRSS::GetMessages()
             },
             templates);
     } else {
-        CFeedDownloads downloads(urls);
+        FeedFetch fetch;
+        if (m_copies) {
+            m_copies->CleanNowAndThen();
+            fetch = [copies = m_copies](const std::string& url, CCancelSignal* cancel,
+                                        CByteBudget* budget, DownloadTrace& trace) {
+                return copies->Download(url, cancel, budget, trace);
+            };
+        }
+        CFeedDownloads downloads(urls, kDownloadWaitMilliseconds, kMaxLoginDownloadBytes,
+                                 std::move(fetch));
+        CDocumentsWithCopies documents(downloads, urls, m_copies.get());
         RenderFeeds(
-            [&](CFeedDownloads::Document& document) { return downloads.TakeNext(document); },
+            [&](CFeedDownloads::Document& document) { return documents.TakeNext(document); },
             templates);
     }
     std::vector<bool> seen;
@@ -186,6 +222,9 @@ ProviderReply CMessageProviderRSS::GetMessages()
     // The list is not consulted again, so it is handed over rather than copied.
     reply.messages = std::move(m_messages);
     m_messages.clear();
+    // The documents and parses of the login are gone: their memory goes back to the system
+    // rather than staying with the threads that rendered them.
+    platform::ReleaseFreeMemory();
     return reply;
 }
 
@@ -274,6 +313,42 @@ std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
     return Fingerprint(markup);
 }
 
+void CMessageProviderRSS::RenderDocument(CFeedDownloads::Document& document,
+                                         const std::string& templateText,
+                                         CByteBudget& messageBudget, MessageList& messages)
+{
+    FeedOutcome& outcome = m_outcomes[document.index];
+    const std::string prepared =
+        m_copies ? m_copies->Prepare(outcome.url, document.trace, document.text) : std::string();
+    const bool answered = document.trace.copyUse == CopyUse::None && document.failure.empty() &&
+                          !document.trace.status.empty() && document.trace.status[0] == '2';
+    outcome.failure = std::move(document.failure);
+    RecordTrace(document.trace, outcome);
+    for (int attempt = 0;; ++attempt) {
+        outcome.bytes = document.text.size();
+        // The parse checks the depth of exactly the text it reads, converted or not.
+        outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
+        messages = ParseFeedDocument(std::move(document.text), templateText, &messageBudget,
+                                     outcome, m_locateParseErrors);
+        if (!m_copies || !answered || attempt > 0)
+            return;
+        if (IsFeed(outcome)) {
+            m_copies->Keep(outcome.url, prepared);
+            return;
+        }
+        // A server that answers with something else than its feed (a web page of a portal or
+        // of an error) has not removed the feed's items: its copy serves instead.
+        DownloadTrace trace;
+        if (!m_copies->Fallback(outcome.url, kNoFeedAnyMore, trace, document.text))
+            return;
+        outcome.copyUse = trace.copyUse;
+        outcome.copyAgeSeconds = trace.copyAgeSeconds;
+        outcome.fallbackReason = std::move(trace.fallbackReason);
+        outcome.errorText.clear();
+        outcome.errorLine = outcome.errorColumn = 0;
+    }
+}
+
 void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
                                       const std::vector<std::string>& templates)
 {
@@ -291,17 +366,7 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
             CFeedDownloads::Document document;
             while (!stop && takeNext(document)) {
                 const std::size_t feed = document.index;
-                FeedOutcome& outcome = m_outcomes[feed];
-                outcome.failure = std::move(document.failure);
-                outcome.finalUrl = std::move(document.trace.finalUrl);
-                outcome.status = std::move(document.trace.status);
-                outcome.redirectedTooOften = document.trace.redirectedTooOften;
-                outcome.milliseconds = document.trace.milliseconds;
-                outcome.bytes = document.text.size();
-                // The parse checks the depth of exactly the text it reads, converted or not.
-                outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
-                rendered[feed] = ParseFeedDocument(std::move(document.text), templates[feed],
-                                                   &messageBudget, outcome, m_locateParseErrors);
+                RenderDocument(document, templates[feed], messageBudget, rendered[feed]);
             }
         } catch (...) {
             // Handed to the login's thread, which throws it on as a single thread would.

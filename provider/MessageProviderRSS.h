@@ -8,9 +8,11 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+class CFeedCopies;
 class TiXmlElement;
 
 // The mailbox of one login whose user name is the path of a feed list file. Each line of the
@@ -59,6 +61,10 @@ public:
 
     // One outcome per feed of the list, in list order, once GetMessages has returned.
     const std::vector<FeedOutcome>& FeedOutcomes() const { return m_outcomes; }
+    // The copies of feeds the first form keeps and falls back on (CFeedCopies): those of the
+    // user's cache folder unless replaced here; null keeps none. Called before GetMessages.
+    void UseCopies(std::shared_ptr<const CFeedCopies> copies) { m_copies = std::move(copies); }
+
     // Makes GetMessages keep track of lines and columns while it parses, so that the
     // outcome of a document that is not well-formed says where; parsing then takes a third
     // longer, so only reports ask for it.
@@ -106,6 +112,10 @@ private:
     static std::string ReadFileStart(const std::string& path, std::size_t maxBytes);
 
     void RenderFeeds(const DocumentSource& takeNext, const std::vector<std::string>& templates);
+    // Converts, parses and renders one feed's document into `messages`; with copies, keeps a
+    // 200 answer that is a feed, and falls back on the copy for one that is not.
+    void RenderDocument(CFeedDownloads::Document& document, const std::string& templateText,
+                        CByteBudget& messageBudget, MessageList& messages);
 
     std::string m_listFile;
     bool m_listIsUsable;
@@ -115,4 +125,5 @@ private:
     CSeenStore m_seenStore;
     Downloader m_download;
     std::size_t m_maxMessageBytes;
+    std::shared_ptr<const CFeedCopies> m_copies;
 };

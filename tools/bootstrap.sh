@@ -10,7 +10,8 @@ set -eu
 
 packages="g++ cmake make pkg-config libtinyxml-dev libgtest-dev libgmock-dev googletest \
 libssl-dev openssl ca-certificates curl fetchmail procmail python3 locales \
-g++-mingw-w64-x86-64-posix wine64 dpkg-dev g++-mingw-w64-i686-posix xvfb clang libclang-rt-dev"
+g++-mingw-w64-x86-64-posix wine64 dpkg-dev g++-mingw-w64-i686-posix xvfb clang libclang-rt-dev \
+zlib1g-dev libz-mingw-w64-dev"
 
 if [ "$(id -u)" -eq 0 ]; then
     run=""

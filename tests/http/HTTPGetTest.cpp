@@ -85,6 +85,7 @@ TEST(HTTPGet, SendsTheExactRequestAndSplitsTheResponse)
                                     "Cache-Control: no-cache\r\n"
                                     "Host: 127.0.0.1\r\n"
                                     "User-Agent: QUILLBOX.vorlenta\r\n"
+                                    "Accept-Encoding: gzip, deflate\r\n"
                                     "\r\n");
     EXPECT_EQ(client.GetHeaders(), "HTTP/1.0 200 OK\r\nContent-Type: application/rss+xml\r\n\r\n");
     EXPECT_EQ(client.GetBody(), body); // a NUL byte loses nothing after it
@@ -104,8 +105,8 @@ TEST(HTTPGet, RedirectionsAreFollowedAndErrorPagesAreDocuments)
 {
     CHTTPTestServer server;
     server.Serve("/301", CHTTPTestServer::RedirectResponse(301, server.Url("/302")));
-    server.Serve("/302", "HTTP/1.1 302 Found\r\nlocation: " + server.Url("/304") + "\r\n\r\n");
-    server.Serve("/304", "HTTP/1.1 304 Not Modified\r\nLOCATION: " + server.Url("/feed") +
+    server.Serve("/302", "HTTP/1.1 302 Found\r\nlocation: " + server.Url("/307") + "\r\n\r\n");
+    server.Serve("/307", "HTTP/1.1 307 Temporary Redirect\r\nLOCATION: " + server.Url("/feed") +
                              "\r\nLocation: " + server.Url("/wrong") + "\r\n\r\nignored");
     server.Serve("/feed", CHTTPTestServer::OkResponse("final"));
     server.Serve("/500", "HTTP/1.0 500 Internal Server Error\r\n\r\nbroken");
@@ -217,6 +218,7 @@ TEST(HTTPGetOverTLS, FetchesOverTLSByAddressAndByName)
                                     "Cache-Control: no-cache\r\n"
                                     "Host: localhost\r\n"
                                     "User-Agent: QUILLBOX.vorlenta\r\n"
+                                    "Accept-Encoding: gzip, deflate\r\n"
                                     "\r\n");
 }
 

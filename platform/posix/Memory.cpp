@@ -1,0 +1,18 @@
+#include "platform/Memory.h"
+
+#include <cstdlib> // defines __GLIBC__ on glibc
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace platform {
+
+void ReleaseFreeMemory()
+{
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
+#endif
+}
+
+} // namespace platform

@@ -1,0 +1,156 @@
+#include "provider/FeedCopies.h"
+
+#include "http/CachingRules.h"
+#include "http/HTTPGet.h"
+#include "http/HTTPResponse.h"
+#include "provider/FeedOutcome.h"
+
+namespace {
+
+// When the process last looked for old copies (seconds since 1970), for every store alike.
+std::atomic<std::int64_t> g_lastClean{0};
+
+bool IsServerFailure(const std::string& status)
+{
+    return (status.size() == 3 && status[0] == '5') || status == "429";
+}
+
+bool IsGone(const std::string& status)
+{
+    return status == "404" || status == "410";
+}
+
+} // namespace
+
+std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
+                                  CByteBudget* budget, DownloadTrace& trace) const
+{
+    FeedCopy copy;
+    const bool haveCopy = m_store.Read(url, copy);
+    const std::int64_t now = m_store.Now();
+    std::string body;
+    if (haveCopy && now < copy.quietUntil &&
+        Serve(copy, CopyUse::Quiet, std::string(), kMaxFallbackSeconds, trace, body))
+        return body;
+    const RequestValidators validators{copy.etag, copy.lastModified};
+    try {
+        body = DownloadFeed(url, cancel, budget, &trace, haveCopy ? &validators : nullptr);
+    } catch (const std::exception& error) {
+        if (haveCopy &&
+            Serve(copy, CopyUse::Fallback, error.what(), kMaxFallbackSeconds, trace, body))
+            return body;
+        throw;
+    }
+    const std::string& status = trace.status;
+    if (!haveCopy)
+        return body;
+    if (status == "304") {
+        copy.fetched = now;
+        copy.quietUntil = QuietUntil(trace.headers, now);
+        m_store.Write(copy);
+        Serve(copy, CopyUse::Unchanged, std::string(), kMaxFallbackSeconds, trace, body);
+        return body;
+    }
+    if (IsServerFailure(status)) {
+        const std::int64_t quiet = QuietUntil(trace.headers, now);
+        if (quiet > now) {
+            copy.quietUntil = quiet;
+            m_store.Write(copy);
+        }
+        Serve(copy, CopyUse::Fallback, "server answered " + status, kMaxFallbackSeconds, trace,
+              body);
+    } else if (IsGone(status)) {
+        Serve(copy, CopyUse::Fallback, "server answered " + status, kMaxGoneFallbackSeconds, trace,
+              body);
+    }
+    return body;
+}
+
+bool CFeedCopies::Serve(FeedCopy& copy, CopyUse use, const std::string& reason, std::int64_t maxAge,
+                        DownloadTrace& trace, std::string& body) const
+{
+    const std::int64_t age = m_store.Now() - copy.fetched;
+    if (age > maxAge)
+        return false;
+    trace.copyUse = use;
+    trace.copyAgeSeconds = age < 0 ? 0 : age;
+    trace.fallbackReason = reason;
+    if (trace.finalUrl.empty())
+        trace.finalUrl = copy.finalUrl;
+    body = std::move(copy.body);
+    return true;
+}
+
+std::string CFeedCopies::Prepare(const std::string& url, const DownloadTrace& trace,
+                                 const std::string& body) const
+{
+    if (m_store.Folder().empty() || trace.copyUse != CopyUse::None || trace.status != "200" ||
+        body.empty())
+        return std::string();
+    FeedCopy copy;
+    copy.url = url;
+    copy.finalUrl = trace.finalUrl;
+    copy.etag = GetHeader(trace.headers, "etag");
+    copy.lastModified = GetHeader(trace.headers, "last-modified");
+    copy.fetched = m_store.Now();
+    copy.quietUntil = QuietUntil(trace.headers, copy.fetched);
+    copy.body = body;
+    return CFeedCopyStore::Serialise(copy);
+}
+
+void CFeedCopies::Keep(const std::string& url, const std::string& prepared) const
+{
+    if (!prepared.empty())
+        m_store.WriteSerialised(url, prepared);
+}
+
+bool CFeedCopies::Fallback(const std::string& url, const std::string& reason, DownloadTrace& trace,
+                           std::string& body) const
+{
+    FeedCopy copy;
+    return m_store.Read(url, copy) &&
+           Serve(copy, CopyUse::Fallback, reason, kMaxFallbackSeconds, trace, body);
+}
+
+void CFeedCopies::CleanNowAndThen() const
+{
+    const std::int64_t now = m_store.Now();
+    std::int64_t last = g_lastClean.load();
+    if (now - last < kCleanIntervalSeconds && now >= last)
+        return;
+    if (g_lastClean.compare_exchange_strong(last, now))
+        m_store.Clean();
+}
+
+CDocumentsWithCopies::CDocumentsWithCopies(CFeedDownloads& downloads,
+                                           const std::vector<std::string>& urls,
+                                           const CFeedCopies* copies)
+    : m_downloads(downloads), m_urls(urls), m_copies(copies), m_handedOut(urls.size(), false)
+{}
+
+bool CDocumentsWithCopies::TakeNext(CFeedDownloads::Document& document)
+{
+    {
+        // The downloads are taken under the lock, so that no feed is handed out twice.
+        platform::CLockHolder holder(m_lock);
+        if (!m_downloadsOver) {
+            if (m_downloads.TakeNext(document)) {
+                m_handedOut[document.index] = true;
+                return true;
+            }
+            m_downloadsOver = true;
+        }
+        while (m_next < m_urls.size() && m_handedOut[m_next])
+            ++m_next;
+        if (m_next == m_urls.size())
+            return false;
+        m_handedOut[m_next] = true;
+        document = CFeedDownloads::Document();
+        document.index = m_next++;
+    }
+    document.failure = kNoAnswerInTime;
+    if (m_copies != nullptr &&
+        m_copies->Fallback(m_urls[document.index], kNoAnswerInTime, document.trace, document.text))
+        document.failure.clear();
+    return true;
+}

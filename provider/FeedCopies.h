@@ -1,0 +1,93 @@
+#pragma once
+
+#include "http/DownloadAll.h"
+#include "platform/Thread.h"
+#include "provider/FeedCopyStore.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CByteBudget;
+class CCancelSignal;
+
+// How the logins of the process use the copies of feeds (CFeedCopyStore) around their
+// downloads, so that a feed server's bad minute costs no messages and an unchanged feed
+// costs its server next to nothing:
+//
+// - Download asks with the copy's validators (If-None-Match, If-Modified-Since), and a 304
+//   serves the copy; it does not ask at all while the copy's quiet time lasts (Retry-After
+//   of a 429 or 503, max-age of a 200 or 304); a failed download (no connection, no name,
+//   TLS, a 5xx or 429) serves a copy up to 30 days old, a 404 or 410 one up to 7 days old.
+// - A 200 whose body turns out to be a feed replaces the copy (Prepare, then Keep once it
+//   parsed); one whose body is no feed any more serves the copy instead (Fallback), as does
+//   a download that gave nothing within the login's wait.
+//
+// Shared by a login and its download threads, which may outlive it. Safe from several threads
+// at once; nothing here throws except on exhaustion of memory, and Download what DownloadFeed
+// throws.
+class CFeedCopies
+{
+public:
+    static constexpr std::int64_t kMaxFallbackSeconds = 30 * 24 * 60 * 60;
+    static constexpr std::int64_t kMaxGoneFallbackSeconds = 7 * 24 * 60 * 60;
+    // Old copies are looked for at most this often by one process.
+    static constexpr std::int64_t kCleanIntervalSeconds = 60 * 60;
+
+    explicit CFeedCopies(CFeedCopyStore store) : m_store(std::move(store)) {}
+
+    const CFeedCopyStore& Store() const { return m_store; }
+
+    // A FeedFetch: the document of `url`, from its server or from its copy, as above. The
+    // trace tells which and why.
+    std::string Download(const std::string& url, CCancelSignal* cancel, CByteBudget* budget,
+                         DownloadTrace& trace) const;
+
+    // The copy file's content for a fresh 200 answer to `url` with `body`; empty when the
+    // answer was anything else (then there is nothing to keep).
+    std::string Prepare(const std::string& url, const DownloadTrace& trace,
+                        const std::string& body) const;
+    // Stores what Prepare gave, once its body proved to be a feed.
+    void Keep(const std::string& url, const std::string& prepared) const;
+
+    // The copy of `url` for a download that gave no feed (`reason` says why): true, with the
+    // body in `body` and the trace telling of the fallback, when a copy of at most 30 days
+    // serves.
+    bool Fallback(const std::string& url, const std::string& reason, DownloadTrace& trace,
+                  std::string& body) const;
+
+    // CFeedCopyStore::Clean, when this process has not cleaned for kCleanIntervalSeconds.
+    void CleanNowAndThen() const;
+
+private:
+    // Serves `copy` for a download that gave nothing: true when the copy is young enough.
+    bool Serve(FeedCopy& copy, CopyUse use, const std::string& reason, std::int64_t maxAge,
+               DownloadTrace& trace, std::string& body) const;
+
+    CFeedCopyStore m_store;
+};
+
+// The documents of a login's downloads as CFeedDownloads hands them out; then, once it hands
+// out no more (all are out, or the wait is over), one document for each feed whose download
+// gave none in time: its copy when one serves (CFeedCopies::Fallback), else nothing, with
+// the failure kNoAnswerInTime. Several threads may take documents at once.
+class CDocumentsWithCopies
+{
+public:
+    // All three must outlive the object; `copies` may be null (no copies: nothing for the
+    // feeds without an answer).
+    CDocumentsWithCopies(CFeedDownloads& downloads, const std::vector<std::string>& urls,
+                         const CFeedCopies* copies);
+
+    bool TakeNext(CFeedDownloads::Document& document);
+
+private:
+    CFeedDownloads& m_downloads;
+    const std::vector<std::string>& m_urls;
+    const CFeedCopies* m_copies;
+    platform::CLock m_lock;
+    std::vector<bool> m_handedOut; // guarded by m_lock
+    bool m_downloadsOver = false;  // guarded by m_lock
+    std::size_t m_next = 0;        // guarded by m_lock: the next feed to look at afterwards
+};

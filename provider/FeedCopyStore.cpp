@@ -1,0 +1,176 @@
+#include "provider/FeedCopyStore.h"
+
+#include "http/HTTPGet.h"
+#include "platform/File.h"
+#include "platform/Folder.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+const char kMagicLine[] = "QUILLBOX feed copy 1";
+const char kSuffix[] = ".copy";
+// Room for the lines before the body.
+constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
+
+std::string Hexadecimal(std::uint64_t value, int digits)
+{
+    char text[17];
+    std::snprintf(text, sizeof text, "%0*llx", digits, static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::string Checksum(const std::string& body)
+{
+    uLong sum = crc32(0L, Z_NULL, 0);
+    // zlib takes at most 4 GB a call; bodies are far smaller.
+    sum = crc32(sum, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+    return Hexadecimal(sum, 8);
+}
+
+// A value goes into its line as it is, unless it would break the line.
+std::string LineValue(const std::string& value)
+{
+    return value.find_first_of("\r\n") == std::string::npos ? value : std::string();
+}
+
+bool ReadNumber(const std::string& text, std::int64_t& value)
+{
+    if (text.empty() || text.size() > 18 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    value = std::stoll(text);
+    return true;
+}
+
+} // namespace
+
+CFeedCopyStore::CFeedCopyStore(std::string folder, Clock clock)
+    : m_folder(std::move(folder)), m_clock(std::move(clock))
+{}
+
+std::string CFeedCopyStore::DefaultFolder()
+{
+    const std::string cache = platform::UserCacheFolder();
+    return cache.empty() ? cache : platform::JoinPath(cache, "quillbox");
+}
+
+std::int64_t CFeedCopyStore::Now() const
+{
+    if (m_clock)
+        return m_clock();
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string CFeedCopyStore::FileName(const std::string& url) const
+{
+    std::uint64_t digest = 14695981039346656037ull;
+    for (const char byte : url) {
+        digest ^= static_cast<unsigned char>(byte);
+        digest *= 1099511628211ull;
+    }
+    return platform::JoinPath(m_folder, Hexadecimal(digest, 16) + kSuffix);
+}
+
+bool CFeedCopyStore::Read(const std::string& url, FeedCopy& copy) const
+{
+    std::string content;
+    if (m_folder.empty() ||
+        !platform::ReadTrustedFile(FileName(url), content, kMaxHeaderBytes + kMaxResponseBytes))
+        return false;
+    const std::string::size_type end = content.find("\n\n");
+    if (end == std::string::npos)
+        return false;
+    std::string magic, fileUrl, bodyBytes, checksum;
+    std::int64_t length = -1;
+    bool timesRead = true;
+    std::string::size_type start = 0;
+    for (int line = 0; start <= end; ++line) {
+        const std::string::size_type lineEnd = content.find('\n', start);
+        const std::string text = content.substr(start, lineEnd - start);
+        start = lineEnd + 1;
+        if (line == 0) {
+            magic = text;
+            continue;
+        }
+        const std::string::size_type colon = text.find(": ");
+        const std::string name = text.substr(0, colon);
+        const std::string value = colon == std::string::npos ? "" : text.substr(colon + 2);
+        if (name == "url")
+            fileUrl = value;
+        else if (name == "final-url")
+            copy.finalUrl = value;
+        else if (name == "etag")
+            copy.etag = value;
+        else if (name == "last-modified")
+            copy.lastModified = value;
+        else if (name == "fetched")
+            timesRead = ReadNumber(value, copy.fetched) && timesRead;
+        else if (name == "quiet-until")
+            timesRead = ReadNumber(value, copy.quietUntil) && timesRead;
+        else if (name == "body-bytes" && !ReadNumber(value, length))
+            return false;
+        else if (name == "checksum")
+            checksum = value;
+    }
+    content.erase(0, end + 2);
+    if (magic != kMagicLine || fileUrl != url || !timesRead ||
+        length != static_cast<std::int64_t>(content.size()) || checksum != Checksum(content))
+        return false;
+    copy.url = url;
+    copy.body = std::move(content);
+    return true;
+}
+
+std::string CFeedCopyStore::Serialise(const FeedCopy& copy)
+{
+    std::string content =
+        std::string(kMagicLine) + "\nurl: " + LineValue(copy.url) +
+        "\nfinal-url: " + LineValue(copy.finalUrl) + "\netag: " + LineValue(copy.etag) +
+        "\nlast-modified: " + LineValue(copy.lastModified) +
+        "\nfetched: " + std::to_string(std::max<std::int64_t>(copy.fetched, 0)) +
+        "\nquiet-until: " + std::to_string(std::max<std::int64_t>(copy.quietUntil, 0)) +
+        "\nbody-bytes: " + std::to_string(copy.body.size()) + "\nchecksum: " + Checksum(copy.body) +
+        "\n\n";
+    content.reserve(content.size() + copy.body.size());
+    content += copy.body;
+    return content;
+}
+
+bool CFeedCopyStore::Write(const FeedCopy& copy) const
+{
+    return WriteSerialised(copy.url, Serialise(copy));
+}
+
+bool CFeedCopyStore::WriteSerialised(const std::string& url, const std::string& content) const
+{
+    if (m_folder.empty() || !platform::MakeFolders(m_folder))
+        return false;
+    return platform::WriteWholeFile(FileName(url), content);
+}
+
+void CFeedCopyStore::Clean() const
+{
+    if (m_folder.empty())
+        return;
+    std::vector<platform::FolderFile> files = platform::ListFiles(m_folder, kSuffix);
+    // Newest first: the oldest are the ones to go.
+    std::sort(files.begin(), files.end(),
+              [](const platform::FolderFile& left, const platform::FolderFile& right) {
+                  return left.modified > right.modified;
+              });
+    const std::int64_t oldest = Now() - kUnusedSeconds;
+    std::uint64_t total = 0;
+    for (const platform::FolderFile& file : files) {
+        total += file.bytes;
+        if (file.modified < oldest || total > kMaxTotalBytes)
+            platform::RemoveFile(platform::JoinPath(m_folder, file.name));
+    }
+}

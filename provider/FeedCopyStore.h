@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// The last good answer of one feed URL, as a login keeps it. Times are seconds since
+// 1970-01-01 UTC.
+struct FeedCopy
+{
+    std::string url;
+    // The URL that gave the body, after redirections.
+    std::string finalUrl;
+    // The validators exactly as the server sent them; empty when it sent none.
+    std::string etag;
+    std::string lastModified;
+    // When the server last gave or confirmed the body.
+    std::int64_t fetched = 0;
+    // No request for the feed before this time (Retry-After, max-age); 0 for none.
+    std::int64_t quietUntil = 0;
+    // The body as received, after decoding and before any conversion.
+    std::string body;
+};
+
+// The copies of feeds, one file per feed URL in one folder (the user's cache folder, under
+// "quillbox"), shared by every feed list and every login of the user. A file is named by a
+// 64-bit FNV-1a digest of its URL in hexadecimal, with ".copy" after it, and holds
+//
+//     QUILLBOX feed copy 1            the magic line
+//     url: <URL>
+//     final-url: <URL>
+//     etag: <value>                   empty when none came
+//     last-modified: <value>          empty when none came
+//     fetched: <seconds>
+//     quiet-until: <seconds>
+//     body-bytes: <decimal>
+//     checksum: <CRC-32 of the body, 8 hexadecimal digits>
+//                                     an empty line
+//     <the body, byte for byte>
+//
+// with every line ended by LF. A file is replaced whole (platform::WriteWholeFile), so a
+// reader finds the old copy or the new one; several logins may read and write at once, and
+// the last writer wins. A file that does not read back whole (truncated, damaged, of another
+// URL or format) is no copy. Files go when Clean finds them unused for 30 days or finds more
+// than 256 MB of copies, least recently written first.
+//
+// The object holds the folder and the clock only; safe from several threads at once. Nothing
+// here throws except on exhaustion of memory.
+class CFeedCopyStore
+{
+public:
+    // Seconds since 1970-01-01 UTC.
+    using Clock = std::function<std::int64_t()>;
+
+    static constexpr std::int64_t kUnusedSeconds = 30 * 24 * 60 * 60;
+    static constexpr std::uint64_t kMaxTotalBytes = 256 * 1024 * 1024;
+
+    // `folder` empty: a store that keeps nothing. `clock` empty: the system's clock.
+    explicit CFeedCopyStore(std::string folder, Clock clock = Clock());
+
+    // "quillbox" in the user's cache folder; empty when the user has none.
+    static std::string DefaultFolder();
+
+    std::int64_t Now() const;
+    const std::string& Folder() const { return m_folder; }
+    std::string FileName(const std::string& url) const;
+
+    // The copy of `url`; false when there is none that reads back whole.
+    bool Read(const std::string& url, FeedCopy& copy) const;
+    // Stores `copy` over the one before; false when it could not be written.
+    bool Write(const FeedCopy& copy) const;
+    // The file's content for `copy`, and its writing, as two steps.
+    static std::string Serialise(const FeedCopy& copy);
+    bool WriteSerialised(const std::string& url, const std::string& content) const;
+
+    // Removes the copies unused for kUnusedSeconds, then the least recently written until
+    // the rest take at most kMaxTotalBytes.
+    void Clean() const;
+
+private:
+    std::string m_folder;
+    Clock m_clock;
+};

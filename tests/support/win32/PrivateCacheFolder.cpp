@@ -1,0 +1,17 @@
+// Gives every test process a local application data folder of its own, so that the feed
+// copies one test's logins keep never serve another test (or a later run) whose server got
+// the same port.
+#include "support/TempFolder.h"
+
+#include <cstdlib>
+
+namespace {
+
+// Runs during static initialisation, before any test logs in; removed when the process ends.
+const CTempFolder g_cacheFolder;
+const bool g_usesPrivateCacheFolder = [] {
+    _putenv_s("LOCALAPPDATA", g_cacheFolder.Path().string().c_str());
+    return true;
+}();
+
+} // namespace
