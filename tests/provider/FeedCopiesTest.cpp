@@ -1,0 +1,228 @@
+#include "provider/FeedCopies.h"
+
+#include "platform/File.h"
+#include "provider/MessageProviderRSS.h"
+#include "support/Compression.h"
+#include "support/HTTPTestServer.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+constexpr std::int64_t kDay = 24 * 60 * 60;
+
+std::string Feed(int items)
+{
+    std::string text = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>N</title>";
+    for (int item = 1; item <= items; ++item)
+        text += "<item><title>Item " + std::to_string(item) + "</title><guid>g" +
+                std::to_string(item) + "</guid></item>";
+    return text + "</channel></rss>\n";
+}
+
+std::string Answer(const std::string& statusLine, const std::string& headers,
+                   const std::string& body = std::string())
+{
+    return "HTTP/1.1 " + statusLine + "\r\n" + headers + "\r\n" + body;
+}
+
+// Logins to a feed list in a folder of its own, with copies in that folder and a clock the
+// test moves.
+class FeedCopiesTest : public ::testing::Test
+{
+protected:
+    FeedCopiesTest()
+        : m_store(m_folder.File("cache"), [this] { return m_now; }),
+          m_copies(std::make_shared<CFeedCopies>(m_store))
+    {}
+
+    void List(const std::vector<std::string>& urls)
+    {
+        std::string text;
+        for (const std::string& url : urls)
+            text += url + "\n";
+        m_list = m_folder.Write("feeds.txt", text);
+    }
+
+    // One login; its outcomes are kept.
+    MessageList Login()
+    {
+        CMessageProviderRSS login(m_list, "");
+        login.UseCopies(m_copies);
+        MessageList messages = login.GetMessages().messages;
+        m_outcomes = login.FeedOutcomes();
+        return messages;
+    }
+
+    CTempFolder m_folder;
+    std::int64_t m_now = 1700000000;
+    CFeedCopyStore m_store;
+    std::shared_ptr<CFeedCopies> m_copies;
+    std::string m_list;
+    std::vector<FeedOutcome> m_outcomes;
+};
+
+} // namespace
+
+TEST_F(FeedCopiesTest, AFeedKeepsItsMessagesThroughEveryKindOfOutage)
+{
+    CHTTPTestServer server;
+    ASSERT_TRUE(server.IsRunning());
+    List({server.Url("/feed")});
+    const std::string validators =
+        "ETag: \"v1\"\r\nLast-Modified: Tue, 14 Nov 2023 22:00:00 GMT\r\n";
+    const struct
+    {
+        const char* what;
+        std::int64_t later; // seconds since the login before
+        std::string answer; // empty: the server is gone, connections are refused
+        std::size_t messages;
+        bool asked;
+        CopyUse copyUse;
+    } steps[] = {
+        {"first answer, gzip, with validators", 0,
+         Answer("200 OK", validators + "Content-Encoding: gzip\r\n", Compressed(Feed(3))), 3, true,
+         CopyUse::None},
+        {"unchanged", 60, Answer("304 Not Modified", ""), 3, true, CopyUse::Unchanged},
+        {"server busy", 60, Answer("503 Busy", "", "<html>busy</html>"), 3, true,
+         CopyUse::Fallback},
+        {"too many requests", 60, Answer("429 Slow down", "Retry-After: 3600\r\n"), 3, true,
+         CopyUse::Fallback},
+        {"within the Retry-After", 3000, Answer("200 OK", "", Feed(1)), 3, false, CopyUse::Quiet},
+        {"a web page instead of the feed", 700, Answer("200 OK", "", "<html>portal</html>"), 3,
+         true, CopyUse::Fallback},
+        {"a new version with a long max-age", 60,
+         Answer("200 OK", "Cache-Control: max-age=86400\r\n", Feed(2)), 2, true, CopyUse::None},
+        {"within the max-age, at most an hour", 3500, Answer("200 OK", "", Feed(5)), 2, false,
+         CopyUse::Quiet},
+        {"gone, copy a day old", kDay - 3500, Answer("404 Not Found", ""), 2, true,
+         CopyUse::Fallback},
+        {"gone, copy eight days old", 7 * kDay, Answer("410 Gone", ""), 0, true, CopyUse::None},
+        {"broken, copy eight days old", 0, Answer("500 Broken", ""), 2, true, CopyUse::Fallback},
+        {"refused, copy eight days old", 0, "", 2, false, CopyUse::Fallback},
+        {"refused, copy a month old", 23 * kDay, "", 0, false, CopyUse::None},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        m_now += step.later;
+        if (step.answer.empty())
+            server.Stop();
+        else
+            server.Serve("/feed", step.answer);
+        const std::size_t requests = server.Requests().size();
+        EXPECT_EQ(Login().size(), step.messages);
+        EXPECT_EQ(server.Requests().size(), requests + (step.asked ? 1 : 0));
+        ASSERT_EQ(m_outcomes.size(), 1u);
+        EXPECT_EQ(m_outcomes[0].copyUse, step.copyUse);
+    }
+    // Every request after the first carried the validators exactly as they came.
+    const std::vector<std::string> requests = server.Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[0].find("If-None-Match"), std::string::npos);
+    EXPECT_NE(requests[1].find("\r\nIf-None-Match: \"v1\"\r\n"), std::string::npos);
+    EXPECT_NE(requests[1].find("\r\nIf-Modified-Since: Tue, 14 Nov 2023 22:00:00 GMT\r\n"),
+              std::string::npos);
+}
+
+TEST_F(FeedCopiesTest, ADamagedCopyIsNoCopyAndTheFeedIsAskedAfresh)
+{
+    CHTTPTestServer server;
+    ASSERT_TRUE(server.IsRunning());
+    List({server.Url("/feed")});
+    server.Serve("/feed", Answer("200 OK", "ETag: \"v1\"\r\n", Feed(3)));
+    ASSERT_EQ(Login().size(), 3u);
+    const std::string file = m_store.FileName(server.Url("/feed"));
+    std::string good;
+    ASSERT_TRUE(platform::ReadRegularFile(file, good));
+
+    std::string flipped = good;
+    flipped[flipped.size() - 10] ^= 0x20;
+    const std::string damages[] = {good.substr(0, good.size() - 1), flipped,
+                                   good.substr(0, good.find("\n\n")), "garbage", ""};
+    for (const std::string& damaged : damages) {
+        ASSERT_TRUE(platform::WriteWholeFile(file, damaged));
+        server.Serve("/feed", Answer("304 Not Modified", ""));
+        EXPECT_EQ(Login().size(), 0u); // not trusted: nothing to fall back on
+        EXPECT_EQ(server.Requests().back().find("If-None-Match"), std::string::npos);
+        server.Serve("/feed", Answer("200 OK", "ETag: \"v1\"\r\n", Feed(3)));
+        EXPECT_EQ(Login().size(), 3u);
+    }
+}
+
+TEST_F(FeedCopiesTest, AFeedThatGivesNothingInTimeIsServedFromItsCopy)
+{
+    CHTTPTestServer server;
+    ASSERT_TRUE(server.IsRunning());
+    const std::string url = server.Url("/feed");
+    FeedCopy copy;
+    copy.url = url;
+    copy.fetched = m_now - kDay;
+    copy.body = Feed(2);
+    ASSERT_TRUE(m_store.Write(copy));
+    CHTTPTestServer::Response silent;
+    silent.neverAnswer = true;
+    server.Serve("/feed", silent);
+
+    const std::vector<std::string> urls = {url, server.Url("/none")};
+    CFeedDownloads downloads(urls, 200, kMaxLoginDownloadBytes,
+                             [copies = m_copies](const std::string& url, CCancelSignal* cancel,
+                                                 CByteBudget* budget, DownloadTrace& trace) {
+                                 return copies->Download(url, cancel, budget, trace);
+                             });
+    CDocumentsWithCopies documents(downloads, urls, m_copies.get());
+    CFeedDownloads::Document document;
+    std::vector<std::string> texts(2), failures(2);
+    std::vector<CopyUse> uses(2);
+    while (documents.TakeNext(document)) {
+        texts[document.index] = document.text;
+        failures[document.index] = document.failure;
+        uses[document.index] = document.trace.copyUse;
+    }
+    EXPECT_EQ(texts[0], copy.body);
+    EXPECT_EQ(failures[0], "");
+    EXPECT_EQ(uses[0], CopyUse::Fallback);
+    EXPECT_EQ(uses[1], CopyUse::None); // a 404 and no copy
+    server.Stop();
+}
+
+TEST_F(FeedCopiesTest, OneFeedsFatRedirectionsLeaveTheOtherFeedsTheirMessages)
+{
+    CHTTPTestServer server;
+    ASSERT_TRUE(server.IsRunning());
+    const std::string fat(8 * 1024 * 1024, 'f');
+    std::vector<std::string> urls;
+    for (int hop = 1; hop <= 8; ++hop)
+        server.Serve("/hop" + std::to_string(hop),
+                     Answer("302 Found", "Location: /hop" + std::to_string(hop + 1) + "\r\n", fat));
+    urls.push_back(server.Url("/hop1"));
+    for (int feed = 1; feed <= 5; ++feed) {
+        server.Serve("/feed" + std::to_string(feed), CHTTPTestServer::OkResponse(Feed(3)));
+        urls.push_back(server.Url("/feed" + std::to_string(feed)));
+    }
+    List(urls);
+    EXPECT_EQ(Login().size(), 15u);
+}
+
+TEST_F(FeedCopiesTest, CleaningRemovesCopiesUnusedForAMonth)
+{
+    // Copies are as old as their files: the store's clock is the system's here.
+    const CFeedCopyStore store(m_folder.File("cache"));
+    FeedCopy copy;
+    copy.body = Feed(1);
+    for (const char* url : {"http://old.example/feed", "http://new.example/feed"}) {
+        copy.url = url;
+        ASSERT_TRUE(store.Write(copy));
+    }
+    const std::string old = store.FileName("http://old.example/feed");
+    std::filesystem::last_write_time(old, std::filesystem::last_write_time(old) -
+                                              std::chrono::hours(24 * 30 + 1));
+    store.Clean();
+    FeedCopy read;
+    EXPECT_FALSE(store.Read("http://old.example/feed", read));
+    EXPECT_TRUE(store.Read("http://new.example/feed", read));
+}
