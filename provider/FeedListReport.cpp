@@ -1,10 +1,12 @@
 #include "provider/FeedListReport.h"
 
+#include "common/PrintableText.h"
 #include "common/ReadableFile.h"
 #include "http/DownloadAll.h"
 #include "provider/MessageProviderRSS.h"
 
 #include <cstdio>
+#include <sstream>
 #include <utility>
 
 namespace {
@@ -69,39 +71,96 @@ std::string TemplateText(const FeedOutcome& outcome)
     return "template " + outcome.templateName;
 }
 
-// A JSON string: quotes, backslashes and control bytes escaped, and every byte that is not
-// part of well-formed UTF-8 replaced by U+FFFD, which JSON readers require.
+// A JSON string: quotes, backslashes and control characters (C0, DEL and C1) escaped, and
+// every byte that is not part of well-formed UTF-8 replaced by U+FFFD, which JSON readers
+// require.
 std::string JSONString(const std::string& text)
 {
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char byte = static_cast<unsigned char>(text[i]);
+        const std::size_t length = Utf8CharacterLength(text, i);
+        const unsigned code =
+            byte == 0xC2 && length == 2 ? static_cast<unsigned char>(text[i + 1]) : byte;
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
         if (byte == '"' || byte == '\\') {
             out += '\\';
             out += static_cast<char>(byte);
-        } else if (byte < 0x20) {
+        } else if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
             char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            std::snprintf(escape, sizeof escape, "\\u%04x", code);
             out += escape;
-        } else if (byte >= 0x80) {
-            const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 0;
-            bool valid = length != 0 && byte < 0xF5 && i + length <= text.size();
-            for (std::size_t k = 1; valid && k < length; ++k)
-                valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-            if (!valid) {
-                out += "\xEF\xBF\xBD";
-                ++i;
-                continue;
-            }
-            out.append(text, i, length);
-            i += length;
-            continue;
         } else {
-            out += static_cast<char>(byte);
+            out.append(text, i, length);
         }
-        ++i;
+        i += length;
     }
     return out + "\"";
+}
+
+// "5 minutes", "2 hours", "3 days": how long ago a copy was fetched, roughly.
+std::string Age(long long seconds)
+{
+    if (seconds < 120)
+        return Plural(static_cast<std::size_t>(seconds < 0 ? 0 : seconds), "second");
+    if (seconds < 2 * 3600)
+        return Plural(static_cast<std::size_t>(seconds / 60), "minute");
+    if (seconds < 2 * 86400)
+        return Plural(static_cast<std::size_t>(seconds / 3600), "hour");
+    return Plural(static_cast<std::size_t>(seconds / 86400), "day");
+}
+
+const char* CacheName(CopyUse use)
+{
+    switch (use) {
+    case CopyUse::None:
+        break;
+    case CopyUse::Unchanged:
+        return "unchanged";
+    case CopyUse::Quiet:
+        return "not asked";
+    case CopyUse::Fallback:
+        return "fallback";
+    }
+    return "fresh";
+}
+
+// What the feed's answer and its copy came to: "fresh (200)", "unchanged (304)", a fallback,
+// the compression's saving, a permanent move.
+std::string CacheText(const FeedOutcome& outcome)
+{
+    std::string text;
+    const std::string copy = "the copy from " + Age(outcome.copyAgeSeconds) + " ago";
+    switch (outcome.copyUse) {
+    case CopyUse::None:
+        if (outcome.status == "200")
+            text = "; fresh (200)";
+        break;
+    case CopyUse::Unchanged:
+        text = "; unchanged (304), " + copy + " serves";
+        break;
+    case CopyUse::Quiet:
+        text = "; not asked (the server asked to wait), " + copy + " serves";
+        break;
+    case CopyUse::Fallback:
+        text = "; " + outcome.fallbackReason + "; using " + copy;
+        break;
+    }
+    if (outcome.encodedBytes > 0 && outcome.copyUse == CopyUse::None) {
+        const long long saved =
+            static_cast<long long>(outcome.bytes) - static_cast<long long>(outcome.encodedBytes);
+        text += ", compressed: " + Plural(outcome.encodedBytes, "byte") + " came";
+        if (saved > 0 && outcome.bytes > 0)
+            text += " (" + std::to_string(saved * 100 / static_cast<long long>(outcome.bytes)) +
+                    "% saved)";
+    }
+    if (!outcome.movedTo.empty())
+        text += "; moved permanently to " + outcome.movedTo + ": update the list";
+    return text;
 }
 
 } // namespace
@@ -200,7 +259,18 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
     return "the feed has no items";
 }
 
-void CFeedListReport::WriteText(std::ostream& out) const
+void CFeedListReport::WriteText(std::ostream& printed) const
+{
+    // Servers and documents chose much of what is written: none of their control characters
+    // or broken UTF-8 reaches the terminal.
+    std::ostringstream out;
+    WriteLines(out);
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);)
+        printed << PrintableText(line) << "\n";
+}
+
+void CFeedListReport::WriteLines(std::ostream& out) const
 {
     if (!m_listProblem.empty()) {
         out << "cannot read the feed list " << m_listFile << ": " << m_listProblem << "\n";
@@ -234,6 +304,8 @@ void CFeedListReport::WriteText(std::ostream& out) const
                 out << " with " << Plural(outcome.items, "item");
         }
         if (!outcome.pastLimit)
+            out << CacheText(outcome);
+        if (!outcome.pastLimit)
             out << "; " << TemplateText(outcome);
         out << "\n";
     }
@@ -263,6 +335,11 @@ void CFeedListReport::WriteJSON(std::ostream& out) const
             << ", \"seen\": " << outcome.seen << ", \"messages\": " << Messages(outcome)
             << ", \"template\": " << JSONString(outcome.templateName)
             << ", \"templateMissing\": " << (outcome.templateMissing ? "true" : "false")
+            << ", \"cache\": " << JSONString(CacheName(outcome.copyUse))
+            << ", \"copyAgeSeconds\": " << outcome.copyAgeSeconds
+            << ", \"fallbackReason\": " << JSONString(outcome.fallbackReason)
+            << ", \"compressedBytes\": " << outcome.encodedBytes
+            << ", \"movedPermanentlyTo\": " << JSONString(outcome.movedTo)
             << ", \"problem\": " << (problem.empty() ? "null" : JSONString(problem)) << "}";
     }
     out << "\n], \"summary\": {\"feeds\": " << m_outcomes.size()

@@ -33,7 +33,7 @@ public:
     int ExitStatus() const;
 
     // One line per feed in list order, then a summary line; or the reason the list cannot
-    // be read.
+    // be read. Control characters and bytes outside UTF-8 are escaped (PrintableText).
     void WriteText(std::ostream& out) const;
     // The same as one JSON object, for scripts.
     void WriteJSON(std::ostream& out) const;
@@ -46,6 +46,8 @@ public:
     CFeedListReport(std::string listFile, std::vector<FeedOutcome> outcomes);
 
 private:
+    // WriteText before its control characters are escaped.
+    void WriteLines(std::ostream& out) const;
     // The messages of all feeds together, and the feeds that give none (see Problem).
     std::size_t MessageCount() const;
     std::size_t ProblemCount() const;

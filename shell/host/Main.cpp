@@ -3,6 +3,7 @@
 // to stop, finalise, unload; or run the plug-in's setup dialog. Beside that it checks a
 // feed list the way a login uses it, and turns an OPML subscription list into a feed list.
 
+#include "common/PrintableText.h"
 #include "common/ReadableFile.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Settings.h"
@@ -150,11 +151,12 @@ int ImportOPMLFile(const std::string& path)
     try {
         const std::size_t count = ImportOPML(document.str(), std::cout, warnings);
         std::cout.flush();
+        // The warnings quote the file's own text.
         for (const std::string& warning : warnings)
-            std::cerr << "quillbox: " << warning << "\n";
+            std::cerr << "quillbox: " << PrintableText(warning) << "\n";
         std::cerr << "quillbox: " << count << " feeds from " << path << "\n";
     } catch (const std::exception& error) {
-        std::cerr << "quillbox: " << path << ": " << error.what() << "\n";
+        std::cerr << "quillbox: " << path << ": " << PrintableText(error.what()) << "\n";
         return 2;
     }
     return 0;

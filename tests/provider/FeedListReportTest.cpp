@@ -1,5 +1,7 @@
 #include "provider/FeedListReport.h"
 
+#include "common/PrintableText.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -55,4 +57,44 @@ TEST(FeedListReport, JSONStaysValidForAnyBytesInAURL)
                               "\xC3\xA9\""),
               std::string::npos)
         << json.str();
+}
+
+TEST(FeedListReport, WhatServersChoseReachesNeitherTerminalNorJSONRaw)
+{
+    // A clipboard write, a window title, a screen clear, C1 CSI, and UTF-8 that is not:
+    // overlong, surrogate, past U+10FFFF, cut short.
+    FeedOutcome hostile = Outcome("http://a/", 1, 0);
+    hostile.finalUrl = "http://b/\x1B]52;c;cHduZWQ=\x07";
+    hostile.status = "\x1B]0;title\x07";
+    hostile.charset = "\x1B[2J\xC2\x9B"
+                      "31m\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80\xE2\x82";
+    hostile.movedTo = "http://c/\x7F\xC3\xA9";
+    hostile.copyUse = CopyUse::Fallback;
+    hostile.copyAgeSeconds = 2 * 3600 + 5;
+    hostile.fallbackReason = "server answered 503";
+    const CFeedListReport report("list", {hostile});
+
+    std::ostringstream text;
+    report.WriteText(text);
+    std::ostringstream json;
+    report.WriteJSON(json);
+    for (const std::string& printed : {text.str(), json.str()}) {
+        SCOPED_TRACE(printed);
+        for (std::size_t index = 0; index < printed.size();) {
+            const std::size_t length = Utf8CharacterLength(printed, index);
+            ASSERT_NE(length, 0u) << "at " << index;
+            const unsigned char byte = static_cast<unsigned char>(printed[index]);
+            const bool control =
+                byte < 0x20 || byte == 0x7F || printed.compare(index, 2, "\xC2\x9B") == 0;
+            EXPECT_TRUE(!control || byte == '\n') << "at " << index;
+            index += length;
+        }
+    }
+    EXPECT_NE(text.str().find("-> http://b/\\x1B]52;c;cHduZWQ=\\x07: 1 message"),
+              std::string::npos);
+    EXPECT_NE(text.str().find("; server answered 503; using the copy from 2 hours ago"),
+              std::string::npos);
+    EXPECT_NE(text.str().find("; moved permanently to http://c/\\x7F\xC3\xA9: update the list"),
+              std::string::npos);
+    EXPECT_NE(json.str().find("\"cache\": \"fallback\""), std::string::npos);
 }
