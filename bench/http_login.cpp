@@ -7,8 +7,14 @@
 //    documents by the XML library in this process.
 //  - The peak memory of one login above the idle host, for one feed of 5,000 items and for
 //    the 60 feeds of 50 items, against the size of their XML.
+//  - The copies of feeds: a second login to 60 unchanged feeds answering 304, in bytes on the
+//    wire and time against the first, with plain and with gzip answers; a login where every
+//    feed answers 200, with copies and with an unusable cache folder (no copies, as before
+//    copies were kept); the peak and resident memory of a host over 10 logins to one feed of
+//    5,000 items.
 #include "support/BenchFeeds.h"
 #include "support/ChildProcess.h"
+#include "support/Compression.h"
 #include "support/FreePort.h"
 #include "support/HTTPTestServer.h"
 #include "support/LineClient.h"
@@ -81,16 +87,21 @@ std::string ChildPid(const std::string& name)
 class CHost
 {
 public:
-    // The host trusts the certificate authorities of the file `trusted`.
+    // The host trusts the certificate authorities of the file `trusted`, and keeps the copies
+    // of feeds in `cache` (in `folder` when empty).
     CHost(const std::filesystem::path& folder, const std::string& program,
-          const std::string& trusted = QUILLBOX_TEST_DATA_DIR "/tls/ca.pem")
+          const std::string& trusted = QUILLBOX_TEST_DATA_DIR "/tls/ca.pem",
+          std::string cache = std::string())
     {
+        if (cache.empty())
+            cache = (folder / "cache").string();
         const auto key = folder / "config" / "vorlenta.software" / "QUILLBOX";
         std::filesystem::create_directories(key);
         m_port = FreePort();
         std::ofstream(key / "LocalPort") << m_port << "\n";
         std::string line;
         if (!m_process.Start({program}, {{"XDG_CONFIG_HOME", (folder / "config").string()},
+                                         {"XDG_CACHE_HOME", cache},
                                          {"SSL_CERT_FILE", trusted},
                                          {"SSL_CERT_DIR", QUILLBOX_TEST_DATA_DIR "/tls"}}) ||
             !m_process.ReadLine(line, 20000)) {
@@ -303,6 +314,122 @@ void MeasurePeak(const char* label, CHTTPTestServer& server, const std::filesyst
                 ratios[1] * static_cast<double>(xmlBytes) / 1024, ratios[1]);
 }
 
+// An answer of 200 with validators, its body compressed with gzip when `gzip` says so.
+std::string ValidatedAnswer(const std::string& document, std::size_t feed, bool gzip)
+{
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nETag: \"v" +
+           std::to_string(feed) + "\"\r\nLast-Modified: Mon, 07 Dec 2026 08:00:00 GMT\r\n" +
+           (gzip ? "Content-Encoding: gzip\r\n\r\n" + Compressed(document) : "\r\n" + document);
+}
+
+// Serves every document under `prefix` through `answer`; returns the URLs and adds the
+// answers' bytes to `bytes`.
+template <typename Answer>
+std::vector<std::string> ServeAnswers(CHTTPTestServer& server, const std::string& prefix,
+                                      std::size_t feeds, Answer answer, std::size_t& bytes)
+{
+    std::vector<std::string> urls;
+    for (std::size_t feed = 0; feed < feeds; ++feed) {
+        const std::string path = "/" + prefix + std::to_string(feed) + ".xml";
+        const std::string bytesSent = answer(feed);
+        bytes += bytesSent.size();
+        server.Serve(path, bytesSent);
+        urls.push_back(server.Url(path));
+    }
+    return urls;
+}
+
+std::size_t RequestBytes(const CHTTPTestServer& server, std::size_t from)
+{
+    std::size_t bytes = 0;
+    const std::vector<std::string> requests = server.Requests();
+    for (std::size_t request = from; request < requests.size(); ++request)
+        bytes += requests[request].size();
+    return bytes;
+}
+
+// A first login to 60 feeds answering 200 with validators, then a second one to the same
+// feeds answering 304: bytes on the wire (requests and answers) and time of each.
+void MeasureUnchangedFeeds(const char* label, bool gzip, CHTTPTestServer& server,
+                           const std::filesystem::path& folder, const std::string& program,
+                           const std::vector<std::string>& documents)
+{
+    CHost host(folder / label, program);
+    std::size_t firstBytes = 0, secondBytes = 0;
+    const std::vector<std::string> urls = ServeAnswers(
+        server, label, documents.size(),
+        [&](std::size_t feed) { return ValidatedAnswer(documents[feed], feed, gzip); }, firstBytes);
+    const std::string list = WriteList(folder, std::string(label) + ".txt", urls);
+    std::size_t requestsBefore = server.Requests().size();
+    long firstMessages = 0, secondMessages = 0, messageBytes = 0;
+    const double first = host.Login(list, firstMessages, messageBytes);
+    firstBytes += RequestBytes(server, requestsBefore);
+    ServeAnswers(
+        server, label, documents.size(),
+        [](std::size_t) { return std::string("HTTP/1.1 304 Not Modified\r\n\r\n"); }, secondBytes);
+    requestsBefore = server.Requests().size();
+    const double second = host.Login(list, secondMessages, messageBytes);
+    secondBytes += RequestBytes(server, requestsBefore);
+    std::printf("http_login copies %s: first login %zu KB on the wire in %.1f ms (%ld messages), "
+                "second login with every feed unchanged %zu KB in %.1f ms (%ld messages): "
+                "%.2f%% of the bytes (target 2%% at most), %.0f%% of the time\n",
+                label, firstBytes / 1024, first * 1e3, firstMessages, secondBytes / 1024,
+                second * 1e3, secondMessages,
+                100.0 * static_cast<double>(secondBytes) / static_cast<double>(firstBytes),
+                100.0 * second / first);
+}
+
+// Logins where every feed answers 200 (no validators): with copies kept, and with a cache
+// folder that cannot be made, so that no copy is read or written.
+void MeasureCopiesCost(CHTTPTestServer& server, const std::filesystem::path& folder,
+                       const std::string& program, const std::vector<std::string>& documents)
+{
+    const std::string list =
+        WriteList(folder, "fresh.txt", ServeAll(server, "fresh", documents, 0));
+    CHost withCopies(folder / "with-copies", program);
+    CHost without(folder / "without-copies", program, QUILLBOX_TEST_DATA_DIR "/tls/ca.pem",
+                  "/proc/no-cache-here");
+    double best = 1e9, bestWithout = 1e9;
+    // Each goes first in every other round: the second login of a round finds the server's
+    // threads and the feeds' pages warm.
+    for (int round = 0; round < 20; ++round) {
+        if (round % 2 == 0) {
+            best = std::min(best, withCopies.Login(list));
+            bestWithout = std::min(bestWithout, without.Login(list));
+        } else {
+            bestWithout = std::min(bestWithout, without.Login(list));
+            best = std::min(best, withCopies.Login(list));
+        }
+    }
+    std::printf("http_login copies cost: %d feeds of %d items all answering 200: %.1f ms with "
+                "copies, %.1f ms without: %+.1f%% (target 5%% at most)\n",
+                kFeeds, kItemsPerFeed, best * 1e3, bestWithout * 1e3,
+                100.0 * (best - bestWithout) / bestWithout);
+}
+
+// Ten logins to one feed of 5,000 items in a fresh host: the peak above the idle host after
+// the first and after the tenth, and the resident memory left above idle.
+void MeasureTenLogins(CHTTPTestServer& server, const std::filesystem::path& folder,
+                      const std::string& program, const std::string& document)
+{
+    const std::string list = WriteList(folder, "ten.txt", ServeAll(server, "ten", {document}, 0));
+    CHost host(folder / "ten", program);
+    const long idle = host.ResidentKilobytes();
+    host.ResetPeak();
+    host.Login(list);
+    const long firstPeak = host.PeakKilobytes() - idle;
+    for (int login = 2; login <= 10; ++login)
+        host.Login(list);
+    const long tenthPeak = host.PeakKilobytes() - idle;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::printf("http_login memory over 10 logins: feed of %zu KB; peak above the idle host "
+                "after one login %ld KB, after ten %ld KB: %.2f times (target 1.1 at most); "
+                "resident after ten %ld KB above the idle %ld KB (target 10 MB at most)\n",
+                document.size() / 1024, firstPeak, tenthPeak,
+                static_cast<double>(tenthPeak) / static_cast<double>(firstPeak),
+                host.ResidentKilobytes() - idle, idle);
+}
+
 // A certificate authority and a server certificate for 127.0.0.1 it signs, both with keys on
 // the P-256 curve, made in `folder` by the openssl program: "ca.pem", "server.pem" and
 // "server.key". False when that failed.
@@ -332,8 +459,8 @@ int main(int argc, char** argv)
     const auto folder = std::filesystem::temp_directory_path() /
                         ("quillbox-login-" + std::to_string(randomDevice()));
     std::filesystem::create_directories(folder);
-    // "memory" or "processing" runs that part alone; "worst" runs the worst cases of memory
-    // alone.
+    // "memory", "processing" or "copies" runs that part alone; "worst" runs the worst cases
+    // of memory alone.
     const std::string only = argc > 1 ? argv[1] : "";
 
     const std::vector<std::string> documents = MakeFeeds(kItemsPerFeed);
@@ -350,6 +477,13 @@ int main(int argc, char** argv)
             const std::string large = MakeBenchFeed(0, 2700, random);
             MeasureWorstPeak("large-feeds", server, folder, program, large, 1);
             MeasureWorstPeak("large-feeds-10", server, folder, program, large, 10);
+        }
+        if (only.empty() || only == "copies") {
+            MeasureUnchangedFeeds("unchanged", false, server, folder, program, documents);
+            MeasureUnchangedFeeds("unchanged-gzip", true, server, folder, program, documents);
+            MeasureCopiesCost(server, folder, program, documents);
+            std::mt19937 random(7);
+            MeasureTenLogins(server, folder, program, MakeBenchFeed(0, kBigFeedItems, random));
         }
         if (only.empty() || only == "memory") {
             std::mt19937 random(7);

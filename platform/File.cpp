@@ -73,11 +73,12 @@ std::string TemporaryFilePrefix(const std::string& path)
     return path.substr(0, nameStart) + start;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& content)
+bool WriteWholeFile(const std::string& path, const std::string& content, Durability durability)
 {
     RemoveStaleTemporaries(path);
     const std::string temporary = TemporaryNameBeside(path);
-    if (WriteNewFlushedFile(temporary, content) && MoveFileOver(temporary, path))
+    if (WriteNewFlushedFile(temporary, content, durability == Durability::Flushed) &&
+        MoveFileOver(temporary, path))
         return true;
     RemoveFile(temporary);
     return false;

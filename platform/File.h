@@ -35,6 +35,15 @@ bool ReadTrustedFile(const std::string& path, std::string& content,
                      std::size_t maxBytes = static_cast<std::size_t>(-1),
                      TooLong tooLong = TooLong::Fail);
 
+// Whether WriteWholeFile waits for the content to reach the disk before it moves the file
+// into place. Unflushed is for files whose readers check them and can do without them (a
+// cache): after a crash of the system such a file may be empty or cut short.
+enum class Durability
+{
+    Flushed,
+    Unflushed,
+};
+
 // Gives the file at `path` the content `content` in one step, byte for byte (no line end
 // is translated, so a file written on one system is the same file on every other): the
 // content is written to a new temporary file beside it, flushed to the disk, and moved over `path`,
@@ -44,7 +53,8 @@ bool ReadTrustedFile(const std::string& path, std::string& content,
 // (each wins whole, but the later one's content replaces the earlier one's). Temporary files
 // for `path` that a writer killed while writing left behind (older than a minute) are
 // removed first.
-bool WriteWholeFile(const std::string& path, const std::string& content);
+bool WriteWholeFile(const std::string& path, const std::string& content,
+                    Durability durability = Durability::Flushed);
 
 // How the names of the temporary files WriteWholeFile writes for `path` begin: the folder of
 // `path`, then ".quillbox-" and a digest of the file's own name, which tells them from the

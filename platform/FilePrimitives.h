@@ -9,8 +9,9 @@
 namespace platform {
 
 // Creates the file `path`, which must not exist yet, writes `content` into it, flushes it to
-// the disk and closes it. False when any step fails; a file that was created stays.
-bool WriteNewFlushedFile(const std::string& path, const std::string& content);
+// the disk (unless `flush` is false) and closes it. False when any step fails; a file that
+// was created stays.
+bool WriteNewFlushedFile(const std::string& path, const std::string& content, bool flush);
 
 // Moves the file `from` over the file `to` in one step, replacing `to` if it exists. Both
 // names lie in the same folder.

@@ -1,5 +1,6 @@
 #include "pop3/POP3Server.h"
 
+#include "platform/Memory.h"
 #include "pop3/POP3Session.h"
 
 namespace {
@@ -23,6 +24,10 @@ void SessionThreadProc(CPOP3Session* record)
         session->Run();
     } catch (...) {
     }
+    // The session's messages are gone with it: the host, which runs for days, gets their
+    // memory back now rather than keeping it in this thread's part of the heap.
+    session.reset();
+    platform::ReleaseFreeMemory();
 }
 
 } // namespace

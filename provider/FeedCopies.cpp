@@ -25,43 +25,57 @@ bool IsGone(const std::string& status)
 std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
                                   CByteBudget* budget, DownloadTrace& trace) const
 {
+    // The validators come from the copy's first lines; its body is read (and checked) only
+    // when it is to serve.
     FeedCopy copy;
-    const bool haveCopy = m_store.Read(url, copy);
+    const bool haveCopy = m_store.ReadHeader(url, copy);
+    const auto serve = [&](CopyUse use, const std::string& reason, std::int64_t maxAge,
+                           std::string& body) {
+        return m_store.Read(url, copy) && Serve(copy, use, reason, maxAge, trace, body);
+    };
     const std::int64_t now = m_store.Now();
     std::string body;
     if (haveCopy && now < copy.quietUntil &&
-        Serve(copy, CopyUse::Quiet, std::string(), kMaxFallbackSeconds, trace, body))
+        serve(CopyUse::Quiet, std::string(), kMaxFallbackSeconds, body))
         return body;
     const RequestValidators validators{copy.etag, copy.lastModified};
     try {
         body = DownloadFeed(url, cancel, budget, &trace, haveCopy ? &validators : nullptr);
     } catch (const std::exception& error) {
-        if (haveCopy &&
-            Serve(copy, CopyUse::Fallback, error.what(), kMaxFallbackSeconds, trace, body))
+        if (haveCopy && serve(CopyUse::Fallback, error.what(), kMaxFallbackSeconds, body))
             return body;
         throw;
     }
-    const std::string& status = trace.status;
+    const std::string status = trace.status;
     if (!haveCopy)
         return body;
     if (status == "304") {
+        if (!m_store.Read(url, copy)) {
+            // The copy the validators came from is damaged: the server is asked again, for
+            // the whole document.
+            trace = DownloadTrace();
+            return DownloadFeed(url, cancel, budget, &trace);
+        }
         copy.fetched = now;
         copy.quietUntil = QuietUntil(trace.headers, now);
         m_store.Write(copy);
         Serve(copy, CopyUse::Unchanged, std::string(), kMaxFallbackSeconds, trace, body);
-        return body;
-    }
-    if (IsServerFailure(status)) {
-        const std::int64_t quiet = QuietUntil(trace.headers, now);
-        if (quiet > now) {
-            copy.quietUntil = quiet;
-            m_store.Write(copy);
+    } else if (IsServerFailure(status)) {
+        std::string copyBody;
+        if (serve(CopyUse::Fallback, "server answered " + status, kMaxFallbackSeconds, copyBody)) {
+            body = std::move(copyBody);
+            const std::int64_t quiet = QuietUntil(trace.headers, now);
+            if (quiet > copy.quietUntil) {
+                copy.quietUntil = quiet;
+                copy.body = body;
+                m_store.Write(copy);
+            }
         }
-        Serve(copy, CopyUse::Fallback, "server answered " + status, kMaxFallbackSeconds, trace,
-              body);
     } else if (IsGone(status)) {
-        Serve(copy, CopyUse::Fallback, "server answered " + status, kMaxGoneFallbackSeconds, trace,
-              body);
+        std::string copyBody;
+        if (serve(CopyUse::Fallback, "server answered " + status, kMaxGoneFallbackSeconds,
+                  copyBody))
+            body = std::move(copyBody);
     }
     return body;
 }
@@ -94,6 +108,15 @@ std::string CFeedCopies::Prepare(const std::string& url, const DownloadTrace& tr
     copy.lastModified = GetHeader(trace.headers, "last-modified");
     copy.fetched = m_store.Now();
     copy.quietUntil = QuietUntil(trace.headers, copy.fetched);
+    // A server without validators sends the same body again and again: a copy that says all
+    // this already is rewritten only once a day, to keep its time roughly right.
+    FeedCopy kept;
+    if (m_store.ReadHeader(url, kept) && kept.finalUrl == copy.finalUrl && kept.etag == copy.etag &&
+        kept.lastModified == copy.lastModified && kept.quietUntil <= copy.fetched &&
+        copy.quietUntil == copy.fetched && copy.fetched - kept.fetched < kRewriteUnchangedSeconds &&
+        kept.bodyBytes == static_cast<std::int64_t>(body.size()) &&
+        kept.checksum == CFeedCopyStore::Checksum(body))
+        return std::string();
     copy.body = body;
     return CFeedCopyStore::Serialise(copy);
 }

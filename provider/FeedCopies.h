@@ -32,6 +32,8 @@ class CFeedCopies
 public:
     static constexpr std::int64_t kMaxFallbackSeconds = 30 * 24 * 60 * 60;
     static constexpr std::int64_t kMaxGoneFallbackSeconds = 7 * 24 * 60 * 60;
+    // A copy that a 200 answer repeats byte for byte is rewritten at most this often.
+    static constexpr std::int64_t kRewriteUnchangedSeconds = 24 * 60 * 60;
     // Old copies are looked for at most this often by one process.
     static constexpr std::int64_t kCleanIntervalSeconds = 60 * 60;
 
@@ -45,7 +47,7 @@ public:
                          DownloadTrace& trace) const;
 
     // The copy file's content for a fresh 200 answer to `url` with `body`; empty when the
-    // answer was anything else (then there is nothing to keep).
+    // answer was anything else, or repeats the copy kept (then there is nothing to keep).
     std::string Prepare(const std::string& url, const DownloadTrace& trace,
                         const std::string& body) const;
     // Stores what Prepare gave, once its body proved to be a feed.

@@ -17,20 +17,13 @@ const char kMagicLine[] = "QUILLBOX feed copy 1";
 const char kSuffix[] = ".copy";
 // Room for the lines before the body.
 constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
+constexpr std::size_t kShortHeaderBytes = 4 * 1024;
 
 std::string Hexadecimal(std::uint64_t value, int digits)
 {
     char text[17];
     std::snprintf(text, sizeof text, "%0*llx", digits, static_cast<unsigned long long>(value));
     return text;
-}
-
-std::string Checksum(const std::string& body)
-{
-    uLong sum = crc32(0L, Z_NULL, 0);
-    // zlib takes at most 4 GB a call; bodies are far smaller.
-    sum = crc32(sum, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
-    return Hexadecimal(sum, 8);
 }
 
 // A value goes into its line as it is, unless it would break the line.
@@ -79,18 +72,37 @@ std::string CFeedCopyStore::FileName(const std::string& url) const
     return platform::JoinPath(m_folder, Hexadecimal(digest, 16) + kSuffix);
 }
 
+bool CFeedCopyStore::ReadHeader(const std::string& url, FeedCopy& copy) const
+{
+    // The lines before the body rarely take a kilobyte; only long URLs need more.
+    std::string content;
+    return ReadFile(url, copy, content, kShortHeaderBytes, platform::TooLong::KeepStart) ||
+           ReadFile(url, copy, content, kMaxHeaderBytes, platform::TooLong::KeepStart);
+}
+
 bool CFeedCopyStore::Read(const std::string& url, FeedCopy& copy) const
 {
     std::string content;
-    if (m_folder.empty() ||
-        !platform::ReadTrustedFile(FileName(url), content, kMaxHeaderBytes + kMaxResponseBytes))
+    if (!ReadFile(url, copy, content, kMaxHeaderBytes + kMaxResponseBytes,
+                  platform::TooLong::Fail) ||
+        static_cast<std::int64_t>(content.size()) != copy.bodyBytes ||
+        copy.checksum != Checksum(content))
+        return false;
+    copy.body = std::move(content);
+    return true;
+}
+
+bool CFeedCopyStore::ReadFile(const std::string& url, FeedCopy& copy, std::string& content,
+                              std::size_t maxBytes, platform::TooLong tooLong) const
+{
+    copy = FeedCopy();
+    if (m_folder.empty() || !platform::ReadTrustedFile(FileName(url), content, maxBytes, tooLong))
         return false;
     const std::string::size_type end = content.find("\n\n");
     if (end == std::string::npos)
         return false;
-    std::string magic, fileUrl, bodyBytes, checksum;
-    std::int64_t length = -1;
-    bool timesRead = true;
+    std::string magic, fileUrl;
+    bool numbersRead = true;
     std::string::size_type start = 0;
     for (int line = 0; start <= end; ++line) {
         const std::string::size_type lineEnd = content.find('\n', start);
@@ -112,21 +124,27 @@ bool CFeedCopyStore::Read(const std::string& url, FeedCopy& copy) const
         else if (name == "last-modified")
             copy.lastModified = value;
         else if (name == "fetched")
-            timesRead = ReadNumber(value, copy.fetched) && timesRead;
+            numbersRead = ReadNumber(value, copy.fetched) && numbersRead;
         else if (name == "quiet-until")
-            timesRead = ReadNumber(value, copy.quietUntil) && timesRead;
-        else if (name == "body-bytes" && !ReadNumber(value, length))
-            return false;
+            numbersRead = ReadNumber(value, copy.quietUntil) && numbersRead;
+        else if (name == "body-bytes")
+            numbersRead = ReadNumber(value, copy.bodyBytes) && numbersRead;
         else if (name == "checksum")
-            checksum = value;
+            copy.checksum = value;
     }
-    content.erase(0, end + 2);
-    if (magic != kMagicLine || fileUrl != url || !timesRead ||
-        length != static_cast<std::int64_t>(content.size()) || checksum != Checksum(content))
+    if (magic != kMagicLine || fileUrl != url || !numbersRead)
         return false;
     copy.url = url;
-    copy.body = std::move(content);
+    content.erase(0, end + 2);
     return true;
+}
+
+std::string CFeedCopyStore::Checksum(const std::string& body)
+{
+    uLong sum = crc32(0L, Z_NULL, 0);
+    // zlib takes at most 4 GB a call; bodies are far smaller.
+    sum = crc32(sum, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+    return Hexadecimal(sum, 8);
 }
 
 std::string CFeedCopyStore::Serialise(const FeedCopy& copy)
@@ -151,9 +169,14 @@ bool CFeedCopyStore::Write(const FeedCopy& copy) const
 
 bool CFeedCopyStore::WriteSerialised(const std::string& url, const std::string& content) const
 {
-    if (m_folder.empty() || !platform::MakeFolders(m_folder))
+    if (m_folder.empty())
         return false;
-    return platform::WriteWholeFile(FileName(url), content);
+    // A copy is checked whenever it is read: waiting for the disk would only slow logins.
+    // The folder is made when the first write finds none.
+    const std::string path = FileName(url);
+    return platform::WriteWholeFile(path, content, platform::Durability::Unflushed) ||
+           (platform::MakeFolders(m_folder) &&
+            platform::WriteWholeFile(path, content, platform::Durability::Unflushed));
 }
 
 void CFeedCopyStore::Clean() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/File.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,8 +21,11 @@ struct FeedCopy
     std::int64_t fetched = 0;
     // No request for the feed before this time (Retry-After, max-age); 0 for none.
     std::int64_t quietUntil = 0;
-    // The body as received, after decoding and before any conversion.
+    // The body as received, after decoding and before any conversion; its size and
+    // checksum as the file states them.
     std::string body;
+    std::int64_t bodyBytes = -1;
+    std::string checksum;
 };
 
 // The copies of feeds, one file per feed URL in one folder (the user's cache folder, under
@@ -68,10 +73,15 @@ public:
 
     // The copy of `url`; false when there is none that reads back whole.
     bool Read(const std::string& url, FeedCopy& copy) const;
+    // The lines before the body alone (no body, and the body unchecked): false when there is
+    // no copy of `url` or they do not read as a copy's.
+    bool ReadHeader(const std::string& url, FeedCopy& copy) const;
     // Stores `copy` over the one before; false when it could not be written.
     bool Write(const FeedCopy& copy) const;
     // The file's content for `copy`, and its writing, as two steps.
     static std::string Serialise(const FeedCopy& copy);
+    // The checksum a copy of `body` states.
+    static std::string Checksum(const std::string& body);
     bool WriteSerialised(const std::string& url, const std::string& content) const;
 
     // Removes the copies unused for kUnusedSeconds, then the least recently written until
@@ -79,6 +89,11 @@ public:
     void Clean() const;
 
 private:
+    // Reads at most `maxBytes` of the file of `url` into `content`, and the lines before the
+    // body into `copy`, leaving the body (or as much as was read) in `content`.
+    bool ReadFile(const std::string& url, FeedCopy& copy, std::string& content,
+                  std::size_t maxBytes, platform::TooLong tooLong) const;
+
     std::string m_folder;
     Clock m_clock;
 };

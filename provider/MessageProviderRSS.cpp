@@ -178,6 +178,7 @@ ProviderReply CMessageProviderRSS::GetMessages()
         reply.response = "+OK no messages\r\n";
         return reply;
     }
+    platform::KeepLargeBlocksApart();
     for (FeedOutcome& outcome : m_outcomes)
         outcome.failure = kNoAnswerInTime;
     if (m_download) {

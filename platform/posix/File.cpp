@@ -70,7 +70,7 @@ bool ReadTrustedFile(const std::string& path, std::string& content, std::size_t 
     return ReadFile(path, content, maxBytes, tooLong, true);
 }
 
-bool WriteNewFlushedFile(const std::string& path, const std::string& content)
+bool WriteNewFlushedFile(const std::string& path, const std::string& content, bool flush)
 {
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (descriptor < 0)
@@ -90,7 +90,7 @@ bool WriteNewFlushedFile(const std::string& path, const std::string& content)
     // systems, which is the very loss the move is there to prevent. Network file systems may
     // report a full disk only here. A file system that cannot flush at all is no reason to
     // give up.
-    good = good && (::fsync(descriptor) == 0 || errno == EINVAL || errno == ENOTSUP);
+    good = good && (!flush || ::fsync(descriptor) == 0 || errno == EINVAL || errno == ENOTSUP);
     return ::close(descriptor) == 0 && good;
 }
 

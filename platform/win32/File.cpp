@@ -98,7 +98,7 @@ bool ReadTrustedFile(const std::string& path, std::string& content, std::size_t 
     return ReadRegularFile(path, content, maxBytes, tooLong);
 }
 
-bool WriteNewFlushedFile(const std::string& path, const std::string& content)
+bool WriteNewFlushedFile(const std::string& path, const std::string& content, bool flush)
 {
     const HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -115,7 +115,7 @@ bool WriteNewFlushedFile(const std::string& path, const std::string& content)
     }
     // Without the flush a crash soon after the move could leave the file empty, which is the
     // very loss the move is there to prevent.
-    good = good && ::FlushFileBuffers(file);
+    good = good && (!flush || ::FlushFileBuffers(file));
     return ::CloseHandle(file) && good;
 }
 

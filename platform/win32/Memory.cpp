@@ -5,6 +5,11 @@
 
 namespace platform {
 
+void KeepLargeBlocksApart()
+{
+    // The Windows heap maps large blocks apart of itself.
+}
+
 void ReleaseFreeMemory()
 {
     ::_heapmin();
