@@ -6,6 +6,7 @@
 #include "provider/MessageProviderRSS.h"
 #include "provider/SeenStore.h"
 #include "render/Template.h"
+#include "support/FetchmailClient.h"
 #include "support/HTTPTestServer.h"
 #include "support/LineClient.h"
 #include "support/MailServerUnderTest.h"
@@ -166,4 +167,52 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
     EXPECT_EQ(
         CSeenStore(list).LoadSeen(),
         (std::vector<std::string>{Fingerprint("<guid>n2</guid>"), Fingerprint("<guid>m1</guid>")}));
+}
+
+TEST(MailCheckEndToEnd, AClientThatKeepsMailGetsNoDuplicateAcrossAnOutage)
+{
+    ASSERT_EQ(std::system("fetchmail --version >/dev/null 2>&1"), 0) << "fetchmail is missing";
+    CHTTPTestServer busy, refusing;
+    ASSERT_TRUE(busy.IsRunning() && refusing.IsRunning());
+    const std::string feedA =
+        Feed("utf-8", "A", Item("A1", "a1") + Item("A2", "a2") + Item("A3", "a3"));
+    busy.Serve("/a.xml", CHTTPTestServer::OkResponse(feedA));
+    busy.Serve("/c.xml", CHTTPTestServer::OkResponse(Feed("utf-8", "C", Item("C1", "c1"))));
+    refusing.Serve("/b.xml", CHTTPTestServer::OkResponse(
+                                 Feed("utf-8", "B", Item("B1", "b1") + Item("B2", "b2"))));
+
+    CTempFolder folder;
+    CMailServerUnderTest mail;
+    ASSERT_NE(mail.GetPort(), 0);
+    const std::string list =
+        folder.Write("feeds.txt", busy.Url("/a.xml") + "\n" + refusing.Url("/b.xml") + "\n" +
+                                      busy.Url("/c.xml") + "\n");
+    const std::string mailbox = folder.File("mailbox");
+    const auto collect = [&] {
+        std::string output;
+        const int status =
+            RunFetchmail(folder, mail.GetPort(), mail.FileName(list), mailbox, output, true);
+        EXPECT_TRUE(mail.WaitForSessions());
+        return status;
+    };
+    const auto collected = [&] {
+        const std::string text = CTempFolder::Read(mailbox);
+        std::size_t count = 0;
+        for (std::size_t at = text.find("Message-ID: <"); at != std::string::npos;
+             at = text.find("Message-ID: <", at + 1))
+            ++count;
+        return count;
+    };
+
+    EXPECT_EQ(collect(), 0);
+    EXPECT_EQ(collected(), 6u);
+    // One server busy for one feed, the other gone: the client still sees every message, so
+    // it forgets none of their uids, and none is new.
+    busy.Serve("/a.xml", "HTTP/1.0 503 Service Unavailable\r\n\r\nbusy");
+    refusing.Stop();
+    EXPECT_EQ(collect(), 1);
+    // The first back again: nothing is fetched twice.
+    busy.Serve("/a.xml", CHTTPTestServer::OkResponse(feedA));
+    EXPECT_EQ(collect(), 1);
+    EXPECT_EQ(collected(), 6u);
 }

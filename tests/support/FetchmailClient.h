@@ -9,19 +9,20 @@
 
 // Runs fetchmail once against the server for one feed list, appending every message it
 // collects to `mailbox`; returns fetchmail's exit status (0: mail collected, 1: no mail), or
-// -1 when it could not be run or did not end within a minute.
+// -1 when it could not be run or did not end within a minute. With `keep`, fetchmail leaves
+// the messages on the server and tells new ones from old ones by their UIDL values.
 inline int RunFetchmail(const CTempFolder& folder, std::uint16_t port, const std::string& list,
-                        const std::string& mailbox, std::string& output)
+                        const std::string& mailbox, std::string& output, bool keep = false)
 {
     // The control file's quoted texts take escapes: a Windows path's backslashes are doubled.
     std::string user;
     for (char byte : list)
         user += byte == '\\' ? std::string("\\\\") : std::string(1, byte);
-    const std::string control =
-        folder.Write("fetchmailrc", "set no bouncemail\npoll 127.0.0.1 service " +
-                                        std::to_string(port) + " protocol pop3 user \"" + user +
-                                        "\" password x sslproto \"\" mda \"cat >> " +
-                                        mailbox + "\"\n");
+    const std::string control = folder.Write(
+        "fetchmailrc", "set no bouncemail\npoll 127.0.0.1 service " + std::to_string(port) +
+                           " protocol pop3" + (keep ? " uidl" : "") + " user \"" + user +
+                           "\" password x" + (keep ? " keep" : "") +
+                           " sslproto \"\" mda \"cat >> " + mailbox + "\"\n");
     std::filesystem::permissions(control, std::filesystem::perms::owner_read |
                                               std::filesystem::perms::owner_write);
     CChildProcess fetchmail;
