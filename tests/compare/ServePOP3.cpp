@@ -6,6 +6,10 @@
 // "wait SECONDS" there waits at most that long for every session to end (the seen-store
 // commit after QUIT included) and is answered "ended" or "busy"; the end of the control
 // connection stops the server and ends the program.
+//
+// Wine sets the local application data folder of its own accord: the copies of feeds go to
+// the folder $QUILLBOX_TEST_LOCALAPPDATA names instead, when it is set, so that no copy of
+// one run serves another.
 #include "platform/Network.h"
 #include "platform/Socket.h"
 #include "pop3/POP3Server.h"
@@ -62,6 +66,9 @@ platform::SocketHandle AcceptControlConnection(std::uint16_t pop3Port)
 
 int main()
 {
+    const char* cache = std::getenv("QUILLBOX_TEST_LOCALAPPDATA");
+    if (cache != nullptr && _putenv_s("LOCALAPPDATA", cache) != 0)
+        return 1;
     if (!platform::StartNetwork())
         return 1;
     CMessageProviderFactory factory;

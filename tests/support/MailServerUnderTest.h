@@ -74,9 +74,9 @@ public:
         std::string ports;
         // The copies of feeds go where this process keeps its own, as Windows names it.
         const std::string cache = EnvironmentValue("XDG_CACHE_HOME");
-        if (!m_process.Start(
-                {m_wine, m_windowsBuild + "/tests/quillbox_pop3_server.exe"},
-                {{"LOCALAPPDATA", cache.empty() ? "" : WindowsPathUnderWine(cache)}}) ||
+        if (!m_process.Start({m_wine, m_windowsBuild + "/tests/quillbox_pop3_server.exe"},
+                             {{"QUILLBOX_TEST_LOCALAPPDATA",
+                               cache.empty() ? "" : WindowsPathUnderWine(cache)}}) ||
             !m_process.ReadLine(ports, kWinePatience))
             return;
         unsigned pop3Port = 0, controlPort = 0;
