@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 
 // Threads, locks and condition variables of the system's own kind: POSIX threads, mutexes
@@ -20,9 +21,10 @@ public:
     CThread(const CThread&) = delete;
     CThread& operator=(const CThread&) = delete;
 
-    // Runs `body` on a new thread. False, with `body` never run, when the system gives no
-    // thread or there is no memory for one, or when this object holds a thread already.
-    bool Start(std::function<void()> body);
+    // Runs `body` on a new thread with a stack of `stackBytes` (0: the system's default).
+    // False, with `body` never run, when the system gives no thread or there is no memory
+    // for one, or when this object holds a thread already.
+    bool Start(std::function<void()> body, std::size_t stackBytes = 0);
     // Whether a thread was started and has been neither joined nor detached.
     bool IsJoinable() const { return m_handle != nullptr; }
     // Waits for the thread to end. Nothing to do when there is no joinable thread.

@@ -220,6 +220,7 @@ void CPOP3Session::OnPass(const std::string& line)
         throw std::runtime_error("no message provider");
     ProviderReply reply = m_provider->GetMessages();
     m_messages = std::move(reply.messages);
+    m_marked.assign(m_messages.size(), false);
     SendLine(reply.response);
 }
 
@@ -239,12 +240,19 @@ void CPOP3Session::OnQuit()
     deleted.reserve(m_deleted.size());
     for (const std::size_t index : m_deleted)
         deleted.push_back({std::string(), m_messages[index].uid});
-    m_provider->CommitDeleted(deleted);
+    try {
+        m_provider->CommitDeleted(deleted);
+    } catch (const std::exception&) {
+        // The client keeps the messages it deleted and learns why; the session then ends.
+        SendLine("-ERR some deleted messages not removed\r\n");
+        throw;
+    }
     SendLine("+OK bye\r\n");
 }
 
 void CPOP3Session::OnRset()
 {
     m_deleted.clear();
+    m_marked.assign(m_marked.size(), false);
     SendLine("+OK\r\n");
 }

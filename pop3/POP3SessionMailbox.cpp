@@ -161,5 +161,9 @@ void CPOP3Session::OnDele(const std::string& line)
     if (number == 0)
         return;
     SendLine("+OK DELE not supported 8-)\r\n");
-    m_deleted.push_back(static_cast<std::size_t>(number - 1));
+    const std::size_t index = static_cast<std::size_t>(number - 1);
+    if (!m_marked[index]) {
+        m_marked[index] = true;
+        m_deleted.push_back(index);
+    }
 }

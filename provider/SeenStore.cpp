@@ -4,8 +4,10 @@
 #include "platform/Thread.h"
 
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 #include <unordered_set>
 
@@ -91,16 +93,17 @@ std::vector<std::string> CSeenStore::LoadSeen() const
 bool CSeenStore::ReadUids(std::vector<std::string>& uids) const
 {
     uids.clear();
-    // A pipe of that name must not hold a QUIT, which reads while holding the store's lock
-    // and would block every later QUIT too; ReadRegularFile leaves it alone.
+    // Only a file of the user's own is a store: a link planted in its place could have
+    // another file read and written back, and another user's file could hide any item. A
+    // pipe of that name must not hold a QUIT either, which reads while holding the store's
+    // lock and would block every later QUIT too; ReadOwnFile leaves it alone.
     std::string text;
-    if (!platform::ReadRegularFile(m_fileName, text))
-        return false;
+    const platform::OwnFile read = platform::ReadOwnFile(m_fileName, text);
     std::istringstream tokens(text);
     std::string token;
     while (tokens >> token)
         uids.push_back(token);
-    return true;
+    return read != platform::OwnFile::Refused;
 }
 
 void CSeenStore::FilterSeen(MessageList& messages, std::vector<bool>* seen) const
@@ -129,16 +132,34 @@ bool CSeenStore::CommitDeleted(const MessageList& deleted) const
     CStoreLock lock(m_fileName);
     std::vector<std::string> uids;
     // A store that is there but cannot be read (another program holds it and lets nobody
-    // read it, say) stays as it is: a rewrite would drop every uid it holds.
-    std::error_code error;
-    if (!ReadUids(uids) && std::filesystem::is_regular_file(m_fileName, error))
+    // read it, or it is not the user's own) stays as it is: a rewrite would drop every uid
+    // it holds, or write them where they do not belong.
+    if (!ReadUids(uids))
         return false;
     uids.reserve(uids.size() + deleted.size());
     for (const MessageEntry& entry : deleted)
         uids.push_back(entry.uid);
+    KeepLastOfEach(uids);
     if (uids.size() > MaxSeen)
         uids.erase(uids.begin(), uids.end() - MaxSeen);
     return WriteUids(uids);
+}
+
+void CSeenStore::KeepLastOfEach(std::vector<std::string>& uids)
+{
+    // A uid counted twice would push an older one out before its time, and that item would
+    // come back. The newest place of each is kept, so a uid deleted again counts as new.
+    // The views look into `kept`, which is never reallocated.
+    std::vector<std::string> kept;
+    kept.reserve(uids.size());
+    std::unordered_set<std::string_view> later;
+    for (auto uid = uids.rbegin(); uid != uids.rend(); ++uid) {
+        if (later.count(*uid) != 0)
+            continue;
+        kept.push_back(std::move(*uid));
+        later.insert(kept.back());
+    }
+    uids.assign(std::make_move_iterator(kept.rbegin()), std::make_move_iterator(kept.rend()));
 }
 
 bool CSeenStore::WriteUids(const std::vector<std::string>& uids) const
