@@ -3,6 +3,7 @@
 #include "platform/ConnectionOwner.h"
 #include "platform/Log.h"
 #include "pop3/POP3Session.h"
+#include "pop3/Replies.h"
 
 #include <atomic>
 
@@ -216,7 +217,7 @@ void CPOP3Server::StartSession(platform::SocketHandle socket,
     } else {
         sessions->Leave();
         // Only this connection is lost; destroying the session closes it.
-        session->SendOnce("-ERR cannot create thread\r\n");
+        session->SendOnce(pop3reply::kNoThread);
     }
 }
 
