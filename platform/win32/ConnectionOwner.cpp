@@ -57,7 +57,7 @@ DWORD FindOwningProcess(const sockaddr_in& client, const sockaddr_in& server)
 }
 
 // The user the process of `token` runs as; empty when it cannot be read.
-std::vector<unsigned char> TokenUser(HANDLE token)
+std::vector<unsigned char> UserOfToken(HANDLE token)
 {
     DWORD size = 0;
     ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
@@ -101,8 +101,8 @@ ConnectionOwner FindConnectionOwner(SocketHandle connection)
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &ownToken))
         return ConnectionOwner::Unknown;
     const CHandle ownTokenHolder(ownToken);
-    std::vector<unsigned char> otherUser = TokenUser(otherToken);
-    std::vector<unsigned char> ownUser = TokenUser(ownToken);
+    std::vector<unsigned char> otherUser = UserOfToken(otherToken);
+    std::vector<unsigned char> ownUser = UserOfToken(ownToken);
     if (otherUser.empty() || ownUser.empty())
         return ConnectionOwner::Unknown;
     const auto* otherSid = reinterpret_cast<TOKEN_USER*>(otherUser.data())->User.Sid;

@@ -221,7 +221,6 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryItemArrivesOnceThroughARealClient)
         EXPECT_EQ(RunFetchmail(folder, server.GetPort(), server.FileName(list), mailbox, output),
                   lists[index].items ? 0 : 1)
             << output;
-        // The session writes the seen store after its reply to QUIT.
         ASSERT_TRUE(server.WaitForSessions());
         const std::string collected = CTempFolder::Read(mailbox);
         EXPECT_EQ(CountOccurrences(collected, kMarker), lists[index].items) << list;
