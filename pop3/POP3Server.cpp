@@ -80,13 +80,13 @@ public:
     bool WaitForNone(std::chrono::milliseconds timeout)
     {
         platform::CLockHolder holder(m_lock);
-        return m_none.WaitFor(m_lock, timeout, [this] { return m_count == 0; });
+        return m_none.WaitFor(m_lock, timeout, [this]() REQUIRES(m_lock) { return m_count == 0; });
     }
 
 private:
     platform::CLock m_lock;
     platform::CCondition m_none;
-    int m_count = 0;
+    int m_count GUARDED_BY(m_lock) = 0;
 };
 
 CPOP3Server::CPOP3Server(IMessageProviderFactory* factory)

@@ -18,24 +18,19 @@ namespace {
 class CStoreLock
 {
 public:
-    explicit CStoreLock(const std::string& fileName) : m_key(LockKey(fileName))
+    // The compiler's lock check cannot name a lock found at run time: it is told nothing
+    // of the store's own lock, held from here to the end of this object.
+    explicit CStoreLock(const std::string& fileName) NO_THREAD_SAFETY_ANALYSIS
+        : m_key(LockKey(fileName)),
+          m_entry(TheRegistry().Join(m_key))
     {
-        Registry& registry = TheRegistry();
-        {
-            platform::CLockHolder holder(registry.guard);
-            m_entry = &registry.entries[m_key];
-            ++m_entry->users;
-        }
-        m_entry->lock.Enter();
+        m_entry.lock.Enter();
     }
 
-    ~CStoreLock()
+    ~CStoreLock() NO_THREAD_SAFETY_ANALYSIS
     {
-        m_entry->lock.Leave();
-        Registry& registry = TheRegistry();
-        platform::CLockHolder holder(registry.guard);
-        if (--m_entry->users == 0)
-            registry.entries.erase(m_key);
+        m_entry.lock.Leave();
+        TheRegistry().Quit(m_key);
     }
 
     CStoreLock(const CStoreLock&) = delete;
@@ -45,12 +40,31 @@ private:
     struct Entry
     {
         platform::CLock lock;
-        int users = 0;
+        int users = 0; // guarded by the registry's guard
     };
-    struct Registry
+    class Registry
     {
-        platform::CLock guard;
-        std::map<std::string, Entry> entries;
+    public:
+        // The entry of `key`, made on first use, counted as used once more.
+        Entry& Join(const std::string& key)
+        {
+            platform::CLockHolder holder(m_guard);
+            Entry& entry = m_entries[key];
+            ++entry.users;
+            return entry;
+        }
+        // Counts the entry of `key` as used once less, and removes it when it is unused.
+        void Quit(const std::string& key)
+        {
+            platform::CLockHolder holder(m_guard);
+            const auto entry = m_entries.find(key);
+            if (--entry->second.users == 0)
+                m_entries.erase(entry);
+        }
+
+    private:
+        platform::CLock m_guard;
+        std::map<std::string, Entry> m_entries GUARDED_BY(m_guard);
     };
 
     // Never destroyed: a session may still commit at QUIT while the process runs its static
@@ -71,7 +85,7 @@ private:
     }
 
     std::string m_key;
-    Entry* m_entry = nullptr;
+    Entry& m_entry;
 };
 
 } // namespace
