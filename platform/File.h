@@ -35,6 +35,21 @@ bool ReadTrustedFile(const std::string& path, std::string& content,
                      std::size_t maxBytes = static_cast<std::size_t>(-1),
                      TooLong tooLong = TooLong::Fail);
 
+// What ReadOwnFile found at a path.
+enum class OwnFile
+{
+    Read,    // a file of the user's own, read whole
+    Missing, // nothing of that name
+    Refused, // something of that name that is no file of the user's, or cannot be read
+};
+
+// Reads the whole file at `path` into `content` when it is a regular file that belongs to
+// the process's own user and that others may not write. The name itself must be that file:
+// a symbolic link (POSIX) or other reparse point (Windows) of that name is refused, wherever
+// it leads, so that nobody can have another file read in its place. Windows guards files by
+// their access lists, so there the owner is not checked. `content` is emptied unless Read.
+OwnFile ReadOwnFile(const std::string& path, std::string& content);
+
 // Whether WriteWholeFile waits for the content to reach the disk before it moves the file
 // into place. Unflushed is for files whose readers check them and can do without them (a
 // cache): after a crash of the system such a file may be empty or cut short.
@@ -52,7 +67,10 @@ enum class Durability
 // temporary file is left behind. Two writers of one file must be serialised by the caller
 // (each wins whole, but the later one's content replaces the earlier one's). Temporary files
 // for `path` that a writer killed while writing left behind (older than a minute) are
-// removed first.
+// removed first. A new file is readable and writable by the process's own user alone; a
+// file that is replaced keeps its permissions. Nothing is written in a folder that others
+// may write to unless only owners may remove its files there (the sticky bit of POSIX):
+// anybody could replace the file there.
 bool WriteWholeFile(const std::string& path, const std::string& content,
                     Durability durability = Durability::Flushed);
 

@@ -18,22 +18,6 @@
 class CPOP3Session : public CLineSocket
 {
 public:
-    enum class Command
-    {
-        Unknown,
-        Noop,
-        User,
-        Pass,
-        Top,
-        Retr,
-        Uidl,
-        List,
-        Stat,
-        Quit,
-        Dele,
-        Rset,
-    };
-
     // Takes ownership of `socket` and shares `endEvent` (see CLineSocket). `factory` is not
     // owned and must outlive the session. QUIT commits through `commitGate`, the server's,
     // which a stopping server closes and waits on; a session without a server gets one of
@@ -45,31 +29,20 @@ public:
     ~CPOP3Session() override;
 
     // Greets the client and answers commands until QUIT, which commits the marked messages
-    // before it answers, so that "+OK bye" means they are kept. Any failure (a closed or
+    // before it answers, so that "+OK bye" means they are kept; when they cannot be kept it
+    // answers "-ERR some deleted messages not removed" and ends. Any other failure (a closed or
     // failed connection, a stopping server, a client idle for CLineSocket::kIdleTimeout, a
-    // throwing provider) leaves with an exception of the std::exception family and no
+    // provider throwing at PASS) leaves with an exception of the std::exception family and no
     // further reply; nothing is committed then. A connection whose first line is an HTTP
     // request ends at once without a reply: no POP3 client sends one, and a web page could
     // otherwise have a browser smuggle commands in after it.
     void Run();
 
-    // The command a line (with its line end) names by its first four bytes, upper-cased.
-    static Command ParseCommand(const std::string& line);
-    // The first and second blank-separated words after the command word; missing ones empty.
-    static std::pair<std::string, std::string> SplitArguments(const std::string& line);
-    // The decimal value of `argument` (wrapping at 32 bits), or -1 when it is empty or holds
-    // anything but digits.
-    static int ParseNumber(const std::string& argument);
-    static int FirstNumber(const std::string& line);
-    static std::pair<int, int> TwoNumbers(const std::string& line);
-    // Whether `line` is an HTTP/1.x request line: a method word, one target and the version,
-    // each after a single space, then the line end.
-    static bool IsHTTPRequestLine(const std::string& line);
+private:
     // The unique-id value of a message: its trimmed "Message-ID:" value, or its Fingerprint
     // when the text has none.
     static std::string MessageUidl(const std::string& text);
 
-private:
     void OnUser(const std::string& line);
     void OnPass(const std::string& line);
     void OnQuit();
@@ -99,9 +72,11 @@ private:
     IMessageProviderFactory* m_factory;
     std::shared_ptr<CCommitGate> m_commitGate;
     MessageList m_messages;
-    // The indexes into m_messages that DELE marked, in DELE order, repeats included. Marks
-    // copy no message text: a client may mark the same large message hundreds of times.
+    // The indexes into m_messages that DELE marked, in the order of their first DELE, and
+    // for each message whether it is marked: a client may mark the same message millions of
+    // times, which must cost nothing and count once.
     std::vector<std::size_t> m_deleted;
+    std::vector<bool> m_marked;
     std::string m_user;
     std::string m_password;
 };
