@@ -2,6 +2,7 @@
 
 #include "http/DownloadAll.h"
 #include "platform/Thread.h"
+#include "platform/ThreadSafety.h"
 #include "provider/FeedCopyStore.h"
 
 #include <atomic>
@@ -89,7 +90,8 @@ private:
     const std::vector<std::string>& m_urls;
     const CFeedCopies* m_copies;
     platform::CLock m_lock;
-    std::vector<bool> m_handedOut; // guarded by m_lock
-    bool m_downloadsOver = false;  // guarded by m_lock
-    std::size_t m_next = 0;        // guarded by m_lock: the next feed to look at afterwards
+    std::vector<bool> m_handedOut GUARDED_BY(m_lock);
+    bool m_downloadsOver GUARDED_BY(m_lock) = false;
+    // The next feed to look at once the downloads are over.
+    std::size_t m_next GUARDED_BY(m_lock) = 0;
 };
