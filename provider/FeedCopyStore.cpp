@@ -18,6 +18,8 @@ const char kSuffix[] = ".copy";
 // Room for the lines before the body.
 constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 constexpr std::size_t kShortHeaderBytes = 4 * 1024;
+// A temporary file this old is a killed writer's.
+constexpr std::int64_t kLeftoverSeconds = 24 * 60 * 60;
 
 std::string Hexadecimal(std::uint64_t value, int digits)
 {
@@ -194,6 +196,11 @@ void CFeedCopyStore::Clean() const
     for (const platform::FolderFile& file : files) {
         total += file.bytes;
         if (file.modified < oldest || total > kMaxTotalBytes)
+            platform::RemoveFile(platform::JoinPath(m_folder, file.name));
+    }
+    // What a writer killed while writing left of a copy it never wrote again.
+    for (const platform::FolderFile& file : platform::ListFiles(m_folder, ".tmp")) {
+        if (file.modified < Now() - kLeftoverSeconds)
             platform::RemoveFile(platform::JoinPath(m_folder, file.name));
     }
 }

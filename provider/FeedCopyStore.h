@@ -85,7 +85,7 @@ public:
     bool WriteSerialised(const std::string& url, const std::string& content) const;
 
     // Removes the copies unused for kUnusedSeconds, then the least recently written until
-    // the rest take at most kMaxTotalBytes.
+    // the rest take at most kMaxTotalBytes, and temporary files a day old.
     void Clean() const;
 
 private:

@@ -219,10 +219,14 @@ TEST_F(FeedCopiesTest, CleaningRemovesCopiesUnusedForAMonth)
         ASSERT_TRUE(store.Write(copy));
     }
     const std::string old = store.FileName("http://old.example/feed");
-    std::filesystem::last_write_time(old, std::filesystem::last_write_time(old) -
-                                              std::chrono::hours(24 * 30 + 1));
+    const std::string leftover = old + ".quillbox-0-1.tmp";
+    std::filesystem::copy_file(old, leftover);
+    for (const std::string& path : {old, leftover})
+        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) -
+                                                   std::chrono::hours(24 * 30 + 1));
     store.Clean();
     FeedCopy read;
     EXPECT_FALSE(store.Read("http://old.example/feed", read));
+    EXPECT_FALSE(std::filesystem::exists(leftover));
     EXPECT_TRUE(store.Read("http://new.example/feed", read));
 }
