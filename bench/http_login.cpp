@@ -379,16 +379,19 @@ void MeasureUnchangedFeeds(const char* label, bool gzip, CHTTPTestServer& server
                 100.0 * second / first);
 }
 
-// Logins where every feed answers 200 (no validators): with copies kept, and with a cache
-// folder that cannot be made, so that no copy is read or written.
+// Logins where every feed answers 200 (no validators): with copies kept, and without them:
+// by the host program $QUILLBOX_BENCH_BASELINE names (a build from before copies were kept)
+// when it is set, else by this one with a cache folder that cannot be made, so that no copy
+// is read or written.
 void MeasureCopiesCost(CHTTPTestServer& server, const std::filesystem::path& folder,
                        const std::string& program, const std::vector<std::string>& documents)
 {
     const std::string list =
         WriteList(folder, "fresh.txt", ServeAll(server, "fresh", documents, 0));
     CHost withCopies(folder / "with-copies", program);
-    CHost without(folder / "without-copies", program, QUILLBOX_TEST_DATA_DIR "/tls/ca.pem",
-                  "/proc/no-cache-here");
+    const char* baseline = std::getenv("QUILLBOX_BENCH_BASELINE");
+    CHost without(folder / "without-copies", baseline != nullptr ? baseline : program,
+                  QUILLBOX_TEST_DATA_DIR "/tls/ca.pem", "/proc/no-cache-here");
     double best = 1e9, bestWithout = 1e9;
     // Each goes first in every other round: the second login of a round finds the server's
     // threads and the feeds' pages warm.
@@ -402,8 +405,9 @@ void MeasureCopiesCost(CHTTPTestServer& server, const std::filesystem::path& fol
         }
     }
     std::printf("http_login copies cost: %d feeds of %d items all answering 200: %.1f ms with "
-                "copies, %.1f ms without: %+.1f%% (target 5%% at most)\n",
+                "copies, %.1f ms without (%s): %+.1f%% (target 5%% at most)\n",
                 kFeeds, kItemsPerFeed, best * 1e3, bestWithout * 1e3,
+                baseline != nullptr ? "the baseline build" : "no usable cache folder",
                 100.0 * (best - bestWithout) / bestWithout);
 }
 

@@ -223,9 +223,6 @@ ProviderReply CMessageProviderRSS::GetMessages()
     // The list is not consulted again, so it is handed over rather than copied.
     reply.messages = std::move(m_messages);
     m_messages.clear();
-    // The documents and parses of the login are gone: their memory goes back to the system
-    // rather than staying with the threads that rendered them.
-    platform::ReleaseFreeMemory();
     return reply;
 }
 
