@@ -2,7 +2,7 @@
 // with parsing the feed; renders feeds of many empty items, whose cost per item must not grow
 // with their number; decodes 50 MB of windows-1251 text through its table; converts whole
 // feed documents to UTF-8.
-#include "provider/MessageProviderRSS.h"
+#include "provider/FeedDocument.h"
 #include "render/Charset.h"
 #include "render/Template.h"
 #include "support/PeakMemory.h"
@@ -130,9 +130,8 @@ void BenchmarkEmptyItems()
             feed += "<item/>";
         feed += "</channel></rss>";
         std::size_t messages = 0;
-        const double seconds = BestOf(1, [&] {
-            messages = CMessageProviderRSS::ParseFeed(feed, BuiltInTemplate).size();
-        });
+        const double seconds =
+            BestOf(1, [&] { messages = ParseFeed(feed, BuiltInTemplate).size(); });
         std::printf("render: %zu messages of %d empty items in %.0f ms, %.2f us an item\n",
                     messages, count, seconds * 1e3, seconds * 1e6 / count);
     }

@@ -1,6 +1,6 @@
 // A downloaded document through everything a login does with it: conversion to UTF-8, the
 // depth check, the parse and the rendering of every item through the built-in template.
-#include "provider/MessageProviderRSS.h"
+#include "provider/FeedDocument.h"
 #include "render/Charset.h"
 #include "render/Template.h"
 
@@ -12,6 +12,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     std::string document(reinterpret_cast<const char*>(data), size);
     ConvertToUtf8(document);
-    CMessageProviderRSS::ParseFeed(std::move(document), BuiltInTemplate);
+    ParseFeed(std::move(document), BuiltInTemplate);
     return 0;
 }

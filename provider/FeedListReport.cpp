@@ -164,10 +164,16 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
                " on are ignored";
     if (outcome.items > 0)
         return std::string();
-    if (outcome.failure == kNoAnswerInTime || outcome.failure == "download cancelled")
+    switch (outcome.failure) {
+    case FeedFailure::NoAnswerInTime:
         return "timed out after " + std::to_string(kDownloadWaitMilliseconds / 1000) + " s";
-    if (!outcome.failure.empty())
-        return outcome.failure;
+    case FeedFailure::Download:
+        return outcome.downloadError;
+    case FeedFailure::OverMessageLimit:
+        return "over the message limit of one login";
+    case FeedFailure::None:
+        break;
+    }
     if (outcome.redirectedTooOften)
         return "redirected more than 10 times";
     if (!outcome.status.empty() && outcome.status[0] != '2')
@@ -225,7 +231,7 @@ void CFeedListReport::WriteText(std::ostream& out) const
                 out << " (" << outcome.seen << " of " << Plural(outcome.items, "item")
                     << " deleted before)";
         }
-        if (!outcome.pastLimit && outcome.failure.empty()) {
+        if (!outcome.pastLimit && outcome.failure == FeedFailure::None) {
             out << "; HTTP " << (outcome.status.empty() ? "?" : outcome.status) << ", "
                 << Plural(outcome.bytes, "byte") << " in " << Seconds(outcome.milliseconds);
             if (outcome.bytes > 0)

@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-class TiXmlElement;
-
 // The mailbox of one login whose user name is the path of a feed list file. Each line of the
 // list names a feed URL and, after a ";", optionally a template file for that feed's items.
 // GetMessages downloads every listed feed, renders each item of the first channel of each
@@ -86,15 +84,6 @@ public:
                              std::vector<std::string>& templates,
                              std::vector<FeedOutcome>* outcomes = nullptr,
                              std::size_t maxFeeds = MaxFeeds);
-
-    // The messages of the items of the first "channel" of the "rss" root of `document`,
-    // rendered through `templateText`; empty for anything that is not such a document, and
-    // for a document nested too deeply to parse (see CXmlText).
-    static MessageList ParseFeed(std::string document, const std::string& templateText);
-
-    // The fingerprint of the item's first "guid" child, else of its first "link" child, else
-    // of the whole item, each as the XML library writes it out without any formatting.
-    static std::string ItemUid(const TiXmlElement& item);
 
 private:
     // Hands out the next document of the login's feeds, false when no more will come.

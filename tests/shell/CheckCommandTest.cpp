@@ -1,7 +1,7 @@
 // "quillbox check" as a user runs it: a feed list on disk, its feeds on local HTTP servers,
 // one for each way a feed can give nothing, and the report read back from the program.
 
-#include "provider/MessageProviderRSS.h"
+#include "provider/FeedDocument.h"
 #include "render/Template.h"
 #include "shell/ShellTestSupport.h"
 #include "support/HTTPTestServer.h"
@@ -80,7 +80,7 @@ TEST_F(CheckCommand, NamesWhyEachFeedGivesNothingAndCountsTheRest)
                         m_server.Url("/rdf.xml") + "\n" + m_server.Url("/page.html") + "\n" +
                         refused + "\n");
     // One item of the good feed was deleted before; checking must not change the store.
-    const std::string deleted = CMessageProviderRSS::ParseFeed(kGoodFeed, BuiltInTemplate)[0].uid;
+    const std::string deleted = ParseFeed(kGoodFeed, BuiltInTemplate)[0].uid;
     m_folder.Write("list.txt.UIDL", deleted + "\n");
 
     int exitCode = -1;
