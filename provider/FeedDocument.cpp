@@ -2,6 +2,7 @@
 
 #include "common/ByteString.h"
 #include "http/ByteBudget.h"
+#include "provider/FeedView.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
@@ -57,26 +58,18 @@ void DescribeDocument(const std::string& document, const TiXmlDocument* xml, Fee
         }
         return;
     }
-    const std::string& name = root->ValueStr();
-    if (name == "rss") {
-        outcome.kind = DocumentKind::RSS;
+    outcome.kind = FeedKindOf(*root);
+    if (outcome.kind == DocumentKind::RSS) {
         const char* version = root->Attribute("version");
         outcome.rssVersion = version == nullptr ? "" : version;
-    } else if (name == "feed") {
-        outcome.kind = DocumentKind::Atom;
-    } else if (name == "rdf:RDF") {
-        outcome.kind = DocumentKind::RDF;
-    } else if (ToLowerASCII(name) == "html") {
-        outcome.kind = DocumentKind::HTML;
-    } else {
-        outcome.kind = DocumentKind::OtherXML;
     }
 }
 
 } // namespace
 
 MessageList ReadFeedDocument(std::string document, const std::string& templateText,
-                             CByteBudget* messageBudget, FeedOutcome& outcome, bool locateErrors)
+                             const std::string& finalUrl, CByteBudget* messageBudget,
+                             FeedOutcome& outcome, bool locateErrors)
 {
     MessageList messages;
     outcome.wellFormed = false;
@@ -96,11 +89,9 @@ MessageList ReadFeedDocument(std::string document, const std::string& templateTe
     if (xml.Error())
         return messages;
     outcome.wellFormed = true;
-    TiXmlElement* rss = xml.FirstChildElement("rss");
-    TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
-    if (channel == nullptr)
-        return messages;
-    TiXmlElement* const first = channel->FirstChildElement("item");
+    CFeedItems items(
+        xml, xml.FirstChildElement("rss") != nullptr ? DocumentKind::RSS : outcome.kind, finalUrl);
+    TiXmlElement* const first = items.Next();
     std::size_t taken = 0;
     CChannelValues channelValues;
     for (TiXmlElement* item = first; item != nullptr;) {
@@ -114,21 +105,22 @@ MessageList ReadFeedDocument(std::string document, const std::string& templateTe
         }
         taken += bytes;
         messages.push_back({std::move(text), std::move(uid)});
-        TiXmlElement* const next = item->NextSiblingElement("item");
+        TiXmlElement* const next = items.Next();
         // A template reaches other items only through the channel, which leads to the first
         // item alone: every later one is of no more use once rendered, and is freed at once.
         if (item != first)
-            channel->RemoveChild(item);
+            items.Drop(item);
         item = next;
     }
     outcome.items = messages.size();
     return messages;
 }
 
-MessageList ParseFeed(std::string document, const std::string& templateText)
+MessageList ParseFeed(std::string document, const std::string& templateText,
+                      const std::string& finalUrl)
 {
     FeedOutcome outcome;
-    return ReadFeedDocument(std::move(document), templateText, nullptr, outcome);
+    return ReadFeedDocument(std::move(document), templateText, finalUrl, nullptr, outcome);
 }
 
 std::string ItemUid(const TiXmlElement& item)

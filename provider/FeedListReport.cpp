@@ -22,9 +22,11 @@ std::string KindName(const FeedOutcome& outcome)
     case DocumentKind::RSS:
         return outcome.rssVersion.empty() ? "RSS" : "RSS " + outcome.rssVersion;
     case DocumentKind::Atom:
-        return "Atom";
+        return "Atom 1.0";
     case DocumentKind::RDF:
         return "RSS 1.0";
+    case DocumentKind::RSS090:
+        return "RSS 0.90";
     case DocumentKind::HTML:
         return "HTML page";
     case DocumentKind::OtherXML:
@@ -37,6 +39,12 @@ std::string KindName(const FeedOutcome& outcome)
         return "XML nested too deeply";
     }
     return std::string();
+}
+
+bool IsFeed(DocumentKind kind)
+{
+    return kind == DocumentKind::RSS || kind == DocumentKind::Atom || kind == DocumentKind::RDF ||
+           kind == DocumentKind::RSS090;
 }
 
 std::string Plural(std::size_t count, const char* word)
@@ -181,10 +189,6 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
     if (outcome.bytes == 0)
         return "the server sent an empty document";
     switch (outcome.kind) {
-    case DocumentKind::Atom:
-        return "this is an Atom feed: only RSS 2.0 feeds give messages";
-    case DocumentKind::RDF:
-        return "this is an RSS 1.0 feed: only RSS 2.0 feeds give messages";
     case DocumentKind::HTML:
         return "this is a web page, not a feed: look in it for the link to its RSS feed";
     case DocumentKind::OtherXML:
@@ -200,6 +204,9 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
     case DocumentKind::TooDeep:
         return "elements nested too deeply to be read";
     case DocumentKind::RSS:
+    case DocumentKind::Atom:
+    case DocumentKind::RDF:
+    case DocumentKind::RSS090:
     case DocumentKind::None:
         break;
     }
@@ -236,7 +243,9 @@ void CFeedListReport::WriteText(std::ostream& out) const
                 << Plural(outcome.bytes, "byte") << " in " << Seconds(outcome.milliseconds);
             if (outcome.bytes > 0)
                 out << ", " << CharsetText(outcome) << ", " << KindName(outcome);
-            if (outcome.kind == DocumentKind::RSS)
+            if (outcome.kind == DocumentKind::Atom)
+                out << " with " << outcome.items << (outcome.items == 1 ? " entry" : " entries");
+            else if (IsFeed(outcome.kind))
                 out << " with " << Plural(outcome.items, "item");
         }
         if (!outcome.pastLimit)

@@ -7,9 +7,10 @@
 enum class DocumentKind
 {
     None,     // no document came
-    RSS,      // an "rss" root element: the only kind that gives messages
-    Atom,     // a "feed" root element
-    RDF,      // an "rdf:RDF" root element: RSS 1.0 and 0.90
+    RSS,      // an "rss" root element
+    Atom,     // a "feed" root element of Atom 1.0
+    RDF,      // an RDF root element with items of RSS 1.0
+    RSS090,   // an RDF root element with items of RSS 0.90
     HTML,     // a web page
     OtherXML, // well-formed XML of another kind
     NotXML,   // not well-formed XML

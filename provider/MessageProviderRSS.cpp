@@ -101,6 +101,8 @@ ProviderReply CMessageProviderRSS::GetMessages()
                     return false;
                 document.text = std::move(documents[document.index]);
                 document.failure.clear();
+                document.trace = DownloadTrace();
+                document.trace.finalUrl = urls[document.index];
                 return true;
             },
             templates);
@@ -221,8 +223,9 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
                 outcome.bytes = document.text.size();
                 // The parse checks the depth of exactly the text it reads, converted or not.
                 outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
-                rendered[feed] = ReadFeedDocument(std::move(document.text), templates[feed],
-                                                  &messageBudget, outcome, m_locateParseErrors);
+                rendered[feed] =
+                    ReadFeedDocument(std::move(document.text), templates[feed], outcome.finalUrl,
+                                     &messageBudget, outcome, m_locateParseErrors);
             }
         } catch (...) {
             // Handed to the login's thread, which throws it on as a single thread would.

@@ -263,7 +263,7 @@ TEST_P(MessageProviderRSSFeeds, ParseFeedFindsEveryItem)
         const std::string document = GetParam().Read(entry);
         ASSERT_EQ(document.size(), entry.bytes) << entry.file;
         const MessageList messages = ParseFeed(document, BuiltInTemplate);
-        EXPECT_EQ(messages.size(), entry.RssItems()) << entry.file;
+        EXPECT_EQ(messages.size(), entry.messages) << entry.file;
         items += messages.size();
     }
     EXPECT_GT(items, 0u);
@@ -436,7 +436,7 @@ TEST(MessageProviderRSS, AFeedWhoseMessagesPassTheLimitOfALoginGivesNone)
     fixture.m_documents["http://many"] = Feed(Item("Alpha", "a") + Item("Bravo", "b"));
     const std::string list = fixture.MakeList("http://many\n");
     const std::size_t oneMessage =
-        ParseFeed(Feed(Item("Alpha", "a")), BuiltInTemplate)[0].text.size() + 24;
+        ParseFeed(Feed(Item("Alpha", "a")), BuiltInTemplate, "http://many")[0].text.size() + 24;
     auto cramped = fixture.MakeProvider(list, oneMessage);
     EXPECT_TRUE(cramped->GetMessages().messages.empty());
     EXPECT_EQ(cramped->FeedOutcomes()[0].failure, FeedFailure::OverMessageLimit);
@@ -493,7 +493,7 @@ TEST_P(MessageProviderRSSFeeds, ManyFeedsGiveTheSameMessagesAsOneAtATime)
     for (const std::string& url : urls) {
         std::string document = fixture.m_documents[url];
         ConvertToUtf8(document);
-        for (MessageEntry& entry : ParseFeed(document, BuiltInTemplate))
+        for (MessageEntry& entry : ParseFeed(document, BuiltInTemplate, url))
             expected.push_back(entry);
     }
     ASSERT_GT(expected.size(), 100u);
