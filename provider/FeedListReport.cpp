@@ -2,6 +2,7 @@
 
 #include "common/ReadableFile.h"
 #include "http/DownloadAll.h"
+#include "platform/File.h"
 #include "provider/MessageProviderRSS.h"
 
 #include <cstdio>
@@ -123,6 +124,11 @@ CFeedListReport::CFeedListReport(std::string listFile, std::vector<FeedOutcome> 
 void CFeedListReport::Run()
 {
     m_listProblem = WhyUnreadable(m_listFile);
+    // A login reads only lists that no other user could have written.
+    std::string start;
+    if (m_listProblem.empty() &&
+        !platform::ReadTrustedFile(m_listFile, start, 1, platform::TooLong::KeepStart))
+        m_listProblem = "other users may write to it (or it is theirs), so logins do not read it";
     if (!m_listProblem.empty())
         return;
     CMessageProviderRSS login(m_listFile, std::string());

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 using namespace shelltest;
@@ -158,7 +159,10 @@ TEST_F(CheckCommand, SaysWhyTheListItselfCannotBeRead)
         {m_folder.File("absent.txt"), "not found"},
         {m_folder.Path().string(), "a folder, not a file"},
         {"~/feeds.txt", "\"~\" is not expanded"},
+        {m_folder.Write("shared.txt", m_server.Url("/good.xml")), "other users may write to it"},
     };
+    std::filesystem::permissions(cases[3].list, std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::add);
     for (const auto& testCase : cases) {
         int exitCode = -1;
         const std::string report = Check({testCase.list}, exitCode);
