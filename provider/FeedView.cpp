@@ -101,14 +101,83 @@ std::string Trimmed(std::string text)
     return text;
 }
 
+// The parser drops the blanks at either end of a text that an element adjoins, and every
+// text of blanks alone, so words on either side of an element would run together. A blank is
+// put back between neighbouring nodes, but for punctuation that closes or opens text.
+bool NeedsBlankBetween(const std::string& before, const std::string& after)
+{
+    if (before.empty() || after.empty())
+        return false;
+    return std::strchr(" \n([{\"'/", before.back()) == nullptr &&
+           std::strchr(" \n.,;:!?)]}\"'/", after.front()) == nullptr;
+}
+
 void AppendText(const TiXmlNode& node, std::string& text)
 {
     for (const TiXmlNode* child = node.FirstChild(); child != nullptr;
          child = child->NextSibling()) {
-        if (const TiXmlText* part = child->ToText())
+        if (const TiXmlText* part = child->ToText()) {
+            if (NeedsBlankBetween(text, part->ValueStr()))
+                text += ' ';
             text += part->ValueStr();
-        else if (child->ToElement() != nullptr)
-            AppendText(*child, text);
+        } else if (child->ToElement() != nullptr) {
+            std::string inner;
+            AppendText(*child, inner);
+            if (NeedsBlankBetween(text, inner))
+                text += ' ';
+            text += inner;
+        }
+    }
+}
+
+// HTML elements that have no end tag; any other element is written with one, as HTML reads
+// "<div/>" as a start tag alone.
+bool IsVoidElement(const char* name)
+{
+    for (const char* empty : {"area", "base", "br", "col", "embed", "hr", "img", "input", "link",
+                              "meta", "param", "source", "track", "wbr"}) {
+        if (std::strcmp(name, empty) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The markup of the children of `node` as HTML: names without prefixes, no namespace
+// declarations, blanks put back as for text.
+void AppendMarkup(const TiXmlNode& node, std::string& markup)
+{
+    std::string piece;
+    const std::size_t start = markup.size();
+    for (const TiXmlNode* child = node.FirstChild(); child != nullptr;
+         child = child->NextSibling()) {
+        piece.clear();
+        if (const TiXmlText* text = child->ToText()) {
+            TiXmlBase::EncodeString(text->ValueStr(), &piece);
+        } else if (const TiXmlElement* element = child->ToElement()) {
+            const char* name = LocalName(element->Value());
+            piece = std::string("<") + name;
+            for (const TiXmlAttribute* attribute = element->FirstAttribute(); attribute != nullptr;
+                 attribute = attribute->Next()) {
+                if (std::strncmp(attribute->Name(), "xmlns", 5) == 0)
+                    continue;
+                piece += std::string(" ") + LocalName(attribute->Name()) + "=\"";
+                std::string value;
+                TiXmlBase::EncodeString(attribute->ValueStr(), &value);
+                piece += value + "\"";
+            }
+            if (element->FirstChild() == nullptr && IsVoidElement(name)) {
+                piece += " />";
+            } else {
+                piece += '>';
+                AppendMarkup(*element, piece);
+                piece += std::string("</") + name + ">";
+            }
+        } else {
+            continue;
+        }
+        if (markup.size() > start && NeedsBlankBetween(markup, piece))
+            markup += ' ';
+        markup += piece;
     }
 }
 
@@ -171,9 +240,7 @@ std::string InnerMarkup(const TiXmlElement& element)
         }
     }
     std::string markup;
-    for (const TiXmlNode* child = holder->FirstChild(); child != nullptr;
-         child = child->NextSibling())
-        markup << *child;
+    AppendMarkup(*holder, markup);
     return markup;
 }
 
@@ -424,7 +491,8 @@ CFeedItems::CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::st
     } else {
         const TiXmlElement* channel =
             ChildIn(*root, kind == DocumentKind::RDF ? kRSS10 : kRSS090, "channel");
-        BuildChannel(channel == nullptr ? TiXmlElement("channel") : *channel);
+        const TiXmlElement none("channel");
+        BuildChannel(channel == nullptr ? none : *channel);
     }
     m_next = root->FirstChildElement();
     while (m_next != nullptr && !IsEntry(*m_next))
