@@ -1,10 +1,11 @@
 // Renders a synthetic feed of 3000 items through the built-in template and compares the cost
 // with parsing the feed; renders feeds of many empty items, whose cost per item must not grow
 // with their number; decodes 50 MB of windows-1251 text through its table; converts whole
-// feed documents to UTF-8.
+// feed documents to UTF-8; reads the same 5000 items as Atom 1.0 entries and as RSS 2.0 items.
 #include "provider/FeedDocument.h"
 #include "render/Charset.h"
 #include "render/Template.h"
+#include "support/BenchFeeds.h"
 #include "support/PeakMemory.h"
 
 #include <tinyxml.h>
@@ -137,6 +138,37 @@ void BenchmarkEmptyItems()
     }
 }
 
+// One feed of 5000 entries through the whole reading of a document (parse, the view of an
+// Atom feed, rendering), as Atom 1.0 and as RSS 2.0. Runs first, so that the peak memory
+// it prints is that of one feed.
+void BenchmarkAtomEntries()
+{
+    const int entries = 5000;
+    std::mt19937 atomRandom(7);
+    std::mt19937 rssRandom(7);
+    const std::string atom = MakeBenchFeed(0, entries, atomRandom, BenchFormat::Atom);
+    const std::string rss = MakeBenchFeed(0, entries, rssRandom, BenchFormat::RSS);
+    const long baseKilobytes = PeakMemoryKilobytes();
+    std::size_t atomMessages = 0;
+    std::size_t rssMessages = 0;
+    const double atomSeconds = BestOf(kRounds, [&] {
+        atomMessages = ParseFeed(atom, BuiltInTemplate, "http://example.org/feed.xml").size();
+    });
+    const long atomKilobytes = PeakMemoryKilobytes() - baseKilobytes;
+    const double rssSeconds = BestOf(kRounds, [&] {
+        rssMessages = ParseFeed(rss, BuiltInTemplate, "http://example.org/feed.xml").size();
+    });
+    std::printf("atom: %zu entries (%.1f MB) in %.1f ms, %.2f us an entry; RSS 2.0 %zu items "
+                "(%.1f MB) in %.1f ms, %.2f us an item; Atom/RSS per entry %.2f (target at most "
+                "1.20)\n",
+                atomMessages, atom.size() / 1e6, atomSeconds * 1e3, atomSeconds * 1e6 / entries,
+                rssMessages, rss.size() / 1e6, rssSeconds * 1e3, rssSeconds * 1e6 / entries,
+                atomSeconds / rssSeconds);
+    std::printf("atom: peak memory of reading the feed %ld KB, %.2f times the document (target "
+                "at most 4)\n",
+                atomKilobytes, atomKilobytes * 1024.0 / atom.size());
+}
+
 void BenchmarkDecoding()
 {
     const std::string text = Windows1251Text(50u << 20);
@@ -152,6 +184,7 @@ void BenchmarkDecoding()
 
 int main()
 {
+    BenchmarkAtomEntries();
     BenchmarkRendering();
     BenchmarkEmptyItems();
     BenchmarkDecoding();
