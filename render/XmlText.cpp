@@ -14,6 +14,7 @@ constexpr std::size_t kPadding = 4;
 // Gives access to the parser's own readers, so the depth check reads every byte as it does.
 struct XmlLexer : TiXmlBase
 {
+    using TiXmlBase::GetChar;
     using TiXmlBase::IsAlpha;
     using TiXmlBase::ReadName;
     using TiXmlBase::SkipWhiteSpace;
@@ -116,6 +117,29 @@ const char* ReadStartTag(const char* p, TiXmlEncoding encoding, std::string& nam
     return nullptr;
 }
 
+// Reads over the text of an element as the parser's reader of text does, character by
+// character with its own reader of characters and references, without keeping the text;
+// returns the position of the "<" after it, or null where the parser fails.
+const char* SkipText(const char* p, TiXmlEncoding encoding)
+{
+    if (TiXmlBase::IsWhiteSpaceCondensed())
+        p = XmlLexer::SkipWhiteSpace(p, encoding);
+    char character[4];
+    int length = 0;
+    while (p != nullptr) {
+        // A character of one byte that starts no reference is that byte, in every encoding.
+        while (static_cast<unsigned char>(*p) < 0x80 && *p != '&' && *p != '<' && *p != '\0')
+            ++p;
+        if (*p == '\0' || *p == '<')
+            break;
+        p = XmlLexer::GetChar(p, character, &length, encoding);
+    }
+    // The parser fails on a text that the end of the document cuts, or that a lone "<" ends.
+    if (p == nullptr || *p == '\0' || p[1] == '\0')
+        return nullptr;
+    return p;
+}
+
 // The encoding the parser switches to after the first declaration of a document.
 TiXmlEncoding DeclaredEncoding(const std::string& name)
 {
@@ -157,9 +181,7 @@ bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding) const
             if (kind == NodeKind::None)
                 break;
         } else if (*p != '<') {
-            TiXmlText text("");
-            p = text.Parse(TiXmlBase::IsWhiteSpaceCondensed() ? p : withWhiteSpace, nullptr,
-                           encoding);
+            p = SkipText(TiXmlBase::IsWhiteSpaceCondensed() ? p : withWhiteSpace, encoding);
         } else if (XmlLexer::StringEqual(p, "</", false, encoding)) {
             const std::string endTag = "</" + open.back();
             if (!XmlLexer::StringEqual(p, endTag.c_str(), false, encoding))
