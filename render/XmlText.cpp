@@ -1,6 +1,7 @@
 #include "render/XmlText.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -117,6 +118,9 @@ const char* ReadStartTag(const char* p, TiXmlEncoding encoding, std::string& nam
     return nullptr;
 }
 
+// The references the parser knows by name.
+constexpr std::string_view kNamedReferences[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
+
 // Reads over the text of an element as the parser's reader of text does, character by
 // character with its own reader of characters and references, without keeping the text;
 // returns the position of the "<" after it, or null where the parser fails.
@@ -132,6 +136,19 @@ const char* SkipText(const char* p, TiXmlEncoding encoding)
             ++p;
         if (*p == '\0' || *p == '<')
             break;
+        if (*p == '&' && p[1] != '#') {
+            // The parser reads one of its five named references whole, and any other "&" as
+            // that byte alone.
+            const char* after = p + 1;
+            for (const std::string_view name : kNamedReferences) {
+                if (std::strncmp(p, name.data(), name.size()) == 0) {
+                    after = p + name.size();
+                    break;
+                }
+            }
+            p = after;
+            continue;
+        }
         p = XmlLexer::GetChar(p, character, &length, encoding);
     }
     // The parser fails on a text that the end of the document cuts, or that a lone "<" ends.
