@@ -141,7 +141,7 @@ const char* SkipText(const char* p, TiXmlEncoding encoding)
             // that byte alone.
             const char* after = p + 1;
             for (const std::string_view name : kNamedReferences) {
-                if (std::strncmp(p, name.data(), name.size()) == 0) {
+                if (p[1] == name[1] && std::strncmp(p, name.data(), name.size()) == 0) {
                     after = p + name.size();
                     break;
                 }
