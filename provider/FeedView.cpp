@@ -559,6 +559,11 @@ std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(const TiXmlElement& entry) c
             const char* term = category->Attribute("term");
             AddChild(*item, "category", term == nullptr ? "" : Trimmed(term));
         }
+        // The description holds the content already, and copies of it would cost as much.
+        AddCopies(*item, entry, [&parts](const TiXmlElement& element) {
+            return &element != parts.content && &element != parts.summary;
+        });
+        return item;
     } else {
         const char* space = m_kind == DocumentKind::RDF ? kRSS10 : kRSS090;
         const TiXmlElement* link = ChildIn(entry, space, "link");

@@ -38,8 +38,8 @@ class TiXmlElement;
 // with a src attribute or of another media type a link to it. Links are resolved against
 // the xml:base chain from the final URL down to the element. Missing values give no element,
 // so the item's uid falls back as for RSS. After the mapped elements, an item (and the
-// channel) also holds copies of the source element's own children, so templates can reach
-// any other element too.
+// channel) also holds copies of the source element's own children, but for an Atom entry's
+// content and summary, so templates can reach any other element too.
 //
 // The view's items come one at a time: each is built on request and dropped by the caller
 // once rendered, and the source entries are freed as they are read, so a document costs
