@@ -3,6 +3,7 @@
 #include "common/ByteString.h"
 #include "http/HTTPGet.h"
 #include "provider/HtmlText.h"
+#include "provider/NamespacedXml.h"
 #include "render/DateHeader.h"
 
 #include <tinyxml.h>
@@ -20,78 +21,10 @@ const char kContent[] = "http://purl.org/rss/1.0/modules/content/";
 const char kDublinCore[] = "http://purl.org/dc/elements/1.1/";
 const char kMedia[] = "http://search.yahoo.com/mrss/";
 
-// The part of a qualified name after its prefix.
-const char* LocalName(const char* name)
-{
-    const char* colon = std::strchr(name, ':');
-    return colon == nullptr ? name : colon + 1;
-}
-
-// The namespace that the prefix of the qualified name `name` (none: the default namespace)
-// is bound to at `element`, by the xmlns attributes of the element and of its ancestors;
-// null when it is bound nowhere.
-const char* NamespaceAt(const TiXmlElement& element, const char* name)
-{
-    const char* colon = std::strchr(name, ':');
-    const std::size_t prefixLength = colon == nullptr ? 0 : static_cast<std::size_t>(colon - name);
-    for (const TiXmlNode* node = &element; node != nullptr; node = node->Parent()) {
-        const TiXmlElement* scope = node->ToElement();
-        if (scope == nullptr)
-            break;
-        for (const TiXmlAttribute* attribute = scope->FirstAttribute(); attribute != nullptr;
-             attribute = attribute->Next()) {
-            const char* declared = attribute->Name();
-            if (std::strncmp(declared, "xmlns", 5) != 0)
-                continue;
-            const bool binds = colon == nullptr
-                                   ? declared[5] == '\0'
-                                   : declared[5] == ':' &&
-                                         std::strncmp(declared + 6, name, prefixLength) == 0 &&
-                                         declared[6 + prefixLength] == '\0';
-            if (binds)
-                return attribute->Value();
-        }
-    }
-    return nullptr;
-}
-
-bool Is(const TiXmlElement& element, const char* space, const char* localName)
-{
-    if (std::strcmp(LocalName(element.Value()), localName) != 0)
-        return false;
-    const char* bound = NamespaceAt(element, element.Value());
-    return bound != nullptr && std::strcmp(bound, space) == 0;
-}
-
-// The value of the attribute of `element` named `localName` in the namespace `space`.
-const char* AttributeIn(const TiXmlElement& element, const char* space, const char* localName)
-{
-    for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute != nullptr;
-         attribute = attribute->Next()) {
-        const char* name = attribute->Name();
-        if (std::strchr(name, ':') == nullptr || std::strcmp(LocalName(name), localName) != 0)
-            continue;
-        const char* bound = NamespaceAt(element, name);
-        if (bound != nullptr && std::strcmp(bound, space) == 0)
-            return attribute->Value();
-    }
-    return nullptr;
-}
-
 bool AttributeIs(const TiXmlElement& element, const char* name, const char* value)
 {
     const char* attribute = element.Attribute(name);
     return attribute != nullptr && std::strcmp(attribute, value) == 0;
-}
-
-const TiXmlElement* ChildIn(const TiXmlElement& parent, const char* space, const char* localName)
-{
-    for (const TiXmlElement* child = parent.FirstChildElement(); child != nullptr;
-         child = child->NextSiblingElement()) {
-        if (Is(*child, space, localName))
-            return child;
-    }
-    return nullptr;
 }
 
 std::string Trimmed(std::string text)
@@ -99,95 +32,6 @@ std::string Trimmed(std::string text)
     TrimLeft(text);
     TrimRight(text);
     return text;
-}
-
-// The parser drops the blanks at either end of a text that an element adjoins, and every
-// text of blanks alone, so words on either side of an element would run together. A blank is
-// put back between neighbouring nodes, but for punctuation that closes or opens text.
-bool NeedsBlankBetween(const std::string& before, const std::string& after)
-{
-    if (before.empty() || after.empty())
-        return false;
-    return std::strchr(" \n([{\"'/", before.back()) == nullptr &&
-           std::strchr(" \n.,;:!?)]}\"'/", after.front()) == nullptr;
-}
-
-void AppendText(const TiXmlNode& node, std::string& text)
-{
-    for (const TiXmlNode* child = node.FirstChild(); child != nullptr;
-         child = child->NextSibling()) {
-        if (const TiXmlText* part = child->ToText()) {
-            if (NeedsBlankBetween(text, part->ValueStr()))
-                text += ' ';
-            text += part->ValueStr();
-        } else if (child->ToElement() != nullptr) {
-            std::string inner;
-            AppendText(*child, inner);
-            if (NeedsBlankBetween(text, inner))
-                text += ' ';
-            text += inner;
-        }
-    }
-}
-
-// HTML elements that have no end tag; any other element is written with one, as HTML reads
-// "<div/>" as a start tag alone.
-bool IsVoidElement(const char* name)
-{
-    for (const char* empty : {"area", "base", "br", "col", "embed", "hr", "img", "input", "link",
-                              "meta", "param", "source", "track", "wbr"}) {
-        if (std::strcmp(name, empty) == 0)
-            return true;
-    }
-    return false;
-}
-
-// The markup of the children of `node` as HTML: names without prefixes, no namespace
-// declarations, blanks put back as for text.
-void AppendMarkup(const TiXmlNode& node, std::string& markup)
-{
-    std::string piece;
-    const std::size_t start = markup.size();
-    for (const TiXmlNode* child = node.FirstChild(); child != nullptr;
-         child = child->NextSibling()) {
-        piece.clear();
-        if (const TiXmlText* text = child->ToText()) {
-            TiXmlBase::EncodeString(text->ValueStr(), &piece);
-        } else if (const TiXmlElement* element = child->ToElement()) {
-            const char* name = LocalName(element->Value());
-            piece = std::string("<") + name;
-            for (const TiXmlAttribute* attribute = element->FirstAttribute(); attribute != nullptr;
-                 attribute = attribute->Next()) {
-                if (std::strncmp(attribute->Name(), "xmlns", 5) == 0)
-                    continue;
-                piece += std::string(" ") + LocalName(attribute->Name()) + "=\"";
-                std::string value;
-                TiXmlBase::EncodeString(attribute->ValueStr(), &value);
-                piece += value + "\"";
-            }
-            if (element->FirstChild() == nullptr && IsVoidElement(name)) {
-                piece += " />";
-            } else {
-                piece += '>';
-                AppendMarkup(*element, piece);
-                piece += std::string("</") + name + ">";
-            }
-        } else {
-            continue;
-        }
-        if (markup.size() > start && NeedsBlankBetween(markup, piece))
-            markup += ' ';
-        markup += piece;
-    }
-}
-
-// The text of `element` and of all elements in it, trimmed.
-std::string TextOf(const TiXmlElement* element)
-{
-    std::string text;
-    if (element != nullptr)
-        AppendText(*element, text);
-    return Trimmed(std::move(text));
 }
 
 // Whether a "type" attribute says HTML, XHTML, or text (the default).
@@ -226,22 +70,6 @@ std::string PlainText(const TiXmlElement* element)
         return std::string();
     std::string text = TextOf(element);
     return TypeOf(*element) == TextType::HTML ? Trimmed(PlainTextOfHtml(text)) : text;
-}
-
-// The markup inside the element, or inside its "div" child when it has one.
-std::string InnerMarkup(const TiXmlElement& element)
-{
-    const TiXmlElement* holder = &element;
-    for (const TiXmlElement* child = element.FirstChildElement(); child != nullptr;
-         child = child->NextSiblingElement()) {
-        if (std::strcmp(LocalName(child->Value()), "div") == 0) {
-            holder = child;
-            break;
-        }
-    }
-    std::string markup;
-    AppendMarkup(*holder, markup);
-    return markup;
 }
 
 std::string BaseOf(const TiXmlElement& element, const std::string& parentBase)
@@ -443,9 +271,9 @@ DocumentKind FeedKindOf(const TiXmlElement& root)
     const char* name = root.Value();
     if (std::strcmp(name, "rss") == 0)
         return DocumentKind::RSS;
-    if (Is(root, kAtom, "feed"))
+    if (IsNamed(root, kAtom, "feed"))
         return DocumentKind::Atom;
-    if (Is(root, kRDF, "RDF")) {
+    if (IsNamed(root, kRDF, "RDF")) {
         // Told by the namespaces it declares, so that a feed without items is one too.
         for (const TiXmlAttribute* attribute = root.FirstAttribute(); attribute != nullptr;
              attribute = attribute->Next()) {
@@ -505,11 +333,11 @@ bool CFeedItems::IsEntry(const TiXmlElement& element) const
 {
     switch (m_kind) {
     case DocumentKind::Atom:
-        return Is(element, kAtom, "entry");
+        return IsNamed(element, kAtom, "entry");
     case DocumentKind::RDF:
-        return Is(element, kRSS10, "item");
+        return IsNamed(element, kRSS10, "item");
     case DocumentKind::RSS090:
-        return Is(element, kRSS090, "item");
+        return IsNamed(element, kRSS090, "item");
     default:
         return false;
     }
@@ -578,7 +406,7 @@ std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(const TiXmlElement& entry) c
         AddChild(*item, "author", TextOf(ChildIn(entry, kDublinCore, "creator")));
         for (const TiXmlElement* child = entry.FirstChildElement(); child != nullptr;
              child = child->NextSiblingElement()) {
-            if (Is(*child, kDublinCore, "subject"))
+            if (IsNamed(*child, kDublinCore, "subject"))
                 AddChild(*item, "category", TextOf(child));
         }
     }
