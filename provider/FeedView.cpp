@@ -8,6 +8,7 @@
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -192,6 +193,8 @@ struct AtomParts
     const TiXmlElement* mediaDescription = nullptr;
     std::vector<const TiXmlElement*> links;
     std::vector<const TiXmlElement*> categories;
+    // Every element of the kinds above, which the view holds in its own way.
+    std::vector<const TiXmlElement*> mapped;
 };
 
 void KeepFirst(const TiXmlElement*& slot, const TiXmlElement& element)
@@ -237,12 +240,15 @@ AtomParts ReadAtomParts(const TiXmlElement& parent)
             continue;
         if (std::strcmp(name, "link") == 0) {
             parts.links.push_back(child);
+            parts.mapped.push_back(child);
         } else if (std::strcmp(name, "category") == 0) {
             parts.categories.push_back(child);
+            parts.mapped.push_back(child);
         } else {
             for (const AtomSlot& slot : kAtomSlots) {
                 if (std::strcmp(name, slot.name) == 0) {
                     KeepFirst(parts.*slot.member, *child);
+                    parts.mapped.push_back(child);
                     break;
                 }
             }
@@ -387,30 +393,39 @@ std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(const TiXmlElement& entry) c
             const char* term = category->Attribute("term");
             AddChild(*item, "category", term == nullptr ? "" : Trimmed(term));
         }
-        // The description holds the content already, and copies of it would cost as much.
         AddCopies(*item, entry, [&parts](const TiXmlElement& element) {
-            return &element != parts.content && &element != parts.summary;
+            return std::find(parts.mapped.begin(), parts.mapped.end(), &element) ==
+                   parts.mapped.end();
         });
         return item;
-    } else {
-        const char* space = m_kind == DocumentKind::RDF ? kRSS10 : kRSS090;
-        const TiXmlElement* link = ChildIn(entry, space, "link");
-        const TiXmlElement* content = ChildIn(entry, kContent, "encoded");
-        const char* about = AttributeIn(entry, kRDF, "about");
-        AddChild(*item, "title", TextOf(ChildIn(entry, space, "title")));
-        AddChild(*item, "link", link == nullptr ? "" : ResolveReference(base, TextOf(link)));
-        AddChild(*item, "description",
-                 TextOf(HasContent(content) ? content : ChildIn(entry, space, "description")));
-        AddChild(*item, "pubDate", MailDate(ChildIn(entry, kDublinCore, "date")));
-        AddChild(*item, "guid", about == nullptr ? "" : Trimmed(about));
-        AddChild(*item, "author", TextOf(ChildIn(entry, kDublinCore, "creator")));
-        for (const TiXmlElement* child = entry.FirstChildElement(); child != nullptr;
-             child = child->NextSiblingElement()) {
-            if (IsNamed(*child, kDublinCore, "subject"))
-                AddChild(*item, "category", TextOf(child));
-        }
     }
-    AddCopies(*item, entry, [](const TiXmlElement&) { return true; });
+    const char* space = m_kind == DocumentKind::RDF ? kRSS10 : kRSS090;
+    const TiXmlElement* link = ChildIn(entry, space, "link");
+    const TiXmlElement* content = ChildIn(entry, kContent, "encoded");
+    const char* about = AttributeIn(entry, kRDF, "about");
+    AddChild(*item, "title", TextOf(ChildIn(entry, space, "title")));
+    AddChild(*item, "link", link == nullptr ? "" : ResolveReference(base, TextOf(link)));
+    AddChild(*item, "description",
+             TextOf(HasContent(content) ? content : ChildIn(entry, space, "description")));
+    AddChild(*item, "pubDate", MailDate(ChildIn(entry, kDublinCore, "date")));
+    AddChild(*item, "guid", about == nullptr ? "" : Trimmed(about));
+    AddChild(*item, "author", TextOf(ChildIn(entry, kDublinCore, "creator")));
+    for (const TiXmlElement* child = entry.FirstChildElement(); child != nullptr;
+         child = child->NextSiblingElement()) {
+        if (IsNamed(*child, kDublinCore, "subject"))
+            AddChild(*item, "category", TextOf(child));
+    }
+    AddCopies(*item, entry, [space](const TiXmlElement& element) {
+        for (const char* name : {"title", "link", "description"}) {
+            if (IsNamed(element, space, name))
+                return false;
+        }
+        for (const char* name : {"date", "creator", "subject"}) {
+            if (IsNamed(element, kDublinCore, name))
+                return false;
+        }
+        return !IsNamed(element, kContent, "encoded");
+    });
     return item;
 }
 

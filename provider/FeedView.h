@@ -37,9 +37,9 @@ class TiXmlElement;
 // the markup inside its div, text escaped as HTML with its line breaks kept as <br>, content
 // with a src attribute or of another media type a link to it. Links are resolved against
 // the xml:base chain from the final URL down to the element. Missing values give no element,
-// so the item's uid falls back as for RSS. After the mapped elements, an item (and the
-// channel) also holds copies of the source element's own children, but for an Atom entry's
-// content and summary, so templates can reach any other element too.
+// so the item's uid falls back as for RSS. After the mapped elements, an item also holds
+// copies of the entry's children that the table does not name, and the channel copies of
+// all children of its source but the entries, so templates can reach any other element too.
 //
 // The view's items come one at a time: each is built on request and dropped by the caller
 // once rendered, and the source entries are freed as they are read, so a document costs

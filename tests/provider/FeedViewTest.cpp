@@ -153,6 +153,17 @@ TEST(FeedView, UidsComeFromTheIdThenTheLinkAndStayTheSame)
     EXPECT_NE(first[3].uid, first[1].uid);
 }
 
+TEST(FeedView, ElementsTheMappingLeavesOutStayWithTheItem)
+{
+    EXPECT_EQ(Fields(Atom("<entry><title>T</title><media:group><media:thumbnail url='t.jpg'/>"
+                          "</media:group></entry>"),
+                     "%/media:group/media:thumbnail|url%|%/title%|%-/author/name%"),
+              std::vector<std::string>{"t.jpg|T|Ann"});
+    EXPECT_EQ(Fields(RDF("<s:item><s:title>T</s:title><dc:rights>R</dc:rights></s:item>"),
+                     "%/dc:rights%|%/title%|%-/dc:date%"),
+              std::vector<std::string>{"R|T|2024-01-02T03:04:05Z"});
+}
+
 TEST(FeedView, OnlyTheKnownNamespacesAreRead)
 {
     for (const std::string document : {
