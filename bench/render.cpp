@@ -151,13 +151,22 @@ void BenchmarkAtomEntries()
     const long baseKilobytes = PeakMemoryKilobytes();
     std::size_t atomMessages = 0;
     std::size_t rssMessages = 0;
-    const double atomSeconds = BestOf(kRounds, [&] {
+    double atomSeconds = BestOf(1, [&] {
         atomMessages = ParseFeed(atom, BuiltInTemplate, "http://example.org/feed.xml").size();
     });
     const long atomKilobytes = PeakMemoryKilobytes() - baseKilobytes;
-    const double rssSeconds = BestOf(kRounds, [&] {
-        rssMessages = ParseFeed(rss, BuiltInTemplate, "http://example.org/feed.xml").size();
-    });
+    // The two kinds take turns, so that other work on the machine weighs on both alike.
+    double rssSeconds = 1e30;
+    for (int round = 0; round < 2 * kRounds; ++round) {
+        rssSeconds =
+            std::min(rssSeconds, BestOf(1, [&] {
+                         rssMessages =
+                             ParseFeed(rss, BuiltInTemplate, "http://example.org/feed.xml").size();
+                     }));
+        atomSeconds = std::min(atomSeconds, BestOf(1, [&] {
+                                   ParseFeed(atom, BuiltInTemplate, "http://example.org/feed.xml");
+                               }));
+    }
     std::printf("atom: %zu entries (%.1f MB) in %.1f ms, %.2f us an entry; RSS 2.0 %zu items "
                 "(%.1f MB) in %.1f ms, %.2f us an item; Atom/RSS per entry %.2f (target at most "
                 "1.20)\n",
