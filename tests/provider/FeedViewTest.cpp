@@ -166,7 +166,7 @@ TEST(FeedView, ElementsTheMappingLeavesOutStayWithTheItem)
 
 TEST(FeedView, OnlyTheKnownNamespacesAreRead)
 {
-    for (const std::string document : {
+    for (const std::string& document : {
              std::string("<feed><entry><title>x</title></entry></feed>"),
              std::string("<feed xmlns='http://purl.org/atom/ns#'><entry><title>x</title></entry>"
                          "</feed>"),
