@@ -4,6 +4,7 @@
 // feed documents to UTF-8; reads the same 5000 items as Atom 1.0 entries and as RSS 2.0 items.
 #include "provider/FeedDocument.h"
 #include "render/Charset.h"
+#include "render/CharsetInternal.h"
 #include "render/Template.h"
 #include "support/BenchFeeds.h"
 #include "support/PeakMemory.h"
