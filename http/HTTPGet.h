@@ -129,6 +129,8 @@ struct DownloadTrace
     std::string status;
     // Whether the last response was still a redirection, which was not followed any more.
     bool redirectedTooOften = false;
+    // Whether the download failed because it was cancelled.
+    bool cancelled = false;
     // From the first request to the end of the last response or the failure.
     long long milliseconds = 0;
     // The header block of the last response; empty when none came.

@@ -3,9 +3,10 @@
 #include "http/CachingRules.h"
 #include "http/HTTPGet.h"
 #include "http/HTTPResponse.h"
-#include "provider/FeedOutcome.h"
 
 namespace {
+
+const char kNoAnswer[] = "no answer within the wait";
 
 // When the process last looked for old copies (seconds since 1970), for every store alike.
 std::atomic<std::int64_t> g_lastClean{0};
@@ -171,9 +172,10 @@ bool CDocumentsWithCopies::TakeNext(CFeedDownloads::Document& document)
         document = CFeedDownloads::Document();
         document.index = m_next++;
     }
-    document.failure = kNoAnswerInTime;
-    if (m_copies != nullptr &&
-        m_copies->Fallback(m_urls[document.index], kNoAnswerInTime, document.trace, document.text))
-        document.failure.clear();
+    if (m_copies == nullptr ||
+        !m_copies->Fallback(m_urls[document.index], kNoAnswer, document.trace, document.text)) {
+        document.trace.cancelled = true;
+        document.failure = kNoAnswer;
+    }
     return true;
 }

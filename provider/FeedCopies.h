@@ -73,8 +73,8 @@ private:
 
 // The documents of a login's downloads as CFeedDownloads hands them out; then, once it hands
 // out no more (all are out, or the wait is over), one document for each feed whose download
-// gave none in time: its copy when one serves (CFeedCopies::Fallback), else nothing, with
-// the failure kNoAnswerInTime. Several threads may take documents at once.
+// gave none in time: its copy when one serves (CFeedCopies::Fallback), else nothing, as a
+// cancelled download. Several threads may take documents at once.
 class CDocumentsWithCopies
 {
 public:

@@ -7,12 +7,9 @@
 #include "platform/Memory.h"
 #include "platform/Thread.h"
 #include "provider/FeedCopies.h"
-#include "provider/Fingerprint.h"
+#include "provider/FeedDocument.h"
 #include "render/Charset.h"
 #include "render/Template.h"
-#include "render/XmlText.h"
-
-#include <tinyxml.h>
 
 #include <algorithm>
 #include <atomic>
@@ -29,17 +26,13 @@ constexpr unsigned kMaxRenderThreads = 8;
 // A feed list is read only this far; lines after it, and a line it cuts, are ignored.
 constexpr std::size_t kMaxListBytes = 4 * 1024 * 1024;
 
-// Columns of a tab when parse errors are located; any tab size above 0 turns locating on.
-constexpr int kReportTabSize = 4;
-
-const char kOverMessageLimit[] = "over the message limit of one login";
 const char kNoFeedAnyMore[] = "the answer is no feed";
 
 bool IsFeed(const FeedOutcome& outcome)
 {
     return outcome.wellFormed &&
            (outcome.kind == DocumentKind::RSS || outcome.kind == DocumentKind::Atom ||
-            outcome.kind == DocumentKind::RDF);
+            outcome.kind == DocumentKind::RDF || outcome.kind == DocumentKind::RSS090);
 }
 
 void RecordTrace(DownloadTrace& trace, FeedOutcome& outcome)
@@ -96,62 +89,6 @@ std::string ReadTemplate(const std::string& name, const std::string& listFolder,
     return text.empty() ? BuiltInTemplate : text;
 }
 
-// ParseFeed, which also lets `outcome` learn whether the document parsed, what it is and how
-// many messages it gave; with `locateErrors`, also where a parse failed. The text is
-// released as soon as it is parsed, and each item as soon as it is rendered. The messages'
-// bytes are taken from `messageBudget` unless it is null; when it cannot cover them all, the
-// feed gives none.
-MessageList ParseFeedDocument(std::string document, const std::string& templateText,
-                              CByteBudget* messageBudget, FeedOutcome& outcome,
-                              bool locateErrors = false)
-{
-    MessageList messages;
-    outcome.wellFormed = false;
-    if (document.empty())
-        return messages;
-    TiXmlDocument xml;
-    // Keeping row and column up to date costs a third of the parse: only reports want them.
-    xml.SetTabSize(locateErrors ? kReportTabSize : 0);
-    const TiXmlEncoding encoding =
-        IsUndeclaredUtf8(document) ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN;
-    if (!CXmlText(document).Parse(xml, encoding)) {
-        DescribeDocument(document, nullptr, outcome);
-        return messages;
-    }
-    DescribeDocument(document, &xml, outcome);
-    std::string().swap(document);
-    if (xml.Error())
-        return messages;
-    outcome.wellFormed = true;
-    TiXmlElement* rss = xml.FirstChildElement("rss");
-    TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
-    if (channel == nullptr)
-        return messages;
-    TiXmlElement* const first = channel->FirstChildElement("item");
-    std::size_t taken = 0;
-    CChannelValues channelValues;
-    for (TiXmlElement* item = first; item != nullptr;) {
-        std::string uid = CMessageProviderRSS::ItemUid(*item);
-        std::string text = ExpandTemplate(templateText, *item, uid, channelValues);
-        const std::size_t bytes = text.size() + uid.size();
-        if (messageBudget != nullptr && !messageBudget->Take(bytes)) {
-            messageBudget->Give(taken);
-            outcome.failure = kOverMessageLimit;
-            return MessageList();
-        }
-        taken += bytes;
-        messages.push_back({std::move(text), std::move(uid)});
-        TiXmlElement* const next = item->NextSiblingElement("item");
-        // A template reaches other items only through the channel, which leads to the first
-        // item alone: every later one is of no more use once rendered, and is freed at once.
-        if (item != first)
-            channel->RemoveChild(item);
-        item = next;
-    }
-    outcome.items = messages.size();
-    return messages;
-}
-
 } // namespace
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& password)
@@ -180,7 +117,7 @@ ProviderReply CMessageProviderRSS::GetMessages()
     }
     platform::KeepLargeBlocksApart();
     for (FeedOutcome& outcome : m_outcomes)
-        outcome.failure = kNoAnswerInTime;
+        outcome.failure = FeedFailure::NoAnswerInTime;
     if (m_download) {
         std::vector<std::string> documents = m_download(urls);
         documents.resize(urls.size());
@@ -192,6 +129,8 @@ ProviderReply CMessageProviderRSS::GetMessages()
                     return false;
                 document.text = std::move(documents[document.index]);
                 document.failure.clear();
+                document.trace = DownloadTrace();
+                document.trace.finalUrl = urls[document.index];
                 return true;
             },
             templates);
@@ -298,24 +237,6 @@ bool CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
     return true;
 }
 
-MessageList CMessageProviderRSS::ParseFeed(std::string document, const std::string& templateText)
-{
-    FeedOutcome outcome;
-    return ParseFeedDocument(std::move(document), templateText, nullptr, outcome);
-}
-
-std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
-{
-    const TiXmlElement* source = item.FirstChildElement("guid");
-    if (source == nullptr)
-        source = item.FirstChildElement("link");
-    if (source == nullptr)
-        source = &item;
-    std::string markup;
-    markup << *source;
-    return Fingerprint(markup);
-}
-
 void CMessageProviderRSS::RenderDocument(CFeedDownloads::Document& document,
                                          const std::string& templateText,
                                          CByteBudget& messageBudget, MessageList& messages)
@@ -325,14 +246,17 @@ void CMessageProviderRSS::RenderDocument(CFeedDownloads::Document& document,
         m_copies ? m_copies->Prepare(outcome.url, document.trace, document.text) : std::string();
     const bool answered = document.trace.copyUse == CopyUse::None && document.failure.empty() &&
                           !document.trace.status.empty() && document.trace.status[0] == '2';
-    outcome.failure = std::move(document.failure);
+    outcome.failure = document.trace.cancelled   ? FeedFailure::NoAnswerInTime
+                      : document.failure.empty() ? FeedFailure::None
+                                                 : FeedFailure::Download;
+    outcome.downloadError = std::move(document.failure);
     RecordTrace(document.trace, outcome);
     for (int attempt = 0;; ++attempt) {
         outcome.bytes = document.text.size();
         // The parse checks the depth of exactly the text it reads, converted or not.
         outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
-        messages = ParseFeedDocument(std::move(document.text), templateText, &messageBudget,
-                                     outcome, m_locateParseErrors);
+        messages = ReadFeedDocument(std::move(document.text), templateText, outcome.finalUrl,
+                                    &messageBudget, outcome, m_locateParseErrors);
         if (!m_copies || !answered || attempt > 0)
             return;
         if (IsFeed(outcome)) {

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "provider/FeedOutcome.h"
+#include "provider/Message.h"
+
+#include <string>
+
+class CByteBudget;
+class TiXmlElement;
+
+// Reading one downloaded feed document into messages: parsing it, finding its items and
+// rendering each through the feed's template. Free functions without state of their own;
+// several threads may read documents at once, each its own.
+
+// The messages of the items of `document` rendered through `templateText`: the items of the
+// first "channel" of its "rss" element, or the entries of an Atom 1.0, RSS 1.0 or RSS 0.90
+// document, each seen as an RSS item (CFeedItems); `finalUrl`, the URL the document was
+// fetched from, is the base of its relative links. Empty for any other document, and for a
+// document nested too deeply to parse (see CXmlText).
+MessageList ParseFeed(std::string document, const std::string& templateText,
+                      const std::string& finalUrl = std::string());
+
+// ParseFeed, which also lets `outcome` learn whether the document parsed, what it is and how
+// many messages it gave; with `locateErrors`, also where a parse failed. The text is
+// released as soon as it is parsed, and each item as soon as it is rendered. The messages'
+// bytes are taken from `messageBudget` unless it is null; when it cannot cover them all, the
+// feed gives none and `outcome` says so.
+MessageList ReadFeedDocument(std::string document, const std::string& templateText,
+                             const std::string& finalUrl, CByteBudget* messageBudget,
+                             FeedOutcome& outcome, bool locateErrors = false);
+
+// The fingerprint of the item's first "guid" child, else of its first "link" child, else
+// of the whole item, each as the XML library writes it out without any formatting.
+std::string ItemUid(const TiXmlElement& item);
