@@ -4,6 +4,8 @@
 #include "http/HTTPGet.h"
 #include "http/HTTPResponse.h"
 
+#include <algorithm>
+
 namespace {
 
 const char kNoAnswer[] = "no answer within the wait";
@@ -57,9 +59,15 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
             trace = DownloadTrace();
             return DownloadFeed(url, cancel, budget, &trace);
         }
-        copy.fetched = now;
-        copy.quietUntil = QuietUntil(trace.headers, now);
-        m_store.Write(copy);
+        // Confirmed, the copy is rewritten only for a new quiet time, or once a day to keep
+        // its time roughly right: a login of unchanged feeds then writes nothing.
+        const std::int64_t quiet = QuietUntil(trace.headers, now);
+        if (quiet != std::max(copy.quietUntil, now) ||
+            now - copy.fetched >= kRewriteUnchangedSeconds) {
+            copy.fetched = now;
+            copy.quietUntil = quiet;
+            m_store.Write(copy);
+        }
         Serve(copy, CopyUse::Unchanged, std::string(), kMaxFallbackSeconds, trace, body);
     } else if (IsServerFailure(status)) {
         std::string copyBody;

@@ -33,7 +33,8 @@ class CFeedCopies
 public:
     static constexpr std::int64_t kMaxFallbackSeconds = 30 * 24 * 60 * 60;
     static constexpr std::int64_t kMaxGoneFallbackSeconds = 7 * 24 * 60 * 60;
-    // A copy that a 200 answer repeats byte for byte is rewritten at most this often.
+    // A copy that a 200 answer repeats byte for byte, or a 304 confirms, is rewritten at most
+    // this often (sooner for a new quiet time).
     static constexpr std::int64_t kRewriteUnchangedSeconds = 24 * 60 * 60;
     // Old copies are looked for at most this often by one process.
     static constexpr std::int64_t kCleanIntervalSeconds = 60 * 60;
