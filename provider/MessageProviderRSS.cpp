@@ -1,7 +1,6 @@
 #include "provider/MessageProviderRSS.h"
 
 #include "common/ByteString.h"
-#include "http/ByteBudget.h"
 #include "http/DownloadAll.h"
 #include "platform/File.h"
 #include "platform/Thread.h"
@@ -73,28 +72,53 @@ std::string ReadTemplate(const std::string& name, const std::string& listFolder,
     return text.empty() ? BuiltInTemplate : text;
 }
 
+// Parses `document` into the empty `xml` when its tree fits in `tree`, and returns true;
+// otherwise returns false with the reason in `outcome` (a document nested too deeply is
+// described as such).
+bool ParseWithinMemory(std::string& document, TiXmlEncoding encoding, TiXmlDocument& xml,
+                       CTreeCharge& tree, FeedOutcome& outcome)
+{
+    const CXmlText text(document);
+    XmlNodeCount nodes;
+    if (!text.IsShallow(MaxXmlDepth, encoding, &nodes)) {
+        DescribeDocument(document, nullptr, outcome);
+        return false;
+    }
+    switch (tree.Take(EstimatedTreeBytes(nodes, text.Size()))) {
+    case MemoryRefusal::None:
+        xml.Parse(text.Text(), nullptr, encoding);
+        return true;
+    case MemoryRefusal::OverLogin:
+        outcome.failure = "too large to read: " + std::to_string(nodes.elements) + " elements";
+        return false;
+    case MemoryRefusal::OverAllLogins:
+        outcome.failure = kOverAllLoginsMemory;
+        return false;
+    }
+    return false;
+}
+
 // ParseFeed, which also lets `outcome` learn whether the document parsed, what it is and how
-// many messages it gave; with `locateErrors`, also where a parse failed. The text is
-// released as soon as it is parsed, and each item as soon as it is rendered. The messages'
-// bytes are taken from `messageBudget` unless it is null; when it cannot cover them all, the
-// feed gives none.
+// many messages it gave; with `locateErrors`, also where a parse failed. The tree is charged
+// to `memory` before it is built, and given back once it is freed; a document whose tree does
+// not fit gives no messages. The text is released as soon as it is parsed, and each item as
+// soon as it is rendered. The messages' bytes are taken from `memory` too; when it cannot
+// cover them all, the feed gives none.
 MessageList ParseFeedDocument(std::string document, const std::string& templateText,
-                              CByteBudget* messageBudget, FeedOutcome& outcome,
-                              bool locateErrors = false)
+                              CLoginMemory& memory, FeedOutcome& outcome, bool locateErrors = false)
 {
     MessageList messages;
     outcome.wellFormed = false;
     if (document.empty())
         return messages;
+    CTreeCharge tree(memory);
     TiXmlDocument xml;
     // Keeping row and column up to date costs a third of the parse: only reports want them.
     xml.SetTabSize(locateErrors ? kReportTabSize : 0);
     const TiXmlEncoding encoding =
         IsUndeclaredUtf8(document) ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN;
-    if (!CXmlText(document).Parse(xml, encoding)) {
-        DescribeDocument(document, nullptr, outcome);
+    if (!ParseWithinMemory(document, encoding, xml, tree, outcome))
         return messages;
-    }
     DescribeDocument(document, &xml, outcome);
     std::string().swap(document);
     if (xml.Error())
@@ -111,9 +135,11 @@ MessageList ParseFeedDocument(std::string document, const std::string& templateT
         std::string uid = CMessageProviderRSS::ItemUid(*item);
         std::string text = ExpandTemplate(templateText, *item, uid, channelValues);
         const std::size_t bytes = text.size() + uid.size();
-        if (messageBudget != nullptr && !messageBudget->Take(bytes)) {
-            messageBudget->Give(taken);
-            outcome.failure = kOverMessageLimit;
+        const MemoryRefusal refusal = memory.TakeMessage(bytes);
+        if (refusal != MemoryRefusal::None) {
+            memory.GiveMessages(taken);
+            outcome.failure =
+                refusal == MemoryRefusal::OverLogin ? kOverMessageLimit : kOverAllLoginsMemory;
             return MessageList();
         }
         taken += bytes;
@@ -136,9 +162,11 @@ CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string&
 {}
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& /*password*/,
-                                         Downloader download, std::size_t maxMessageBytes)
+                                         Downloader download, std::size_t maxMessageBytes,
+                                         std::size_t maxTreeBytes, CByteBudget& allLogins)
     : m_listFile(Trimmed(std::move(mailbox))), m_listIsUsable(CanBeFilePath(m_listFile)),
-      m_seenStore(m_listFile), m_download(std::move(download)), m_maxMessageBytes(maxMessageBytes)
+      m_seenStore(m_listFile), m_download(std::move(download)),
+      m_memory(maxTreeBytes, maxMessageBytes, allLogins)
 {}
 
 ProviderReply CMessageProviderRSS::GetMessages()
@@ -259,7 +287,8 @@ void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
 MessageList CMessageProviderRSS::ParseFeed(std::string document, const std::string& templateText)
 {
     FeedOutcome outcome;
-    return ParseFeedDocument(std::move(document), templateText, nullptr, outcome);
+    CLoginMemory memory(CLoginMemory::MaxTreeBytes, MaxMessageBytes, CLoginMemory::AllLogins());
+    return ParseFeedDocument(std::move(document), templateText, memory, outcome);
 }
 
 std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
@@ -282,7 +311,6 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
     // so the messages and their order are the same as if one thread had done it all.
     const std::size_t count = templates.size();
     std::vector<MessageList> rendered(count);
-    CByteBudget messageBudget(m_maxMessageBytes);
     std::atomic<bool> stop{false};
     platform::CLock failureLock;
     std::exception_ptr failure;
@@ -301,7 +329,7 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
                 // The parse checks the depth of exactly the text it reads, converted or not.
                 outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
                 rendered[feed] = ParseFeedDocument(std::move(document.text), templates[feed],
-                                                   &messageBudget, outcome, m_locateParseErrors);
+                                                   m_memory, outcome, m_locateParseErrors);
             }
         } catch (...) {
             // Handed to the login's thread, which throws it on as a single thread would.

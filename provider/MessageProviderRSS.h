@@ -3,6 +3,7 @@
 #include "common/TextException.h"
 #include "http/DownloadAll.h"
 #include "provider/FeedOutcome.h"
+#include "provider/LoginMemory.h"
 #include "provider/MessageProvider.h"
 #include "provider/SeenStore.h"
 
@@ -37,6 +38,9 @@ public:
     // would pass it gives none. Real feeds render to about their own size, far below this
     // with the download limit of a login, but a few bytes of item can fill a long template.
     static constexpr std::size_t MaxMessageBytes = 2 * kMaxLoginDownloadBytes;
+    // The trees of documents being parsed that one login may hold at once; a document whose
+    // tree would pass it alone gives none (see CLoginMemory).
+    static constexpr std::size_t MaxTreeBytes = CLoginMemory::MaxTreeBytes;
 
     // Fetches one document per URL, in URL order, empty where a download failed; all are
     // rendered once it returns.
@@ -46,10 +50,13 @@ public:
     // used. A name holding a NUL, CR or LF byte names no file: its mailbox is empty and no
     // store is written for it. Does no input or output. The first form downloads over HTTP
     // and renders each feed as soon as its download ends; the second fetches feeds through
-    // `download`, and renders at most `maxMessageBytes` of messages.
+    // `download`, renders at most `maxMessageBytes` of messages and holds at most
+    // `maxTreeBytes` of trees at once, drawing both from `allLogins` as well.
     CMessageProviderRSS(std::string mailbox, const std::string& password);
     CMessageProviderRSS(std::string mailbox, const std::string& password, Downloader download,
-                        std::size_t maxMessageBytes = MaxMessageBytes);
+                        std::size_t maxMessageBytes = MaxMessageBytes,
+                        std::size_t maxTreeBytes = MaxTreeBytes,
+                        CByteBudget& allLogins = CLoginMemory::AllLogins());
 
     // Answers "+OK no messages\r\n" when the list names no feed (nothing is downloaded then),
     // otherwise "+OK received messages\r\n" with the messages in list order, then document
@@ -88,8 +95,9 @@ public:
                              std::size_t maxFeeds = MaxFeeds);
 
     // The messages of the items of the first "channel" of the "rss" root of `document`,
-    // rendered through `templateText`; empty for anything that is not such a document, and
-    // for a document nested too deeply to parse (see CXmlText).
+    // rendered through `templateText`; empty for anything that is not such a document, for a
+    // document nested too deeply to parse (see CXmlText), and for one whose tree or messages
+    // would pass the memory of a login (see CLoginMemory).
     static MessageList ParseFeed(std::string document, const std::string& templateText);
 
     // The fingerprint of the item's first "guid" child, else of its first "link" child, else
@@ -114,5 +122,6 @@ private:
     bool m_locateParseErrors = false;
     CSeenStore m_seenStore;
     Downloader m_download;
-    std::size_t m_maxMessageBytes;
+    // The trees and messages of this login; the messages stay charged until the login ends.
+    CLoginMemory m_memory;
 };

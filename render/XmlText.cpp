@@ -20,6 +20,13 @@ struct XmlLexer : TiXmlBase
     using TiXmlBase::StringEqual;
 };
 
+// A text node as the parser reads it, which keeps only those that are not blank.
+struct XmlTextNode : TiXmlText
+{
+    XmlTextNode() : TiXmlText("") {}
+    using TiXmlText::Blank;
+};
+
 // The kinds of node the parser tells apart by the markup that starts them.
 enum class NodeKind
 {
@@ -81,7 +88,9 @@ const char* SkipNode(NodeKind kind, const char* p, TiXmlEncoding encoding, std::
 
 // Reads an element's start tag as the parser does, attributes and all. Returns the position
 // after it, or null where the parser fails; `opened` tells whether content follows (no "/>").
-const char* ReadStartTag(const char* p, TiXmlEncoding encoding, std::string& name, bool& opened)
+// `attributes` counts the attributes the parser keeps.
+const char* ReadStartTag(const char* p, TiXmlEncoding encoding, std::string& name, bool& opened,
+                         std::size_t& attributes)
 {
     p = XmlLexer::SkipWhiteSpace(p, encoding);
     if (p == nullptr || *p != '<')
@@ -112,6 +121,7 @@ const char* ReadStartTag(const char* p, TiXmlEncoding encoding, std::string& nam
             attributeNames.end())
             return nullptr;
         attributeNames.push_back(attribute.NameTStr());
+        ++attributes;
     }
     return nullptr;
 }
@@ -126,7 +136,24 @@ TiXmlEncoding DeclaredEncoding(const std::string& name)
     return TIXML_ENCODING_LEGACY;
 }
 
+// The heap memory one allocation of `bytes` takes: the allocators of both systems keep two
+// pointers of bookkeeping beside each block and round blocks up to their size.
+constexpr std::size_t AllocatedBytes(std::size_t bytes)
+{
+    constexpr std::size_t unit = 2 * sizeof(void*);
+    return (bytes + unit + unit - 1) / unit * unit;
+}
+
 } // namespace
+
+std::size_t EstimatedTreeBytes(const XmlNodeCount& nodes, std::size_t textBytes)
+{
+    // A declaration is the largest of the other nodes.
+    return nodes.elements * AllocatedBytes(sizeof(TiXmlElement)) +
+           nodes.attributes * AllocatedBytes(sizeof(TiXmlAttribute)) +
+           nodes.texts * AllocatedBytes(sizeof(TiXmlText)) +
+           nodes.others * AllocatedBytes(sizeof(TiXmlDeclaration)) + 2 * textBytes;
+}
 
 CXmlText::CXmlText(std::string& text) : m_text(text), m_size(text.size())
 {
@@ -138,10 +165,14 @@ CXmlText::~CXmlText()
     m_text.resize(m_size);
 }
 
-bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding) const
+bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding, XmlNodeCount* nodes) const
 {
     // The parser's own recursion, unrolled: the names of the elements whose content is being
-    // read, outermost first. Any failure of the parser ends its reading, so it ends here too.
+    // read, outermost first. Any failure of the parser ends its reading, so it ends here too;
+    // the parser keeps the nodes it made up to there, also the one it failed in.
+    XmlNodeCount unused;
+    XmlNodeCount& count = nodes != nullptr ? *nodes : unused;
+    count = XmlNodeCount();
     const char* p = Text();
     if (*p == '\0')
         return true;
@@ -157,9 +188,10 @@ bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding) const
             if (kind == NodeKind::None)
                 break;
         } else if (*p != '<') {
-            TiXmlText text("");
+            XmlTextNode text;
             p = text.Parse(TiXmlBase::IsWhiteSpaceCondensed() ? p : withWhiteSpace, nullptr,
                            encoding);
+            count.texts += text.Blank() ? 0 : 1;
         } else if (XmlLexer::StringEqual(p, "</", false, encoding)) {
             const std::string endTag = "</" + open.back();
             if (!XmlLexer::StringEqual(p, endTag.c_str(), false, encoding))
@@ -178,12 +210,14 @@ bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding) const
             // that turns out to have no content.
             if (static_cast<int>(open.size()) >= maxDepth)
                 return false;
+            ++count.elements;
             std::string name;
             bool opened = false;
-            p = ReadStartTag(p, encoding, name, opened);
+            p = ReadStartTag(p, encoding, name, opened, count.attributes);
             if (p != nullptr && opened)
                 open.push_back(std::move(name));
         } else if (kind != NodeKind::None) {
+            ++(kind == NodeKind::CData ? count.texts : count.others);
             std::string declared;
             p = SkipNode(kind, p, encoding, declared);
             if (open.empty() && kind == NodeKind::Declaration && encoding == TIXML_ENCODING_UNKNOWN)

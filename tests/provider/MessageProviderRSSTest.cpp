@@ -278,7 +278,9 @@ public:
 
     std::unique_ptr<CMessageProviderRSS>
     MakeProvider(const std::string& mailbox,
-                 std::size_t maxMessageBytes = CMessageProviderRSS::MaxMessageBytes)
+                 std::size_t maxMessageBytes = CMessageProviderRSS::MaxMessageBytes,
+                 std::size_t maxTreeBytes = CMessageProviderRSS::MaxTreeBytes,
+                 CByteBudget& allLogins = CLoginMemory::AllLogins())
     {
         return std::make_unique<CMessageProviderRSS>(
             mailbox, "secret",
@@ -290,7 +292,7 @@ public:
                     documents.push_back(m_documents.count(url) ? m_documents[url] : "");
                 return documents;
             },
-            maxMessageBytes);
+            maxMessageBytes, maxTreeBytes, allLogins);
     }
 
     CTempFolder m_folder;
@@ -442,6 +444,55 @@ TEST(MessageProviderRSS, AFeedWhoseMessagesPassTheLimitOfALoginGivesNone)
     EXPECT_EQ(cramped->FeedOutcomes()[0].failure, "over the message limit of one login");
     EXPECT_EQ(cramped->FeedOutcomes()[0].items, 0u);
     EXPECT_EQ(fixture.MakeProvider(list, 2 * oneMessage + 2)->GetMessages().messages.size(), 2u);
+}
+
+TEST(MessageProviderRSS, DocumentsWhoseTreesPassTheMemoryOfALoginGiveNone)
+{
+    // Documents that cost far more as a tree than as text, made small for a small budget.
+    CProviderFixture fixture;
+    std::string dense = "<a/>";
+    std::string tiny = "<item/>";
+    for (int doubling = 0; doubling < 14; ++doubling) {
+        dense += dense;
+        tiny += tiny;
+    }
+    fixture.m_documents["http://dense"] = Feed("<item>" + dense + "</item>");
+    fixture.m_documents["http://tiny"] = Feed(tiny);
+    fixture.m_documents["http://fine"] = Feed(Item("Alpha", "a"));
+    auto provider =
+        fixture.MakeProvider(fixture.MakeList("http://dense\nhttp://tiny\nhttp://fine\n"),
+                             CMessageProviderRSS::MaxMessageBytes, 1024 * 1024);
+    const ProviderReply reply = provider->GetMessages();
+    EXPECT_EQ(TitlesOf(reply.messages, {"Alpha"}), std::vector<std::string>{"Alpha"});
+    const std::vector<FeedOutcome>& outcomes = provider->FeedOutcomes();
+    EXPECT_EQ(outcomes[0].failure, "too large to read: 16388 elements");
+    EXPECT_EQ(outcomes[1].failure, "too large to read: 16387 elements");
+    EXPECT_EQ(outcomes[2].items, 1u);
+}
+
+TEST(MessageProviderRSS, ALoginReadsOnlyTheDocumentsThatFitInWhatAllLoginsHaveLeft)
+{
+    CProviderFixture fixture;
+    std::string items;
+    for (int item = 0; item < 5000; ++item)
+        items += Item("Bravo", std::to_string(item));
+    fixture.m_documents["http://large"] = Feed(items);
+    fixture.m_documents["http://fine"] = Feed(Item("Alpha", "a"));
+    const std::string list = fixture.MakeList("http://large\nhttp://fine\n");
+    // Room for the small feed's tree and message, not for the large one's tree.
+    const std::size_t room = 1024 * 1024;
+    CByteBudget allLogins(room);
+    {
+        auto provider = fixture.MakeProvider(list, CMessageProviderRSS::MaxMessageBytes,
+                                             CMessageProviderRSS::MaxTreeBytes, allLogins);
+        const ProviderReply reply = provider->GetMessages();
+        EXPECT_EQ(reply.response, "+OK received messages\r\n");
+        EXPECT_EQ(TitlesOf(reply.messages, {"Alpha"}), std::vector<std::string>{"Alpha"});
+        EXPECT_EQ(provider->FeedOutcomes()[0].failure, "over the memory limit of all logins");
+        EXPECT_FALSE(allLogins.Take(room));
+    }
+    // The login's messages are given back when it ends.
+    EXPECT_TRUE(allLogins.Take(room));
 }
 
 TEST(MessageProviderRSS, AHostileFeedInASingleByteCharacterSetCostsOnlyItself)

@@ -1,5 +1,7 @@
 #include "support/ProcessResources.h"
 
+#include <malloc.h>
+
 #include <ctime>
 #include <filesystem>
 #include <iterator>
@@ -31,4 +33,9 @@ std::size_t CountOpenHandles()
 double ProcessorSeconds()
 {
     return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+std::size_t HeapBytesInUse()
+{
+    return ::mallinfo2().uordblks;
 }
