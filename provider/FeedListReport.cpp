@@ -66,6 +66,9 @@ std::string TemplateText(const FeedOutcome& outcome)
         return "built-in template";
     if (outcome.templateMissing)
         return "template " + outcome.templateName + " NOT FOUND (or empty), built-in template used";
+    if (outcome.templateTooLarge)
+        return "template " + outcome.templateName +
+               " TOO LARGE (more than 1 MB), built-in template used";
     return "template " + outcome.templateName;
 }
 
@@ -263,6 +266,7 @@ void CFeedListReport::WriteJSON(std::ostream& out) const
             << ", \"seen\": " << outcome.seen << ", \"messages\": " << Messages(outcome)
             << ", \"template\": " << JSONString(outcome.templateName)
             << ", \"templateMissing\": " << (outcome.templateMissing ? "true" : "false")
+            << ", \"templateTooLarge\": " << (outcome.templateTooLarge ? "true" : "false")
             << ", \"problem\": " << (problem.empty() ? "null" : JSONString(problem)) << "}";
     }
     out << "\n], \"summary\": {\"feeds\": " << m_outcomes.size()

@@ -58,9 +58,11 @@ struct FeedOutcome
     std::size_t items = 0;
     std::size_t seen = 0;
     // The template file the list names for the feed (empty: the built-in template), and
-    // whether it could not be read, so that the built-in template was used instead.
+    // whether it could not be read or was too large to be, so that the built-in template
+    // was used instead.
     std::string templateName;
     bool templateMissing = false;
+    bool templateTooLarge = false;
 };
 
 // Sets the kind of `document` in `outcome` from the parse of it in `xml`, with the place of

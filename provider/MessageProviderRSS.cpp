@@ -26,6 +26,9 @@ constexpr unsigned kMaxRenderThreads = 8;
 // A feed list is read only this far; lines after it, and a line it cuts, are ignored.
 constexpr std::size_t kMaxListBytes = 4 * 1024 * 1024;
 
+// A larger template file is not read: the built-in template is used instead.
+constexpr std::size_t kMaxTemplateBytes = 1024 * 1024;
+
 // Columns of a tab when parse errors are located; any tab size above 0 turns locating on.
 constexpr int kReportTabSize = 4;
 
@@ -61,15 +64,20 @@ std::string FolderOf(const std::string& path)
 
 // The content of a feed's template file. A relative name is tried as written (against the
 // current folder) first, then beside the feed list, where users keep their templates.
-// `missing` tells whether a name was given but neither gave a template, so that the
-// built-in one is used.
-std::string ReadTemplate(const std::string& name, const std::string& listFolder, bool& missing)
+// `outcome` learns whether a name was given but neither gave a template, or the template is
+// larger than kMaxTemplateBytes, so that the built-in one is used.
+std::string ReadTemplate(const std::string& name, const std::string& listFolder,
+                         FeedOutcome& outcome)
 {
-    std::string text = CMessageProviderRSS::ReadWholeFile(name);
+    // A few bytes more than a template may have: room for a byte order mark, and one byte
+    // that tells whether the file goes on.
+    const std::size_t readBytes = kMaxTemplateBytes + 4;
+    std::string text = CMessageProviderRSS::ReadFileStart(name, readBytes);
     if (text.empty() && !listFolder.empty() && IsRelativePath(name))
-        text = CMessageProviderRSS::ReadWholeFile(listFolder + name);
-    missing = text.empty() && !name.empty();
-    return text.empty() ? BuiltInTemplate : text;
+        text = CMessageProviderRSS::ReadFileStart(listFolder + name, readBytes);
+    outcome.templateMissing = text.empty() && !name.empty();
+    outcome.templateTooLarge = text.size() > kMaxTemplateBytes;
+    return text.empty() || outcome.templateTooLarge ? BuiltInTemplate : text;
 }
 
 // Parses `document` into the empty `xml` when its tree fits in `tree`, and returns true;
@@ -274,8 +282,7 @@ void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
             TrimRight(url);
             TrimLeft(outcome.templateName);
             urls.push_back(url);
-            templates.push_back(
-                ReadTemplate(outcome.templateName, listFolder, outcome.templateMissing));
+            templates.push_back(ReadTemplate(outcome.templateName, listFolder, outcome));
         }
         if (outcomes != nullptr) {
             outcome.url = urls.back();

@@ -87,7 +87,8 @@ public:
 
     // Reads the feed list at `listFile` into parallel lists of URLs and template texts, at
     // most `maxFeeds` of each; only the first 4 MB of the file are read. A feed without a
-    // template file, or whose file is missing or empty, gets the built-in template.
+    // template file, or whose file is missing, empty or larger than 1 MB, gets the built-in
+    // template.
     // `outcomes`, when given, gets an outcome for each feed with its URL and template file.
     static void ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
                              std::vector<std::string>& templates,
@@ -104,14 +105,14 @@ public:
     // of the whole item, each as the XML library writes it out without any formatting.
     static std::string ItemUid(const TiXmlElement& item);
 
+    // The first `maxBytes` bytes of the file at `path`, without a leading UTF-8 byte order
+    // mark; empty when it cannot be read (see ReadWholeFile).
+    static std::string ReadFileStart(const std::string& path, std::size_t maxBytes);
+
 private:
     // Hands out the next document of the login's feeds, false when no more will come.
     // Called from several threads at once.
     using DocumentSource = std::function<bool(CFeedDownloads::Document&)>;
-
-    // The first `maxBytes` bytes of the file at `path`, without a leading UTF-8 byte order
-    // mark; empty when it cannot be read.
-    static std::string ReadFileStart(const std::string& path, std::size_t maxBytes);
 
     void RenderFeeds(const DocumentSource& takeNext, const std::vector<std::string>& templates);
 

@@ -1,6 +1,7 @@
 #include "provider/MessageProviderRSS.h"
 
 #include "platform/File.h"
+#include "provider/FeedListReport.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -145,6 +147,35 @@ TEST(MessageProviderRSS, RelativeTemplateNamesAreFoundBesideTheList)
     ASSERT_EQ(content.templates.size(), 2u);
     EXPECT_EQ(content.templates[0], "X-Beside: yes\n");
     EXPECT_EQ(content.templates[1], BuiltInTemplate);
+}
+
+TEST(MessageProviderRSS, ATemplateFileOfMoreThanOneMegabyteIsNotRead)
+{
+    CTempFolder folder;
+    const std::string megabyte(1024 * 1024, 'x');
+    const std::string fits = folder.Write("fits.tpl", megabyte);
+    const std::string marked = folder.Write("marked.tpl", "\xEF\xBB\xBF" + megabyte);
+    const std::string large = folder.Write("large.tpl", megabyte + "x");
+    std::vector<std::string> urls, templates;
+    std::vector<FeedOutcome> outcomes;
+    CMessageProviderRSS::ReadFeedList(folder.Write("feeds.txt", "http://a/1;" + fits +
+                                                                    "\nhttp://a/2;" + marked +
+                                                                    "\nhttp://a/3;" + large + "\n"),
+                                      urls, templates, &outcomes);
+    ASSERT_EQ(templates.size(), 3u);
+    EXPECT_EQ(templates[0], megabyte);
+    EXPECT_EQ(templates[1], megabyte);
+    EXPECT_EQ(templates[2], BuiltInTemplate);
+    EXPECT_FALSE(outcomes[1].templateTooLarge);
+    EXPECT_TRUE(outcomes[2].templateTooLarge);
+    EXPECT_FALSE(outcomes[2].templateMissing);
+    outcomes[2].items = 1;
+    std::ostringstream text;
+    CFeedListReport("list", {outcomes[2]}).WriteText(text);
+    EXPECT_NE(text.str().find("; template " + large +
+                              " TOO LARGE (more than 1 MB), built-in template used\n"),
+              std::string::npos)
+        << text.str();
 }
 
 TEST(MessageProviderRSS, ItemUidPrefersGuidThenLinkThenTheWholeItem)
