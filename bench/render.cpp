@@ -130,9 +130,8 @@ void BenchmarkEmptyItems()
             feed += "<item/>";
         feed += "</channel></rss>";
         std::size_t messages = 0;
-        const double seconds = BestOf(1, [&] {
-            messages = CMessageProviderRSS::ParseFeed(feed, BuiltInTemplate).size();
-        });
+        const double seconds = BestOf(
+            1, [&] { messages = CMessageProviderRSS::ParseFeed(feed, BuiltInTemplate).size(); });
         std::printf("render: %zu messages of %d empty items in %.0f ms, %.2f us an item\n",
                     messages, count, seconds * 1e3, seconds * 1e6 / count);
     }

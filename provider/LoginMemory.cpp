@@ -1,5 +1,7 @@
 #include "provider/LoginMemory.h"
 
+#include "common/HeapBytes.h"
+
 #include <chrono>
 
 const char kOverAllLoginsMemory[] = "over the memory limit of all logins";
@@ -10,6 +12,14 @@ CByteBudget& CLoginMemory::AllLogins()
     return allLogins;
 }
 
+std::size_t CLoginMemory::MessageBytes(const MessageEntry& message)
+{
+    // A feed's own list, which may have grown to twice its size, and the login's list.
+    constexpr std::size_t kEntries = 3;
+    return StringHeapBytes(message.text) + StringHeapBytes(message.uid) +
+           kEntries * sizeof(MessageEntry);
+}
+
 CLoginMemory::CLoginMemory(std::size_t maxTreeBytes, std::size_t maxMessageBytes,
                            CByteBudget& allLogins)
     : m_allLogins(allLogins), m_maxTreeBytes(maxTreeBytes), m_messagesLeft(maxMessageBytes)
@@ -17,7 +27,25 @@ CLoginMemory::CLoginMemory(std::size_t maxTreeBytes, std::size_t maxMessageBytes
 
 CLoginMemory::~CLoginMemory()
 {
-    m_allLogins.Give(m_messageBytes);
+    m_allLogins.Give(m_messageBytes + m_downloadBytes);
+}
+
+std::size_t CLoginMemory::TakeDownloads(std::size_t bytes)
+{
+    constexpr int kHalvings = 6;
+    for (int halving = 0; halving <= kHalvings; ++halving, bytes /= 2) {
+        if (m_allLogins.Take(bytes)) {
+            m_downloadBytes += bytes;
+            return bytes;
+        }
+    }
+    return 0;
+}
+
+void CLoginMemory::GiveDownloads(std::size_t bytes)
+{
+    m_allLogins.Give(bytes);
+    m_downloadBytes -= bytes;
 }
 
 MemoryRefusal CLoginMemory::TakeTree(std::size_t bytes)

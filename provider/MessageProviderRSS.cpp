@@ -33,6 +33,8 @@ constexpr std::size_t kMaxTemplateBytes = 1024 * 1024;
 constexpr int kReportTabSize = 4;
 
 const char kOverMessageLimit[] = "over the message limit of one login";
+// The failure of a download that the login's download budget could not cover.
+const char kOverDownloadLimit[] = "over the download limit of one login";
 
 std::string Trimmed(std::string text)
 {
@@ -140,9 +142,13 @@ MessageList ParseFeedDocument(std::string document, const std::string& templateT
     std::size_t taken = 0;
     CChannelValues channelValues;
     for (TiXmlElement* item = first; item != nullptr;) {
-        std::string uid = CMessageProviderRSS::ItemUid(*item);
-        std::string text = ExpandTemplate(templateText, *item, uid, channelValues);
-        const std::size_t bytes = text.size() + uid.size();
+        MessageEntry message;
+        message.uid = CMessageProviderRSS::ItemUid(*item);
+        message.text = ExpandTemplate(templateText, *item, message.uid, channelValues);
+        // Rendering leaves the text room to grow, up to its own size again; the login keeps
+        // the message for as long as it lasts.
+        message.text.shrink_to_fit();
+        const std::size_t bytes = CLoginMemory::MessageBytes(message);
         const MemoryRefusal refusal = memory.TakeMessage(bytes);
         if (refusal != MemoryRefusal::None) {
             memory.GiveMessages(taken);
@@ -151,7 +157,7 @@ MessageList ParseFeedDocument(std::string document, const std::string& templateT
             return MessageList();
         }
         taken += bytes;
-        messages.push_back({std::move(text), std::move(uid)});
+        messages.push_back(std::move(message));
         TiXmlElement* const next = item->NextSiblingElement("item");
         // A template reaches other items only through the channel, which leads to the first
         // item alone: every later one is of no more use once rendered, and is freed at once.
@@ -205,10 +211,7 @@ ProviderReply CMessageProviderRSS::GetMessages()
             },
             templates);
     } else {
-        CFeedDownloads downloads(urls);
-        RenderFeeds(
-            [&](CFeedDownloads::Document& document) { return downloads.TakeNext(document); },
-            templates);
+        DownloadAndRender(urls, templates);
     }
     std::vector<bool> seen;
     m_seenStore.FilterSeen(m_messages, &seen);
@@ -308,6 +311,26 @@ std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
     std::string markup;
     markup << *source;
     return Fingerprint(markup);
+}
+
+void CMessageProviderRSS::DownloadAndRender(const std::vector<std::string>& urls,
+                                            const std::vector<std::string>& templates)
+{
+    const std::size_t downloadBytes = m_memory.TakeDownloads(kMaxLoginDownloadBytes);
+    {
+        CFeedDownloads downloads(urls, kDownloadWaitMilliseconds, downloadBytes);
+        RenderFeeds(
+            [&](CFeedDownloads::Document& document) { return downloads.TakeNext(document); },
+            templates);
+    }
+    m_memory.GiveDownloads(downloadBytes);
+    // What the downloads lacked was what other logins held.
+    if (downloadBytes < kMaxLoginDownloadBytes) {
+        for (FeedOutcome& outcome : m_outcomes) {
+            if (outcome.failure == kOverDownloadLimit)
+                outcome.failure = kOverAllLoginsMemory;
+        }
+    }
 }
 
 void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,

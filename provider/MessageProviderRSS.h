@@ -34,9 +34,10 @@ public:
     // The most feeds of one list that are read; later lines are ignored.
     static constexpr std::size_t MaxFeeds = 60;
 
-    // The most bytes of messages (texts and uids) one login renders; a feed whose messages
-    // would pass it gives none. Real feeds render to about their own size, far below this
-    // with the download limit of a login, but a few bytes of item can fill a long template.
+    // The most memory the messages one login renders may hold (CLoginMemory::MessageBytes);
+    // a feed whose messages would pass it gives none. Real feeds render to about their own size,
+    // far below this with the download limit of a login, but a few bytes of item can fill a long
+    // template.
     static constexpr std::size_t MaxMessageBytes = 2 * kMaxLoginDownloadBytes;
     // The trees of documents being parsed that one login may hold at once; a document whose
     // tree would pass it alone gives none (see CLoginMemory).
@@ -114,6 +115,10 @@ private:
     // Called from several threads at once.
     using DocumentSource = std::function<bool(CFeedDownloads::Document&)>;
 
+    // Downloads the feeds over HTTP, within what all logins have left for downloads, and
+    // renders each as soon as its download ends.
+    void DownloadAndRender(const std::vector<std::string>& urls,
+                           const std::vector<std::string>& templates);
     void RenderFeeds(const DocumentSource& takeNext, const std::vector<std::string>& templates);
 
     std::string m_listFile;

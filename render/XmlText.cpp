@@ -1,5 +1,7 @@
 #include "render/XmlText.h"
 
+#include "common/HeapBytes.h"
+
 #include <algorithm>
 #include <string_view>
 #include <utility>
@@ -134,14 +136,6 @@ TiXmlEncoding DeclaredEncoding(const std::string& name)
         XmlLexer::StringEqual(name.c_str(), "UTF8", true, TIXML_ENCODING_UNKNOWN))
         return TIXML_ENCODING_UTF8;
     return TIXML_ENCODING_LEGACY;
-}
-
-// The heap memory one allocation of `bytes` takes: the allocators of both systems keep two
-// pointers of bookkeeping beside each block and round blocks up to their size.
-constexpr std::size_t AllocatedBytes(std::size_t bytes)
-{
-    constexpr std::size_t unit = 2 * sizeof(void*);
-    return (bytes + unit + unit - 1) / unit * unit;
 }
 
 } // namespace

@@ -467,9 +467,8 @@ TEST(MessageProviderRSS, AFeedWhoseMessagesPassTheLimitOfALoginGivesNone)
     CProviderFixture fixture;
     fixture.m_documents["http://many"] = Feed(Item("Alpha", "a") + Item("Bravo", "b"));
     const std::string list = fixture.MakeList("http://many\n");
-    const std::size_t oneMessage =
-        CMessageProviderRSS::ParseFeed(Feed(Item("Alpha", "a")), BuiltInTemplate)[0].text.size() +
-        24;
+    const std::size_t oneMessage = CLoginMemory::MessageBytes(
+        CMessageProviderRSS::ParseFeed(Feed(Item("Alpha", "a")), BuiltInTemplate)[0]);
     auto cramped = fixture.MakeProvider(list, oneMessage);
     EXPECT_TRUE(cramped->GetMessages().messages.empty());
     EXPECT_EQ(cramped->FeedOutcomes()[0].failure, "over the message limit of one login");
