@@ -87,7 +87,7 @@ run: build
 	@if [ -x $(BUILD_DIR)/quillbox ]; then \
 		./tools/install-settings.sh && exec $(BUILD_DIR)/quillbox; \
 	else \
-		echo "The host program is not built yet: only the libraries and tests exist so far."; \
+		echo "The host program was not built: see the build's output above."; \
 	fi
 
 install: build

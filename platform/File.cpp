@@ -34,6 +34,13 @@ std::string TemporaryNameBeside(const std::string& path)
     return TemporaryFilePrefix(path) + name;
 }
 
+// Where the file name of `path` begins: after its folder part, if any.
+std::size_t FileNameStart(const std::string& path)
+{
+    const std::size_t separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? 0 : separator + 1;
+}
+
 // Removes the temporary files for `path` that writers killed while writing left behind;
 // those of other files, and fresh ones, stay.
 void RemoveStaleTemporaries(const std::string& path)
@@ -61,8 +68,7 @@ void RemoveStaleTemporaries(const std::string& path)
 
 std::string TemporaryFilePrefix(const std::string& path)
 {
-    const std::size_t separator = path.find_last_of("/\\");
-    const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+    const std::size_t nameStart = FileNameStart(path);
     std::uint32_t digest = 2166136261u;
     for (std::size_t index = nameStart; index < path.size(); ++index) {
         digest ^= static_cast<unsigned char>(path[index]);
@@ -75,6 +81,8 @@ std::string TemporaryFilePrefix(const std::string& path)
 
 bool WriteWholeFile(const std::string& path, const std::string& content)
 {
+    if (OthersMayReplaceFilesIn(path.substr(0, FileNameStart(path))))
+        return false;
     RemoveStaleTemporaries(path);
     const std::string temporary = TemporaryNameBeside(path);
     if (WriteNewFlushedFile(temporary, content) && MoveFileOver(temporary, path))

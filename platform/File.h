@@ -35,6 +35,21 @@ bool ReadTrustedFile(const std::string& path, std::string& content,
                      std::size_t maxBytes = static_cast<std::size_t>(-1),
                      TooLong tooLong = TooLong::Fail);
 
+// What ReadOwnFile found at a path.
+enum class OwnFile
+{
+    Read,    // a file of the user's own, read whole
+    Missing, // nothing of that name
+    Refused, // something of that name that is no file of the user's, or cannot be read
+};
+
+// Reads the whole file at `path` into `content` when it is a regular file that belongs to
+// the process's own user and that others may not write. The name itself must be that file:
+// a symbolic link (POSIX) or other reparse point (Windows) of that name is refused, wherever
+// it leads, so that nobody can have another file read in its place. Windows guards files by
+// their access lists, so there the owner is not checked. `content` is emptied unless Read.
+OwnFile ReadOwnFile(const std::string& path, std::string& content);
+
 // Gives the file at `path` the content `content` in one step, byte for byte (no line end
 // is translated, so a file written on one system is the same file on every other): the
 // content is written to a new temporary file beside it, flushed to the disk, and moved over `path`,
@@ -43,7 +58,10 @@ bool ReadTrustedFile(const std::string& path, std::string& content,
 // temporary file is left behind. Two writers of one file must be serialised by the caller
 // (each wins whole, but the later one's content replaces the earlier one's). Temporary files
 // for `path` that a writer killed while writing left behind (older than a minute) are
-// removed first.
+// removed first. A new file is readable and writable by the process's own user alone; a
+// file that is replaced keeps its permissions. Nothing is written in a folder that others
+// may write to unless only owners may remove its files there (the sticky bit of POSIX):
+// anybody could replace the file there.
 bool WriteWholeFile(const std::string& path, const std::string& content);
 
 // How the names of the temporary files WriteWholeFile writes for `path` begin: the folder of

@@ -16,12 +16,12 @@ CThread::~CThread()
     Detach();
 }
 
-bool CThread::Start(ThreadBody body)
+bool CThread::Start(ThreadBody body, std::size_t stackBytes)
 {
     if (m_handle != nullptr)
         return false;
     std::unique_ptr<ThreadBody> started(new (std::nothrow) ThreadBody(std::move(body)));
-    if (!started || !StartSystemThread(started.get(), m_handle))
+    if (!started || !StartSystemThread(started.get(), stackBytes, m_handle))
         return false;
     started.release(); // the thread's now, which frees it
     return true;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/ThreadSafety.h"
+
 #include <chrono>
+#include <cstddef>
 #include <functional>
 
 // Threads, locks and condition variables of the system's own kind: POSIX threads, mutexes
@@ -20,9 +23,10 @@ public:
     CThread(const CThread&) = delete;
     CThread& operator=(const CThread&) = delete;
 
-    // Runs `body` on a new thread. False, with `body` never run, when the system gives no
-    // thread or there is no memory for one, or when this object holds a thread already.
-    bool Start(std::function<void()> body);
+    // Runs `body` on a new thread with a stack of `stackBytes` (0: the system's default).
+    // False, with `body` never run, when the system gives no thread or there is no memory
+    // for one, or when this object holds a thread already.
+    bool Start(std::function<void()> body, std::size_t stackBytes = 0);
     // Whether a thread was started and has been neither joined nor detached.
     bool IsJoinable() const { return m_handle != nullptr; }
     // Waits for the thread to end. Nothing to do when there is no joinable thread.
@@ -41,7 +45,7 @@ unsigned ProcessorCount();
 
 // A lock that one thread holds at a time (not recursive). Created usable; its creation
 // cannot fail.
-class CLock
+class CAPABILITY("lock") CLock
 {
 public:
     CLock();
@@ -49,8 +53,8 @@ public:
     CLock(const CLock&) = delete;
     CLock& operator=(const CLock&) = delete;
 
-    void Enter();
-    void Leave();
+    void Enter() ACQUIRE();
+    void Leave() RELEASE();
 
 private:
     friend class CCondition;
@@ -59,11 +63,11 @@ private:
 };
 
 // Holds a lock from its construction to its end.
-class CLockHolder
+class SCOPED_CAPABILITY CLockHolder
 {
 public:
-    explicit CLockHolder(CLock& lock) : m_lock(lock) { m_lock.Enter(); }
-    ~CLockHolder() { m_lock.Leave(); }
+    explicit CLockHolder(CLock& lock) ACQUIRE(lock) : m_lock(lock) { m_lock.Enter(); }
+    ~CLockHolder() RELEASE() { m_lock.Leave(); }
     CLockHolder(const CLockHolder&) = delete;
     CLockHolder& operator=(const CLockHolder&) = delete;
 
@@ -88,9 +92,11 @@ public:
 
     // With `lock` held by the caller: waits until `done()` is true or `deadline` has passed,
     // leaving the lock while it sleeps; `done` is called with the lock held. Returns what
-    // `done()` says at the end.
+    // `done()` says at the end. The compiler's lock check cannot follow the lock into
+    // `done`: a predicate that reads guarded members says so itself, with REQUIRES.
     template <typename Predicate>
     bool WaitUntil(CLock& lock, Clock::time_point deadline, Predicate done)
+        REQUIRES(lock) NO_THREAD_SAFETY_ANALYSIS
     {
         while (!done()) {
             if (!SleepUntil(lock, deadline))
@@ -100,6 +106,7 @@ public:
     }
     template <typename Predicate>
     bool WaitFor(CLock& lock, std::chrono::milliseconds timeout, Predicate done)
+        REQUIRES(lock) NO_THREAD_SAFETY_ANALYSIS
     {
         return WaitUntil(lock, Clock::now() + timeout, done);
     }
@@ -107,7 +114,7 @@ public:
 private:
     // Leaves `lock`, sleeps until woken (or for no reason) or until `deadline`, and enters
     // `lock` again. False once the deadline has passed.
-    bool SleepUntil(CLock& lock, Clock::time_point deadline);
+    bool SleepUntil(CLock& lock, Clock::time_point deadline) REQUIRES(lock);
 
     // The system's condition variable, made in place: a pthread_cond_t or a
     // CONDITION_VARIABLE.

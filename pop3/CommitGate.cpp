@@ -4,7 +4,7 @@ bool CCommitGate::CloseAndWait(std::chrono::milliseconds timeout)
 {
     platform::CLockHolder holder(m_lock);
     m_closed = true;
-    return m_idle.WaitFor(m_lock, timeout, [this] { return m_inProgress == 0; });
+    return m_idle.WaitFor(m_lock, timeout, [this]() REQUIRES(m_lock) { return m_inProgress == 0; });
 }
 
 bool CCommitGate::Enter()

@@ -43,6 +43,6 @@ private:
 
     platform::CLock m_lock;
     platform::CCondition m_idle;
-    int m_inProgress = 0;
-    bool m_closed = false;
+    int m_inProgress GUARDED_BY(m_lock) = 0;
+    bool m_closed GUARDED_BY(m_lock) = false;
 };

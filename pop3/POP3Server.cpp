@@ -1,6 +1,11 @@
 #include "pop3/POP3Server.h"
 
+#include "platform/ConnectionOwner.h"
+#include "platform/Log.h"
 #include "pop3/POP3Session.h"
+#include "pop3/Replies.h"
+
+#include <atomic>
 
 namespace {
 
@@ -13,6 +18,31 @@ constexpr int kListenBacklog = 128;
 // How long the listener waits before it tries again to accept a connection for which the
 // process had no descriptor left; meanwhile the connection waits in the queue.
 constexpr int kExhaustedRetryMilliseconds = 100;
+
+// A session's stack: its deepest call is the parse of a feed nested as deeply as the XML
+// check lets through, far below this. Hundreds of idle connections would otherwise hold the
+// system's default of megabytes each.
+constexpr std::size_t kSessionStackBytes = 256 * 1024;
+
+// Whether a connection may be served: only the user this server runs as is, since a session
+// reads and writes that user's files. Where the system cannot tell who connected, every
+// connection is served, as a single-user machine needs, and the log says so once.
+bool MayServe(platform::SocketHandle connection)
+{
+    switch (platform::FindConnectionOwner(connection)) {
+    case platform::ConnectionOwner::ThisUser:
+        return true;
+    case platform::ConnectionOwner::OtherUser:
+        return false;
+    case platform::ConnectionOwner::Unknown:
+        break;
+    }
+    static std::atomic<bool> noted{false};
+    if (!noted.exchange(true))
+        platform::WriteLogLine("QUILLBOX: cannot tell which user a POP3 connection comes "
+                               "from; serving it as if it were this user's");
+    return true;
+}
 
 // A session thread owns its session and ends quietly whatever happens: nothing may escape
 // into the host process.
@@ -42,16 +72,21 @@ public:
         if (--m_count == 0)
             m_none.WakeAll();
     }
+    int Count()
+    {
+        platform::CLockHolder holder(m_lock);
+        return m_count;
+    }
     bool WaitForNone(std::chrono::milliseconds timeout)
     {
         platform::CLockHolder holder(m_lock);
-        return m_none.WaitFor(m_lock, timeout, [this] { return m_count == 0; });
+        return m_none.WaitFor(m_lock, timeout, [this]() REQUIRES(m_lock) { return m_count == 0; });
     }
 
 private:
     platform::CLock m_lock;
     platform::CCondition m_none;
-    int m_count = 0;
+    int m_count GUARDED_BY(m_lock) = 0;
 };
 
 CPOP3Server::CPOP3Server(IMessageProviderFactory* factory)
@@ -145,6 +180,12 @@ void CPOP3Server::AcceptLoop()
                 continue;
             return;
         }
+        // Another user's connection, or one more than the server serves at once, is closed
+        // before a byte is read or sent.
+        if (m_sessions->Count() >= kMaxSessions || !MayServe(socket)) {
+            platform::CloseSocket(socket);
+            continue;
+        }
         StartSession(socket, m_endEvent, m_factory, m_commitGate, m_sessions);
     }
 }
@@ -161,10 +202,12 @@ void CPOP3Server::StartSession(platform::SocketHandle socket,
     platform::CThread thread;
     bool started = false;
     try {
-        started = thread.Start([record = session.get(), sessions] {
-            SessionThreadProc(record);
-            sessions->Leave();
-        });
+        started = thread.Start(
+            [record = session.get(), sessions] {
+                SessionThreadProc(record);
+                sessions->Leave();
+            },
+            kSessionStackBytes);
     } catch (const std::exception&) {
         // No memory for the thread's function: as if there were no thread.
     }
@@ -174,7 +217,7 @@ void CPOP3Server::StartSession(platform::SocketHandle socket,
     } else {
         sessions->Leave();
         // Only this connection is lost; destroying the session closes it.
-        session->SendOnce("-ERR cannot create thread\r\n");
+        session->SendOnce(pop3reply::kNoThread);
     }
 }
 

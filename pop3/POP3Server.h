@@ -12,7 +12,9 @@
 #include <memory>
 
 // The local POP3 server: listens on 127.0.0.1 at a given port, accepts connections on a
-// listener thread of its own and runs one session thread per connection. Start and Stop are
+// listener thread of its own and runs one session thread per connection, for the user the
+// server runs as only and for at most kMaxSessions connections at once; any other connection
+// is closed as soon as it is accepted, with nothing read or sent. Start and Stop are
 // called from one thread (the host's); sessions are counted but not listed, and each ends at
 // its next wait for a command once Stop has signalled the end event. The listener stops
 // accepting by itself only when accepting fails for good or a session cannot be set up; a
@@ -36,6 +38,8 @@ public:
     // still running is stopped first. Throws CPOP3Server::exception, leaving nothing open,
     // when the listener cannot be set up.
     void Start(int port);
+    // The most connections served at once.
+    static constexpr int kMaxSessions = 100;
     // How long Stop waits for the seen-store commits of sessions that are answering QUIT.
     static constexpr std::chrono::seconds kCommitWait{5};
 

@@ -1,6 +1,7 @@
 #include "pop3/POP3Session.h"
 
 #include "common/ByteString.h"
+#include "pop3/Replies.h"
 
 #include <array>
 #include <cstdint>
@@ -69,19 +70,19 @@ CPOP3Session::~CPOP3Session()
 
 void CPOP3Session::Run()
 {
-    SendLine("+OK welcome\r\n");
+    SendLine(pop3reply::kWelcome);
     for (bool firstLine = true;; firstLine = false) {
         const std::string line = ReadLine();
         if (firstLine && IsHTTPRequestLine(line))
             return;
         const Command command = ParseCommand(line);
         if (m_password.empty() && !IsAcceptedBeforeLogin(command)) {
-            SendLine("-ERR not in authoristaion state. USER/PASS first\r\n");
+            SendLine(pop3reply::kNotAuthorized);
             continue;
         }
         switch (command) {
         case Command::Noop:
-            SendLine("+OK no operation done\r\n");
+            SendLine(pop3reply::kNoOperation);
             break;
         case Command::User:
             OnUser(line);
@@ -114,7 +115,7 @@ void CPOP3Session::Run()
             OnRset();
             break;
         case Command::Unknown:
-            SendLine("-ERR unknown/unimplemented command\r\n");
+            SendLine(pop3reply::kUnknownCommand);
             break;
         }
     }
@@ -196,10 +197,10 @@ std::pair<int, int> CPOP3Session::TwoNumbers(const std::string& line)
 void CPOP3Session::OnUser(const std::string& line)
 {
     if (!m_user.empty()) {
-        SendLine("-ERR USER second command\r\n");
+        SendLine(pop3reply::kSecondUser);
         return;
     }
-    SendLine("+OK PASS requested\r\n");
+    SendLine(pop3reply::kPassRequested);
     // Whatever follows "USER" and one more byte, line end included: the provider trims it.
     m_user = line.substr(5);
 }
@@ -207,11 +208,11 @@ void CPOP3Session::OnUser(const std::string& line)
 void CPOP3Session::OnPass(const std::string& line)
 {
     if (m_user.empty()) {
-        SendLine("-ERR USER command requested first\r\n");
+        SendLine(pop3reply::kUserFirst);
         return;
     }
     if (!m_password.empty()) {
-        SendLine("-ERR not in transactions state\r\n");
+        SendLine(pop3reply::kNotInTransaction);
         return;
     }
     m_password = SplitArguments(line).first;
@@ -220,13 +221,14 @@ void CPOP3Session::OnPass(const std::string& line)
         throw std::runtime_error("no message provider");
     ProviderReply reply = m_provider->GetMessages();
     m_messages = std::move(reply.messages);
+    m_marked.assign(m_messages.size(), false);
     SendLine(reply.response);
 }
 
 void CPOP3Session::OnQuit()
 {
     if (!m_provider) {
-        SendLine("+OK bye\r\n");
+        SendLine(pop3reply::kBye);
         return;
     }
     // The deletes are kept before the client hears so. The pass lasts until the reply is
@@ -239,12 +241,19 @@ void CPOP3Session::OnQuit()
     deleted.reserve(m_deleted.size());
     for (const std::size_t index : m_deleted)
         deleted.push_back({std::string(), m_messages[index].uid});
-    m_provider->CommitDeleted(deleted);
-    SendLine("+OK bye\r\n");
+    try {
+        m_provider->CommitDeleted(deleted);
+    } catch (const std::exception&) {
+        // The client keeps the messages it deleted and learns why; the session then ends.
+        SendLine(pop3reply::kDeletionsNotKept);
+        throw;
+    }
+    SendLine(pop3reply::kBye);
 }
 
 void CPOP3Session::OnRset()
 {
     m_deleted.clear();
-    SendLine("+OK\r\n");
+    m_marked.assign(m_marked.size(), false);
+    SendLine(pop3reply::kReset);
 }

@@ -45,9 +45,10 @@ public:
     ~CPOP3Session() override;
 
     // Greets the client and answers commands until QUIT, which commits the marked messages
-    // before it answers, so that "+OK bye" means they are kept. Any failure (a closed or
+    // before it answers, so that "+OK bye" means they are kept; when they cannot be kept it
+    // answers "-ERR some deleted messages not removed" and ends. Any other failure (a closed or
     // failed connection, a stopping server, a client idle for CLineSocket::kIdleTimeout, a
-    // throwing provider) leaves with an exception of the std::exception family and no
+    // provider throwing at PASS) leaves with an exception of the std::exception family and no
     // further reply; nothing is committed then. A connection whose first line is an HTTP
     // request ends at once without a reply: no POP3 client sends one, and a web page could
     // otherwise have a browser smuggle commands in after it.
@@ -99,9 +100,11 @@ private:
     IMessageProviderFactory* m_factory;
     std::shared_ptr<CCommitGate> m_commitGate;
     MessageList m_messages;
-    // The indexes into m_messages that DELE marked, in DELE order, repeats included. Marks
-    // copy no message text: a client may mark the same large message hundreds of times.
+    // The indexes into m_messages that DELE marked, in the order of their first DELE, and
+    // for each message whether it is marked: a client may mark the same message millions of
+    // times, which must cost nothing and count once.
     std::vector<std::size_t> m_deleted;
+    std::vector<bool> m_marked;
     std::string m_user;
     std::string m_password;
 };

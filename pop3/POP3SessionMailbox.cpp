@@ -2,13 +2,12 @@
 // from the session's own copy of the message list and never call the provider.
 #include "common/ByteString.h"
 #include "pop3/POP3Session.h"
+#include "pop3/Replies.h"
 #include "provider/Fingerprint.h"
 
 #include <string_view>
 
 namespace {
-
-const char kNoSuchMessage[] = "-ERR no such message\r\n";
 
 std::string SizeOf(const MessageEntry& entry)
 {
@@ -61,7 +60,7 @@ int CPOP3Session::RequireMessage(const std::string& line)
     const int number = FirstNumber(line);
     if (IsValidMessage(number))
         return number;
-    SendLine(kNoSuchMessage);
+    SendLine(pop3reply::kNoSuchMessage);
     return 0;
 }
 
@@ -89,7 +88,7 @@ void CPOP3Session::ListMessages(const std::string& line,
     const int number = FirstNumber(line);
     if (number < 0) {
         // Built whole and sent at once, so the client receives the listing in one piece.
-        std::string listing = "+OK message list follows\r\n";
+        std::string listing = pop3reply::kMessageListFollows;
         for (std::size_t index = 0; index < m_messages.size(); ++index) {
             listing += std::to_string(index + 1);
             listing += ' ';
@@ -101,7 +100,7 @@ void CPOP3Session::ListMessages(const std::string& line,
     } else if (IsValidMessage(number)) {
         SendLine("+OK " + std::to_string(number) + " " + value(m_messages[number - 1]) + "\r\n");
     } else {
-        SendLine(kNoSuchMessage);
+        SendLine(pop3reply::kNoSuchMessage);
     }
 }
 
@@ -109,11 +108,11 @@ void CPOP3Session::OnTop(const std::string& line)
 {
     const auto [number, bodyLines] = TwoNumbers(line);
     if (!IsValidMessage(number)) {
-        SendLine(kNoSuchMessage);
+        SendLine(pop3reply::kNoSuchMessage);
         return;
     }
     if (bodyLines < 0) {
-        SendLine("-ERR bad param\r\n");
+        SendLine(pop3reply::kBadParameter);
         return;
     }
     // Header lines up to the first empty CR LF line, then that line and at most `bodyLines`
@@ -141,7 +140,7 @@ void CPOP3Session::OnTop(const std::string& line)
         shown = ended;
     }
     std::string stuffed;
-    SendLines({"+OK message follows\r\n", DotStuffed(shown, stuffed), ".\r\n"});
+    SendLines({pop3reply::kMessageFollows, DotStuffed(shown, stuffed), ".\r\n"});
 }
 
 void CPOP3Session::OnRetr(const std::string& line)
@@ -151,8 +150,8 @@ void CPOP3Session::OnRetr(const std::string& line)
         return;
     // Line ends are not repaired; only dots that begin lines are doubled.
     std::string stuffed;
-    SendLines(
-        {"+OK message follows\r\n", DotStuffed(m_messages[number - 1].text, stuffed), "\r\n.\r\n"});
+    SendLines({pop3reply::kMessageFollows, DotStuffed(m_messages[number - 1].text, stuffed),
+               "\r\n.\r\n"});
 }
 
 void CPOP3Session::OnDele(const std::string& line)
@@ -160,6 +159,10 @@ void CPOP3Session::OnDele(const std::string& line)
     const int number = RequireMessage(line);
     if (number == 0)
         return;
-    SendLine("+OK DELE not supported 8-)\r\n");
-    m_deleted.push_back(static_cast<std::size_t>(number - 1));
+    SendLine(pop3reply::kDeleteMarked);
+    const std::size_t index = static_cast<std::size_t>(number - 1);
+    if (!m_marked[index]) {
+        m_marked[index] = true;
+        m_deleted.push_back(index);
+    }
 }

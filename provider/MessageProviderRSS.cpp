@@ -74,9 +74,10 @@ std::string ReadTemplate(const std::string& name, const std::string& listFolder,
     // A few bytes more than a template may have: room for a byte order mark, and one byte
     // that tells whether the file goes on.
     const std::size_t readBytes = kMaxTemplateBytes + 4;
-    std::string text = CMessageProviderRSS::ReadFileStart(name, readBytes);
+    std::string text;
+    CMessageProviderRSS::ReadFileStart(name, readBytes, text);
     if (text.empty() && !listFolder.empty() && IsRelativePath(name))
-        text = CMessageProviderRSS::ReadFileStart(listFolder + name, readBytes);
+        CMessageProviderRSS::ReadFileStart(listFolder + name, readBytes, text);
     outcome.templateMissing = text.empty() && !name.empty();
     outcome.templateTooLarge = text.size() > kMaxTemplateBytes;
     return text.empty() || outcome.templateTooLarge ? BuiltInTemplate : text;
@@ -188,7 +189,7 @@ ProviderReply CMessageProviderRSS::GetMessages()
     std::vector<std::string> urls;
     std::vector<std::string> templates;
     if (m_listIsUsable)
-        ReadFeedList(m_listFile, urls, templates, &m_outcomes);
+        m_listWasRead = ReadFeedList(m_listFile, urls, templates, &m_outcomes);
     ProviderReply reply;
     if (urls.empty()) {
         reply.response = "+OK no messages\r\n";
@@ -230,34 +231,38 @@ ProviderReply CMessageProviderRSS::GetMessages()
 
 void CMessageProviderRSS::CommitDeleted(const MessageList& deleted)
 {
-    if (m_listIsUsable && !m_seenStore.CommitDeleted(deleted) && !deleted.empty())
+    if (m_listWasRead && !m_seenStore.CommitDeleted(deleted) && !deleted.empty())
         throw exception();
 }
 
 std::string CMessageProviderRSS::ReadWholeFile(const std::string& path)
 {
-    return ReadFileStart(path, static_cast<std::size_t>(-1));
-}
-
-std::string CMessageProviderRSS::ReadFileStart(const std::string& path, std::size_t maxBytes)
-{
-    // Folders, devices and pipes are no lists or templates; a pipe would even block the
-    // login for good.
     std::string text;
-    if (!platform::ReadTrustedFile(path, text, maxBytes, platform::TooLong::KeepStart))
-        return std::string();
-    if (text.compare(0, 3, kByteOrderMark) == 0)
-        text.erase(0, 3);
+    ReadFileStart(path, static_cast<std::size_t>(-1), text);
     return text;
 }
 
-void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
+bool CMessageProviderRSS::ReadFileStart(const std::string& path, std::size_t maxBytes,
+                                        std::string& text)
+{
+    // Folders, devices and pipes are no lists or templates; a pipe would even block the
+    // login for good.
+    if (!platform::ReadTrustedFile(path, text, maxBytes, platform::TooLong::KeepStart))
+        return false;
+    if (text.compare(0, 3, kByteOrderMark) == 0)
+        text.erase(0, 3);
+    return true;
+}
+
+bool CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
                                        std::vector<std::string>& templates,
                                        std::vector<FeedOutcome>* outcomes, std::size_t maxFeeds)
 {
     // One byte more than a list may have tells whether the file goes on; if so, the line
     // the limit cuts is dropped with everything after it.
-    std::string text = ReadFileStart(listFile, kMaxListBytes + 1);
+    std::string text;
+    if (!ReadFileStart(listFile, kMaxListBytes + 1, text))
+        return false;
     if (text.size() > kMaxListBytes) {
         const std::size_t lastEnd = text.rfind('\n', kMaxListBytes - 1);
         text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
@@ -292,6 +297,7 @@ void CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
             outcomes->push_back(std::move(outcome));
         }
     }
+    return true;
 }
 
 MessageList CMessageProviderRSS::ParseFeed(std::string document, const std::string& templateText)

@@ -48,11 +48,12 @@ public:
     using Downloader = std::function<std::vector<std::string>(const std::vector<std::string>&)>;
 
     // The list file is the mailbox name trimmed of blanks and line ends; the password is not
-    // used. A name holding a NUL, CR or LF byte names no file: its mailbox is empty and no
-    // store is written for it. Does no input or output. The first form downloads over HTTP
-    // and renders each feed as soon as its download ends; the second fetches feeds through
-    // `download`, renders at most `maxMessageBytes` of messages and holds at most
-    // `maxTreeBytes` of trees at once, drawing both from `allLogins` as well.
+    // used. A name holding a NUL, CR or LF byte names no file: its mailbox is empty. The seen
+    // store is read and written only beside a list file that GetMessages could read. Does no input
+    // or output. The first form downloads over HTTP and renders each feed as soon as its download
+    // ends; the second fetches feeds through `download`, renders at most `maxMessageBytes` of
+    // messages and holds at most `maxTreeBytes` of trees at once, drawing both from `allLogins`
+    // as well.
     CMessageProviderRSS(std::string mailbox, const std::string& password);
     CMessageProviderRSS(std::string mailbox, const std::string& password, Downloader download,
                         std::size_t maxMessageBytes = MaxMessageBytes,
@@ -76,7 +77,7 @@ public:
     // when there were deletions and the store could not be written, so that the client is not
     // told they are done (the session then ends without a reply); a store that cannot be
     // written when nothing was deleted is no failure, so lists in read-only folders still
-    // serve. A list whose name cannot be a path has no store and nothing to keep.
+    // serve. Without a list of the user's there is no store and nothing to keep.
     void CommitDeleted(const MessageList& deleted) override;
 
     const std::string& ListFile() const { return m_listFile; }
@@ -91,7 +92,8 @@ public:
     // template file, or whose file is missing, empty or larger than 1 MB, gets the built-in
     // template.
     // `outcomes`, when given, gets an outcome for each feed with its URL and template file.
-    static void ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
+    // False when there is no list the user could have written (see ReadWholeFile).
+    static bool ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
                              std::vector<std::string>& templates,
                              std::vector<FeedOutcome>* outcomes = nullptr,
                              std::size_t maxFeeds = MaxFeeds);
@@ -106,9 +108,10 @@ public:
     // of the whole item, each as the XML library writes it out without any formatting.
     static std::string ItemUid(const TiXmlElement& item);
 
-    // The first `maxBytes` bytes of the file at `path`, without a leading UTF-8 byte order
-    // mark; empty when it cannot be read (see ReadWholeFile).
-    static std::string ReadFileStart(const std::string& path, std::size_t maxBytes);
+    // Reads the first `maxBytes` bytes of the file at `path` into `text`, without a leading
+    // UTF-8 byte order mark; false, with `text` empty, when it cannot be read (see
+    // ReadWholeFile).
+    static bool ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& text);
 
 private:
     // Hands out the next document of the login's feeds, false when no more will come.
@@ -123,6 +126,8 @@ private:
 
     std::string m_listFile;
     bool m_listIsUsable;
+    // Whether GetMessages found a list of the user's: only such a list has a seen store.
+    bool m_listWasRead = false;
     MessageList m_messages;
     std::vector<FeedOutcome> m_outcomes;
     bool m_locateParseErrors = false;

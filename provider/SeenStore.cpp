@@ -4,8 +4,10 @@
 #include "platform/Thread.h"
 
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 #include <unordered_set>
 
@@ -16,24 +18,19 @@ namespace {
 class CStoreLock
 {
 public:
-    explicit CStoreLock(const std::string& fileName) : m_key(LockKey(fileName))
+    // The compiler's lock check cannot name a lock found at run time: it is told nothing
+    // of the store's own lock, held from here to the end of this object.
+    explicit CStoreLock(const std::string& fileName) NO_THREAD_SAFETY_ANALYSIS
+        : m_key(LockKey(fileName)),
+          m_entry(TheRegistry().Join(m_key))
     {
-        Registry& registry = TheRegistry();
-        {
-            platform::CLockHolder holder(registry.guard);
-            m_entry = &registry.entries[m_key];
-            ++m_entry->users;
-        }
-        m_entry->lock.Enter();
+        m_entry.lock.Enter();
     }
 
-    ~CStoreLock()
+    ~CStoreLock() NO_THREAD_SAFETY_ANALYSIS
     {
-        m_entry->lock.Leave();
-        Registry& registry = TheRegistry();
-        platform::CLockHolder holder(registry.guard);
-        if (--m_entry->users == 0)
-            registry.entries.erase(m_key);
+        m_entry.lock.Leave();
+        TheRegistry().Quit(m_key);
     }
 
     CStoreLock(const CStoreLock&) = delete;
@@ -43,12 +40,31 @@ private:
     struct Entry
     {
         platform::CLock lock;
-        int users = 0;
+        int users = 0; // guarded by the registry's guard
     };
-    struct Registry
+    class Registry
     {
-        platform::CLock guard;
-        std::map<std::string, Entry> entries;
+    public:
+        // The entry of `key`, made on first use, counted as used once more.
+        Entry& Join(const std::string& key)
+        {
+            platform::CLockHolder holder(m_guard);
+            Entry& entry = m_entries[key];
+            ++entry.users;
+            return entry;
+        }
+        // Counts the entry of `key` as used once less, and removes it when it is unused.
+        void Quit(const std::string& key)
+        {
+            platform::CLockHolder holder(m_guard);
+            const auto entry = m_entries.find(key);
+            if (--entry->second.users == 0)
+                m_entries.erase(entry);
+        }
+
+    private:
+        platform::CLock m_guard;
+        std::map<std::string, Entry> m_entries GUARDED_BY(m_guard);
     };
 
     // Never destroyed: a session may still commit at QUIT while the process runs its static
@@ -69,7 +85,7 @@ private:
     }
 
     std::string m_key;
-    Entry* m_entry = nullptr;
+    Entry& m_entry;
 };
 
 } // namespace
@@ -91,16 +107,17 @@ std::vector<std::string> CSeenStore::LoadSeen() const
 bool CSeenStore::ReadUids(std::vector<std::string>& uids) const
 {
     uids.clear();
-    // A pipe of that name must not hold a QUIT, which reads while holding the store's lock
-    // and would block every later QUIT too; ReadRegularFile leaves it alone.
+    // Only a file of the user's own is a store: a link planted in its place could have
+    // another file read and written back, and another user's file could hide any item. A
+    // pipe of that name must not hold a QUIT either, which reads while holding the store's
+    // lock and would block every later QUIT too; ReadOwnFile leaves it alone.
     std::string text;
-    if (!platform::ReadRegularFile(m_fileName, text))
-        return false;
+    const platform::OwnFile read = platform::ReadOwnFile(m_fileName, text);
     std::istringstream tokens(text);
     std::string token;
     while (tokens >> token)
         uids.push_back(token);
-    return true;
+    return read != platform::OwnFile::Refused;
 }
 
 void CSeenStore::FilterSeen(MessageList& messages, std::vector<bool>* seen) const
@@ -129,16 +146,34 @@ bool CSeenStore::CommitDeleted(const MessageList& deleted) const
     CStoreLock lock(m_fileName);
     std::vector<std::string> uids;
     // A store that is there but cannot be read (another program holds it and lets nobody
-    // read it, say) stays as it is: a rewrite would drop every uid it holds.
-    std::error_code error;
-    if (!ReadUids(uids) && std::filesystem::is_regular_file(m_fileName, error))
+    // read it, or it is not the user's own) stays as it is: a rewrite would drop every uid
+    // it holds, or write them where they do not belong.
+    if (!ReadUids(uids))
         return false;
     uids.reserve(uids.size() + deleted.size());
     for (const MessageEntry& entry : deleted)
         uids.push_back(entry.uid);
+    KeepLastOfEach(uids);
     if (uids.size() > MaxSeen)
         uids.erase(uids.begin(), uids.end() - MaxSeen);
     return WriteUids(uids);
+}
+
+void CSeenStore::KeepLastOfEach(std::vector<std::string>& uids)
+{
+    // A uid counted twice would push an older one out before its time, and that item would
+    // come back. The newest place of each is kept, so a uid deleted again counts as new.
+    // The views look into `kept`, which is never reallocated.
+    std::vector<std::string> kept;
+    kept.reserve(uids.size());
+    std::unordered_set<std::string_view> later;
+    for (auto uid = uids.rbegin(); uid != uids.rend(); ++uid) {
+        if (later.count(*uid) != 0)
+            continue;
+        kept.push_back(std::move(*uid));
+        later.insert(kept.back());
+    }
+    uids.assign(std::make_move_iterator(kept.rbegin()), std::make_move_iterator(kept.rend()));
 }
 
 bool CSeenStore::WriteUids(const std::vector<std::string>& uids) const

@@ -28,25 +28,30 @@ public:
     static std::string SeenFileName(const std::string& listFile);
     const std::string& FileName() const { return m_fileName; }
 
-    // The uids in file order; empty when the file is missing, is no regular file (a folder or
-    // a pipe of that name) or cannot be read.
+    // The uids in file order; empty when the file is missing, is no regular file of the
+    // user's own (a link, a folder or a pipe of that name, another user's file) or cannot be
+    // read.
     std::vector<std::string> LoadSeen() const;
 
     // Removes from `messages` every entry whose uid the store holds; the rest keep their order.
     // `seen`, when given, gets one flag per entry given: whether it was removed.
     void FilterSeen(MessageList& messages, std::vector<bool>* seen = nullptr) const;
 
-    // Appends the uids of `deleted`, in the order given and repeats included, to the stored
-    // ones, keeps at most MaxSeen and rewrites the file; also when `deleted` is empty, so a
-    // store that did not exist is created. The new content goes to a temporary file beside
-    // the store, which then replaces the store in one step: if anything fails, the store
-    // stays as it was and false is returned. A store file that is there but cannot be read
+    // Appends the uids of `deleted`, in the order given, to the stored ones, keeps each uid
+    // once (at its newest place) and at most MaxSeen, and rewrites the file; also when
+    // `deleted` is empty, so a store that did not exist is created. The new content goes to
+    // a temporary file beside the store, which then replaces the store in one step: if
+    // anything fails, the store stays as it was and false is returned. A store that is there
+    // but is no regular file of the user's own (see platform::ReadOwnFile) or cannot be read
     // is not rewritten either.
     bool CommitDeleted(const MessageList& deleted) const;
 
 private:
-    // The uids in file order; false, with none, when the file cannot be read as a store.
+    // The uids in file order; false, with none, when there is a file of that name that
+    // cannot be read as a store.
     bool ReadUids(std::vector<std::string>& uids) const;
+    // Removes every uid that comes again later in `uids`; the rest keep their order.
+    static void KeepLastOfEach(std::vector<std::string>& uids);
     // Writes `uids` one a line to a temporary file that then replaces the store; false when
     // that failed.
     bool WriteUids(const std::vector<std::string>& uids) const;

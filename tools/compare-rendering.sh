@@ -7,13 +7,12 @@ set -eu
 
 linux=$(cd "$1" && pwd)
 windows=$(cd "$2" && pwd)
-export WINEPREFIX="$windows/wineprefix"
-export WINEDEBUG=-all
+build=$windows
+. "$(dirname "$0")/wine-prefix.sh"
 
 summary=$("$linux/tests/quillbox_render_test_feeds" "$linux/rendered-test-feeds.txt")
-/usr/lib/wine/wine64 "$windows/tests/quillbox_render_test_feeds.exe" \
-    "Z:$windows/rendered-test-feeds.txt" >/dev/null
-/usr/lib/wine/wineserver -w
+"$wine64" "$windows/tests/quillbox_render_test_feeds.exe" "Z:$windows/rendered-test-feeds.txt" >/dev/null
+"$wineserver" -w
 if cmp "$linux/rendered-test-feeds.txt" "$windows/rendered-test-feeds.txt"; then
     echo "compare-rendering: Linux and Windows render alike: $summary"
 else

@@ -13,26 +13,47 @@ namespace platform {
 
 namespace {
 
-// Whether a file of this status could have been written by others than the process's own
-// user and the administrator.
-bool OthersMayHaveWritten(const struct stat& status)
+// Whose files a read accepts.
+enum class Writers
 {
-    return (status.st_uid != ::geteuid() && status.st_uid != 0) || (status.st_mode & S_IWOTH);
+    Anybody,
+    UserOrAdministrator, // files the process's own user or the administrator owns
+    UserAlone,           // files the process's own user owns, not reached through a link
+};
+
+// Whether a file of this status could have been written by others than `writers`.
+bool OthersMayHaveWritten(const struct stat& status, Writers writers)
+{
+    switch (writers) {
+    case Writers::Anybody:
+        return false;
+    case Writers::UserOrAdministrator:
+        if (status.st_uid != ::geteuid() && status.st_uid != 0)
+            return true;
+        break;
+    case Writers::UserAlone:
+        if (status.st_uid != ::geteuid())
+            return true;
+        break;
+    }
+    return (status.st_mode & S_IWOTH) != 0;
 }
 
-bool ReadFile(const std::string& path, std::string& content, std::size_t maxBytes, TooLong tooLong,
-              bool trusted)
+OwnFile ReadFile(const std::string& path, std::string& content, std::size_t maxBytes,
+                 TooLong tooLong, Writers writers)
 {
     content.clear();
     if (path.find('\0') != std::string::npos)
-        return false;
+        return OwnFile::Missing;
     // Opened without waiting, and read only when it is a regular file.
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int descriptor =
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK |
+                                 (writers == Writers::UserAlone ? O_NOFOLLOW : 0));
     if (descriptor < 0)
-        return false;
+        return errno == ENOENT || errno == ENOTDIR ? OwnFile::Missing : OwnFile::Refused;
     struct stat status;
     bool good = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
-                !(trusted && OthersMayHaveWritten(status));
+                !OthersMayHaveWritten(status, writers);
     char buffer[16384];
     while (good) {
         const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
@@ -53,7 +74,7 @@ bool ReadFile(const std::string& path, std::string& content, std::size_t maxByte
     ::close(descriptor);
     if (!good)
         content.clear();
-    return good;
+    return good ? OwnFile::Read : OwnFile::Refused;
 }
 
 } // namespace
@@ -61,18 +82,32 @@ bool ReadFile(const std::string& path, std::string& content, std::size_t maxByte
 bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes,
                      TooLong tooLong)
 {
-    return ReadFile(path, content, maxBytes, tooLong, false);
+    return ReadFile(path, content, maxBytes, tooLong, Writers::Anybody) == OwnFile::Read;
 }
 
 bool ReadTrustedFile(const std::string& path, std::string& content, std::size_t maxBytes,
                      TooLong tooLong)
 {
-    return ReadFile(path, content, maxBytes, tooLong, true);
+    return ReadFile(path, content, maxBytes, tooLong, Writers::UserOrAdministrator) ==
+           OwnFile::Read;
+}
+
+OwnFile ReadOwnFile(const std::string& path, std::string& content)
+{
+    return ReadFile(path, content, static_cast<std::size_t>(-1), TooLong::Fail, Writers::UserAlone);
+}
+
+bool OthersMayReplaceFilesIn(const std::string& folder)
+{
+    struct stat status;
+    if (::stat(folder.empty() ? "." : folder.c_str(), &status) != 0)
+        return false;
+    return (status.st_mode & S_IWOTH) != 0 && (status.st_mode & S_ISVTX) == 0;
 }
 
 bool WriteNewFlushedFile(const std::string& path, const std::string& content)
 {
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (descriptor < 0)
         return false;
     bool good = true;
@@ -96,6 +131,10 @@ bool WriteNewFlushedFile(const std::string& path, const std::string& content)
 
 bool MoveFileOver(const std::string& from, const std::string& to)
 {
+    struct stat replaced;
+    if (::lstat(to.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode) &&
+        ::chmod(from.c_str(), replaced.st_mode & 07777) != 0)
+        return false;
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 

@@ -43,10 +43,19 @@ pthread_cond_t* ConditionOf(unsigned char* storage)
 
 } // namespace
 
-bool StartSystemThread(void* body, void*& handle)
+bool StartSystemThread(void* body, std::size_t stackBytes, void*& handle)
 {
     std::unique_ptr<pthread_t> thread(new (std::nothrow) pthread_t);
-    if (!thread || ::pthread_create(thread.get(), nullptr, RunBody, body) != 0)
+    if (!thread)
+        return false;
+    pthread_attr_t attributes;
+    if (::pthread_attr_init(&attributes) != 0)
+        return false;
+    const bool created =
+        (stackBytes == 0 || ::pthread_attr_setstacksize(&attributes, stackBytes) == 0) &&
+        ::pthread_create(thread.get(), &attributes, RunBody, body) == 0;
+    ::pthread_attr_destroy(&attributes);
+    if (!created)
         return false;
     handle = thread.release();
     return true;

@@ -43,32 +43,44 @@ std::wstring WidePath(const std::string& path)
     return L"\\\\?\\" + absolute;
 }
 
-} // namespace
+// How a read treats a name that is a reparse point (a symbolic link, a junction).
+enum class Links
+{
+    Follow,
+    Refuse,
+};
 
-bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes,
-                     TooLong tooLong)
+OwnFile ReadFile(const std::string& path, std::string& content, std::size_t maxBytes,
+                 TooLong tooLong, Links links)
 {
     content.clear();
     if (path.find('\0') != std::string::npos)
-        return false;
+        return OwnFile::Missing;
     // Others may go on reading, writing, and replacing the file (a seen store being
     // replaced while a login reads it). A folder does not open this way; a device or a pipe
     // opens without waiting and is turned away by its type.
     const std::wstring widePath = WidePath(path);
     HANDLE file;
     for (int attempt = 1;; ++attempt) {
-        file = ::CreateFileW(widePath.c_str(), GENERIC_READ,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        file = ::CreateFileW(
+            widePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING,
+            links == Links::Refuse ? FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE)
             break;
         const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return OwnFile::Missing;
         if (attempt == kMoveAttempts ||
             (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION))
-            return false;
+            return OwnFile::Refused;
         ::Sleep(kMoveRetryMilliseconds);
     }
-    bool good = ::GetFileType(file) == FILE_TYPE_DISK;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool good = ::GetFileType(file) == FILE_TYPE_DISK &&
+                (links == Links::Follow ||
+                 (::GetFileInformationByHandle(file, &information) &&
+                  (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0));
     char buffer[16384];
     while (good) {
         DWORD count = 0;
@@ -89,13 +101,31 @@ bool ReadRegularFile(const std::string& path, std::string& content, std::size_t 
     ::CloseHandle(file);
     if (!good)
         content.clear();
-    return good;
+    return good ? OwnFile::Read : OwnFile::Refused;
+}
+
+} // namespace
+
+bool ReadRegularFile(const std::string& path, std::string& content, std::size_t maxBytes,
+                     TooLong tooLong)
+{
+    return ReadFile(path, content, maxBytes, tooLong, Links::Follow) == OwnFile::Read;
 }
 
 bool ReadTrustedFile(const std::string& path, std::string& content, std::size_t maxBytes,
                      TooLong tooLong)
 {
     return ReadRegularFile(path, content, maxBytes, tooLong);
+}
+
+OwnFile ReadOwnFile(const std::string& path, std::string& content)
+{
+    return ReadFile(path, content, static_cast<std::size_t>(-1), TooLong::Fail, Links::Refuse);
+}
+
+bool OthersMayReplaceFilesIn(const std::string& /*folder*/)
+{
+    return false;
 }
 
 bool WriteNewFlushedFile(const std::string& path, const std::string& content)

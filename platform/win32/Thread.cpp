@@ -39,9 +39,11 @@ CONDITION_VARIABLE* ConditionOf(unsigned char* storage)
 
 } // namespace
 
-bool StartSystemThread(void* body, void*& handle)
+bool StartSystemThread(void* body, std::size_t stackBytes, void*& handle)
 {
-    handle = ::CreateThread(nullptr, 0, RunBody, body, 0, nullptr);
+    // The size reserved, not committed at once: the memory a thread takes grows with use.
+    handle = ::CreateThread(nullptr, stackBytes, RunBody, body,
+                            stackBytes == 0 ? 0 : STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     return handle != nullptr;
 }
 

@@ -1,7 +1,9 @@
 // quillbox: a small host for the plug-in. It loads the plug-in file and drives it only
 // through its exported functions, as a mail client would: initialise, serve until asked
 // to stop, finalise, unload; or run the plug-in's setup dialog. Beside that it checks a
-// feed list the way a login uses it, and turns an OPML subscription list into a feed list.
+// feed list the way a login uses it, and turns an OPML subscription list into a feed list:
+// those two commands run an in-process copy of the core (the provider and its downloads,
+// linked into this program), not the loaded plug-in.
 
 #include "common/ReadableFile.h"
 #include "platform/DynamicLibrary.h"

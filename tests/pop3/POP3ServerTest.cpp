@@ -120,11 +120,11 @@ TEST(POP3Server, AnswersQuitOnlyOnceCommittedAndStopWaitsForTheCommit)
     EXPECT_EQ(client->ReadLine(), "+OK bye\r\n");
 }
 
-TEST(POP3Server, ServesManyClientsAtOnce)
+TEST(POP3Server, ServesAsManyClientsAtOnceAsItMayAndClosesTheNextAtOnce)
 {
     CPOP3TestServer server(MessageList{{"Subject: a\r\n\r\nbody\r\n", "U"}});
     std::vector<std::unique_ptr<CLineClient>> clients;
-    for (int index = 0; index < 200; ++index) {
+    for (int index = 0; index < CPOP3Server::kMaxSessions; ++index) {
         clients.push_back(std::make_unique<CLineClient>(server.Server().GetPort()));
         ASSERT_TRUE(clients.back()->IsConnected()) << index;
     }
@@ -134,6 +134,8 @@ TEST(POP3Server, ServesManyClientsAtOnce)
         EXPECT_EQ(client->ReadLine(), "+OK welcome\r\n");
         client->Send("USER feeds.txt\r\nPASS x\r\n");
     }
+    CLineClient oneTooMany(server.Server().GetPort());
+    EXPECT_EQ(oneTooMany.ReadToClose(), "");
     for (auto& client : clients) {
         EXPECT_EQ(client->ReadLine(), "+OK PASS requested\r\n");
         EXPECT_EQ(client->ReadLine(), "+OK received messages\r\n");
@@ -142,5 +144,8 @@ TEST(POP3Server, ServesManyClientsAtOnce)
     for (auto& client : clients)
         EXPECT_EQ(client->Command("QUIT"), "+OK bye\r\n");
     EXPECT_TRUE(server.Factory().WaitForSessionsToEnd());
-    EXPECT_EQ(server.Factory().Commits().size(), 200u);
+    EXPECT_TRUE(server.Server().WaitForSessions(std::chrono::seconds(10)));
+    EXPECT_EQ(server.Factory().Commits().size(),
+              static_cast<std::size_t>(CPOP3Server::kMaxSessions));
+    EXPECT_TRUE(AcceptsAndGreets(server.Server().GetPort()));
 }

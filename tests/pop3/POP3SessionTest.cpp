@@ -139,11 +139,22 @@ TEST(POP3Session, QuitCommitsTheMarkedMessagesAndOnlyQuit)
 
     const auto commits = server.Factory().Commits();
     ASSERT_EQ(commits.size(), 2u);
-    ASSERT_EQ(commits[0].size(), 3u);
+    // A message deleted twice is handed over once.
+    ASSERT_EQ(commits[0].size(), 2u);
     EXPECT_EQ(commits[0][0].uid, "UID2");
-    EXPECT_EQ(commits[0][1].uid, "UID2");
-    EXPECT_EQ(commits[0][2].uid, "UID1");
+    EXPECT_EQ(commits[0][1].uid, "UID1");
     EXPECT_TRUE(commits[1].empty());
+}
+
+TEST(POP3Session, AQuitWhoseDeletionsCannotBeKeptSaysSoAndEnds)
+{
+    CPOP3TestServer server(TwoMessages());
+    server.Factory().FailCommits();
+    auto client = server.LogIn();
+    EXPECT_EQ(client->Command("DELE 1"), "+OK DELE not supported 8-)\r\n");
+    EXPECT_EQ(client->Command("QUIT"), "-ERR some deleted messages not removed\r\n");
+    EXPECT_EQ(client->ReadToClose(), "");
+    EXPECT_TRUE(client->IsClosed());
 }
 
 namespace {

@@ -18,6 +18,7 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -220,11 +221,14 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryItemArrivesOnceThroughARealClient)
         EXPECT_EQ(RunFetchmail(folder, server.GetPort(), server.FileName(list), mailbox, output),
                   lists[index].items ? 0 : 1)
             << output;
-        // The session writes the seen store after its reply to QUIT.
         ASSERT_TRUE(server.WaitForSessions());
         const std::string collected = CTempFolder::Read(mailbox);
         EXPECT_EQ(CountOccurrences(collected, kMarker), lists[index].items) << list;
-        EXPECT_EQ(CSeenStore(list).LoadSeen().size(), lists[index].items);
+        // Items that share a uid (a feed repeating a guid) are stored once.
+        std::set<std::string> uids;
+        for (const MessageEntry& message : served)
+            uids.insert(message.uid);
+        EXPECT_EQ(CSeenStore(list).LoadSeen().size(), uids.size());
         delivered += CountOccurrences(collected, kMarker);
         // fetchmail's copy of each message is the served text, in order, but for the line
         // ends it gives to its delivery command and the header lines it puts in front. It

@@ -385,6 +385,17 @@ TEST(MessageProviderRSS, ANameThatCannotBeAPathGivesAnEmptyMailboxAndWritesNothi
               1);
 }
 
+TEST(MessageProviderRSS, OnlyAListOfTheUsersHasAStore)
+{
+    CProviderFixture fixture;
+    for (const std::string& mailbox : {fixture.m_folder.File("missing.txt"), std::string()}) {
+        auto provider = fixture.MakeProvider(mailbox);
+        EXPECT_EQ(provider->GetMessages().response, "+OK no messages\r\n");
+        provider->CommitDeleted({});
+        EXPECT_FALSE(std::filesystem::exists(mailbox + ".UIDL")) << mailbox;
+    }
+}
+
 TEST(MessageProviderRSS, DeletionsThatCannotBeStoredAreAFailure)
 {
     CProviderFixture fixture;
@@ -420,7 +431,10 @@ TEST(MessageProviderRSS, ListsAndTemplatesOthersCouldHaveWrittenCountAsMissing)
     EXPECT_FALSE(secretShown());
     othersMayWrite(secret, false);
     othersMayWrite(list, true);
-    EXPECT_EQ(fixture.MakeProvider(list)->GetMessages().response, "+OK no messages\r\n");
+    auto untrusted = fixture.MakeProvider(list);
+    EXPECT_EQ(untrusted->GetMessages().response, "+OK no messages\r\n");
+    untrusted->CommitDeleted({});
+    EXPECT_FALSE(std::filesystem::exists(list + ".UIDL")); // and no store beside it
     othersMayWrite(list, false);
 
     // A file of another user; only the administrator can give one away.
@@ -445,9 +459,8 @@ TEST(MessageProviderRSS, DeletedItemsStayAwayAndTheRestKeepTheirOrder)
               (std::vector<std::string>{"Alpha", "Bravo", "Charlie", "Delta", "Echo"}));
     // A login that ends without QUIT commits nothing and writes nothing.
     EXPECT_FALSE(std::filesystem::exists(store));
-    first->CommitDeleted({all.messages[1], all.messages[3], all.messages[1]});
-    EXPECT_EQ(CTempFolder::Read(store),
-              all.messages[1].uid + "\n" + all.messages[3].uid + "\n" + all.messages[1].uid + "\n");
+    first->CommitDeleted({all.messages[1], all.messages[3]});
+    EXPECT_EQ(CTempFolder::Read(store), all.messages[1].uid + "\n" + all.messages[3].uid + "\n");
 
     const ProviderReply rest = fixture.MakeProvider(list)->GetMessages();
     EXPECT_EQ(rest.response, "+OK received messages\r\n");

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,6 +60,13 @@ public:
         m_state->commitDelay = delay;
     }
 
+    // Makes every later CommitDeleted fail, as a provider whose store cannot be written.
+    void FailCommits()
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->commitsFail = true;
+    }
+
     // Waits (at most 10 s) until `count` CommitDeleted calls have begun. False on time-out.
     bool WaitForCommitsToBegin(int count) const
     {
@@ -84,6 +92,7 @@ private:
         std::vector<Login> logins;
         std::vector<MessageList> commits;
         std::chrono::milliseconds commitDelay{0};
+        bool commitsFail = false;
         int commitsBegun = 0;
         int liveProviders = 0;
         ProviderReply reply; // set at construction, read-only afterwards
@@ -111,6 +120,8 @@ private:
             }
             std::this_thread::sleep_for(delay);
             std::lock_guard<std::mutex> lock(m_state->mutex);
+            if (m_state->commitsFail)
+                throw std::runtime_error("deletions not stored");
             m_state->commits.push_back(deleted);
         }
 
