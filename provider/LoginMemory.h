@@ -3,6 +3,7 @@
 #include "http/ByteBudget.h"
 #include "http/DownloadAll.h"
 #include "platform/Thread.h"
+#include "platform/ThreadSafety.h"
 #include "provider/Message.h"
 
 #include <atomic>
@@ -71,8 +72,8 @@ private:
 
     CByteBudget& m_allLogins;
     const std::size_t m_maxTreeBytes;
-    std::size_t m_treeBytes = 0; // guarded by m_lock
     platform::CLock m_lock;
+    std::size_t m_treeBytes GUARDED_BY(m_lock) = 0;
     platform::CCondition m_treeGiven;
     CByteBudget m_messagesLeft;
     std::atomic<std::size_t> m_messageBytes{0};

@@ -502,15 +502,22 @@ TEST(MessageProviderRSS, DocumentsWhoseTreesPassTheMemoryOfALoginGiveNone)
     fixture.m_documents["http://dense"] = Feed("<item>" + dense + "</item>");
     fixture.m_documents["http://tiny"] = Feed(tiny);
     fixture.m_documents["http://fine"] = Feed(Item("Alpha", "a"));
-    auto provider =
-        fixture.MakeProvider(fixture.MakeList("http://dense\nhttp://tiny\nhttp://fine\n"),
-                             CMessageProviderRSS::MaxMessageBytes, 1024 * 1024);
+    // Two trees of more than half the budget each: read one after the other, not refused.
+    std::string items;
+    for (int item = 0; item < 550; ++item)
+        items += Item("Bravo", std::to_string(item));
+    fixture.m_documents["http://half"] = Feed(items);
+    auto provider = fixture.MakeProvider(
+        fixture.MakeList("http://dense\nhttp://tiny\nhttp://fine\nhttp://half\nhttp://half\n"),
+        CMessageProviderRSS::MaxMessageBytes, 1024 * 1024);
     const ProviderReply reply = provider->GetMessages();
-    EXPECT_EQ(TitlesOf(reply.messages, {"Alpha"}), std::vector<std::string>{"Alpha"});
+    EXPECT_EQ(reply.messages.size(), 1101u);
     const std::vector<FeedOutcome>& outcomes = provider->FeedOutcomes();
     EXPECT_EQ(outcomes[0].failure, "too large to read: 16388 elements");
     EXPECT_EQ(outcomes[1].failure, "too large to read: 16387 elements");
     EXPECT_EQ(outcomes[2].items, 1u);
+    EXPECT_EQ(outcomes[3].items, 550u);
+    EXPECT_EQ(outcomes[4].items, 550u);
 }
 
 TEST(MessageProviderRSS, ALoginReadsOnlyTheDocumentsThatFitInWhatAllLoginsHaveLeft)
