@@ -19,21 +19,6 @@ std::string Repeated(const std::string& text, std::size_t times)
     return repeated;
 }
 
-// The nodes of a parsed tree, counted the way CXmlText counts them.
-void CountTree(const TiXmlNode& node, XmlNodeCount& count)
-{
-    for (const TiXmlNode* child = node.FirstChild(); child; child = child->NextSibling()) {
-        if (const TiXmlElement* element = child->ToElement()) {
-            ++count.elements;
-            for (const TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next())
-                ++count.attributes;
-        } else {
-            ++(child->ToText() != nullptr ? count.texts : count.others);
-        }
-        CountTree(*child, count);
-    }
-}
-
 } // namespace
 
 TEST(XmlText, DepthIsReadAsTheParserReadsTheMarkup)
@@ -113,8 +98,7 @@ TEST(XmlText, CountsTheNodesTheParserMakes)
         EXPECT_TRUE(xml.IsShallow(MaxXmlDepth, TIXML_ENCODING_UNKNOWN, &counted));
         TiXmlDocument parsed;
         parsed.Parse(xml.Text());
-        XmlNodeCount tree;
-        CountTree(parsed, tree);
+        const XmlNodeCount tree = XmlTreeNodes(parsed);
         EXPECT_EQ(counted.elements, tree.elements) << document;
         EXPECT_EQ(counted.attributes, tree.attributes) << document;
         EXPECT_EQ(counted.texts, tree.texts) << document;
