@@ -27,25 +27,7 @@ CLoginMemory::CLoginMemory(std::size_t maxTreeBytes, std::size_t maxMessageBytes
 
 CLoginMemory::~CLoginMemory()
 {
-    m_allLogins.Give(m_messageBytes + m_downloadBytes);
-}
-
-std::size_t CLoginMemory::TakeDownloads(std::size_t bytes)
-{
-    constexpr int kHalvings = 6;
-    for (int halving = 0; halving <= kHalvings; ++halving, bytes /= 2) {
-        if (m_allLogins.Take(bytes)) {
-            m_downloadBytes += bytes;
-            return bytes;
-        }
-    }
-    return 0;
-}
-
-void CLoginMemory::GiveDownloads(std::size_t bytes)
-{
-    m_allLogins.Give(bytes);
-    m_downloadBytes -= bytes;
+    m_allLogins.Give(m_messageBytes);
 }
 
 MemoryRefusal CLoginMemory::TakeTree(std::size_t bytes)

@@ -20,14 +20,13 @@ enum class MemoryRefusal
 // The reason a feed gives no messages when the whole process's memory for logins is spent.
 extern const char kOverAllLoginsMemory[];
 
-// The memory one login holds: its downloads, the trees of the documents it parses and the
-// messages it renders. Each is bounded for the login alone and drawn, as well, from one
-// budget that all logins of the process share, so that many logins at once cannot add up
-// past it either. The downloads are charged with what the login may receive before they
-// start; a tree is charged with its estimate before it is built and given back once it is
-// freed; messages stay charged until this object ends with its login. Owned by the login's
-// provider; TakeTree, GiveTree, TakeMessage and GiveMessages are safe from the login's
-// rendering threads at once, the downloads' calls are made by the login's own thread.
+// The memory one login holds beyond its downloads (which kMaxLoginDownloadBytes bounds): the
+// trees of the documents it parses and the messages it renders. Each is bounded for the login
+// alone and drawn, as well, from one budget that all logins of the process share, so that
+// many logins at once cannot add up past it either. A tree is charged with its estimate
+// before it is built and given back once it is freed; messages stay charged until this object
+// ends with its login. Owned by the login's provider; safe from the login's rendering threads
+// at once.
 class CLoginMemory
 {
 public:
@@ -45,16 +44,10 @@ public:
     static std::size_t MessageBytes(const MessageEntry& message);
 
     CLoginMemory(std::size_t maxTreeBytes, std::size_t maxMessageBytes, CByteBudget& allLogins);
-    // Gives back to all logins what the messages, and downloads not given back, hold.
+    // Gives the messages' memory back to all logins.
     ~CLoginMemory();
     CLoginMemory(const CLoginMemory&) = delete;
     CLoginMemory& operator=(const CLoginMemory&) = delete;
-
-    // Takes for the login's downloads as much of `bytes` as all logins have left, within a
-    // factor of two, down to a sixty-fourth of it; returns what it took (0 for nothing),
-    // which GiveDownloads gives back.
-    std::size_t TakeDownloads(std::size_t bytes);
-    void GiveDownloads(std::size_t bytes);
 
     // Takes `bytes` for a tree. A tree that fits the login's bound but not beside the trees
     // its other threads hold right now waits until they give back enough, so that what a
@@ -77,7 +70,6 @@ private:
     platform::CCondition m_treeGiven;
     CByteBudget m_messagesLeft;
     std::atomic<std::size_t> m_messageBytes{0};
-    std::size_t m_downloadBytes = 0;
 };
 
 // The memory of one tree, from its estimate until the tree is freed: declare it before the

@@ -33,8 +33,6 @@ constexpr std::size_t kMaxTemplateBytes = 1024 * 1024;
 constexpr int kReportTabSize = 4;
 
 const char kOverMessageLimit[] = "over the message limit of one login";
-// The failure of a download that the login's download budget could not cover.
-const char kOverDownloadLimit[] = "over the download limit of one login";
 
 std::string Trimmed(std::string text)
 {
@@ -212,7 +210,10 @@ ProviderReply CMessageProviderRSS::GetMessages()
             },
             templates);
     } else {
-        DownloadAndRender(urls, templates);
+        CFeedDownloads downloads(urls);
+        RenderFeeds(
+            [&](CFeedDownloads::Document& document) { return downloads.TakeNext(document); },
+            templates);
     }
     std::vector<bool> seen;
     m_seenStore.FilterSeen(m_messages, &seen);
@@ -317,26 +318,6 @@ std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
     std::string markup;
     markup << *source;
     return Fingerprint(markup);
-}
-
-void CMessageProviderRSS::DownloadAndRender(const std::vector<std::string>& urls,
-                                            const std::vector<std::string>& templates)
-{
-    const std::size_t downloadBytes = m_memory.TakeDownloads(kMaxLoginDownloadBytes);
-    {
-        CFeedDownloads downloads(urls, kDownloadWaitMilliseconds, downloadBytes);
-        RenderFeeds(
-            [&](CFeedDownloads::Document& document) { return downloads.TakeNext(document); },
-            templates);
-    }
-    m_memory.GiveDownloads(downloadBytes);
-    // What the downloads lacked was what other logins held.
-    if (downloadBytes < kMaxLoginDownloadBytes) {
-        for (FeedOutcome& outcome : m_outcomes) {
-            if (outcome.failure == kOverDownloadLimit)
-                outcome.failure = kOverAllLoginsMemory;
-        }
-    }
 }
 
 void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,

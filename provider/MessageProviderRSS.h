@@ -118,10 +118,6 @@ private:
     // Called from several threads at once.
     using DocumentSource = std::function<bool(CFeedDownloads::Document&)>;
 
-    // Downloads the feeds over HTTP, within what all logins have left for downloads, and
-    // renders each as soon as its download ends.
-    void DownloadAndRender(const std::vector<std::string>& urls,
-                           const std::vector<std::string>& templates);
     void RenderFeeds(const DocumentSource& takeNext, const std::vector<std::string>& templates);
 
     std::string m_listFile;
