@@ -1,6 +1,7 @@
 // A downloaded document through everything a login does with it: conversion to UTF-8, the
-// depth check, the parse and the rendering of every item through the built-in template.
-#include "provider/MessageProviderRSS.h"
+// depth check, the parse, the view of Atom and RDF feeds as RSS and the rendering of every
+// item through the built-in template, with relative links resolved against a feed URL.
+#include "provider/FeedDocument.h"
 #include "render/Charset.h"
 #include "render/Template.h"
 
@@ -12,6 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     std::string document(reinterpret_cast<const char*>(data), size);
     ConvertToUtf8(document);
-    CMessageProviderRSS::ParseFeed(std::move(document), BuiltInTemplate);
+    ParseFeed(std::move(document), BuiltInTemplate, "http://example.org/feeds/feed.xml");
     return 0;
 }

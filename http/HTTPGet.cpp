@@ -342,6 +342,7 @@ std::string DownloadFeed(std::string url, CCancelSignal* cancel, CByteBudget* bu
         }
     } catch (...) {
         stopClock();
+        record.cancelled = cancel != nullptr && cancel->IsCancelled();
         throw;
     }
     stopClock();

@@ -98,6 +98,8 @@ struct DownloadTrace
     std::string status;
     // Whether the last response was still a redirection, which was not followed any more.
     bool redirectedTooOften = false;
+    // Whether the download failed because it was cancelled.
+    bool cancelled = false;
     // From the first request to the end of the last response or the failure.
     long long milliseconds = 0;
 };

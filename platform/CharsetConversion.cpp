@@ -90,7 +90,7 @@ std::string DecodeWide(const std::string& text, const WideEncoding& encoding)
 
 } // namespace
 
-bool ConvertToUTF8(const std::string& text, const std::string& charset, std::string& utf8)
+bool DecodeCharset(const std::string& text, const std::string& charset, std::string& utf8)
 {
     utf8.clear();
     // Converters would also take names with blanks around them, and "/" brings in iconv's

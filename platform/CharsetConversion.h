@@ -14,6 +14,6 @@ namespace platform {
 // UTF-32 unit that is no character each become one "?"; both systems give the same bytes.
 // Returns false, with `utf8` empty, when the converter does not know the name; a name with
 // blanks or "/" is none. Safe from several threads at once.
-bool ConvertToUTF8(const std::string& text, const std::string& charset, std::string& utf8);
+bool DecodeCharset(const std::string& text, const std::string& charset, std::string& utf8);
 
 } // namespace platform

@@ -2,7 +2,7 @@
 
 #include <string>
 
-// The system's own converter behind ConvertToUTF8 (platform/CharsetConversion.h), one
+// The system's own converter behind DecodeCharset (platform/CharsetConversion.h), one
 // implementation per system. Used by platform/CharsetConversion.cpp only.
 namespace platform {
 

@@ -18,22 +18,6 @@
 class CPOP3Session : public CLineSocket
 {
 public:
-    enum class Command
-    {
-        Unknown,
-        Noop,
-        User,
-        Pass,
-        Top,
-        Retr,
-        Uidl,
-        List,
-        Stat,
-        Quit,
-        Dele,
-        Rset,
-    };
-
     // Takes ownership of `socket` and shares `endEvent` (see CLineSocket). `factory` is not
     // owned and must outlive the session. QUIT commits through `commitGate`, the server's,
     // which a stopping server closes and waits on; a session without a server gets one of
@@ -54,23 +38,11 @@ public:
     // otherwise have a browser smuggle commands in after it.
     void Run();
 
-    // The command a line (with its line end) names by its first four bytes, upper-cased.
-    static Command ParseCommand(const std::string& line);
-    // The first and second blank-separated words after the command word; missing ones empty.
-    static std::pair<std::string, std::string> SplitArguments(const std::string& line);
-    // The decimal value of `argument` (wrapping at 32 bits), or -1 when it is empty or holds
-    // anything but digits.
-    static int ParseNumber(const std::string& argument);
-    static int FirstNumber(const std::string& line);
-    static std::pair<int, int> TwoNumbers(const std::string& line);
-    // Whether `line` is an HTTP/1.x request line: a method word, one target and the version,
-    // each after a single space, then the line end.
-    static bool IsHTTPRequestLine(const std::string& line);
+private:
     // The unique-id value of a message: its trimmed "Message-ID:" value, or its Fingerprint
     // when the text has none.
     static std::string MessageUidl(const std::string& text);
 
-private:
     void OnUser(const std::string& line);
     void OnPass(const std::string& line);
     void OnQuit();

@@ -2,6 +2,7 @@
 
 #include "common/ReadableFile.h"
 #include "http/DownloadAll.h"
+#include "platform/File.h"
 #include "provider/MessageProviderRSS.h"
 
 #include <cstdio>
@@ -22,9 +23,11 @@ std::string KindName(const FeedOutcome& outcome)
     case DocumentKind::RSS:
         return outcome.rssVersion.empty() ? "RSS" : "RSS " + outcome.rssVersion;
     case DocumentKind::Atom:
-        return "Atom";
+        return "Atom 1.0";
     case DocumentKind::RDF:
         return "RSS 1.0";
+    case DocumentKind::RSS090:
+        return "RSS 0.90";
     case DocumentKind::HTML:
         return "HTML page";
     case DocumentKind::OtherXML:
@@ -37,6 +40,12 @@ std::string KindName(const FeedOutcome& outcome)
         return "XML nested too deeply";
     }
     return std::string();
+}
+
+bool IsFeed(DocumentKind kind)
+{
+    return kind == DocumentKind::RSS || kind == DocumentKind::Atom || kind == DocumentKind::RDF ||
+           kind == DocumentKind::RSS090;
 }
 
 std::string Plural(std::size_t count, const char* word)
@@ -118,6 +127,11 @@ CFeedListReport::CFeedListReport(std::string listFile, std::vector<FeedOutcome> 
 void CFeedListReport::Run()
 {
     m_listProblem = WhyUnreadable(m_listFile);
+    // A login reads only lists that no other user could have written.
+    std::string start;
+    if (m_listProblem.empty() &&
+        !platform::ReadTrustedFile(m_listFile, start, 1, platform::TooLong::KeepStart))
+        m_listProblem = "other users may write to it (or it is theirs), so logins do not read it";
     if (!m_listProblem.empty())
         return;
     CMessageProviderRSS login(m_listFile, std::string());
@@ -167,10 +181,20 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
                " on are ignored";
     if (outcome.items > 0)
         return std::string();
-    if (outcome.failure == kNoAnswerInTime || outcome.failure == "download cancelled")
+    switch (outcome.failure) {
+    case FeedFailure::NoAnswerInTime:
         return "timed out after " + std::to_string(kDownloadWaitMilliseconds / 1000) + " s";
-    if (!outcome.failure.empty())
-        return outcome.failure;
+    case FeedFailure::Download:
+        return outcome.downloadError;
+    case FeedFailure::OverMessageLimit:
+        return "over the message limit of one login";
+    case FeedFailure::TooLarge:
+        return "too large to read: " + std::to_string(outcome.elements) + " elements";
+    case FeedFailure::OverAllLogins:
+        return "over the memory limit of all logins";
+    case FeedFailure::None:
+        break;
+    }
     if (outcome.redirectedTooOften)
         return "redirected more than 10 times";
     if (!outcome.status.empty() && outcome.status[0] != '2')
@@ -178,10 +202,6 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
     if (outcome.bytes == 0)
         return "the server sent an empty document";
     switch (outcome.kind) {
-    case DocumentKind::Atom:
-        return "this is an Atom feed: only RSS 2.0 feeds give messages";
-    case DocumentKind::RDF:
-        return "this is an RSS 1.0 feed: only RSS 2.0 feeds give messages";
     case DocumentKind::HTML:
         return "this is a web page, not a feed: look in it for the link to its RSS feed";
     case DocumentKind::OtherXML:
@@ -197,6 +217,9 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
     case DocumentKind::TooDeep:
         return "elements nested too deeply to be read";
     case DocumentKind::RSS:
+    case DocumentKind::Atom:
+    case DocumentKind::RDF:
+    case DocumentKind::RSS090:
     case DocumentKind::None:
         break;
     }
@@ -228,12 +251,14 @@ void CFeedListReport::WriteText(std::ostream& out) const
                 out << " (" << outcome.seen << " of " << Plural(outcome.items, "item")
                     << " deleted before)";
         }
-        if (!outcome.pastLimit && outcome.failure.empty()) {
+        if (!outcome.pastLimit && outcome.failure == FeedFailure::None) {
             out << "; HTTP " << (outcome.status.empty() ? "?" : outcome.status) << ", "
                 << Plural(outcome.bytes, "byte") << " in " << Seconds(outcome.milliseconds);
             if (outcome.bytes > 0)
                 out << ", " << CharsetText(outcome) << ", " << KindName(outcome);
-            if (outcome.kind == DocumentKind::RSS)
+            if (outcome.kind == DocumentKind::Atom)
+                out << " with " << outcome.items << (outcome.items == 1 ? " entry" : " entries");
+            else if (IsFeed(outcome.kind))
                 out << " with " << Plural(outcome.items, "item");
         }
         if (!outcome.pastLimit)

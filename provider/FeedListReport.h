@@ -27,9 +27,9 @@ public:
     // wait is over. Throws only on exhaustion of memory.
     void Run();
 
-    // kListUnreadable when the list cannot be read, kSomeFeedGivesNone when a feed gives no
-    // messages for a reason other than the seen store (or the list names none), else
-    // kEveryFeedGivesMessages.
+    // kListUnreadable when the list cannot be read, or logins would not read it since other
+    // users could have written it; kSomeFeedGivesNone when a feed gives no messages for a
+    // reason other than the seen store (or the list names none); else kEveryFeedGivesMessages.
     int ExitStatus() const;
 
     // One line per feed in list order, then a summary line; or the reason the list cannot

@@ -3,15 +3,14 @@
 #include <cstddef>
 #include <string>
 
-class TiXmlDocument;
-
 // What a document turned out to be, as far as a user cares.
 enum class DocumentKind
 {
     None,     // no document came
-    RSS,      // an "rss" root element: the only kind that gives messages
-    Atom,     // a "feed" root element
-    RDF,      // an "rdf:RDF" root element: RSS 1.0 and 0.90
+    RSS,      // an "rss" root element
+    Atom,     // a "feed" root element of Atom 1.0
+    RDF,      // an RDF root element with items of RSS 1.0
+    RSS090,   // an RDF root element with items of RSS 0.90
     HTML,     // a web page
     OtherXML, // well-formed XML of another kind
     NotXML,   // not well-formed XML
@@ -19,8 +18,16 @@ enum class DocumentKind
     TooDeep,  // elements nested too deeply to be read
 };
 
-// The failure of a feed whose download had not ended when the login's wait was over.
-extern const char kNoAnswerInTime[];
+// Why a feed gave no document, or gave up its messages.
+enum class FeedFailure
+{
+    None,             // a document came
+    Download,         // the download failed; FeedOutcome::downloadError says why
+    NoAnswerInTime,   // the download had not ended when the login's wait was over
+    OverMessageLimit, // its messages would pass the message limit of one login
+    TooLarge,         // its tree would pass what one login may hold; see `elements`
+    OverAllLogins,    // its tree or messages would pass what all logins have left
+};
 
 // What became of one feed of a list at a login, for reports on a feed list. Filled in by
 // the login's own steps as they pass; a login that nobody reports on fills it all the same.
@@ -30,8 +37,10 @@ struct FeedOutcome
     // Whether the list names the feed past the most feeds a login reads; a login never
     // looks at it, so nothing else is known.
     bool pastLimit = false;
-    // Why no document came (the download's own error text); empty when one came.
-    std::string failure;
+    // Why no document came, or why its messages were dropped; for a failed download also
+    // the download's own error text.
+    FeedFailure failure = FeedFailure::None;
+    std::string downloadError;
     // The URL of the last request, after redirections; its response's status code ("200"),
     // empty when no response came; whether that response was still a redirection (the
     // download gave up following them); the download's time in milliseconds.
@@ -41,8 +50,10 @@ struct FeedOutcome
     long long milliseconds = 0;
     // The document's size as downloaded.
     std::size_t bytes = 0;
-    // Whether it parsed as XML (a document nested too deeply is not parsed).
+    // Whether it parsed as XML (a document nested too deeply, or too large, is not parsed),
+    // and the elements of a document too large to be.
     bool wellFormed = false;
+    std::size_t elements = 0;
     // The character set its XML declaration names (empty when none), and whether it was
     // converted from that character set to UTF-8.
     std::string charset;
@@ -64,9 +75,3 @@ struct FeedOutcome
     bool templateMissing = false;
     bool templateTooLarge = false;
 };
-
-// Sets the kind of `document` in `outcome` from the parse of it in `xml`, with the place of
-// a parse error (as far as the parse tracked it); with `xml` null, as a document nested too
-// deeply to be parsed. Looks at the root element's name and, for documents that are not
-// XML, at their first bytes.
-void DescribeDocument(const std::string& document, const TiXmlDocument* xml, FeedOutcome& outcome);

@@ -1,7 +1,6 @@
 #include "provider/Fingerprint.h"
 
 #include <cstdint>
-#include <cstdio>
 
 std::string Fingerprint(const std::string& text)
 {
@@ -20,9 +19,16 @@ std::string Fingerprint(const std::string& text)
                 accumulators[bit] ^= folds[low];
         }
     }
-    char digits[25];
-    for (int bit = 0; bit < 8; ++bit)
-        std::snprintf(digits + 2 * bit, 3, "%02X", accumulators[bit]);
-    std::snprintf(digits + 16, 9, "%08X", static_cast<std::uint32_t>(text.size()));
-    return std::string(digits, 24);
+    // Written in upper-case hexadecimal: each accumulator in two digits, then the low 32 bits
+    // of the length in eight.
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string fingerprint(24, '0');
+    for (int bit = 0; bit < 8; ++bit) {
+        fingerprint[2 * bit] = kDigits[accumulators[bit] >> 4];
+        fingerprint[2 * bit + 1] = kDigits[accumulators[bit] & 0xF];
+    }
+    const std::uint32_t length = static_cast<std::uint32_t>(text.size());
+    for (int digit = 0; digit < 8; ++digit)
+        fingerprint[16 + digit] = kDigits[(length >> (28 - 4 * digit)) & 0xF];
+    return fingerprint;
 }

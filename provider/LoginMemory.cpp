@@ -4,8 +4,6 @@
 
 #include <chrono>
 
-const char kOverAllLoginsMemory[] = "over the memory limit of all logins";
-
 CByteBudget& CLoginMemory::AllLogins()
 {
     static CByteBudget allLogins(MaxAllLoginsBytes);

@@ -17,9 +17,6 @@ enum class MemoryRefusal
     OverAllLogins, // more than is left of what all logins of the process may hold together
 };
 
-// The reason a feed gives no messages when the whole process's memory for logins is spent.
-extern const char kOverAllLoginsMemory[];
-
 // The memory one login holds beyond its downloads (which kMaxLoginDownloadBytes bounds): the
 // trees of the documents it parses and the messages it renders. Each is bounded for the login
 // alone and drawn, as well, from one budget that all logins of the process share, so that
@@ -30,9 +27,12 @@ extern const char kOverAllLoginsMemory[];
 class CLoginMemory
 {
 public:
-    // The trees one login may hold at once. Beside its downloads (kMaxLoginDownloadBytes) and
-    // its messages (twice that), a login then stays within 256 MB.
+    // The trees one login may hold at once, and the messages it renders (real feeds render
+    // to about their own size, far below this with the download limit of a login, but a few
+    // bytes of item can fill a long template). Beside its downloads (kMaxLoginDownloadBytes)
+    // a login then stays within 256 MB.
     static constexpr std::size_t MaxTreeBytes = kMaxLoginDownloadBytes;
+    static constexpr std::size_t MaxMessageBytes = 2 * kMaxLoginDownloadBytes;
     // The trees and messages of all logins of the process together.
     static constexpr std::size_t MaxAllLoginsBytes = 512 * 1024 * 1024;
 

@@ -4,12 +4,9 @@
 #include "http/DownloadAll.h"
 #include "platform/File.h"
 #include "platform/Thread.h"
-#include "provider/Fingerprint.h"
+#include "provider/FeedDocument.h"
 #include "render/Charset.h"
 #include "render/Template.h"
-#include "render/XmlText.h"
-
-#include <tinyxml.h>
 
 #include <algorithm>
 #include <atomic>
@@ -28,11 +25,6 @@ constexpr std::size_t kMaxListBytes = 4 * 1024 * 1024;
 
 // A larger template file is not read: the built-in template is used instead.
 constexpr std::size_t kMaxTemplateBytes = 1024 * 1024;
-
-// Columns of a tab when parse errors are located; any tab size above 0 turns locating on.
-constexpr int kReportTabSize = 4;
-
-const char kOverMessageLimit[] = "over the message limit of one login";
 
 std::string Trimmed(std::string text)
 {
@@ -81,93 +73,6 @@ std::string ReadTemplate(const std::string& name, const std::string& listFolder,
     return text.empty() || outcome.templateTooLarge ? BuiltInTemplate : text;
 }
 
-// Parses `document` into the empty `xml` when its tree fits in `tree`, and returns true;
-// otherwise returns false with the reason in `outcome` (a document nested too deeply is
-// described as such).
-bool ParseWithinMemory(std::string& document, TiXmlEncoding encoding, TiXmlDocument& xml,
-                       CTreeCharge& tree, FeedOutcome& outcome)
-{
-    const CXmlText text(document);
-    XmlNodeCount nodes;
-    if (!text.IsShallow(MaxXmlDepth, encoding, &nodes)) {
-        DescribeDocument(document, nullptr, outcome);
-        return false;
-    }
-    switch (tree.Take(EstimatedTreeBytes(nodes, text.Size()))) {
-    case MemoryRefusal::None:
-        xml.Parse(text.Text(), nullptr, encoding);
-        return true;
-    case MemoryRefusal::OverLogin:
-        outcome.failure = "too large to read: " + std::to_string(nodes.elements) + " elements";
-        return false;
-    case MemoryRefusal::OverAllLogins:
-        outcome.failure = kOverAllLoginsMemory;
-        return false;
-    }
-    return false;
-}
-
-// ParseFeed, which also lets `outcome` learn whether the document parsed, what it is and how
-// many messages it gave; with `locateErrors`, also where a parse failed. The tree is charged
-// to `memory` before it is built, and given back once it is freed; a document whose tree does
-// not fit gives no messages. The text is released as soon as it is parsed, and each item as
-// soon as it is rendered. The messages' bytes are taken from `memory` too; when it cannot
-// cover them all, the feed gives none.
-MessageList ParseFeedDocument(std::string document, const std::string& templateText,
-                              CLoginMemory& memory, FeedOutcome& outcome, bool locateErrors = false)
-{
-    MessageList messages;
-    outcome.wellFormed = false;
-    if (document.empty())
-        return messages;
-    CTreeCharge tree(memory);
-    TiXmlDocument xml;
-    // Keeping row and column up to date costs a third of the parse: only reports want them.
-    xml.SetTabSize(locateErrors ? kReportTabSize : 0);
-    const TiXmlEncoding encoding =
-        IsUndeclaredUtf8(document) ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN;
-    if (!ParseWithinMemory(document, encoding, xml, tree, outcome))
-        return messages;
-    DescribeDocument(document, &xml, outcome);
-    std::string().swap(document);
-    if (xml.Error())
-        return messages;
-    outcome.wellFormed = true;
-    TiXmlElement* rss = xml.FirstChildElement("rss");
-    TiXmlElement* channel = rss == nullptr ? nullptr : rss->FirstChildElement("channel");
-    if (channel == nullptr)
-        return messages;
-    TiXmlElement* const first = channel->FirstChildElement("item");
-    std::size_t taken = 0;
-    CChannelValues channelValues;
-    for (TiXmlElement* item = first; item != nullptr;) {
-        MessageEntry message;
-        message.uid = CMessageProviderRSS::ItemUid(*item);
-        message.text = ExpandTemplate(templateText, *item, message.uid, channelValues);
-        // Rendering leaves the text room to grow, up to its own size again; the login keeps
-        // the message for as long as it lasts.
-        message.text.shrink_to_fit();
-        const std::size_t bytes = CLoginMemory::MessageBytes(message);
-        const MemoryRefusal refusal = memory.TakeMessage(bytes);
-        if (refusal != MemoryRefusal::None) {
-            memory.GiveMessages(taken);
-            outcome.failure =
-                refusal == MemoryRefusal::OverLogin ? kOverMessageLimit : kOverAllLoginsMemory;
-            return MessageList();
-        }
-        taken += bytes;
-        messages.push_back(std::move(message));
-        TiXmlElement* const next = item->NextSiblingElement("item");
-        // A template reaches other items only through the channel, which leads to the first
-        // item alone: every later one is of no more use once rendered, and is freed at once.
-        if (item != first)
-            channel->RemoveChild(item);
-        item = next;
-    }
-    outcome.items = messages.size();
-    return messages;
-}
-
 } // namespace
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& password)
@@ -194,7 +99,7 @@ ProviderReply CMessageProviderRSS::GetMessages()
         return reply;
     }
     for (FeedOutcome& outcome : m_outcomes)
-        outcome.failure = kNoAnswerInTime;
+        outcome.failure = FeedFailure::NoAnswerInTime;
     if (m_download) {
         std::vector<std::string> documents = m_download(urls);
         documents.resize(urls.size());
@@ -206,6 +111,8 @@ ProviderReply CMessageProviderRSS::GetMessages()
                     return false;
                 document.text = std::move(documents[document.index]);
                 document.failure.clear();
+                document.trace = DownloadTrace();
+                document.trace.finalUrl = urls[document.index];
                 return true;
             },
             templates);
@@ -301,25 +208,6 @@ bool CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
     return true;
 }
 
-MessageList CMessageProviderRSS::ParseFeed(std::string document, const std::string& templateText)
-{
-    FeedOutcome outcome;
-    CLoginMemory memory(CLoginMemory::MaxTreeBytes, MaxMessageBytes, CLoginMemory::AllLogins());
-    return ParseFeedDocument(std::move(document), templateText, memory, outcome);
-}
-
-std::string CMessageProviderRSS::ItemUid(const TiXmlElement& item)
-{
-    const TiXmlElement* source = item.FirstChildElement("guid");
-    if (source == nullptr)
-        source = item.FirstChildElement("link");
-    if (source == nullptr)
-        source = &item;
-    std::string markup;
-    markup << *source;
-    return Fingerprint(markup);
-}
-
 void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
                                       const std::vector<std::string>& templates)
 {
@@ -337,7 +225,10 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
             while (!stop && takeNext(document)) {
                 const std::size_t feed = document.index;
                 FeedOutcome& outcome = m_outcomes[feed];
-                outcome.failure = std::move(document.failure);
+                outcome.failure = document.trace.cancelled   ? FeedFailure::NoAnswerInTime
+                                  : document.failure.empty() ? FeedFailure::None
+                                                             : FeedFailure::Download;
+                outcome.downloadError = std::move(document.failure);
                 outcome.finalUrl = std::move(document.trace.finalUrl);
                 outcome.status = std::move(document.trace.status);
                 outcome.redirectedTooOften = document.trace.redirectedTooOften;
@@ -345,8 +236,9 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
                 outcome.bytes = document.text.size();
                 // The parse checks the depth of exactly the text it reads, converted or not.
                 outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
-                rendered[feed] = ParseFeedDocument(std::move(document.text), templates[feed],
-                                                   m_memory, outcome, m_locateParseErrors);
+                rendered[feed] =
+                    ReadFeedDocument(std::move(document.text), templates[feed], outcome.finalUrl,
+                                     m_memory, outcome, m_locateParseErrors);
             }
         } catch (...) {
             // Handed to the login's thread, which throws it on as a single thread would.

@@ -12,12 +12,10 @@
 #include <string>
 #include <vector>
 
-class TiXmlElement;
-
 // The mailbox of one login whose user name is the path of a feed list file. Each line of the
 // list names a feed URL and, after a ";", optionally a template file for that feed's items.
-// GetMessages downloads every listed feed, renders each item of the first channel of each
-// RSS document into a message and leaves out the items whose uids the seen store holds;
+// GetMessages downloads every listed feed, renders each item of each feed document
+// (ParseFeed) into a message and leaves out the items whose uids the seen store holds;
 // CommitDeleted adds the deleted items to that store. Used by one session thread only (the
 // rendering inside GetMessages borrows further threads, as many as there are cores, which
 // it joins before returning).
@@ -35,16 +33,14 @@ public:
     static constexpr std::size_t MaxFeeds = 60;
 
     // The most memory the messages one login renders may hold (CLoginMemory::MessageBytes);
-    // a feed whose messages would pass it gives none. Real feeds render to about their own size,
-    // far below this with the download limit of a login, but a few bytes of item can fill a long
-    // template.
-    static constexpr std::size_t MaxMessageBytes = 2 * kMaxLoginDownloadBytes;
+    // a feed whose messages would pass it gives none.
+    static constexpr std::size_t MaxMessageBytes = CLoginMemory::MaxMessageBytes;
     // The trees of documents being parsed that one login may hold at once; a document whose
     // tree would pass it alone gives none (see CLoginMemory).
     static constexpr std::size_t MaxTreeBytes = CLoginMemory::MaxTreeBytes;
 
     // Fetches one document per URL, in URL order, empty where a download failed; all are
-    // rendered once it returns.
+    // rendered once it returns, each as if fetched from its URL without redirection.
     using Downloader = std::function<std::vector<std::string>(const std::vector<std::string>&)>;
 
     // The list file is the mailbox name trimmed of blanks and line ends; the password is not
@@ -97,16 +93,6 @@ public:
                              std::vector<std::string>& templates,
                              std::vector<FeedOutcome>* outcomes = nullptr,
                              std::size_t maxFeeds = MaxFeeds);
-
-    // The messages of the items of the first "channel" of the "rss" root of `document`,
-    // rendered through `templateText`; empty for anything that is not such a document, for a
-    // document nested too deeply to parse (see CXmlText), and for one whose tree or messages
-    // would pass the memory of a login (see CLoginMemory).
-    static MessageList ParseFeed(std::string document, const std::string& templateText);
-
-    // The fingerprint of the item's first "guid" child, else of its first "link" child, else
-    // of the whole item, each as the XML library writes it out without any formatting.
-    static std::string ItemUid(const TiXmlElement& item);
 
     // Reads the first `maxBytes` bytes of the file at `path` into `text`, without a leading
     // UTF-8 byte order mark; false, with `text` empty, when it cannot be read (see

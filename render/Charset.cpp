@@ -2,6 +2,7 @@
 
 #include "common/ByteString.h"
 #include "platform/CharsetConversion.h"
+#include "render/CharsetInternal.h"
 #include "render/CharsetTables.h"
 #include "render/XmlText.h"
 
@@ -180,7 +181,7 @@ bool ConvertWideDocument(std::string& document, std::string* declaredCharset)
 {
     const WideStart* const start = FindWideStart(document);
     std::string utf8;
-    if (!platform::ConvertToUTF8(document.substr(start->isMark ? start->length : 0), start->charset,
+    if (!platform::DecodeCharset(document.substr(start->isMark ? start->length : 0), start->charset,
                                  utf8))
         return false;
     // A document without a declaration is read as UTF-8 already.
@@ -197,7 +198,7 @@ bool ConvertWideDocument(std::string& document, std::string* declaredCharset)
 bool ConvertWithPlatform(std::string& document, const std::string& name)
 {
     std::string utf8;
-    if (!platform::ConvertToUTF8(document, name, utf8) || !DeclareUtf8(utf8))
+    if (!platform::DecodeCharset(document, name, utf8) || !DeclareUtf8(utf8))
         return false;
     document.swap(utf8);
     return true;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/Charset.h"
+#include "render/CharsetInternal.h"
 
 #include <cstddef>
 

@@ -148,6 +148,16 @@ bool IsDateField(const char* line)
     return true;
 }
 
+// Appends `number`, which is not negative and has at most `width` digits, in exactly
+// `width` decimal digits.
+void AppendDigits(std::string& text, int number, int width)
+{
+    const std::size_t start = text.size();
+    text.append(static_cast<std::size_t>(width), '0');
+    for (std::size_t at = text.size(); at > start && number > 0; number /= 10)
+        text[--at] = static_cast<char>('0' + number % 10);
+}
+
 } // namespace
 
 std::string MailDateFromISO8601(const std::string& value)
@@ -187,10 +197,22 @@ std::string MailDateFromISO8601(const std::string& value)
         if (cursor != end)
             return std::string();
     }
-    char text[40];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %s",
-                  kDays[DayOfWeek(year, month, day)], day, kMonths[month - 1], year, hour, minute,
-                  second, zone.c_str());
+    // "Tue, 10 Jun 2003 04:00:00 +0000"
+    std::string text = kDays[DayOfWeek(year, month, day)];
+    text += ", ";
+    AppendDigits(text, day, 2);
+    text += ' ';
+    text += kMonths[month - 1];
+    text += ' ';
+    AppendDigits(text, year, 4);
+    text += ' ';
+    AppendDigits(text, hour, 2);
+    text += ':';
+    AppendDigits(text, minute, 2);
+    text += ':';
+    AppendDigits(text, second, 2);
+    text += ' ';
+    text += zone;
     return text;
 }
 

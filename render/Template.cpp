@@ -3,6 +3,7 @@
 #include "render/DateHeader.h"
 #include "render/HeaderEncoding.h"
 #include "render/LineLength.h"
+#include "render/TemplateInternal.h"
 
 #include <tinyxml.h>
 

@@ -41,13 +41,3 @@ std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& 
 // Variables offered to a template, by exact (case-sensitive) name: BOUNDARY1, BOUNDARY2
 // and UIDL. Made afresh for each expansion.
 using TemplateVariables = std::map<std::string, std::string>;
-
-// Returns the value of the placeholder that starts at `cursor` (the byte after its opening
-// "%") and moves `cursor` past the closing "%", or to `end` when there is none. Never reads
-// at or beyond `end`.
-std::string ExpandPlaceholder(const char*& cursor, const char* end, const TiXmlElement& item,
-                              const TemplateVariables& variables);
-
-// Returns the bytes from `cursor` up to the first "/", "|" or "%", or up to `end`, and
-// leaves `cursor` on that delimiter (or at `end`).
-std::string ReadPlaceholderName(const char*& cursor, const char* end);

@@ -3,6 +3,7 @@
 #include "common/HeapBytes.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -16,17 +17,12 @@ constexpr std::size_t kPadding = 4;
 // Gives access to the parser's own readers, so the depth check reads every byte as it does.
 struct XmlLexer : TiXmlBase
 {
+    using TiXmlBase::GetChar;
     using TiXmlBase::IsAlpha;
+    using TiXmlBase::IsWhiteSpace;
     using TiXmlBase::ReadName;
     using TiXmlBase::SkipWhiteSpace;
     using TiXmlBase::StringEqual;
-};
-
-// A text node as the parser reads it, which keeps only those that are not blank.
-struct XmlTextNode : TiXmlText
-{
-    XmlTextNode() : TiXmlText("") {}
-    using TiXmlText::Blank;
 };
 
 // The kinds of node the parser tells apart by the markup that starts them.
@@ -128,6 +124,51 @@ const char* ReadStartTag(const char* p, TiXmlEncoding encoding, std::string& nam
     return nullptr;
 }
 
+// The references the parser knows by name.
+constexpr std::string_view kNamedReferences[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
+
+// Reads over the text of an element as the parser's reader of text does, character by
+// character with its own reader of characters and references, without keeping the text;
+// returns the position of the "<" after it, or null where the parser fails. `blank` is
+// cleared when a character read is not white space: the parser keeps only a text that is
+// not blank, also one it failed in.
+const char* SkipText(const char* p, TiXmlEncoding encoding, bool& blank)
+{
+    if (TiXmlBase::IsWhiteSpaceCondensed())
+        p = XmlLexer::SkipWhiteSpace(p, encoding);
+    char character[4];
+    int length = 0;
+    while (p != nullptr) {
+        // A character of one byte that starts no reference is that byte, in every encoding.
+        while (static_cast<unsigned char>(*p) < 0x80 && *p != '&' && *p != '<' && *p != '\0') {
+            blank = blank && XmlLexer::IsWhiteSpace(*p);
+            ++p;
+        }
+        if (*p == '\0' || *p == '<')
+            break;
+        if (*p == '&' && p[1] != '#') {
+            // The parser reads one of its five named references whole, and any other "&" as
+            // that byte alone, which it then drops.
+            const char* after = p + 1;
+            for (const std::string_view name : kNamedReferences) {
+                if (p[1] == name[1] && std::strncmp(p, name.data(), name.size()) == 0) {
+                    after = p + name.size();
+                    blank = false;
+                    break;
+                }
+            }
+            p = after;
+            continue;
+        }
+        p = XmlLexer::GetChar(p, character, &length, encoding);
+        blank = blank && (length == 0 || (length == 1 && XmlLexer::IsWhiteSpace(character[0])));
+    }
+    // The parser fails on a text that the end of the document cuts, or that a lone "<" ends.
+    if (p == nullptr || *p == '\0' || p[1] == '\0')
+        return nullptr;
+    return p;
+}
+
 // The encoding the parser switches to after the first declaration of a document.
 TiXmlEncoding DeclaredEncoding(const std::string& name)
 {
@@ -182,10 +223,9 @@ bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding, XmlNodeCount* nod
             if (kind == NodeKind::None)
                 break;
         } else if (*p != '<') {
-            XmlTextNode text;
-            p = text.Parse(TiXmlBase::IsWhiteSpaceCondensed() ? p : withWhiteSpace, nullptr,
-                           encoding);
-            count.texts += text.Blank() ? 0 : 1;
+            bool blank = true;
+            p = SkipText(TiXmlBase::IsWhiteSpaceCondensed() ? p : withWhiteSpace, encoding, blank);
+            count.texts += blank ? 0 : 1;
         } else if (XmlLexer::StringEqual(p, "</", false, encoding)) {
             const std::string endTag = "</" + open.back();
             if (!XmlLexer::StringEqual(p, endTag.c_str(), false, encoding))

@@ -12,6 +12,13 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+// Where the feeds seem to come from, so that their relative links have a base.
+const std::string kFeedUrl = "http://feeds.example/";
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     if (argc != 2) {
@@ -27,18 +34,18 @@ int main(int argc, char** argv)
     const CTempFolder folder;
     std::string output;
     std::size_t messages = 0;
-    // One feed list after another, each as long as a list may be; a feed's "URL" is the
+    // One feed list after another, each as long as a list may be; a feed's URL ends in the
     // index of its document.
     for (std::size_t first = 0; first < documents.size(); first += CMessageProviderRSS::MaxFeeds) {
         std::string list;
         for (std::size_t index = first;
              index < documents.size() && index < first + CMessageProviderRSS::MaxFeeds; ++index)
-            list += std::to_string(index) + "\n";
+            list += kFeedUrl + std::to_string(index) + "\n";
         CMessageProviderRSS provider(
             folder.Write("feeds.txt", list), "x", [&](const std::vector<std::string>& urls) {
                 std::vector<std::string> texts;
                 for (const std::string& url : urls)
-                    texts.push_back(feeds.Read(documents[std::stoul(url)]));
+                    texts.push_back(feeds.Read(documents[std::stoul(url.substr(kFeedUrl.size()))]));
                 return texts;
             });
         for (const MessageEntry& message : provider.GetMessages().messages) {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-TEST(ConvertToUTF8, DecodesWhatTheConverterKnowsAndMarksWhatItCannot)
+TEST(DecodeCharset, DecodesWhatTheConverterKnowsAndMarksWhatItCannot)
 {
     struct Case
     {
@@ -37,13 +37,13 @@ TEST(ConvertToUTF8, DecodesWhatTheConverterKnowsAndMarksWhatItCannot)
     };
     for (const Case& testCase : cases) {
         std::string utf8 = "old";
-        EXPECT_TRUE(platform::ConvertToUTF8(testCase.text, testCase.charset, utf8))
+        EXPECT_TRUE(platform::DecodeCharset(testCase.text, testCase.charset, utf8))
             << testCase.charset;
         EXPECT_EQ(utf8, testCase.utf8) << testCase.charset;
     }
     for (const char* unknown : {"", "no-such-set", "utf-8//IGNORE", "/x", " latin1"}) {
         std::string utf8 = "old";
-        EXPECT_FALSE(platform::ConvertToUTF8("abc", unknown, utf8)) << unknown;
+        EXPECT_FALSE(platform::DecodeCharset("abc", unknown, utf8)) << unknown;
         EXPECT_EQ(utf8, "");
     }
 }

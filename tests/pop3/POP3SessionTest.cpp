@@ -18,30 +18,6 @@ MessageList TwoMessages()
 
 } // namespace
 
-TEST(POP3Session, RecognisesCommandsByTheirFirstFourBytes)
-{
-    using Command = CPOP3Session::Command;
-    EXPECT_EQ(CPOP3Session::ParseCommand("quit\r\n"), Command::Quit);
-    EXPECT_EQ(CPOP3Session::ParseCommand("QUITTING\r\n"), Command::Quit);
-    EXPECT_EQ(CPOP3Session::ParseCommand("uSeR x\r\n"), Command::User);
-    EXPECT_EQ(CPOP3Session::ParseCommand("top 1 2\r\n"), Command::Top);
-    EXPECT_EQ(CPOP3Session::ParseCommand("TOP\r\n"), Command::Unknown);
-    EXPECT_EQ(CPOP3Session::ParseCommand("TOP\t1 2\r\n"), Command::Unknown);
-    EXPECT_EQ(CPOP3Session::ParseCommand("ABC\r\n"), Command::Unknown);
-    EXPECT_EQ(CPOP3Session::ParseCommand("NOO"), Command::Unknown);
-
-    EXPECT_EQ(CPOP3Session::SplitArguments("TOP \t 1\t\t5  extra\r\n"),
-              std::make_pair(std::string("1"), std::string("5")));
-    EXPECT_EQ(CPOP3Session::SplitArguments("LIST\r\n"),
-              std::make_pair(std::string(), std::string()));
-
-    EXPECT_EQ(CPOP3Session::ParseNumber("007"), 7);
-    for (const char* notANumber : {"", "+1", "-1", "1x", "x"})
-        EXPECT_EQ(CPOP3Session::ParseNumber(notANumber), -1) << notANumber;
-    EXPECT_EQ(CPOP3Session::ParseNumber("4294967297"), 1); // wraps at 32 bits
-    EXPECT_EQ(CPOP3Session::TwoNumbers("TOP 2 x\r\n"), std::make_pair(2, -1));
-}
-
 TEST(POP3Session, AnswersTheLoginDialogueByteForByte)
 {
     CPOP3TestServer server(TwoMessages(), "+OK here they are\r\n");
@@ -78,12 +54,6 @@ TEST(POP3Session, AnswersTheLoginDialogueByteForByte)
 
 TEST(POP3Session, AConnectionOpenedByAnHTTPRequestEndsWithoutAReply)
 {
-    for (const char* request : {"GET / HTTP/1.1", "POST /x?a=b HTTP/1.0", "OPTIONS * HTTP/1.1"})
-        EXPECT_TRUE(CPOP3Session::IsHTTPRequestLine(request + std::string("\r\n"))) << request;
-    for (const char* line : {"USER /home/me/list.txt", "GET / HTTP/2.0", "GET  / HTTP/1.1",
-                             "GET / HTTP/1.1 x", "GET HTTP/1.1", "GET / HTTP/1.1\n"})
-        EXPECT_FALSE(CPOP3Session::IsHTTPRequestLine(line + std::string("\r\n"))) << line;
-
     // The POP3 commands in the body of a cross-site POST are never read.
     CPOP3TestServer server(TwoMessages());
     auto client = server.Connect();

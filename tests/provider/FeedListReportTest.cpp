@@ -7,14 +7,14 @@
 namespace {
 
 FeedOutcome Outcome(const std::string& url, std::size_t items, std::size_t seen,
-                    const std::string& failure = std::string())
+                    FeedFailure failure = FeedFailure::None)
 {
     FeedOutcome outcome;
     outcome.url = url;
     outcome.items = items;
     outcome.seen = seen;
     outcome.failure = failure;
-    outcome.status = failure.empty() ? "200" : "";
+    outcome.status = failure == FeedFailure::None ? "200" : "";
     outcome.kind = DocumentKind::RSS;
     return outcome;
 }
@@ -31,7 +31,8 @@ TEST(FeedListReport, AFeedWhoseItemsWereAllDeletedIsNoProblemButATimeOutIs)
         << text.str();
 
     const CFeedListReport timedOut(
-        "list", {Outcome("http://a/", 2, 0), Outcome("http://b/", 0, 0, kNoAnswerInTime)});
+        "list",
+        {Outcome("http://a/", 2, 0), Outcome("http://b/", 0, 0, FeedFailure::NoAnswerInTime)});
     EXPECT_EQ(timedOut.ExitStatus(), CFeedListReport::kSomeFeedGivesNone);
     text.str("");
     timedOut.WriteText(text);

@@ -2,8 +2,8 @@
 // of a feed list, the provider made by the real factory downloads the feeds from an HTTP
 // server, renders and serves their items, and what the client deletes stays away afterwards.
 // The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h).
+#include "provider/FeedDocument.h"
 #include "provider/Fingerprint.h"
-#include "provider/MessageProviderRSS.h"
 #include "provider/SeenStore.h"
 #include "render/Template.h"
 #include "support/HTTPTestServer.h"
@@ -122,7 +122,7 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
     ASSERT_EQ(curl.ListedSizes().size(), 5u);
     // The first message arrives byte for byte as rendered.
     const std::string first = curl.Retrieve(1);
-    const std::string rendered = CMessageProviderRSS::ParseFeed(news, BuiltInTemplate)[0].text;
+    const std::string rendered = ParseFeed(news, BuiltInTemplate, http.Url("/news.xml"))[0].text;
     EXPECT_EQ(first.substr(0, rendered.size()), rendered);
     EXPECT_TRUE(Contains(first, "Message-ID: <" + Fingerprint("<guid>n1</guid>") + ">\r\n"));
     EXPECT_TRUE(Contains(first, "Subject: =?utf-8?Q?Caf=C3=A9_opens?=\r\n"));

@@ -1,6 +1,7 @@
 #include "provider/MessageProviderRSS.h"
 
 #include "platform/File.h"
+#include "provider/FeedDocument.h"
 #include "provider/FeedListReport.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
@@ -37,7 +38,7 @@ std::string FirstItemUid(const std::string& document)
     xml.Parse(document.c_str());
     const TiXmlElement* item =
         xml.FirstChildElement("rss")->FirstChildElement("channel")->FirstChildElement("item");
-    return CMessageProviderRSS::ItemUid(*item);
+    return ItemUid(*item);
 }
 
 std::vector<std::string> TitlesOf(const MessageList& messages, std::vector<std::string> titles)
@@ -209,7 +210,7 @@ TEST(MessageProviderRSS, ParseFeedReadsOnlyTheItemsOfTheFirstChannelOfRss)
                                  Item("First", "1") + "<entry>" + Item("Nested", "n") + "</entry>" +
                                  Item("Second", "2") + Item("Twin", "2") + "</channel><channel>" +
                                  Item("Later", "3") + "</channel></rss>";
-    const MessageList messages = CMessageProviderRSS::ParseFeed(document, BuiltInTemplate);
+    const MessageList messages = ParseFeed(document, BuiltInTemplate);
     EXPECT_EQ(TitlesOf(messages, {"Outside", "First", "Nested", "Second", "Twin", "Later"}),
               (std::vector<std::string>{"First", "Second", "Twin"}));
     ASSERT_EQ(messages.size(), 3u);
@@ -222,15 +223,15 @@ TEST(MessageProviderRSS, ParseFeedReadsOnlyTheItemsOfTheFirstChannelOfRss)
           "<rdf:RDF><channel></channel><item><guid>1</guid></item></rdf:RDF>",
           "<root><rss><channel><item><guid>1</guid></item></channel></rss></root>",
           "<RSS><channel><item><guid>1</guid></item></channel></RSS>"}) {
-        EXPECT_TRUE(CMessageProviderRSS::ParseFeed(other, BuiltInTemplate).empty()) << other;
+        EXPECT_TRUE(ParseFeed(other, BuiltInTemplate).empty()) << other;
     }
 }
 
 TEST(MessageProviderRSS, EveryItemStillSeesTheChannelAndItsFirstItem)
 {
-    const MessageList messages = CMessageProviderRSS::ParseFeed(
-        Feed(Item("One", "1") + Item("Two", "2") + Item("Three", "3"), "Chan"),
-        "X: %-/item/title% %-/title% %/title% %--/channel/item/guid%\n");
+    const MessageList messages =
+        ParseFeed(Feed(Item("One", "1") + Item("Two", "2") + Item("Three", "3"), "Chan"),
+                  "X: %-/item/title% %-/title% %/title% %--/channel/item/guid%\n");
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0].text, "X: One Chan One 1\r\n");
     EXPECT_EQ(messages[1].text, "X: One Chan Two 1\r\n");
@@ -252,25 +253,25 @@ TEST(MessageProviderRSS, ParseFeedSurvivesHostileNesting)
     const std::string shallow =
         Feed("<!--" + std::string(5000, '<') + "--><item><guid a='>>' b=\"<<\">g</guid>" +
              "<description><![CDATA[" + std::string(5000, '<') + "]]></description></item>");
-    EXPECT_EQ(CMessageProviderRSS::ParseFeed(nested(500), BuiltInTemplate).size(), 1u);
-    EXPECT_EQ(CMessageProviderRSS::ParseFeed(shallow, BuiltInTemplate).size(), 1u);
+    EXPECT_EQ(ParseFeed(nested(500), BuiltInTemplate).size(), 1u);
+    EXPECT_EQ(ParseFeed(shallow, BuiltInTemplate).size(), 1u);
     // Nesting deep enough to exhaust a thread's stack in the parser is refused instead.
-    EXPECT_TRUE(CMessageProviderRSS::ParseFeed(nested(1000000), BuiltInTemplate).empty());
+    EXPECT_TRUE(ParseFeed(nested(1000000), BuiltInTemplate).empty());
     std::string unclosed = Feed("");
     for (int level = 0; level < 1000000; ++level)
         unclosed += "<a x='1'>";
-    EXPECT_TRUE(CMessageProviderRSS::ParseFeed(unclosed, BuiltInTemplate).empty());
+    EXPECT_TRUE(ParseFeed(unclosed, BuiltInTemplate).empty());
     // A quoted value of the declaration that seems to open a comment.
     std::string hidden = "<?xml version='a><!--'?>";
     for (int level = 0; level < 200000; ++level)
         hidden += "<a>";
-    EXPECT_TRUE(CMessageProviderRSS::ParseFeed(hidden, BuiltInTemplate).empty());
+    EXPECT_TRUE(ParseFeed(hidden, BuiltInTemplate).empty());
 }
 
 TEST(MessageProviderRSS, ADocumentWithoutDeclarationIsReadAsUTF8)
 {
     // The XML rules make such a document UTF-8, so references give UTF-8 too.
-    const MessageList messages = CMessageProviderRSS::ParseFeed(
+    const MessageList messages = ParseFeed(
         "<rss><channel><item><title>caf&#233; &#8364;5 caf\xC3\xA9</title></item></channel></rss>",
         "%/title%");
     ASSERT_EQ(messages.size(), 1u);
@@ -278,8 +279,8 @@ TEST(MessageProviderRSS, ADocumentWithoutDeclarationIsReadAsUTF8)
                                 "5 caf\xC3\xA9");
     // Bytes that are not UTF-8 are read one by one, as ever: a byte that looks like the
     // start of a longer character must not swallow the markup after it.
-    const MessageList legacy = CMessageProviderRSS::ParseFeed(
-        "<rss><channel><item><title>caf\xE9</title></item></channel></rss>", "%/title%");
+    const MessageList legacy =
+        ParseFeed("<rss><channel><item><title>caf\xE9</title></item></channel></rss>", "%/title%");
     ASSERT_EQ(legacy.size(), 1u);
     EXPECT_EQ(legacy[0].text, "caf\xE9");
 }
@@ -292,8 +293,8 @@ TEST_P(MessageProviderRSSFeeds, ParseFeedFindsEveryItem)
     for (const FeedDocument& entry : m_documents) {
         const std::string document = GetParam().Read(entry);
         ASSERT_EQ(document.size(), entry.bytes) << entry.file;
-        const MessageList messages = CMessageProviderRSS::ParseFeed(document, BuiltInTemplate);
-        EXPECT_EQ(messages.size(), entry.RssItems()) << entry.file;
+        const MessageList messages = ParseFeed(document, BuiltInTemplate);
+        EXPECT_EQ(messages.size(), entry.messages) << entry.file;
         items += messages.size();
     }
     EXPECT_GT(items, 0u);
@@ -481,10 +482,10 @@ TEST(MessageProviderRSS, AFeedWhoseMessagesPassTheLimitOfALoginGivesNone)
     fixture.m_documents["http://many"] = Feed(Item("Alpha", "a") + Item("Bravo", "b"));
     const std::string list = fixture.MakeList("http://many\n");
     const std::size_t oneMessage = CLoginMemory::MessageBytes(
-        CMessageProviderRSS::ParseFeed(Feed(Item("Alpha", "a")), BuiltInTemplate)[0]);
+        ParseFeed(Feed(Item("Alpha", "a")), BuiltInTemplate, "http://many")[0]);
     auto cramped = fixture.MakeProvider(list, oneMessage);
     EXPECT_TRUE(cramped->GetMessages().messages.empty());
-    EXPECT_EQ(cramped->FeedOutcomes()[0].failure, "over the message limit of one login");
+    EXPECT_EQ(cramped->FeedOutcomes()[0].failure, FeedFailure::OverMessageLimit);
     EXPECT_EQ(cramped->FeedOutcomes()[0].items, 0u);
     EXPECT_EQ(fixture.MakeProvider(list, 2 * oneMessage + 2)->GetMessages().messages.size(), 2u);
 }
@@ -513,8 +514,8 @@ TEST(MessageProviderRSS, DocumentsWhoseTreesPassTheMemoryOfALoginGiveNone)
     const ProviderReply reply = provider->GetMessages();
     EXPECT_EQ(reply.messages.size(), 1101u);
     const std::vector<FeedOutcome>& outcomes = provider->FeedOutcomes();
-    EXPECT_EQ(outcomes[0].failure, "too large to read: 16388 elements");
-    EXPECT_EQ(outcomes[1].failure, "too large to read: 16387 elements");
+    EXPECT_EQ(CFeedListReport::Problem(outcomes[0]), "too large to read: 16388 elements");
+    EXPECT_EQ(CFeedListReport::Problem(outcomes[1]), "too large to read: 16387 elements");
     EXPECT_EQ(outcomes[2].items, 1u);
     EXPECT_EQ(outcomes[3].items, 550u);
     EXPECT_EQ(outcomes[4].items, 550u);
@@ -538,7 +539,8 @@ TEST(MessageProviderRSS, ALoginReadsOnlyTheDocumentsThatFitInWhatAllLoginsHaveLe
         const ProviderReply reply = provider->GetMessages();
         EXPECT_EQ(reply.response, "+OK received messages\r\n");
         EXPECT_EQ(TitlesOf(reply.messages, {"Alpha"}), std::vector<std::string>{"Alpha"});
-        EXPECT_EQ(provider->FeedOutcomes()[0].failure, "over the memory limit of all logins");
+        EXPECT_EQ(CFeedListReport::Problem(provider->FeedOutcomes()[0]),
+                  "over the memory limit of all logins");
         EXPECT_FALSE(allLogins.Take(room));
     }
     // The login's messages are given back when it ends.
@@ -594,7 +596,7 @@ TEST_P(MessageProviderRSSFeeds, ManyFeedsGiveTheSameMessagesAsOneAtATime)
     for (const std::string& url : urls) {
         std::string document = fixture.m_documents[url];
         ConvertToUtf8(document);
-        for (MessageEntry& entry : CMessageProviderRSS::ParseFeed(document, BuiltInTemplate))
+        for (MessageEntry& entry : ParseFeed(document, BuiltInTemplate, url))
             expected.push_back(entry);
     }
     ASSERT_GT(expected.size(), 100u);
@@ -641,7 +643,7 @@ TEST(MessageProviderRSS, FeedsRenderedAsTheyArriveKeepListOrderAndReportTheirOut
     EXPECT_EQ(outcomes[1].url, refused);
     const struct
     {
-        const char* failure;
+        const char* downloadError;
         std::size_t bytes;
         bool converted;
         bool wellFormed;
@@ -653,7 +655,7 @@ TEST(MessageProviderRSS, FeedsRenderedAsTheyArriveKeepListOrderAndReportTheirOut
         {"", broken.size(), false, false, 0},
     };
     for (std::size_t feed = 0; feed < outcomes.size(); ++feed) {
-        EXPECT_EQ(outcomes[feed].failure, expected[feed].failure) << feed;
+        EXPECT_EQ(outcomes[feed].downloadError, expected[feed].downloadError) << feed;
         EXPECT_EQ(outcomes[feed].bytes, expected[feed].bytes) << feed;
         EXPECT_EQ(outcomes[feed].converted, expected[feed].converted) << feed;
         EXPECT_EQ(outcomes[feed].wellFormed, expected[feed].wellFormed) << feed;

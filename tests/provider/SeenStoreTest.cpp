@@ -1,63 +1,14 @@
 #include "provider/SeenStore.h"
 
 #include "platform/File.h"
+#include "support/SeenStoreText.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <future>
 #include <thread>
-
-namespace {
-
-// A uid of the stored form, distinct for every number.
-std::string Uid(int number)
-{
-    char digits[25];
-    std::snprintf(digits, sizeof digits, "%024X", number);
-    return digits;
-}
-
-MessageList Entries(std::initializer_list<std::string> uids)
-{
-    MessageList entries;
-    for (const std::string& uid : uids)
-        entries.push_back({"text of " + uid, uid});
-    return entries;
-}
-
-// A store's text as every system writes it: one uid a line, each ending in LF alone.
-std::string StoreText(const std::vector<std::string>& uids)
-{
-    std::string text;
-    for (const std::string& uid : uids)
-        text += uid + "\n";
-    return text;
-}
-
-std::string Lines(int first, int last)
-{
-    std::vector<std::string> uids;
-    for (int number = first; number <= last; ++number)
-        uids.push_back(Uid(number));
-    return StoreText(uids);
-}
-
-int CountFiles(const std::filesystem::path& folder)
-{
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        (void)entry;
-        ++count;
-    }
-    return count;
-}
-
-} // namespace
 
 TEST(SeenStore, FileNameIsTheListPathWithSuffix)
 {
@@ -138,66 +89,6 @@ TEST(SeenStore, FilterDropsStoredUidsAndKeepsTheOrderOfTheRest)
     EXPECT_EQ(messages[0].uid, "A");
     EXPECT_EQ(messages[0].text, "text of A");
     EXPECT_EQ(messages[1].uid, "C");
-}
-
-TEST(SeenStore, AReaderOfTheOldStoreStillFindsItWhole)
-{
-    CTempFolder folder;
-    const CSeenStore store(folder.File("feeds.txt"));
-    folder.Write("feeds.txt.UIDL", Lines(1, 3));
-    std::ifstream reader(store.FileName(), std::ios::binary);
-    ASSERT_TRUE(reader.is_open());
-
-    store.CommitDeleted(Entries({Uid(4)}));
-    // The store was replaced, not truncated and rewritten under the open reader.
-    const std::string old((std::istreambuf_iterator<char>(reader)),
-                          std::istreambuf_iterator<char>());
-    EXPECT_EQ(old, Lines(1, 3));
-    EXPECT_EQ(CTempFolder::Read(store.FileName()), Lines(1, 4));
-    EXPECT_EQ(CountFiles(folder.Path()), 1); // no temporary file left behind
-}
-
-TEST(SeenStore, AStoreThatCannotBeWrittenStaysAsItWas)
-{
-    CTempFolder folder;
-    // A store whose folder does not exist: nothing is created, and the commit says so.
-    const CSeenStore nowhere(folder.File("missing/feeds.txt"));
-    EXPECT_FALSE(nowhere.CommitDeleted(Entries({Uid(1)})));
-    EXPECT_FALSE(std::filesystem::exists(folder.Path() / "missing"));
-
-    // A store name taken by a folder: the replacement fails and leaves no temporary file.
-    const CSeenStore blocked(folder.File("blocked.txt"));
-    std::filesystem::create_directory(blocked.FileName());
-    folder.Write("blocked.txt.UIDL/inside", "kept");
-    EXPECT_FALSE(blocked.CommitDeleted(Entries({Uid(1)})));
-    EXPECT_EQ(CTempFolder::Read(folder.File("blocked.txt.UIDL/inside")), "kept");
-    EXPECT_EQ(CountFiles(folder.Path()), 1);
-
-    const CSeenStore store(folder.File("feeds.txt"));
-    folder.Write("feeds.txt.UIDL", Lines(1, 3));
-    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_read |
-                                                    std::filesystem::perms::owner_exec);
-    if (std::ofstream(folder.File("probe")).is_open())
-        GTEST_SKIP() << "running with rights that ignore folder permissions";
-    store.CommitDeleted(Entries({Uid(4)}));
-    EXPECT_EQ(CTempFolder::Read(store.FileName()), Lines(1, 3));
-}
-
-TEST(SeenStore, APipeNamedLikeTheStoreIsNoStoreAndBlocksNothing)
-{
-    CTempFolder folder;
-    const CSeenStore store(folder.File("feeds.txt"));
-    if (std::system(("mkfifo '" + store.FileName() + "' 2>/dev/null").c_str()) != 0)
-        GTEST_SKIP() << "cannot make a named pipe here";
-    auto loading = std::async(std::launch::async, [&] { return store.LoadSeen(); });
-    if (loading.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-        std::ofstream(store.FileName()) << ""; // lets the blocked reader see the end
-        FAIL() << "reading the store waits for a writer of the pipe";
-    }
-    EXPECT_TRUE(loading.get().empty());
-    // A QUIT leaves the pipe alone and does not wait for it either.
-    EXPECT_FALSE(store.CommitDeleted(Entries({Uid(1)})));
-    EXPECT_TRUE(std::filesystem::is_fifo(store.FileName()));
 }
 
 TEST(SeenStore, OverlappingCommitsOnOneStoreKeepEveryDeletion)

@@ -1,5 +1,6 @@
 #include "render/Charset.h"
 
+#include "render/CharsetInternal.h"
 #include "support/FeedCollection.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 #include "render/Template.h"
 
 #include "render/HeaderEncoding.h"
+#include "render/TemplateInternal.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>

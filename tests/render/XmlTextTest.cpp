@@ -50,6 +50,10 @@ TEST(XmlText, DepthIsReadAsTheParserReadsTheMarkup)
         {utf8 + leadByteBeforeQuote, 4},
         {latin1 + leadByteBeforeQuote, 2},
         {"\xEF\xBB\xBF" + leadByteBeforeQuote, 4},
+        // So does a lead byte in text before an end tag; references are read through.
+        {utf8 + "<a>x\xE3</a><b>&amp;&#x41;&#65;&bogus;<b></b></b></a>", 3},
+        {latin1 + "<a>x\xE3</a><b><b></b></b></a>", 2},
+        {"<a>&#x41</a><b></b></a>", 1},
     };
     for (const Case& test : cases) {
         std::string document = test.document;

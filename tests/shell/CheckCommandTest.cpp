@@ -1,7 +1,7 @@
 // "quillbox check" as a user runs it: a feed list on disk, its feeds on local HTTP servers,
 // one for each way a feed can give nothing, and the report read back from the program.
 
-#include "provider/MessageProviderRSS.h"
+#include "provider/FeedDocument.h"
 #include "render/Template.h"
 #include "shell/ShellTestSupport.h"
 #include "support/HTTPTestServer.h"
@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 using namespace shelltest;
@@ -65,7 +66,9 @@ TEST_F(CheckCommand, NamesWhyEachFeedGivesNothingAndCountsTheRest)
                                                "    <title>x</titel>\n</channel></rss>"));
     m_server.Serve("/atom.xml", CHTTPTestServer::OkResponse(
                                     "<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry/></feed>"));
-    m_server.Serve("/rdf.xml", CHTTPTestServer::OkResponse("<rdf:RDF><item/></rdf:RDF>"));
+    m_server.Serve("/rdf.xml", CHTTPTestServer::OkResponse(
+                                   "<r:RDF xmlns:r=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
+                                   "xmlns=\"http://purl.org/rss/1.0/\"><item/><item/></r:RDF>"));
     m_server.Serve("/page.html", CHTTPTestServer::OkResponse(
                                      "<!DOCTYPE html>\n<html><head><link rel=alternate></head>"));
     const std::string templatePath =
@@ -80,7 +83,7 @@ TEST_F(CheckCommand, NamesWhyEachFeedGivesNothingAndCountsTheRest)
                         m_server.Url("/rdf.xml") + "\n" + m_server.Url("/page.html") + "\n" +
                         refused + "\n");
     // One item of the good feed was deleted before; checking must not change the store.
-    const std::string deleted = CMessageProviderRSS::ParseFeed(kGoodFeed, BuiltInTemplate)[0].uid;
+    const std::string deleted = ParseFeed(kGoodFeed, BuiltInTemplate)[0].uid;
     m_folder.Write("list.txt.UIDL", deleted + "\n");
 
     int exitCode = -1;
@@ -103,10 +106,8 @@ TEST_F(CheckCommand, NamesWhyEachFeedGivesNothingAndCountsTheRest)
         {m_server.Url("/loop"), {": NO MESSAGES: redirected more than 10 times"}},
         {wrongHost.Url("/feed.xml"), {": NO MESSAGES: certificate not valid for this host"}},
         {m_server.Url("/broken.xml"), {": NO MESSAGES: not well-formed XML at line 4, column"}},
-        {m_server.Url("/atom.xml"),
-         {": NO MESSAGES: this is an Atom feed: only RSS 2.0 feeds give messages"}},
-        {m_server.Url("/rdf.xml"),
-         {": NO MESSAGES: this is an RSS 1.0 feed: only RSS 2.0 feeds give messages"}},
+        {m_server.Url("/atom.xml"), {": 1 message;", "Atom 1.0 with 1 entry;"}},
+        {m_server.Url("/rdf.xml"), {": 2 messages;", "RSS 1.0 with 2 items;"}},
         {m_server.Url("/page.html"), {": NO MESSAGES: this is a web page, not a feed"}},
         {refused, {": NO MESSAGES: cannot connect"}},
     };
@@ -115,7 +116,7 @@ TEST_F(CheckCommand, NamesWhyEachFeedGivesNothingAndCountsTheRest)
         for (const std::string& part : expected.parts)
             EXPECT_TRUE(Contains(line, part)) << part << " in:\n" << line << "\nof:\n" << report;
     }
-    EXPECT_TRUE(Contains(report, "\n11 feeds, 3 messages, 8 feeds with problems\n")) << report;
+    EXPECT_TRUE(Contains(report, "\n11 feeds, 6 messages, 6 feeds with problems\n")) << report;
     EXPECT_EQ(CTempFolder::Read(m_folder.File("list.txt.UIDL")), deleted + "\n");
 
     // The same as JSON that a JSON reader takes.
@@ -126,7 +127,7 @@ TEST_F(CheckCommand, NamesWhyEachFeedGivesNothingAndCountsTheRest)
                   "import json, sys; r = json.load(sys.stdin); "
                   "print(len(r['feeds']), r['summary']['messages'], r['feeds'][3]['problem'])"},
                  exitCode, {}, json);
-    EXPECT_EQ(summary, "11 3 server answered 404\n") << json;
+    EXPECT_EQ(summary, "11 6 server answered 404\n") << json;
 }
 
 TEST_F(CheckCommand, ExitsWithZeroOnlyWhenEveryFeedGivesMessages)
@@ -158,7 +159,10 @@ TEST_F(CheckCommand, SaysWhyTheListItselfCannotBeRead)
         {m_folder.File("absent.txt"), "not found"},
         {m_folder.Path().string(), "a folder, not a file"},
         {"~/feeds.txt", "\"~\" is not expanded"},
+        {m_folder.Write("shared.txt", m_server.Url("/good.xml")), "other users may write to it"},
     };
+    std::filesystem::permissions(cases[3].list, std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::add);
     for (const auto& testCase : cases) {
         int exitCode = -1;
         const std::string report = Check({testCase.list}, exitCode);

@@ -21,8 +21,9 @@ struct FeedDocument
     bool parses = false;
     std::size_t items = 0; // items of the first channel of the rss root, before conversion
 
-    // The items a login may give: those of a well-formed document with an rss root.
-    std::size_t RssItems() const { return parses && root == "rss" ? items : 0; }
+    // The messages a login may give: the items of a well-formed document with an rss root,
+    // the entries of an Atom 1.0 one, the items of an RSS 1.0 or 0.90 one (see CountEntries).
+    std::size_t messages = 0;
 };
 
 // A folder of real feed documents with a manifest.tsv describing each of them. Two exist: the
@@ -74,9 +75,36 @@ public:
             document.bytes = std::stoul(bytes);
             document.parses = parses == "yes";
             document.items = std::stoul(items);
+            document.messages = !document.parses ? 0
+                                : document.root == "rss"
+                                    ? document.items
+                                    : CountEntries(Read(document), document.root);
             documents.push_back(document);
         }
         return documents;
+    }
+
+    // The entries of an Atom 1.0 document with the root `root` (a "feed"), or the items of an
+    // RSS 1.0 or 0.90 one (an "rdf:RDF"), counted by their start tags in the raw bytes, apart
+    // from any reading of XML.
+    static std::size_t CountEntries(const std::string& text, const std::string& root)
+    {
+        const bool atom =
+            root == "feed" && text.find("http://www.w3.org/2005/Atom") != std::string::npos;
+        const bool rdf = root == "rdf:RDF" &&
+                         (text.find("http://purl.org/rss/1.0/") != std::string::npos ||
+                          text.find("http://my.netscape.com/rdf/simple/0.9/") != std::string::npos);
+        if (!atom && !rdf)
+            return 0;
+        const std::string tag = atom ? "<entry" : "<item";
+        std::size_t count = 0;
+        for (std::size_t at = text.find(tag); at != std::string::npos;
+             at = text.find(tag, at + 1)) {
+            const std::size_t after = at + tag.size();
+            count += after < text.size() &&
+                     std::string(" \t\r\n/>").find(text[after]) != std::string::npos;
+        }
+        return count;
     }
 
 private:

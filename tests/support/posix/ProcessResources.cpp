@@ -37,5 +37,7 @@ double ProcessorSeconds()
 
 std::size_t HeapBytesInUse()
 {
-    return ::mallinfo2().uordblks;
+    // Large blocks are mapped on their own, beside the heap's arena.
+    const struct mallinfo2 info = ::mallinfo2();
+    return info.uordblks + info.hblkhd;
 }

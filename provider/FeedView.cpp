@@ -1,0 +1,453 @@
+#include "provider/FeedView.h"
+
+#include "common/ByteString.h"
+#include "http/HTTPGet.h"
+#include "provider/HtmlText.h"
+#include "provider/NamespacedXml.h"
+#include "render/DateHeader.h"
+
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+const char kAtom[] = "http://www.w3.org/2005/Atom";
+const char kRDF[] = "http://www.w3.org/1999/02/22-rdf-syntax-ns#";
+const char kRSS10[] = "http://purl.org/rss/1.0/";
+const char kRSS090[] = "http://my.netscape.com/rdf/simple/0.9/";
+const char kContent[] = "http://purl.org/rss/1.0/modules/content/";
+const char kDublinCore[] = "http://purl.org/dc/elements/1.1/";
+const char kMedia[] = "http://search.yahoo.com/mrss/";
+
+bool AttributeIs(const TiXmlElement& element, const char* name, const char* value)
+{
+    const char* attribute = element.Attribute(name);
+    return attribute != nullptr && std::strcmp(attribute, value) == 0;
+}
+
+std::string Trimmed(std::string text)
+{
+    TrimLeft(text);
+    TrimRight(text);
+    return text;
+}
+
+// Whether a "type" attribute says HTML, XHTML, or text (the default).
+enum class TextType
+{
+    Text,
+    HTML,
+    XHTML,
+    XML,   // another XML media type
+    Other, // any other media type
+};
+
+TextType TypeOf(const TiXmlElement& element)
+{
+    const char* type = element.Attribute("type");
+    if (type == nullptr)
+        return TextType::Text;
+    const std::string name = ToLowerASCII(Trimmed(type));
+    if (name == "html" || name == "text/html")
+        return TextType::HTML;
+    if (name == "xhtml" || name == "application/xhtml+xml")
+        return TextType::XHTML;
+    if (name.empty() || name == "text" || name.compare(0, 5, "text/") == 0)
+        return TextType::Text;
+    const std::size_t length = name.size();
+    if ((length > 4 && name.compare(length - 4, 4, "+xml") == 0) ||
+        (length > 4 && name.compare(length - 4, 4, "/xml") == 0))
+        return TextType::XML;
+    return TextType::Other;
+}
+
+// An Atom text construct as plain text.
+std::string PlainText(const TiXmlElement* element)
+{
+    if (element == nullptr)
+        return std::string();
+    std::string text = TextOf(element);
+    return TypeOf(*element) == TextType::HTML ? Trimmed(PlainTextOfHtml(text)) : text;
+}
+
+std::string BaseOf(const TiXmlElement& element, const std::string& parentBase)
+{
+    const char* base = element.Attribute("xml:base");
+    return base == nullptr ? parentBase : ResolveReference(parentBase, Trimmed(base));
+}
+
+std::string LinkTo(const std::string& url)
+{
+    const std::string escaped = HtmlOfText(url);
+    return "<a href=\"" + escaped + "\">" + escaped + "</a>";
+}
+
+// An Atom content or summary (or any element of such a type) as HTML.
+std::string HtmlOf(const TiXmlElement& element, const std::string& base)
+{
+    if (const char* source = element.Attribute("src"))
+        return LinkTo(ResolveReference(BaseOf(element, base), Trimmed(source)));
+    switch (TypeOf(element)) {
+    case TextType::HTML:
+        return TextOf(&element);
+    case TextType::XHTML:
+        return InnerMarkup(element);
+    case TextType::Text:
+        return HtmlOfText(TextOf(&element));
+    case TextType::XML:
+        return HtmlOfText(InnerMarkup(element));
+    case TextType::Other:
+        break;
+    }
+    return std::string();
+}
+
+bool HasContent(const TiXmlElement* element)
+{
+    if (element == nullptr)
+        return false;
+    return element->Attribute("src") != nullptr || element->FirstChildElement() != nullptr ||
+           !TextOf(element).empty();
+}
+
+// A date element as a mail date; a value in no known form stays as written.
+std::string MailDate(const TiXmlElement* element)
+{
+    std::string text = TextOf(element);
+    std::string date = MailDateFromISO8601(text);
+    return date.empty() ? text : date;
+}
+
+// An Atom person construct as "name <email>".
+std::string PersonOf(const TiXmlElement* person)
+{
+    if (person == nullptr)
+        return std::string();
+    const std::string name = TextOf(ChildIn(*person, kAtom, "name"));
+    const std::string email = TextOf(ChildIn(*person, kAtom, "email"));
+    if (email.empty())
+        return name;
+    return name.empty() ? email : name + " <" + email + ">";
+}
+
+// The link a reader follows among the Atom "link" children of an entry or feed.
+std::string AtomLink(const std::vector<const TiXmlElement*>& links, const std::string& base)
+{
+    const TiXmlElement* any = nullptr;
+    const TiXmlElement* alternate = nullptr;
+    const TiXmlElement* page = nullptr;
+    for (const TiXmlElement* link : links) {
+        if (link->Attribute("href") == nullptr)
+            continue;
+        if (any == nullptr)
+            any = link;
+        const char* relation = link->Attribute("rel");
+        if (relation != nullptr && std::strcmp(relation, "alternate") != 0)
+            continue;
+        if (alternate == nullptr)
+            alternate = link;
+        if (page == nullptr && AttributeIs(*link, "type", "text/html"))
+            page = link;
+    }
+    const TiXmlElement* chosen = page != nullptr ? page : alternate != nullptr ? alternate : any;
+    if (chosen == nullptr)
+        return std::string();
+    return ResolveReference(BaseOf(*chosen, base), Trimmed(chosen->Attribute("href")));
+}
+
+// Appends an element named `name` holding the text `value`, unless the value is empty.
+void AddChild(TiXmlElement& parent, const char* name, const std::string& value)
+{
+    if (value.empty())
+        return;
+    std::unique_ptr<TiXmlElement> child = std::make_unique<TiXmlElement>(name);
+    child->LinkEndChild(new TiXmlText(value));
+    parent.LinkEndChild(child.release());
+}
+
+// Appends copies of the children of `source` for which `keep` holds.
+template <typename Keep> void AddCopies(TiXmlElement& parent, const TiXmlElement& source, Keep keep)
+{
+    for (const TiXmlNode* child = source.FirstChild(); child != nullptr;
+         child = child->NextSibling()) {
+        const TiXmlElement* element = child->ToElement();
+        if (element != nullptr && keep(*element))
+            parent.InsertEndChild(*element);
+    }
+}
+
+// The parts of an Atom entry or feed that the view maps.
+struct AtomParts
+{
+    const TiXmlElement* title = nullptr;
+    const TiXmlElement* subtitle = nullptr;
+    const TiXmlElement* content = nullptr;
+    const TiXmlElement* summary = nullptr;
+    const TiXmlElement* published = nullptr;
+    const TiXmlElement* updated = nullptr;
+    const TiXmlElement* id = nullptr;
+    const TiXmlElement* author = nullptr;
+    const TiXmlElement* mediaDescription = nullptr;
+    std::vector<const TiXmlElement*> links;
+    std::vector<const TiXmlElement*> categories;
+    // Every element of the kinds above, which the view holds in its own way.
+    std::vector<const TiXmlElement*> mapped;
+};
+
+void KeepFirst(const TiXmlElement*& slot, const TiXmlElement& element)
+{
+    if (slot == nullptr)
+        slot = &element;
+}
+
+// The Atom elements of which the first one counts.
+const struct AtomSlot
+{
+    const char* name;
+    const TiXmlElement* AtomParts::*member;
+} kAtomSlots[] = {
+    {"title", &AtomParts::title},
+    {"subtitle", &AtomParts::subtitle},
+    {"content", &AtomParts::content},
+    {"summary", &AtomParts::summary},
+    {"published", &AtomParts::published},
+    {"updated", &AtomParts::updated},
+    {"id", &AtomParts::id},
+    {"author", &AtomParts::author},
+};
+
+AtomParts ReadAtomParts(const TiXmlElement& parent)
+{
+    AtomParts parts;
+    for (const TiXmlElement* child = parent.FirstChildElement(); child != nullptr;
+         child = child->NextSiblingElement()) {
+        const char* name = LocalName(child->Value());
+        const char* bound = NamespaceAt(*child, child->Value());
+        if (bound == nullptr)
+            continue;
+        if (std::strcmp(bound, kMedia) == 0) {
+            if (std::strcmp(name, "description") == 0)
+                KeepFirst(parts.mediaDescription, *child);
+            else if (std::strcmp(name, "group") == 0)
+                if (const TiXmlElement* description = ChildIn(*child, kMedia, "description"))
+                    KeepFirst(parts.mediaDescription, *description);
+            continue;
+        }
+        if (std::strcmp(bound, kAtom) != 0)
+            continue;
+        if (std::strcmp(name, "link") == 0) {
+            parts.links.push_back(child);
+            parts.mapped.push_back(child);
+        } else if (std::strcmp(name, "category") == 0) {
+            parts.categories.push_back(child);
+            parts.mapped.push_back(child);
+        } else {
+            for (const AtomSlot& slot : kAtomSlots) {
+                if (std::strcmp(name, slot.name) == 0) {
+                    KeepFirst(parts.*slot.member, *child);
+                    parts.mapped.push_back(child);
+                    break;
+                }
+            }
+        }
+    }
+    return parts;
+}
+
+// The description of an Atom entry: its content when not empty, else its summary, else its
+// media description.
+std::string AtomDescription(const AtomParts& parts, const std::string& base)
+{
+    if (HasContent(parts.content))
+        return HtmlOf(*parts.content, base);
+    if (parts.summary != nullptr)
+        return HtmlOf(*parts.summary, base);
+    if (parts.mediaDescription != nullptr)
+        return HtmlOfText(TextOf(parts.mediaDescription));
+    return std::string();
+}
+
+} // namespace
+
+DocumentKind FeedKindOf(const TiXmlElement& root)
+{
+    const char* name = root.Value();
+    if (std::strcmp(name, "rss") == 0)
+        return DocumentKind::RSS;
+    if (IsNamed(root, kAtom, "feed"))
+        return DocumentKind::Atom;
+    if (IsNamed(root, kRDF, "RDF")) {
+        // Told by the namespaces it declares, so that a feed without items is one too.
+        for (const TiXmlAttribute* attribute = root.FirstAttribute(); attribute != nullptr;
+             attribute = attribute->Next()) {
+            if (std::strncmp(attribute->Name(), "xmlns", 5) != 0)
+                continue;
+            if (std::strcmp(attribute->Value(), kRSS10) == 0)
+                return DocumentKind::RDF;
+            if (std::strcmp(attribute->Value(), kRSS090) == 0)
+                return DocumentKind::RSS090;
+        }
+    }
+    return ToLowerASCII(name) == "html" ? DocumentKind::HTML : DocumentKind::OtherXML;
+}
+
+std::string ResolveReference(const std::string& base, const std::string& reference)
+{
+    if (reference.empty())
+        return base.substr(0, base.find('#'));
+    return ResolveLocation(base, reference);
+}
+
+CFeedItems::CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::string& finalUrl)
+    : m_kind(kind)
+{
+    if (kind == DocumentKind::RSS) {
+        TiXmlElement* rss = document.FirstChildElement("rss");
+        if (rss == nullptr)
+            return;
+        rss->SetAttribute("xml:base", BaseOf(*rss, finalUrl));
+        m_channel = rss->FirstChildElement("channel");
+        m_source = m_channel;
+        m_next = m_channel == nullptr ? nullptr : m_channel->FirstChildElement("item");
+        return;
+    }
+    TiXmlElement* root = document.RootElement();
+    if (root == nullptr ||
+        (kind != DocumentKind::Atom && kind != DocumentKind::RDF && kind != DocumentKind::RSS090))
+        return;
+    m_source = root;
+    m_base = BaseOf(*root, finalUrl);
+    if (kind == DocumentKind::Atom) {
+        BuildChannel(*root);
+    } else {
+        const TiXmlElement* channel =
+            ChildIn(*root, kind == DocumentKind::RDF ? kRSS10 : kRSS090, "channel");
+        const TiXmlElement none("channel");
+        BuildChannel(channel == nullptr ? none : *channel);
+    }
+    m_next = root->FirstChildElement();
+    while (m_next != nullptr && !IsEntry(*m_next))
+        m_next = m_next->NextSiblingElement();
+}
+
+CFeedItems::~CFeedItems() = default;
+
+bool CFeedItems::IsEntry(const TiXmlElement& element) const
+{
+    switch (m_kind) {
+    case DocumentKind::Atom:
+        return IsNamed(element, kAtom, "entry");
+    case DocumentKind::RDF:
+        return IsNamed(element, kRSS10, "item");
+    case DocumentKind::RSS090:
+        return IsNamed(element, kRSS090, "item");
+    default:
+        return false;
+    }
+}
+
+void CFeedItems::BuildChannel(const TiXmlElement& source)
+{
+    m_view = std::make_unique<TiXmlDocument>();
+    TiXmlElement* rss = m_view->LinkEndChild(new TiXmlElement("rss"))->ToElement();
+    rss->SetAttribute("version", "2.0");
+    rss->SetAttribute("xml:base", m_base);
+    m_channel = rss->LinkEndChild(new TiXmlElement("channel"))->ToElement();
+    if (m_kind == DocumentKind::Atom) {
+        const AtomParts parts = ReadAtomParts(source);
+        AddChild(*m_channel, "title", PlainText(parts.title));
+        AddChild(*m_channel, "link", AtomLink(parts.links, m_base));
+        AddChild(*m_channel, "description", PlainText(parts.subtitle));
+        AddChild(*m_channel, "lastBuildDate", MailDate(parts.updated));
+        m_feedAuthor = PersonOf(parts.author);
+        AddCopies(*m_channel, source,
+                  [this](const TiXmlElement& element) { return !IsEntry(element); });
+        return;
+    }
+    const char* space = m_kind == DocumentKind::RDF ? kRSS10 : kRSS090;
+    AddChild(*m_channel, "title", TextOf(ChildIn(source, space, "title")));
+    const TiXmlElement* link = ChildIn(source, space, "link");
+    AddChild(*m_channel, "link", link == nullptr ? "" : ResolveReference(m_base, TextOf(link)));
+    AddChild(*m_channel, "description", TextOf(ChildIn(source, space, "description")));
+    AddChild(*m_channel, "lastBuildDate", MailDate(ChildIn(source, kDublinCore, "date")));
+    AddCopies(*m_channel, source, [](const TiXmlElement&) { return true; });
+}
+
+std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(const TiXmlElement& entry) const
+{
+    std::unique_ptr<TiXmlElement> item = std::make_unique<TiXmlElement>("item");
+    const std::string base = BaseOf(entry, m_base);
+    if (m_kind == DocumentKind::Atom) {
+        const AtomParts parts = ReadAtomParts(entry);
+        AddChild(*item, "title", PlainText(parts.title));
+        AddChild(*item, "link", AtomLink(parts.links, base));
+        AddChild(*item, "description", AtomDescription(parts, base));
+        AddChild(*item, "pubDate",
+                 MailDate(parts.published != nullptr ? parts.published : parts.updated));
+        AddChild(*item, "guid", TextOf(parts.id));
+        AddChild(*item, "author", parts.author != nullptr ? PersonOf(parts.author) : m_feedAuthor);
+        for (const TiXmlElement* category : parts.categories) {
+            const char* term = category->Attribute("term");
+            AddChild(*item, "category", term == nullptr ? "" : Trimmed(term));
+        }
+        AddCopies(*item, entry, [&parts](const TiXmlElement& element) {
+            return std::find(parts.mapped.begin(), parts.mapped.end(), &element) ==
+                   parts.mapped.end();
+        });
+        return item;
+    }
+    const char* space = m_kind == DocumentKind::RDF ? kRSS10 : kRSS090;
+    const TiXmlElement* link = ChildIn(entry, space, "link");
+    const TiXmlElement* content = ChildIn(entry, kContent, "encoded");
+    const char* about = AttributeIn(entry, kRDF, "about");
+    AddChild(*item, "title", TextOf(ChildIn(entry, space, "title")));
+    AddChild(*item, "link", link == nullptr ? "" : ResolveReference(base, TextOf(link)));
+    AddChild(*item, "description",
+             TextOf(HasContent(content) ? content : ChildIn(entry, space, "description")));
+    AddChild(*item, "pubDate", MailDate(ChildIn(entry, kDublinCore, "date")));
+    AddChild(*item, "guid", about == nullptr ? "" : Trimmed(about));
+    AddChild(*item, "author", TextOf(ChildIn(entry, kDublinCore, "creator")));
+    for (const TiXmlElement* child = entry.FirstChildElement(); child != nullptr;
+         child = child->NextSiblingElement()) {
+        if (IsNamed(*child, kDublinCore, "subject"))
+            AddChild(*item, "category", TextOf(child));
+    }
+    AddCopies(*item, entry, [space](const TiXmlElement& element) {
+        for (const char* name : {"title", "link", "description"}) {
+            if (IsNamed(element, space, name))
+                return false;
+        }
+        for (const char* name : {"date", "creator", "subject"}) {
+            if (IsNamed(element, kDublinCore, name))
+                return false;
+        }
+        return !IsNamed(element, kContent, "encoded");
+    });
+    return item;
+}
+
+TiXmlElement* CFeedItems::Next()
+{
+    TiXmlElement* entry = m_next;
+    if (entry == nullptr)
+        return nullptr;
+    if (m_kind == DocumentKind::RSS) {
+        m_next = entry->NextSiblingElement("item");
+        return entry;
+    }
+    do
+        m_next = m_next->NextSiblingElement();
+    while (m_next != nullptr && !IsEntry(*m_next));
+    std::unique_ptr<TiXmlElement> item = BuildItem(*entry);
+    // The view holds all that is wanted of the entry now.
+    m_source->RemoveChild(entry);
+    return m_channel->LinkEndChild(item.release())->ToElement();
+}
+
+void CFeedItems::Drop(TiXmlElement* item)
+{
+    m_channel->RemoveChild(item);
+}
