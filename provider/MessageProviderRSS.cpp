@@ -1,7 +1,6 @@
 #include "provider/MessageProviderRSS.h"
 
 #include "common/ByteString.h"
-#include "http/ByteBudget.h"
 #include "http/DownloadAll.h"
 #include "platform/File.h"
 #include "platform/Thread.h"
@@ -23,6 +22,9 @@ constexpr unsigned kMaxRenderThreads = 8;
 
 // A feed list is read only this far; lines after it, and a line it cuts, are ignored.
 constexpr std::size_t kMaxListBytes = 4 * 1024 * 1024;
+
+// A larger template file is not read: the built-in template is used instead.
+constexpr std::size_t kMaxTemplateBytes = 1024 * 1024;
 
 std::string Trimmed(std::string text)
 {
@@ -54,15 +56,21 @@ std::string FolderOf(const std::string& path)
 
 // The content of a feed's template file. A relative name is tried as written (against the
 // current folder) first, then beside the feed list, where users keep their templates.
-// `missing` tells whether a name was given but neither gave a template, so that the
-// built-in one is used.
-std::string ReadTemplate(const std::string& name, const std::string& listFolder, bool& missing)
+// `outcome` learns whether a name was given but neither gave a template, or the template is
+// larger than kMaxTemplateBytes, so that the built-in one is used.
+std::string ReadTemplate(const std::string& name, const std::string& listFolder,
+                         FeedOutcome& outcome)
 {
-    std::string text = CMessageProviderRSS::ReadWholeFile(name);
+    // A few bytes more than a template may have: room for a byte order mark, and one byte
+    // that tells whether the file goes on.
+    const std::size_t readBytes = kMaxTemplateBytes + 4;
+    std::string text;
+    CMessageProviderRSS::ReadFileStart(name, readBytes, text);
     if (text.empty() && !listFolder.empty() && IsRelativePath(name))
-        text = CMessageProviderRSS::ReadWholeFile(listFolder + name);
-    missing = text.empty() && !name.empty();
-    return text.empty() ? BuiltInTemplate : text;
+        CMessageProviderRSS::ReadFileStart(listFolder + name, readBytes, text);
+    outcome.templateMissing = text.empty() && !name.empty();
+    outcome.templateTooLarge = text.size() > kMaxTemplateBytes;
+    return text.empty() || outcome.templateTooLarge ? BuiltInTemplate : text;
 }
 
 } // namespace
@@ -72,9 +80,11 @@ CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string&
 {}
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& /*password*/,
-                                         Downloader download, std::size_t maxMessageBytes)
+                                         Downloader download, std::size_t maxMessageBytes,
+                                         std::size_t maxTreeBytes, CByteBudget& allLogins)
     : m_listFile(Trimmed(std::move(mailbox))), m_listIsUsable(CanBeFilePath(m_listFile)),
-      m_seenStore(m_listFile), m_download(std::move(download)), m_maxMessageBytes(maxMessageBytes)
+      m_seenStore(m_listFile), m_download(std::move(download)),
+      m_memory(maxTreeBytes, maxMessageBytes, allLogins)
 {}
 
 ProviderReply CMessageProviderRSS::GetMessages()
@@ -188,8 +198,7 @@ bool CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
             TrimRight(url);
             TrimLeft(outcome.templateName);
             urls.push_back(url);
-            templates.push_back(
-                ReadTemplate(outcome.templateName, listFolder, outcome.templateMissing));
+            templates.push_back(ReadTemplate(outcome.templateName, listFolder, outcome));
         }
         if (outcomes != nullptr) {
             outcome.url = urls.back();
@@ -207,7 +216,6 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
     // so the messages and their order are the same as if one thread had done it all.
     const std::size_t count = templates.size();
     std::vector<MessageList> rendered(count);
-    CByteBudget messageBudget(m_maxMessageBytes);
     std::atomic<bool> stop{false};
     platform::CLock failureLock;
     std::exception_ptr failure;
@@ -230,7 +238,7 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
                 outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
                 rendered[feed] =
                     ReadFeedDocument(std::move(document.text), templates[feed], outcome.finalUrl,
-                                     &messageBudget, outcome, m_locateParseErrors);
+                                     m_memory, outcome, m_locateParseErrors);
             }
         } catch (...) {
             // Handed to the login's thread, which throws it on as a single thread would.

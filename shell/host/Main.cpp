@@ -7,6 +7,7 @@
 
 #include "common/ReadableFile.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/File.h"
 #include "platform/Settings.h"
 #include "platform/Terminal.h"
 #include "platform/Termination.h"
@@ -20,12 +21,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -145,12 +145,15 @@ int ImportOPMLFile(const std::string& path)
         std::cerr << "quillbox: cannot read " << path << ": " << problem << "\n";
         return 2;
     }
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream document;
-    document << file.rdbuf();
+    // Read at its size, and handed over rather than copied: the file may be large.
+    std::string document;
+    if (!platform::ReadRegularFile(path, document)) {
+        std::cerr << "quillbox: cannot read " << path << "\n";
+        return 2;
+    }
     std::vector<std::string> warnings;
     try {
-        const std::size_t count = ImportOPML(document.str(), std::cout, warnings);
+        const std::size_t count = ImportOPML(std::move(document), std::cout, warnings);
         std::cout.flush();
         for (const std::string& warning : warnings)
             std::cerr << "quillbox: " << warning << "\n";
