@@ -1,7 +1,7 @@
 // Fingerprints 200 MB of text and prints the throughput.
-#include "support/PeakMemory.h"
-
 #include "provider/Fingerprint.h"
+
+#include "support/PeakMemory.h"
 
 #include <chrono>
 #include <cstdio>

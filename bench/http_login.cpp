@@ -12,6 +12,9 @@
 //    feed answers 200, with copies and with an unusable cache folder (no copies, as before
 //    copies were kept); the peak and resident memory of a host over 10 logins to one feed of
 //    5,000 items.
+//  - With "hostile": the peak memory of one, four and ten logins at once to lists of 60
+//    copies of a document that costs far more as a tree than as text, each just under the
+//    bound of one response.
 #include "support/BenchFeeds.h"
 #include "support/ChildProcess.h"
 #include "support/Compression.h"
@@ -290,6 +293,48 @@ void MeasureWorstPeak(const char* label, CHTTPTestServer& server,
                 (host.PeakKilobytes() - idle) / 1024);
 }
 
+// A document of `text` repeated as often as fits under the bound of one response, between
+// `head` and `tail`.
+std::string FillResponse(const std::string& head, const std::string& text, const std::string& tail)
+{
+    // Room for the status line and headers of the response.
+    constexpr std::size_t kResponseBytes = 8 * 1024 * 1024 - 1024;
+    std::string document = head;
+    document.reserve(kResponseBytes);
+    while (document.size() + text.size() + tail.size() <= kResponseBytes)
+        document += text;
+    return document + tail;
+}
+
+// The documents of the memory table: dense elements, tiny items, many empty items and long
+// descriptions, each served 60 times to 1, 4 and 10 logins at once.
+void MeasureHostileLists(CHTTPTestServer& server, const std::filesystem::path& folder,
+                         const std::string& program)
+{
+    const std::string rss = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>t</title>";
+    std::string emptyItems = rss;
+    for (int item = 0; item < 20000; ++item)
+        emptyItems += "<item/>";
+    const std::string description = "<item><title>x</title><description>";
+    const struct
+    {
+        const char* label;
+        std::string document;
+    } lists[] = {
+        {"dense-elements", FillResponse(rss + "<item>", "<a/>", "</item></channel></rss>")},
+        {"tiny-items", FillResponse(rss, "<item><title>x</title></item>", "</channel></rss>")},
+        {"empty-items", emptyItems + "</channel></rss>"},
+        {"long-descriptions",
+         FillResponse(rss + description, "x", "</description></item></channel></rss>")},
+    };
+    for (const auto& list : lists) {
+        for (const int logins : {1, 4, 10}) {
+            const std::string label = std::string(list.label) + "-" + std::to_string(logins);
+            MeasureWorstPeak(label.c_str(), server, folder, program, list.document, logins);
+        }
+    }
+}
+
 // The peak of one login in a fresh host, above the host's idle resident memory.
 void MeasurePeak(const char* label, CHTTPTestServer& server, const std::filesystem::path& folder,
                  const std::string& program, const std::vector<std::string>& documents)
@@ -464,7 +509,7 @@ int main(int argc, char** argv)
                         ("quillbox-login-" + std::to_string(randomDevice()));
     std::filesystem::create_directories(folder);
     // "memory", "processing" or "copies" runs that part alone; "worst" runs the worst cases
-    // of memory alone.
+    // of memory alone, "hostile" the hostile lists of the memory table.
     const std::string only = argc > 1 ? argv[1] : "";
 
     const std::vector<std::string> documents = MakeFeeds(kItemsPerFeed);
@@ -489,6 +534,8 @@ int main(int argc, char** argv)
             std::mt19937 random(7);
             MeasureTenLogins(server, folder, program, MakeBenchFeed(0, kBigFeedItems, random));
         }
+        if (only == "hostile")
+            MeasureHostileLists(server, folder, program);
         if (only.empty() || only == "memory") {
             std::mt19937 random(7);
             MeasurePeak("one-big-feed", server, folder, program,

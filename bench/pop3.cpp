@@ -2,9 +2,8 @@
 // mail client does (STAT, UIDL, RETR of every message, QUIT), then measures NOOP round trips.
 // The client runs in the same process; it holds one reply at a time, so the peak memory is
 // essentially the server's (the provider's mailbox and the session's copy of it).
-#include "support/PeakMemory.h"
-
 #include "../tests/support/POP3TestServer.h"
+#include "support/PeakMemory.h"
 
 #include <algorithm>
 #include <chrono>
@@ -25,8 +24,8 @@ MessageList SyntheticMailbox()
     MessageList messages;
     for (int index = 0; index < kMessages; ++index) {
         std::string text = "From: bench <bench@example.invalid>\r\nSubject: item " +
-                           std::to_string(index) + "\r\nMessage-ID: <item" +
-                           std::to_string(index) + "@bench>\r\n\r\n";
+                           std::to_string(index) + "\r\nMessage-ID: <item" + std::to_string(index) +
+                           "@bench>\r\n\r\n";
         while (text.size() + 2 < kMessageSize)
             text += std::string(std::min<std::size_t>(70, kMessageSize - text.size() - 4),
                                 static_cast<char>('a' + index % 26)) +

@@ -1,6 +1,7 @@
 // The depth check against the parser itself: whenever the check finds a document shallow,
 // the parser must not have gone deeper; and the check is exact, so where it finds a document
-// deep, the parser goes deeper too. A small limit lets short inputs reach it.
+// deep, the parser goes deeper too. A small limit lets short inputs reach it. The nodes it
+// counts in a shallow document are exactly those of the parser's tree.
 #include "render/XmlText.h"
 #include "support/XmlTreeDepth.h"
 
@@ -14,13 +15,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     constexpr int kLimit = 4;
     std::string document(reinterpret_cast<const char*>(data), size);
     const CXmlText xml(document);
-    const bool shallow = xml.IsShallow(kLimit);
+    XmlNodeCount counted;
+    const bool shallow = xml.IsShallow(kLimit, TIXML_ENCODING_UNKNOWN, &counted);
     TiXmlDocument parsed;
     parsed.Parse(xml.Text());
     const int depth = XmlTreeDepth(parsed);
     if (shallow != (depth <= kLimit)) {
         std::fprintf(stderr, "depth check says %s, the parser went %d deep\n",
                      shallow ? "shallow" : "deep", depth);
+        std::abort();
+    }
+    const XmlNodeCount tree = XmlTreeNodes(parsed);
+    if (shallow && (counted.elements != tree.elements || counted.attributes != tree.attributes ||
+                    counted.texts != tree.texts || counted.others != tree.others)) {
+        std::fprintf(stderr, "counted %zu/%zu/%zu/%zu nodes, the parser made %zu/%zu/%zu/%zu\n",
+                     counted.elements, counted.attributes, counted.texts, counted.others,
+                     tree.elements, tree.attributes, tree.texts, tree.others);
         std::abort();
     }
     return 0;

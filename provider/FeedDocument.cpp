@@ -1,9 +1,9 @@
 #include "provider/FeedDocument.h"
 
 #include "common/ByteString.h"
-#include "http/ByteBudget.h"
 #include "provider/FeedView.h"
 #include "provider/Fingerprint.h"
+#include "provider/LoginMemory.h"
 #include "render/Charset.h"
 #include "render/Template.h"
 #include "render/XmlText.h"
@@ -65,25 +65,51 @@ void DescribeDocument(const std::string& document, const TiXmlDocument* xml, Fee
     }
 }
 
+// Parses `document` into the empty `xml` when its tree fits in `tree`, and returns true;
+// otherwise returns false with the reason in `outcome` (a document nested too deeply is
+// described as such).
+bool ParseWithinMemory(std::string& document, TiXmlEncoding encoding, TiXmlDocument& xml,
+                       CTreeCharge& tree, FeedOutcome& outcome)
+{
+    const CXmlText text(document);
+    XmlNodeCount nodes;
+    if (!text.IsShallow(MaxXmlDepth, encoding, &nodes)) {
+        DescribeDocument(document, nullptr, outcome);
+        return false;
+    }
+    switch (tree.Take(EstimatedTreeBytes(nodes, text.Size()))) {
+    case MemoryRefusal::None:
+        xml.Parse(text.Text(), nullptr, encoding);
+        return true;
+    case MemoryRefusal::OverLogin:
+        outcome.failure = FeedFailure::TooLarge;
+        outcome.elements = nodes.elements;
+        return false;
+    case MemoryRefusal::OverAllLogins:
+        outcome.failure = FeedFailure::OverAllLogins;
+        return false;
+    }
+    return false;
+}
+
 } // namespace
 
 MessageList ReadFeedDocument(std::string document, const std::string& templateText,
-                             const std::string& finalUrl, CByteBudget* messageBudget,
+                             const std::string& finalUrl, CLoginMemory& memory,
                              FeedOutcome& outcome, bool locateErrors)
 {
     MessageList messages;
     outcome.wellFormed = false;
     if (document.empty())
         return messages;
+    CTreeCharge tree(memory);
     TiXmlDocument xml;
     // Keeping row and column up to date costs a third of the parse: only reports want them.
     xml.SetTabSize(locateErrors ? kReportTabSize : 0);
     const TiXmlEncoding encoding =
         IsUndeclaredUtf8(document) ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN;
-    if (!CXmlText(document).Parse(xml, encoding)) {
-        DescribeDocument(document, nullptr, outcome);
+    if (!ParseWithinMemory(document, encoding, xml, tree, outcome))
         return messages;
-    }
     DescribeDocument(document, &xml, outcome);
     std::string().swap(document);
     if (xml.Error())
@@ -95,16 +121,22 @@ MessageList ReadFeedDocument(std::string document, const std::string& templateTe
     std::size_t taken = 0;
     CChannelValues channelValues;
     for (TiXmlElement* item = first; item != nullptr;) {
-        std::string uid = ItemUid(*item);
-        std::string text = ExpandTemplate(templateText, *item, uid, channelValues);
-        const std::size_t bytes = text.size() + uid.size();
-        if (messageBudget != nullptr && !messageBudget->Take(bytes)) {
-            messageBudget->Give(taken);
-            outcome.failure = FeedFailure::OverMessageLimit;
+        MessageEntry message;
+        message.uid = ItemUid(*item);
+        message.text = ExpandTemplate(templateText, *item, message.uid, channelValues);
+        // Rendering leaves the text room to grow, up to its own size again; the login keeps
+        // the message for as long as it lasts.
+        message.text.shrink_to_fit();
+        const std::size_t bytes = CLoginMemory::MessageBytes(message);
+        const MemoryRefusal refusal = memory.TakeMessage(bytes);
+        if (refusal != MemoryRefusal::None) {
+            memory.GiveMessages(taken);
+            outcome.failure = refusal == MemoryRefusal::OverLogin ? FeedFailure::OverMessageLimit
+                                                                  : FeedFailure::OverAllLogins;
             return MessageList();
         }
         taken += bytes;
-        messages.push_back({std::move(text), std::move(uid)});
+        messages.push_back(std::move(message));
         TiXmlElement* const next = items.Next();
         // A template reaches other items only through the channel, which leads to the first
         // item alone: every later one is of no more use once rendered, and is freed at once.
@@ -120,7 +152,9 @@ MessageList ParseFeed(std::string document, const std::string& templateText,
                       const std::string& finalUrl)
 {
     FeedOutcome outcome;
-    return ReadFeedDocument(std::move(document), templateText, finalUrl, nullptr, outcome);
+    CLoginMemory memory(CLoginMemory::MaxTreeBytes, CLoginMemory::MaxMessageBytes,
+                        CLoginMemory::AllLogins());
+    return ReadFeedDocument(std::move(document), templateText, finalUrl, memory, outcome);
 }
 
 std::string ItemUid(const TiXmlElement& item)

@@ -77,6 +77,9 @@ std::string TemplateText(const FeedOutcome& outcome)
         return "built-in template";
     if (outcome.templateMissing)
         return "template " + outcome.templateName + " NOT FOUND (or empty), built-in template used";
+    if (outcome.templateTooLarge)
+        return "template " + outcome.templateName +
+               " TOO LARGE (more than 1 MB), built-in template used";
     return "template " + outcome.templateName;
 }
 
@@ -244,6 +247,10 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
         return outcome.downloadError;
     case FeedFailure::OverMessageLimit:
         return "over the message limit of one login";
+    case FeedFailure::TooLarge:
+        return "too large to read: " + std::to_string(outcome.elements) + " elements";
+    case FeedFailure::OverAllLogins:
+        return "over the memory limit of all logins";
     case FeedFailure::None:
         break;
     }
@@ -361,6 +368,7 @@ void CFeedListReport::WriteJSON(std::ostream& out) const
             << ", \"fallbackReason\": " << JSONString(outcome.fallbackReason)
             << ", \"compressedBytes\": " << outcome.encodedBytes
             << ", \"movedPermanentlyTo\": " << JSONString(outcome.movedTo)
+            << ", \"templateTooLarge\": " << (outcome.templateTooLarge ? "true" : "false")
             << ", \"problem\": " << (problem.empty() ? "null" : JSONString(problem)) << "}";
     }
     out << "\n], \"summary\": {\"feeds\": " << m_outcomes.size()

@@ -27,6 +27,8 @@ enum class FeedFailure
     Download,         // the download failed; FeedOutcome::downloadError says why
     NoAnswerInTime,   // the download had not ended when the login's wait was over
     OverMessageLimit, // its messages would pass the message limit of one login
+    TooLarge,         // its tree would pass what one login may hold; see `elements`
+    OverAllLogins,    // its tree or messages would pass what all logins have left
 };
 
 // What became of one feed of a list at a login, for reports on a feed list. Filled in by
@@ -59,8 +61,10 @@ struct FeedOutcome
     CopyUse copyUse = CopyUse::None;
     long long copyAgeSeconds = 0;
     std::string fallbackReason;
-    // Whether it parsed as XML (a document nested too deeply is not parsed).
+    // Whether it parsed as XML (a document nested too deeply, or too large, is not parsed),
+    // and the elements of a document too large to be.
     bool wellFormed = false;
+    std::size_t elements = 0;
     // The character set its XML declaration names (empty when none), and whether it was
     // converted from that character set to UTF-8.
     std::string charset;
@@ -76,7 +80,9 @@ struct FeedOutcome
     std::size_t items = 0;
     std::size_t seen = 0;
     // The template file the list names for the feed (empty: the built-in template), and
-    // whether it could not be read, so that the built-in template was used instead.
+    // whether it could not be read or was too large to be, so that the built-in template
+    // was used instead.
     std::string templateName;
     bool templateMissing = false;
+    bool templateTooLarge = false;
 };

@@ -1,7 +1,6 @@
 #include "provider/MessageProviderRSS.h"
 
 #include "common/ByteString.h"
-#include "http/ByteBudget.h"
 #include "http/DownloadAll.h"
 #include "platform/File.h"
 #include "platform/Memory.h"
@@ -48,6 +47,9 @@ void RecordTrace(DownloadTrace& trace, FeedOutcome& outcome)
     outcome.fallbackReason = std::move(trace.fallbackReason);
 }
 
+// A larger template file is not read: the built-in template is used instead.
+constexpr std::size_t kMaxTemplateBytes = 1024 * 1024;
+
 std::string Trimmed(std::string text)
 {
     TrimLeft(text);
@@ -78,15 +80,21 @@ std::string FolderOf(const std::string& path)
 
 // The content of a feed's template file. A relative name is tried as written (against the
 // current folder) first, then beside the feed list, where users keep their templates.
-// `missing` tells whether a name was given but neither gave a template, so that the
-// built-in one is used.
-std::string ReadTemplate(const std::string& name, const std::string& listFolder, bool& missing)
+// `outcome` learns whether a name was given but neither gave a template, or the template is
+// larger than kMaxTemplateBytes, so that the built-in one is used.
+std::string ReadTemplate(const std::string& name, const std::string& listFolder,
+                         FeedOutcome& outcome)
 {
-    std::string text = CMessageProviderRSS::ReadWholeFile(name);
+    // A few bytes more than a template may have: room for a byte order mark, and one byte
+    // that tells whether the file goes on.
+    const std::size_t readBytes = kMaxTemplateBytes + 4;
+    std::string text;
+    CMessageProviderRSS::ReadFileStart(name, readBytes, text);
     if (text.empty() && !listFolder.empty() && IsRelativePath(name))
-        text = CMessageProviderRSS::ReadWholeFile(listFolder + name);
-    missing = text.empty() && !name.empty();
-    return text.empty() ? BuiltInTemplate : text;
+        CMessageProviderRSS::ReadFileStart(listFolder + name, readBytes, text);
+    outcome.templateMissing = text.empty() && !name.empty();
+    outcome.templateTooLarge = text.size() > kMaxTemplateBytes;
+    return text.empty() || outcome.templateTooLarge ? BuiltInTemplate : text;
 }
 
 } // namespace
@@ -96,9 +104,11 @@ CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string&
 {}
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& /*password*/,
-                                         Downloader download, std::size_t maxMessageBytes)
+                                         Downloader download, std::size_t maxMessageBytes,
+                                         std::size_t maxTreeBytes, CByteBudget& allLogins)
     : m_listFile(Trimmed(std::move(mailbox))), m_listIsUsable(CanBeFilePath(m_listFile)),
-      m_seenStore(m_listFile), m_download(std::move(download)), m_maxMessageBytes(maxMessageBytes)
+      m_seenStore(m_listFile), m_download(std::move(download)),
+      m_memory(maxTreeBytes, maxMessageBytes, allLogins)
 {
     if (!m_download)
         m_copies = std::make_shared<CFeedCopies>(CFeedCopyStore(CFeedCopyStore::DefaultFolder()));
@@ -226,8 +236,7 @@ bool CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
             TrimRight(url);
             TrimLeft(outcome.templateName);
             urls.push_back(url);
-            templates.push_back(
-                ReadTemplate(outcome.templateName, listFolder, outcome.templateMissing));
+            templates.push_back(ReadTemplate(outcome.templateName, listFolder, outcome));
         }
         if (outcomes != nullptr) {
             outcome.url = urls.back();
@@ -238,8 +247,7 @@ bool CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
 }
 
 void CMessageProviderRSS::RenderDocument(CFeedDownloads::Document& document,
-                                         const std::string& templateText,
-                                         CByteBudget& messageBudget, MessageList& messages)
+                                         const std::string& templateText, MessageList& messages)
 {
     FeedOutcome& outcome = m_outcomes[document.index];
     const std::string prepared =
@@ -256,7 +264,7 @@ void CMessageProviderRSS::RenderDocument(CFeedDownloads::Document& document,
         // The parse checks the depth of exactly the text it reads, converted or not.
         outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
         messages = ReadFeedDocument(std::move(document.text), templateText, outcome.finalUrl,
-                                    &messageBudget, outcome, m_locateParseErrors);
+                                    m_memory, outcome, m_locateParseErrors);
         if (!m_copies || !answered || attempt > 0)
             return;
         if (IsFeed(outcome)) {
@@ -284,7 +292,6 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
     // so the messages and their order are the same as if one thread had done it all.
     const std::size_t count = templates.size();
     std::vector<MessageList> rendered(count);
-    CByteBudget messageBudget(m_maxMessageBytes);
     std::atomic<bool> stop{false};
     platform::CLock failureLock;
     std::exception_ptr failure;
@@ -293,7 +300,7 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
             CFeedDownloads::Document document;
             while (!stop && takeNext(document)) {
                 const std::size_t feed = document.index;
-                RenderDocument(document, templates[feed], messageBudget, rendered[feed]);
+                RenderDocument(document, templates[feed], rendered[feed]);
             }
         } catch (...) {
             // Handed to the login's thread, which throws it on as a single thread would.

@@ -3,6 +3,7 @@
 #include "common/TextException.h"
 #include "http/DownloadAll.h"
 #include "provider/FeedOutcome.h"
+#include "provider/LoginMemory.h"
 #include "provider/MessageProvider.h"
 #include "provider/SeenStore.h"
 
@@ -34,10 +35,12 @@ public:
     // The most feeds of one list that are read; later lines are ignored.
     static constexpr std::size_t MaxFeeds = 60;
 
-    // The most bytes of messages (texts and uids) one login renders; a feed whose messages
-    // would pass it gives none. Real feeds render to about their own size, far below this
-    // with the download limit of a login, but a few bytes of item can fill a long template.
-    static constexpr std::size_t MaxMessageBytes = 2 * kMaxLoginDownloadBytes;
+    // The most memory the messages one login renders may hold (CLoginMemory::MessageBytes);
+    // a feed whose messages would pass it gives none.
+    static constexpr std::size_t MaxMessageBytes = CLoginMemory::MaxMessageBytes;
+    // The trees of documents being parsed that one login may hold at once; a document whose
+    // tree would pass it alone gives none (see CLoginMemory).
+    static constexpr std::size_t MaxTreeBytes = CLoginMemory::MaxTreeBytes;
 
     // Fetches one document per URL, in URL order, empty where a download failed; all are
     // rendered once it returns, each as if fetched from its URL without redirection.
@@ -47,11 +50,14 @@ public:
     // used. A name holding a NUL, CR or LF byte names no file: its mailbox is empty. The seen
     // store is read and written only beside a list file that GetMessages could read. Does no input
     // or output. The first form downloads over HTTP and renders each feed as soon as its download
-    // ends; the second fetches feeds through `download`, and renders at most `maxMessageBytes` of
-    // messages.
+    // ends; the second fetches feeds through `download`, renders at most `maxMessageBytes` of
+    // messages and holds at most `maxTreeBytes` of trees at once, drawing both from `allLogins`
+    // as well.
     CMessageProviderRSS(std::string mailbox, const std::string& password);
     CMessageProviderRSS(std::string mailbox, const std::string& password, Downloader download,
-                        std::size_t maxMessageBytes = MaxMessageBytes);
+                        std::size_t maxMessageBytes = MaxMessageBytes,
+                        std::size_t maxTreeBytes = MaxTreeBytes,
+                        CByteBudget& allLogins = CLoginMemory::AllLogins());
 
     // Answers "+OK no messages\r\n" when the list names no feed (nothing is downloaded then),
     // otherwise "+OK received messages\r\n" with the messages in list order, then document
@@ -86,7 +92,8 @@ public:
 
     // Reads the feed list at `listFile` into parallel lists of URLs and template texts, at
     // most `maxFeeds` of each; only the first 4 MB of the file are read. A feed without a
-    // template file, or whose file is missing or empty, gets the built-in template.
+    // template file, or whose file is missing, empty or larger than 1 MB, gets the built-in
+    // template.
     // `outcomes`, when given, gets an outcome for each feed with its URL and template file.
     // False when there is no list the user could have written (see ReadWholeFile).
     static bool ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
@@ -94,20 +101,21 @@ public:
                              std::vector<FeedOutcome>* outcomes = nullptr,
                              std::size_t maxFeeds = MaxFeeds);
 
+    // Reads the first `maxBytes` bytes of the file at `path` into `text`, without a leading
+    // UTF-8 byte order mark; false, with `text` empty, when it cannot be read (see
+    // ReadWholeFile).
+    static bool ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& text);
+
 private:
     // Hands out the next document of the login's feeds, false when no more will come.
     // Called from several threads at once.
     using DocumentSource = std::function<bool(CFeedDownloads::Document&)>;
 
-    // Reads the first `maxBytes` bytes of the file at `path` into `text`, without a leading
-    // UTF-8 byte order mark; false, with `text` empty, when it cannot be read.
-    static bool ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& text);
-
     void RenderFeeds(const DocumentSource& takeNext, const std::vector<std::string>& templates);
     // Converts, parses and renders one feed's document into `messages`; with copies, keeps a
     // 200 answer that is a feed, and falls back on the copy for one that is not.
     void RenderDocument(CFeedDownloads::Document& document, const std::string& templateText,
-                        CByteBudget& messageBudget, MessageList& messages);
+                        MessageList& messages);
 
     std::string m_listFile;
     bool m_listIsUsable;
@@ -118,6 +126,7 @@ private:
     bool m_locateParseErrors = false;
     CSeenStore m_seenStore;
     Downloader m_download;
-    std::size_t m_maxMessageBytes;
+    // The trees and messages of this login; the messages stay charged until the login ends.
+    CLoginMemory m_memory;
     std::shared_ptr<const CFeedCopies> m_copies;
 };

@@ -1,5 +1,7 @@
 #include "render/XmlText.h"
 
+#include "common/HeapBytes.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -17,6 +19,7 @@ struct XmlLexer : TiXmlBase
 {
     using TiXmlBase::GetChar;
     using TiXmlBase::IsAlpha;
+    using TiXmlBase::IsWhiteSpace;
     using TiXmlBase::ReadName;
     using TiXmlBase::SkipWhiteSpace;
     using TiXmlBase::StringEqual;
@@ -83,7 +86,9 @@ const char* SkipNode(NodeKind kind, const char* p, TiXmlEncoding encoding, std::
 
 // Reads an element's start tag as the parser does, attributes and all. Returns the position
 // after it, or null where the parser fails; `opened` tells whether content follows (no "/>").
-const char* ReadStartTag(const char* p, TiXmlEncoding encoding, std::string& name, bool& opened)
+// `attributes` counts the attributes the parser keeps.
+const char* ReadStartTag(const char* p, TiXmlEncoding encoding, std::string& name, bool& opened,
+                         std::size_t& attributes)
 {
     p = XmlLexer::SkipWhiteSpace(p, encoding);
     if (p == nullptr || *p != '<')
@@ -114,6 +119,7 @@ const char* ReadStartTag(const char* p, TiXmlEncoding encoding, std::string& nam
             attributeNames.end())
             return nullptr;
         attributeNames.push_back(attribute.NameTStr());
+        ++attributes;
     }
     return nullptr;
 }
@@ -123,8 +129,10 @@ constexpr std::string_view kNamedReferences[] = {"&amp;", "&lt;", "&gt;", "&quot
 
 // Reads over the text of an element as the parser's reader of text does, character by
 // character with its own reader of characters and references, without keeping the text;
-// returns the position of the "<" after it, or null where the parser fails.
-const char* SkipText(const char* p, TiXmlEncoding encoding)
+// returns the position of the "<" after it, or null where the parser fails. `blank` is
+// cleared when a character read is not white space: the parser keeps only a text that is
+// not blank, also one it failed in.
+const char* SkipText(const char* p, TiXmlEncoding encoding, bool& blank)
 {
     if (TiXmlBase::IsWhiteSpaceCondensed())
         p = XmlLexer::SkipWhiteSpace(p, encoding);
@@ -132,17 +140,20 @@ const char* SkipText(const char* p, TiXmlEncoding encoding)
     int length = 0;
     while (p != nullptr) {
         // A character of one byte that starts no reference is that byte, in every encoding.
-        while (static_cast<unsigned char>(*p) < 0x80 && *p != '&' && *p != '<' && *p != '\0')
+        while (static_cast<unsigned char>(*p) < 0x80 && *p != '&' && *p != '<' && *p != '\0') {
+            blank = blank && XmlLexer::IsWhiteSpace(*p);
             ++p;
+        }
         if (*p == '\0' || *p == '<')
             break;
         if (*p == '&' && p[1] != '#') {
             // The parser reads one of its five named references whole, and any other "&" as
-            // that byte alone.
+            // that byte alone, which it then drops.
             const char* after = p + 1;
             for (const std::string_view name : kNamedReferences) {
                 if (p[1] == name[1] && std::strncmp(p, name.data(), name.size()) == 0) {
                     after = p + name.size();
+                    blank = false;
                     break;
                 }
             }
@@ -150,6 +161,7 @@ const char* SkipText(const char* p, TiXmlEncoding encoding)
             continue;
         }
         p = XmlLexer::GetChar(p, character, &length, encoding);
+        blank = blank && (length == 0 || (length == 1 && XmlLexer::IsWhiteSpace(character[0])));
     }
     // The parser fails on a text that the end of the document cuts, or that a lone "<" ends.
     if (p == nullptr || *p == '\0' || p[1] == '\0')
@@ -169,6 +181,15 @@ TiXmlEncoding DeclaredEncoding(const std::string& name)
 
 } // namespace
 
+std::size_t EstimatedTreeBytes(const XmlNodeCount& nodes, std::size_t textBytes)
+{
+    // A declaration is the largest of the other nodes.
+    return nodes.elements * AllocatedBytes(sizeof(TiXmlElement)) +
+           nodes.attributes * AllocatedBytes(sizeof(TiXmlAttribute)) +
+           nodes.texts * AllocatedBytes(sizeof(TiXmlText)) +
+           nodes.others * AllocatedBytes(sizeof(TiXmlDeclaration)) + 2 * textBytes;
+}
+
 CXmlText::CXmlText(std::string& text) : m_text(text), m_size(text.size())
 {
     m_text.append(kPadding, '\0');
@@ -179,10 +200,14 @@ CXmlText::~CXmlText()
     m_text.resize(m_size);
 }
 
-bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding) const
+bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding, XmlNodeCount* nodes) const
 {
     // The parser's own recursion, unrolled: the names of the elements whose content is being
-    // read, outermost first. Any failure of the parser ends its reading, so it ends here too.
+    // read, outermost first. Any failure of the parser ends its reading, so it ends here too;
+    // the parser keeps the nodes it made up to there, also the one it failed in.
+    XmlNodeCount unused;
+    XmlNodeCount& count = nodes != nullptr ? *nodes : unused;
+    count = XmlNodeCount();
     const char* p = Text();
     if (*p == '\0')
         return true;
@@ -198,7 +223,9 @@ bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding) const
             if (kind == NodeKind::None)
                 break;
         } else if (*p != '<') {
-            p = SkipText(TiXmlBase::IsWhiteSpaceCondensed() ? p : withWhiteSpace, encoding);
+            bool blank = true;
+            p = SkipText(TiXmlBase::IsWhiteSpaceCondensed() ? p : withWhiteSpace, encoding, blank);
+            count.texts += blank ? 0 : 1;
         } else if (XmlLexer::StringEqual(p, "</", false, encoding)) {
             const std::string endTag = "</" + open.back();
             if (!XmlLexer::StringEqual(p, endTag.c_str(), false, encoding))
@@ -217,12 +244,14 @@ bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding) const
             // that turns out to have no content.
             if (static_cast<int>(open.size()) >= maxDepth)
                 return false;
+            ++count.elements;
             std::string name;
             bool opened = false;
-            p = ReadStartTag(p, encoding, name, opened);
+            p = ReadStartTag(p, encoding, name, opened, count.attributes);
             if (p != nullptr && opened)
                 open.push_back(std::move(name));
         } else if (kind != NodeKind::None) {
+            ++(kind == NodeKind::CData ? count.texts : count.others);
             std::string declared;
             p = SkipNode(kind, p, encoding, declared);
             if (open.empty() && kind == NodeKind::Declaration && encoding == TIXML_ENCODING_UNKNOWN)

@@ -13,6 +13,21 @@
 // The deepest element nesting a document may have to be parsed. Real feeds stay far below.
 constexpr int MaxXmlDepth = 512;
 
+// The nodes the parser makes of a text: what its tree holds until it is freed.
+struct XmlNodeCount
+{
+    std::size_t elements = 0;
+    std::size_t attributes = 0;
+    std::size_t texts = 0;  // text and CDATA sections
+    std::size_t others = 0; // declarations, comments, DOCTYPE and other markup
+};
+
+// An upper bound of the heap memory the parser's tree of a text of `textBytes` bytes takes
+// when it holds `nodes`: every node at its size with the allocator's overhead, and every
+// name, value and text it copies out of the text at twice its length (a string keeps room to
+// grow, and each allocation has overhead of its own).
+std::size_t EstimatedTreeBytes(const XmlNodeCount& nodes, std::size_t textBytes);
+
 // Lends a text to the parser: while it lives, a few NUL bytes follow the text's own
 // terminating one, so that every step the parser takes past the end still lands on a NUL
 // within the text's memory. The text must outlive this object and stay unchanged meanwhile;
@@ -35,8 +50,10 @@ public:
     // names, attribute values, text, comments, CDATA sections, declarations (with quoted
     // values) and other markup, and with the character encoding the parser would choose, so a
     // document cannot look shallow here and be deep to the parser. Linear in the text's length.
-    bool IsShallow(int maxDepth = MaxXmlDepth,
-                   TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN) const;
+    // `nodes`, when given, receives the nodes the parser makes of the text: all of them for a
+    // shallow text, those up to the first that is too deep for a deeper one.
+    bool IsShallow(int maxDepth = MaxXmlDepth, TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN,
+                   XmlNodeCount* nodes = nullptr) const;
 
     // Parses the text into the empty `document` when it is shallow (MaxXmlDepth) and returns
     // true; `document` then tells whether the parse succeeded. Returns false, with `document`

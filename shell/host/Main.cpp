@@ -8,6 +8,7 @@
 #include "common/PrintableText.h"
 #include "common/ReadableFile.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/File.h"
 #include "platform/Settings.h"
 #include "platform/Terminal.h"
 #include "platform/Termination.h"
@@ -21,12 +22,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -146,12 +146,15 @@ int ImportOPMLFile(const std::string& path)
         std::cerr << "quillbox: cannot read " << path << ": " << problem << "\n";
         return 2;
     }
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream document;
-    document << file.rdbuf();
+    // Read at its size, and handed over rather than copied: the file may be large.
+    std::string document;
+    if (!platform::ReadRegularFile(path, document)) {
+        std::cerr << "quillbox: cannot read " << path << "\n";
+        return 2;
+    }
     std::vector<std::string> warnings;
     try {
-        const std::size_t count = ImportOPML(document.str(), std::cout, warnings);
+        const std::size_t count = ImportOPML(std::move(document), std::cout, warnings);
         std::cout.flush();
         // The warnings quote the file's own text.
         for (const std::string& warning : warnings)

@@ -9,13 +9,23 @@
 #include <tinyxml.h>
 
 #include <set>
-#include <sstream>
 #include <vector>
 
 namespace {
 
+// A folder: an outline with a title that holds further outlines. Each folder is kept once,
+// with the folder it sits in, so that deep folders with long titles cost their own size only.
+struct OPMLFolder
+{
+    std::size_t parent; // kNoFolder at the top
+    std::string title;
+};
+
+constexpr std::size_t kNoFolder = static_cast<std::size_t>(-1);
+
 struct OPMLFeed
 {
+    std::size_t folder; // kNoFolder at the top
     std::string title;
     std::string url;
 };
@@ -42,20 +52,37 @@ std::string OutlineTitle(const TiXmlElement& outline)
     return title.empty() ? OneLine(outline.Attribute("text")) : title;
 }
 
-// Every outline under `parent` with a feed URL, depth first in document order; `folder` is
-// the path of titles leading there.
-void CollectFeeds(const TiXmlElement& parent, const std::string& folder,
+// Every outline under `parent` with a feed URL, depth first in document order, and the
+// folders on the way; `folder` is the one `parent` stands for.
+void CollectFeeds(const TiXmlElement& parent, std::size_t folder, std::vector<OPMLFolder>& folders,
                   std::vector<OPMLFeed>& feeds)
 {
     for (const TiXmlElement* outline = parent.FirstChildElement("outline"); outline != nullptr;
          outline = outline->NextSiblingElement("outline")) {
-        const std::string title = OutlineTitle(*outline);
-        const std::string url = OneLine(outline->Attribute("xmlUrl"));
+        std::string title = OutlineTitle(*outline);
+        std::string url = OneLine(outline->Attribute("xmlUrl"));
+        const bool holdsOutlines = outline->FirstChildElement("outline") != nullptr;
+        std::size_t inner = folder;
+        if (holdsOutlines && !title.empty()) {
+            folders.push_back({folder, title});
+            inner = folders.size() - 1;
+        }
         if (!url.empty())
-            feeds.push_back({folder + (title.empty() ? url : title), url});
-        const std::string path = title.empty() ? folder : folder + title + " / ";
-        CollectFeeds(*outline, path, feeds);
+            feeds.push_back({folder, title.empty() ? url : std::move(title), std::move(url)});
+        if (holdsOutlines)
+            CollectFeeds(*outline, inner, folders, feeds);
     }
+}
+
+// Writes the titles of `folder` and the folders it sits in, outermost first, each followed
+// by " / ".
+void WriteFolderPath(std::ostream& out, const std::vector<OPMLFolder>& folders, std::size_t folder)
+{
+    std::vector<std::size_t> path;
+    for (; folder != kNoFolder; folder = folders[folder].parent)
+        path.push_back(folder);
+    for (auto step = path.rbegin(); step != path.rend(); ++step)
+        out << folders[*step].title << " / ";
 }
 
 } // namespace
@@ -72,10 +99,11 @@ std::size_t ImportOPML(std::string document, std::ostream& list, std::vector<std
     const TiXmlElement* body = opml == nullptr ? nullptr : opml->FirstChildElement("body");
     if (body == nullptr)
         throw CTextException("not an OPML file (no opml element with a body)");
+    std::vector<OPMLFolder> folders;
     std::vector<OPMLFeed> feeds;
-    CollectFeeds(*body, std::string(), feeds);
+    CollectFeeds(*body, kNoFolder, folders, feeds);
+    xml.Clear();
 
-    std::ostringstream text;
     std::set<std::string> written;
     for (OPMLFeed& feed : feeds) {
         if (!written.insert(feed.url).second)
@@ -85,13 +113,14 @@ std::size_t ImportOPML(std::string document, std::ostream& list, std::vector<std
             url += byte == ';' ? std::string("%3B") : std::string(1, byte);
         if (url != feed.url)
             warnings.push_back("\";\" written as \"%3B\" in " + feed.url);
-        text << "# " << feed.title << "\n" << url << "\n";
+        list << "# ";
+        WriteFolderPath(list, folders, feed.folder);
+        list << feed.title << "\n" << url << "\n";
     }
     if (written.size() > CMessageProviderRSS::MaxFeeds)
         warnings.push_back(std::to_string(written.size()) +
                            " feeds: a login reads only the first " +
                            std::to_string(CMessageProviderRSS::MaxFeeds) +
                            "; split them into several lists, one mail account each");
-    list << text.str();
     return written.size();
 }

@@ -2,6 +2,7 @@
 
 #include "platform/File.h"
 #include "provider/FeedDocument.h"
+#include "provider/FeedListReport.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -148,6 +150,35 @@ TEST(MessageProviderRSS, RelativeTemplateNamesAreFoundBesideTheList)
     EXPECT_EQ(content.templates[1], BuiltInTemplate);
 }
 
+TEST(MessageProviderRSS, ATemplateFileOfMoreThanOneMegabyteIsNotRead)
+{
+    CTempFolder folder;
+    const std::string megabyte(1024 * 1024, 'x');
+    const std::string fits = folder.Write("fits.tpl", megabyte);
+    const std::string marked = folder.Write("marked.tpl", "\xEF\xBB\xBF" + megabyte);
+    const std::string large = folder.Write("large.tpl", megabyte + "x");
+    std::vector<std::string> urls, templates;
+    std::vector<FeedOutcome> outcomes;
+    CMessageProviderRSS::ReadFeedList(folder.Write("feeds.txt", "http://a/1;" + fits +
+                                                                    "\nhttp://a/2;" + marked +
+                                                                    "\nhttp://a/3;" + large + "\n"),
+                                      urls, templates, &outcomes);
+    ASSERT_EQ(templates.size(), 3u);
+    EXPECT_EQ(templates[0], megabyte);
+    EXPECT_EQ(templates[1], megabyte);
+    EXPECT_EQ(templates[2], BuiltInTemplate);
+    EXPECT_FALSE(outcomes[1].templateTooLarge);
+    EXPECT_TRUE(outcomes[2].templateTooLarge);
+    EXPECT_FALSE(outcomes[2].templateMissing);
+    outcomes[2].items = 1;
+    std::ostringstream text;
+    CFeedListReport("list", {outcomes[2]}).WriteText(text);
+    EXPECT_NE(text.str().find("; template " + large +
+                              " TOO LARGE (more than 1 MB), built-in template used\n"),
+              std::string::npos)
+        << text.str();
+}
+
 TEST(MessageProviderRSS, ItemUidPrefersGuidThenLinkThenTheWholeItem)
 {
     // The guid decides, whatever else the item holds.
@@ -279,7 +310,9 @@ public:
 
     std::unique_ptr<CMessageProviderRSS>
     MakeProvider(const std::string& mailbox,
-                 std::size_t maxMessageBytes = CMessageProviderRSS::MaxMessageBytes)
+                 std::size_t maxMessageBytes = CMessageProviderRSS::MaxMessageBytes,
+                 std::size_t maxTreeBytes = CMessageProviderRSS::MaxTreeBytes,
+                 CByteBudget& allLogins = CLoginMemory::AllLogins())
     {
         return std::make_unique<CMessageProviderRSS>(
             mailbox, "secret",
@@ -291,7 +324,7 @@ public:
                     documents.push_back(m_documents.count(url) ? m_documents[url] : "");
                 return documents;
             },
-            maxMessageBytes);
+            maxMessageBytes, maxTreeBytes, allLogins);
     }
 
     CTempFolder m_folder;
@@ -448,13 +481,70 @@ TEST(MessageProviderRSS, AFeedWhoseMessagesPassTheLimitOfALoginGivesNone)
     CProviderFixture fixture;
     fixture.m_documents["http://many"] = Feed(Item("Alpha", "a") + Item("Bravo", "b"));
     const std::string list = fixture.MakeList("http://many\n");
-    const std::size_t oneMessage =
-        ParseFeed(Feed(Item("Alpha", "a")), BuiltInTemplate, "http://many")[0].text.size() + 24;
+    const std::size_t oneMessage = CLoginMemory::MessageBytes(
+        ParseFeed(Feed(Item("Alpha", "a")), BuiltInTemplate, "http://many")[0]);
     auto cramped = fixture.MakeProvider(list, oneMessage);
     EXPECT_TRUE(cramped->GetMessages().messages.empty());
     EXPECT_EQ(cramped->FeedOutcomes()[0].failure, FeedFailure::OverMessageLimit);
     EXPECT_EQ(cramped->FeedOutcomes()[0].items, 0u);
     EXPECT_EQ(fixture.MakeProvider(list, 2 * oneMessage + 2)->GetMessages().messages.size(), 2u);
+}
+
+TEST(MessageProviderRSS, DocumentsWhoseTreesPassTheMemoryOfALoginGiveNone)
+{
+    // Documents that cost far more as a tree than as text, made small for a small budget.
+    CProviderFixture fixture;
+    std::string dense = "<a/>";
+    std::string tiny = "<item/>";
+    for (int doubling = 0; doubling < 14; ++doubling) {
+        dense += dense;
+        tiny += tiny;
+    }
+    fixture.m_documents["http://dense"] = Feed("<item>" + dense + "</item>");
+    fixture.m_documents["http://tiny"] = Feed(tiny);
+    fixture.m_documents["http://fine"] = Feed(Item("Alpha", "a"));
+    // Two trees of more than half the budget each: read one after the other, not refused.
+    std::string items;
+    for (int item = 0; item < 550; ++item)
+        items += Item("Bravo", std::to_string(item));
+    fixture.m_documents["http://half"] = Feed(items);
+    auto provider = fixture.MakeProvider(
+        fixture.MakeList("http://dense\nhttp://tiny\nhttp://fine\nhttp://half\nhttp://half\n"),
+        CMessageProviderRSS::MaxMessageBytes, 1024 * 1024);
+    const ProviderReply reply = provider->GetMessages();
+    EXPECT_EQ(reply.messages.size(), 1101u);
+    const std::vector<FeedOutcome>& outcomes = provider->FeedOutcomes();
+    EXPECT_EQ(CFeedListReport::Problem(outcomes[0]), "too large to read: 16388 elements");
+    EXPECT_EQ(CFeedListReport::Problem(outcomes[1]), "too large to read: 16387 elements");
+    EXPECT_EQ(outcomes[2].items, 1u);
+    EXPECT_EQ(outcomes[3].items, 550u);
+    EXPECT_EQ(outcomes[4].items, 550u);
+}
+
+TEST(MessageProviderRSS, ALoginReadsOnlyTheDocumentsThatFitInWhatAllLoginsHaveLeft)
+{
+    CProviderFixture fixture;
+    std::string items;
+    for (int item = 0; item < 5000; ++item)
+        items += Item("Bravo", std::to_string(item));
+    fixture.m_documents["http://large"] = Feed(items);
+    fixture.m_documents["http://fine"] = Feed(Item("Alpha", "a"));
+    const std::string list = fixture.MakeList("http://large\nhttp://fine\n");
+    // Room for the small feed's tree and message, not for the large one's tree.
+    const std::size_t room = 1024 * 1024;
+    CByteBudget allLogins(room);
+    {
+        auto provider = fixture.MakeProvider(list, CMessageProviderRSS::MaxMessageBytes,
+                                             CMessageProviderRSS::MaxTreeBytes, allLogins);
+        const ProviderReply reply = provider->GetMessages();
+        EXPECT_EQ(reply.response, "+OK received messages\r\n");
+        EXPECT_EQ(TitlesOf(reply.messages, {"Alpha"}), std::vector<std::string>{"Alpha"});
+        EXPECT_EQ(CFeedListReport::Problem(provider->FeedOutcomes()[0]),
+                  "over the memory limit of all logins");
+        EXPECT_FALSE(allLogins.Take(room));
+    }
+    // The login's messages are given back when it ends.
+    EXPECT_TRUE(allLogins.Take(room));
 }
 
 TEST(MessageProviderRSS, AHostileFeedInASingleByteCharacterSetCostsOnlyItself)

@@ -1,10 +1,25 @@
 #include "render/XmlText.h"
 
+#include "support/ProcessResources.h"
 #include "support/XmlTreeDepth.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+
+namespace {
+
+std::string Repeated(const std::string& text, std::size_t times)
+{
+    std::string repeated;
+    repeated.reserve(text.size() * times);
+    for (std::size_t i = 0; i < times; ++i)
+        repeated += text;
+    return repeated;
+}
+
+} // namespace
 
 TEST(XmlText, DepthIsReadAsTheParserReadsTheMarkup)
 {
@@ -67,4 +82,68 @@ TEST(XmlText, PadsTheTextOnlyWhileLent)
         EXPECT_TRUE(parsed.Error());
     }
     EXPECT_EQ(document, original);
+}
+
+TEST(XmlText, CountsTheNodesTheParserMakes)
+{
+    const std::string documents[] = {
+        "<?xml version='1.0'?><!-- c --><!DOCTYPE r><r a='1' b='2'>x<b/> \n <![CDATA[y]]>"
+        "<?pi?><!-- d --><c d='3'>z</c></r>",
+        // Blank text is dropped; text after a child is kept.
+        "<r>  <a> </a>\n<b>t</b> u </r>",
+        // The parser keeps what it read up to an error, the failing element included.
+        "<r><a x='1'/><b y='2' y='3'/><c/></r>",
+        "<r><a>text</b></r>",
+    };
+    for (const std::string& document : documents) {
+        std::string text = document;
+        const CXmlText xml(text);
+        XmlNodeCount counted;
+        EXPECT_TRUE(xml.IsShallow(MaxXmlDepth, TIXML_ENCODING_UNKNOWN, &counted));
+        TiXmlDocument parsed;
+        parsed.Parse(xml.Text());
+        const XmlNodeCount tree = XmlTreeNodes(parsed);
+        EXPECT_EQ(counted.elements, tree.elements) << document;
+        EXPECT_EQ(counted.attributes, tree.attributes) << document;
+        EXPECT_EQ(counted.texts, tree.texts) << document;
+        EXPECT_EQ(counted.others, tree.others) << document;
+    }
+}
+
+TEST(XmlText, TheEstimateCoversTheTreeTheParserBuilds)
+{
+    struct Case
+    {
+        const char* shape;
+        std::string document;
+    };
+    const Case cases[] = {
+        {"empty elements",
+         "<rss><channel><item>" + Repeated("<a/>", 50000) + "</item></channel></rss>"},
+        {"tiny items",
+         "<rss><channel>" + Repeated("<item><title>t</title></item>", 20000) + "</channel></rss>"},
+        {"attributes", "<r>" + Repeated("<a b='1' c='22222222222222222222'/>", 20000) + "</r>"},
+        {"long names and texts",
+         "<r>" + Repeated("<abcdefghijklmnopq>abcdefghijklmnopq</abcdefghijklmnopq>", 20000) +
+             "</r>"},
+        {"one long text", "<r><d>" + std::string(2000000, 'x') + "</d></r>"},
+        {"comments", "<r>" + Repeated("<!--x-->", 50000) + "</r>"},
+    };
+    for (const Case& test : cases) {
+        std::string text = test.document;
+        const CXmlText xml(text);
+        XmlNodeCount nodes;
+        ASSERT_TRUE(xml.IsShallow(MaxXmlDepth, TIXML_ENCODING_UNKNOWN, &nodes));
+        const std::size_t before = HeapBytesInUse();
+        auto parsed = std::make_unique<TiXmlDocument>();
+        parsed->Parse(xml.Text());
+        const std::size_t after = HeapBytesInUse();
+        if (before == 0 || after <= before)
+            GTEST_SKIP() << "the heap does not tell what it holds";
+        const std::size_t tree = after - before;
+        const std::size_t estimate = EstimatedTreeBytes(nodes, xml.Size());
+        EXPECT_GE(estimate, tree) << test.shape;
+        // Close enough that real feeds are not refused for memory they would not take.
+        EXPECT_LE(estimate, 3 * tree) << test.shape;
+    }
 }

@@ -14,3 +14,7 @@ std::size_t CountOpenHandles();
 
 // Processor time this process has used so far, in seconds, all threads together.
 double ProcessorSeconds();
+
+// Bytes of the C library's heap that are allocated right now, or 0 where it does not tell
+// (also under a sanitizer that keeps a heap of its own).
+std::size_t HeapBytesInUse();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/XmlText.h"
+
 #include <tinyxml.h>
 
 #include <algorithm>
@@ -22,4 +24,27 @@ inline int XmlTreeDepth(const TiXmlNode& root)
             pending.emplace_back(child, depth);
     }
     return deepest;
+}
+
+// The nodes below `root`, told apart as CXmlText counts what the parser makes. Counted
+// without recursion, as XmlTreeDepth.
+inline XmlNodeCount XmlTreeNodes(const TiXmlNode& root)
+{
+    XmlNodeCount count;
+    std::vector<const TiXmlNode*> pending{&root};
+    while (!pending.empty()) {
+        const TiXmlNode* node = pending.back();
+        pending.pop_back();
+        for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling()) {
+            if (const TiXmlElement* element = child->ToElement()) {
+                ++count.elements;
+                for (const TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next())
+                    ++count.attributes;
+            } else {
+                ++(child->ToText() != nullptr ? count.texts : count.others);
+            }
+            pending.push_back(child);
+        }
+    }
+    return count;
 }

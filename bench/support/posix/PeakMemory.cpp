@@ -8,3 +8,10 @@ long PeakMemoryKilobytes()
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
+
+long ChildrenPeakMemoryKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_maxrss;
+}

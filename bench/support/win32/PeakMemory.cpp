@@ -14,3 +14,9 @@ long PeakMemoryKilobytes()
         return 0;
     return static_cast<long>(counters.PeakWorkingSetSize / 1024);
 }
+
+// Windows keeps no such figure for a process's children.
+long ChildrenPeakMemoryKilobytes()
+{
+    return -1;
+}

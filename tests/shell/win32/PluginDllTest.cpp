@@ -2,6 +2,7 @@
 // of its exports.
 
 #include "shell/win32/PluginTestSupport.h"
+#include "support/HTTPTestServer.h"
 #include "support/LineClient.h"
 
 #include <cstring>
@@ -173,4 +174,46 @@ TEST(PluginDll, StaysLoadedForItsSessionsWhenTheHostLetsGoWithoutFinalize)
     EXPECT_EQ(client.Command("USER feeds.txt"), "+OK PASS requested\r\n");
     finalize();
     EXPECT_FALSE(IsListening(port));
+}
+
+TEST(PluginDll, AnswersALoginToAListOfDenseDocumentsAndServesTheNextOne)
+{
+    // Sixty copies of a document of two million empty elements: parsed, they would take far
+    // more memory than a 32-bit host has.
+    CHTTPTestServer server;
+    ASSERT_TRUE(server.IsRunning());
+    std::string dense = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><item>";
+    dense.reserve(8 * 1024 * 1024);
+    for (int element = 0; element < 2000000; ++element)
+        dense += "<a/>";
+    dense += "</item></channel></rss>";
+    server.Serve("/dense.xml", CHTTPTestServer::OkResponse(dense));
+    server.Serve("/real.xml",
+                 CHTTPTestServer::OkResponse(
+                     "<rss><channel><item><title>Real</title></item></channel></rss>"));
+    CTempFolder folder;
+    std::string lines;
+    for (int feed = 0; feed < 60; ++feed)
+        lines += server.Url("/dense.xml") + "\n";
+    const std::string denseList = folder.Write("dense.txt", lines);
+    const std::string realList = folder.Write("real.txt", server.Url("/real.xml") + "\n");
+
+    CRegistrySandbox registry;
+    const int port = FreePort();
+    registry.StorePort(port);
+    CFreshPlugin plugin;
+    ASSERT_EQ(plugin->Initialize(), 0);
+    const struct
+    {
+        const std::string& list;
+        const char* stat;
+    } logins[] = {{denseList, "+OK 0 0\r\n"}, {realList, "+OK 1 "}};
+    for (const auto& login : logins) {
+        CLineClient client(static_cast<std::uint16_t>(port), 120000);
+        EXPECT_EQ(client.ReadLine(), "+OK welcome\r\n");
+        EXPECT_EQ(client.Command("USER " + login.list), "+OK PASS requested\r\n");
+        EXPECT_EQ(client.Command("PASS x"), "+OK received messages\r\n");
+        EXPECT_EQ(client.Command("STAT").rfind(login.stat, 0), 0u) << login.list;
+        EXPECT_EQ(client.Command("QUIT"), "+OK bye\r\n");
+    }
 }

@@ -1,5 +1,7 @@
 #include "support/ProcessResources.h"
 
+#include <malloc.h>
+
 #include <ctime>
 #include <filesystem>
 #include <iterator>
@@ -31,4 +33,11 @@ std::size_t CountOpenHandles()
 double ProcessorSeconds()
 {
     return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+std::size_t HeapBytesInUse()
+{
+    // Large blocks are mapped on their own, beside the heap's arena.
+    const struct mallinfo2 info = ::mallinfo2();
+    return info.uordblks + info.hblkhd;
 }

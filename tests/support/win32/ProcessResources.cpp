@@ -1,5 +1,6 @@
 #include "support/ProcessResources.h"
 
+#include <malloc.h>
 #include <windows.h>
 // clang-format off
 #include <tlhelp32.h>
@@ -39,4 +40,13 @@ double ProcessorSeconds()
                                    time.dwLowDateTime);
     };
     return (hundredNanoseconds(kernel) + hundredNanoseconds(user)) / 1e7;
+}
+
+std::size_t HeapBytesInUse()
+{
+    std::size_t bytes = 0;
+    _HEAPINFO entry{};
+    while (::_heapwalk(&entry) == _HEAPOK)
+        bytes += entry._useflag == _USEDENTRY ? entry._size : 0;
+    return bytes;
 }

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "http/ByteBudget.h"
+#include "http/DownloadAll.h"
+#include "platform/Thread.h"
+#include "platform/ThreadSafety.h"
+#include "provider/Message.h"
+
+#include <atomic>
+#include <cstddef>
+
+// Whether memory a login asks for may be taken, and if not, which bound it would pass.
+enum class MemoryRefusal
+{
+    None,          // taken
+    OverLogin,     // more than the login may hold
+    OverAllLogins, // more than is left of what all logins of the process may hold together
+};
+
+// The memory one login holds beyond its downloads (which kMaxLoginDownloadBytes bounds): the
+// trees of the documents it parses and the messages it renders. Each is bounded for the login
+// alone and drawn, as well, from one budget that all logins of the process share, so that
+// many logins at once cannot add up past it either. A tree is charged with its estimate
+// before it is built and given back once it is freed; messages stay charged until this object
+// ends with its login. Owned by the login's provider; safe from the login's rendering threads
+// at once.
+class CLoginMemory
+{
+public:
+    // The trees one login may hold at once, and the messages it renders (real feeds render
+    // to about their own size, far below this with the download limit of a login, but a few
+    // bytes of item can fill a long template). Beside its downloads (kMaxLoginDownloadBytes)
+    // a login then stays within 256 MB.
+    static constexpr std::size_t MaxTreeBytes = kMaxLoginDownloadBytes;
+    static constexpr std::size_t MaxMessageBytes = 2 * kMaxLoginDownloadBytes;
+    // The trees and messages of all logins of the process together.
+    static constexpr std::size_t MaxAllLoginsBytes = 512 * 1024 * 1024;
+
+    // The budget all logins draw on: MaxAllLoginsBytes, made on first use.
+    static CByteBudget& AllLogins();
+
+    // The memory a rendered message holds while a login keeps it: its text and uid, and its
+    // entry in the lists it passes through on the way to the session.
+    static std::size_t MessageBytes(const MessageEntry& message);
+
+    CLoginMemory(std::size_t maxTreeBytes, std::size_t maxMessageBytes, CByteBudget& allLogins);
+    // Gives the messages' memory back to all logins.
+    ~CLoginMemory();
+    CLoginMemory(const CLoginMemory&) = delete;
+    CLoginMemory& operator=(const CLoginMemory&) = delete;
+
+    // Takes `bytes` for a tree. A tree that fits the login's bound but not beside the trees
+    // its other threads hold right now waits until they give back enough, so that what a
+    // login reads does not depend on which documents happen to be parsed at the same time.
+    MemoryRefusal TakeTree(std::size_t bytes);
+    void GiveTree(std::size_t bytes);
+
+    // Takes `bytes` for a rendered message, kept until this object ends unless given back.
+    MemoryRefusal TakeMessage(std::size_t bytes);
+    void GiveMessages(std::size_t bytes);
+
+private:
+    // Gives back a tree's bytes to the login alone.
+    void LeaveTree(std::size_t bytes);
+
+    CByteBudget& m_allLogins;
+    const std::size_t m_maxTreeBytes;
+    platform::CLock m_lock;
+    std::size_t m_treeBytes GUARDED_BY(m_lock) = 0;
+    platform::CCondition m_treeGiven;
+    CByteBudget m_messagesLeft;
+    std::atomic<std::size_t> m_messageBytes{0};
+};
+
+// The memory of one tree, from its estimate until the tree is freed: declare it before the
+// tree, so that it ends after it. Used by one thread.
+class CTreeCharge
+{
+public:
+    explicit CTreeCharge(CLoginMemory& memory) : m_memory(memory) {}
+    ~CTreeCharge() { m_memory.GiveTree(m_bytes); }
+    CTreeCharge(const CTreeCharge&) = delete;
+    CTreeCharge& operator=(const CTreeCharge&) = delete;
+
+    // Takes `bytes` for the tree (once).
+    MemoryRefusal Take(std::size_t bytes);
+
+private:
+    CLoginMemory& m_memory;
+    std::size_t m_bytes = 0;
+};
