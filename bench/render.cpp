@@ -98,7 +98,7 @@ void BenchmarkRendering()
     const double renderSeconds = BestOf(kRounds, [&] {
         bytes = 0;
         for (const TiXmlElement* item : items)
-            bytes += ExpandTemplate(BuiltInTemplate, *item, uid).size();
+            bytes += ExpandTemplate(kBuiltInTemplate, *item, uid).size();
     });
     std::printf("render: %zu items (%.1f MB feed, %.1f MB of messages)\n", items.size(),
                 feed.size() / 1e6, bytes / 1e6);
@@ -133,7 +133,7 @@ void BenchmarkEmptyItems()
         feed += "</channel></rss>";
         std::size_t messages = 0;
         const double seconds =
-            BestOf(1, [&] { messages = ParseFeed(feed, BuiltInTemplate).size(); });
+            BestOf(1, [&] { messages = ParseFeed(feed, kBuiltInTemplate).size(); });
         std::printf("render: %zu messages of %d empty items in %.0f ms, %.2f us an item\n",
                     messages, count, seconds * 1e3, seconds * 1e6 / count);
     }
@@ -153,7 +153,7 @@ void BenchmarkAtomEntries()
     std::size_t atomMessages = 0;
     std::size_t rssMessages = 0;
     double atomSeconds = BestOf(1, [&] {
-        atomMessages = ParseFeed(atom, BuiltInTemplate, "http://example.org/feed.xml").size();
+        atomMessages = ParseFeed(atom, kBuiltInTemplate, "http://example.org/feed.xml").size();
     });
     const long atomKilobytes = PeakMemoryKilobytes() - baseKilobytes;
     // The two kinds take turns, so that other work on the machine weighs on both alike.
@@ -162,10 +162,10 @@ void BenchmarkAtomEntries()
         rssSeconds =
             std::min(rssSeconds, BestOf(1, [&] {
                          rssMessages =
-                             ParseFeed(rss, BuiltInTemplate, "http://example.org/feed.xml").size();
+                             ParseFeed(rss, kBuiltInTemplate, "http://example.org/feed.xml").size();
                      }));
         atomSeconds = std::min(atomSeconds, BestOf(1, [&] {
-                                   ParseFeed(atom, BuiltInTemplate, "http://example.org/feed.xml");
+                                   ParseFeed(atom, kBuiltInTemplate, "http://example.org/feed.xml");
                                }));
     }
     std::printf("atom: %zu entries (%.1f MB) in %.1f ms, %.2f us an entry; RSS 2.0 %zu items "

@@ -13,6 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     std::string document(reinterpret_cast<const char*>(data), size);
     ConvertToUtf8(document);
-    ParseFeed(std::move(document), BuiltInTemplate, "http://example.org/feeds/feed.xml");
+    ParseFeed(std::move(document), kBuiltInTemplate, "http://example.org/feeds/feed.xml");
     return 0;
 }

@@ -73,7 +73,7 @@ bool ParseWithinMemory(std::string& document, TiXmlEncoding encoding, TiXmlDocum
 {
     const CXmlText text(document);
     XmlNodeCount nodes;
-    if (!text.IsShallow(MaxXmlDepth, encoding, &nodes)) {
+    if (!text.IsShallow(kMaxXmlDepth, encoding, &nodes)) {
         DescribeDocument(document, nullptr, outcome);
         return false;
     }
@@ -152,7 +152,7 @@ MessageList ParseFeed(std::string document, const std::string& templateText,
                       const std::string& finalUrl)
 {
     FeedOutcome outcome;
-    CLoginMemory memory(CLoginMemory::MaxTreeBytes, CLoginMemory::MaxMessageBytes,
+    CLoginMemory memory(CLoginMemory::kMaxTreeBytes, CLoginMemory::kMaxMessageBytes,
                         CLoginMemory::AllLogins());
     return ReadFeedDocument(std::move(document), templateText, finalUrl, memory, outcome);
 }

@@ -235,8 +235,8 @@ std::size_t CFeedListReport::ProblemCount() const
 std::string CFeedListReport::Problem(const FeedOutcome& outcome)
 {
     if (outcome.pastLimit)
-        return "more than " + std::to_string(CMessageProviderRSS::MaxFeeds) +
-               " feeds: lines from " + std::to_string(CMessageProviderRSS::MaxFeeds + 1) +
+        return "more than " + std::to_string(CMessageProviderRSS::kMaxFeeds) +
+               " feeds: lines from " + std::to_string(CMessageProviderRSS::kMaxFeeds + 1) +
                " on are ignored";
     if (outcome.items > 0)
         return std::string();

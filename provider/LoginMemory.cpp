@@ -6,7 +6,7 @@
 
 CByteBudget& CLoginMemory::AllLogins()
 {
-    static CByteBudget allLogins(MaxAllLoginsBytes);
+    static CByteBudget allLogins(kMaxAllLoginsBytes);
     return allLogins;
 }
 

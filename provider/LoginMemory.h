@@ -31,12 +31,12 @@ public:
     // to about their own size, far below this with the download limit of a login, but a few
     // bytes of item can fill a long template). Beside its downloads (kMaxLoginDownloadBytes)
     // a login then stays within 256 MB.
-    static constexpr std::size_t MaxTreeBytes = kMaxLoginDownloadBytes;
-    static constexpr std::size_t MaxMessageBytes = 2 * kMaxLoginDownloadBytes;
+    static constexpr std::size_t kMaxTreeBytes = kMaxLoginDownloadBytes;
+    static constexpr std::size_t kMaxMessageBytes = 2 * kMaxLoginDownloadBytes;
     // The trees and messages of all logins of the process together.
-    static constexpr std::size_t MaxAllLoginsBytes = 512 * 1024 * 1024;
+    static constexpr std::size_t kMaxAllLoginsBytes = 512 * 1024 * 1024;
 
-    // The budget all logins draw on: MaxAllLoginsBytes, made on first use.
+    // The budget all logins draw on: kMaxAllLoginsBytes, made on first use.
     static CByteBudget& AllLogins();
 
     // The memory a rendered message holds while a login keeps it: its text and uid, and its

@@ -94,13 +94,13 @@ std::string ReadTemplate(const std::string& name, const std::string& listFolder,
         CMessageProviderRSS::ReadFileStart(listFolder + name, readBytes, text);
     outcome.templateMissing = text.empty() && !name.empty();
     outcome.templateTooLarge = text.size() > kMaxTemplateBytes;
-    return text.empty() || outcome.templateTooLarge ? BuiltInTemplate : text;
+    return text.empty() || outcome.templateTooLarge ? kBuiltInTemplate : text;
 }
 
 } // namespace
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& password)
-    : CMessageProviderRSS(std::move(mailbox), password, Downloader(), MaxMessageBytes)
+    : CMessageProviderRSS(std::move(mailbox), password, Downloader(), kMaxMessageBytes)
 {}
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& /*password*/,
@@ -229,7 +229,7 @@ bool CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
         FeedOutcome outcome;
         if (separator == std::string::npos) {
             urls.push_back(line);
-            templates.push_back(BuiltInTemplate);
+            templates.push_back(kBuiltInTemplate);
         } else {
             std::string url = line.substr(0, separator);
             outcome.templateName = line.substr(separator + 1);

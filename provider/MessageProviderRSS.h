@@ -33,14 +33,14 @@ public:
     };
 
     // The most feeds of one list that are read; later lines are ignored.
-    static constexpr std::size_t MaxFeeds = 60;
+    static constexpr std::size_t kMaxFeeds = 60;
 
     // The most memory the messages one login renders may hold (CLoginMemory::MessageBytes);
     // a feed whose messages would pass it gives none.
-    static constexpr std::size_t MaxMessageBytes = CLoginMemory::MaxMessageBytes;
+    static constexpr std::size_t kMaxMessageBytes = CLoginMemory::kMaxMessageBytes;
     // The trees of documents being parsed that one login may hold at once; a document whose
     // tree would pass it alone gives none (see CLoginMemory).
-    static constexpr std::size_t MaxTreeBytes = CLoginMemory::MaxTreeBytes;
+    static constexpr std::size_t kMaxTreeBytes = CLoginMemory::kMaxTreeBytes;
 
     // Fetches one document per URL, in URL order, empty where a download failed; all are
     // rendered once it returns, each as if fetched from its URL without redirection.
@@ -55,8 +55,8 @@ public:
     // as well.
     CMessageProviderRSS(std::string mailbox, const std::string& password);
     CMessageProviderRSS(std::string mailbox, const std::string& password, Downloader download,
-                        std::size_t maxMessageBytes = MaxMessageBytes,
-                        std::size_t maxTreeBytes = MaxTreeBytes,
+                        std::size_t maxMessageBytes = kMaxMessageBytes,
+                        std::size_t maxTreeBytes = kMaxTreeBytes,
                         CByteBudget& allLogins = CLoginMemory::AllLogins());
 
     // Answers "+OK no messages\r\n" when the list names no feed (nothing is downloaded then),
@@ -99,7 +99,7 @@ public:
     static bool ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
                              std::vector<std::string>& templates,
                              std::vector<FeedOutcome>* outcomes = nullptr,
-                             std::size_t maxFeeds = MaxFeeds);
+                             std::size_t maxFeeds = kMaxFeeds);
 
     // Reads the first `maxBytes` bytes of the file at `path` into `text`, without a leading
     // UTF-8 byte order mark; false, with `text` empty, when it cannot be read (see

@@ -154,8 +154,8 @@ bool CSeenStore::CommitDeleted(const MessageList& deleted) const
     for (const MessageEntry& entry : deleted)
         uids.push_back(entry.uid);
     KeepLastOfEach(uids);
-    if (uids.size() > MaxSeen)
-        uids.erase(uids.begin(), uids.end() - MaxSeen);
+    if (uids.size() > kMaxSeen)
+        uids.erase(uids.begin(), uids.end() - kMaxSeen);
     return WriteUids(uids);
 }
 

@@ -19,7 +19,7 @@ class CSeenStore
 {
 public:
     // The most uids a store keeps; older ones are pushed out by newer ones.
-    static constexpr std::size_t MaxSeen = 1000;
+    static constexpr std::size_t kMaxSeen = 1000;
 
     // `listFile` is the feed list's path exactly as the provider holds it.
     explicit CSeenStore(const std::string& listFile);
@@ -38,7 +38,7 @@ public:
     void FilterSeen(MessageList& messages, std::vector<bool>* seen = nullptr) const;
 
     // Appends the uids of `deleted`, in the order given, to the stored ones, keeps each uid
-    // once (at its newest place) and at most MaxSeen, and rewrites the file; also when
+    // once (at its newest place) and at most kMaxSeen, and rewrites the file; also when
     // `deleted` is empty, so a store that did not exist is created. The new content goes to
     // a temporary file beside the store, which then replaces the store in one step: if
     // anything fails, the store stays as it was and false is returned. A store that is there

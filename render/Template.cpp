@@ -9,27 +9,27 @@
 
 #include <cstring>
 
-const std::string BuiltInTemplate = "Message-ID: <%+UIDL%>\n"
-                                    "Date: %/pubDate%\n"
-                                    "From: %E-/title% <feeds@quillbox.invalid>\n"
-                                    "Subject: %E/title%\n"
-                                    "MIME-Version: 1.0\n"
-                                    "Content-Type: text/html; charset=\"utf-8\"\n"
-                                    "Content-Transfer-Encoding: 8bit\n"
-                                    "X-QUILLBOX: vorlenta\n"
-                                    "\n"
-                                    "<html>\n"
-                                    "<head>\n"
-                                    "<meta http-equiv=\"content-type\" content=\"text/html; "
-                                    "charset=utf-8\">\n"
-                                    "<base href=\"%--|xml:base%\" />\n"
-                                    "</head>\n"
-                                    "<body>\n"
-                                    "<a href=\"%/link%\">%/title%</a>\n"
-                                    "<hr>\n"
-                                    "%/description%\n"
-                                    "</body>\n"
-                                    "</html>\n";
+const std::string kBuiltInTemplate = "Message-ID: <%+UIDL%>\n"
+                                     "Date: %/pubDate%\n"
+                                     "From: %E-/title% <feeds@quillbox.invalid>\n"
+                                     "Subject: %E/title%\n"
+                                     "MIME-Version: 1.0\n"
+                                     "Content-Type: text/html; charset=\"utf-8\"\n"
+                                     "Content-Transfer-Encoding: 8bit\n"
+                                     "X-QUILLBOX: vorlenta\n"
+                                     "\n"
+                                     "<html>\n"
+                                     "<head>\n"
+                                     "<meta http-equiv=\"content-type\" content=\"text/html; "
+                                     "charset=utf-8\">\n"
+                                     "<base href=\"%--|xml:base%\" />\n"
+                                     "</head>\n"
+                                     "<body>\n"
+                                     "<a href=\"%/link%\">%/title%</a>\n"
+                                     "<hr>\n"
+                                     "%/description%\n"
+                                     "</body>\n"
+                                     "</html>\n";
 
 namespace {
 

@@ -8,7 +8,7 @@
 class TiXmlElement;
 
 // The message template used when a feed names none: 20 lines, each ended by one LF.
-extern const std::string BuiltInTemplate;
+extern const std::string kBuiltInTemplate;
 
 // Renders one feed item through a template into a complete mail message whose only line end
 // is CR LF: the template's own line ends become CR LF (a CR in the template is dropped), and

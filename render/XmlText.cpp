@@ -265,7 +265,7 @@ bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding, XmlNodeCount* nod
 
 bool CXmlText::Parse(TiXmlDocument& document, TiXmlEncoding encoding) const
 {
-    if (!IsShallow(MaxXmlDepth, encoding))
+    if (!IsShallow(kMaxXmlDepth, encoding))
         return false;
     document.Parse(Text(), nullptr, encoding);
     return true;

@@ -11,7 +11,7 @@
 // ends inside a UTF-8 character makes it step a few bytes past the text's terminating NUL.
 
 // The deepest element nesting a document may have to be parsed. Real feeds stay far below.
-constexpr int MaxXmlDepth = 512;
+constexpr int kMaxXmlDepth = 512;
 
 // The nodes the parser makes of a text: what its tree holds until it is freed.
 struct XmlNodeCount
@@ -52,10 +52,10 @@ public:
     // document cannot look shallow here and be deep to the parser. Linear in the text's length.
     // `nodes`, when given, receives the nodes the parser makes of the text: all of them for a
     // shallow text, those up to the first that is too deep for a deeper one.
-    bool IsShallow(int maxDepth = MaxXmlDepth, TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN,
+    bool IsShallow(int maxDepth = kMaxXmlDepth, TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN,
                    XmlNodeCount* nodes = nullptr) const;
 
-    // Parses the text into the empty `document` when it is shallow (MaxXmlDepth) and returns
+    // Parses the text into the empty `document` when it is shallow (kMaxXmlDepth) and returns
     // true; `document` then tells whether the parse succeeded. Returns false, with `document`
     // left empty, for a deeper text.
     bool Parse(TiXmlDocument& document, TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN) const;

@@ -117,10 +117,10 @@ std::size_t ImportOPML(std::string document, std::ostream& list, std::vector<std
         WriteFolderPath(list, folders, feed.folder);
         list << feed.title << "\n" << url << "\n";
     }
-    if (written.size() > CMessageProviderRSS::MaxFeeds)
+    if (written.size() > CMessageProviderRSS::kMaxFeeds)
         warnings.push_back(std::to_string(written.size()) +
                            " feeds: a login reads only the first " +
-                           std::to_string(CMessageProviderRSS::MaxFeeds) +
+                           std::to_string(CMessageProviderRSS::kMaxFeeds) +
                            "; split them into several lists, one mail account each");
     return written.size();
 }

@@ -36,10 +36,10 @@ int main(int argc, char** argv)
     std::size_t messages = 0;
     // One feed list after another, each as long as a list may be; a feed's URL ends in the
     // index of its document.
-    for (std::size_t first = 0; first < documents.size(); first += CMessageProviderRSS::MaxFeeds) {
+    for (std::size_t first = 0; first < documents.size(); first += CMessageProviderRSS::kMaxFeeds) {
         std::string list;
         for (std::size_t index = first;
-             index < documents.size() && index < first + CMessageProviderRSS::MaxFeeds; ++index)
+             index < documents.size() && index < first + CMessageProviderRSS::kMaxFeeds; ++index)
             list += kFeedUrl + std::to_string(index) + "\n";
         CMessageProviderRSS provider(
             folder.Write("feeds.txt", list), "x", [&](const std::vector<std::string>& urls) {

@@ -23,7 +23,7 @@
 namespace {
 
 // Feed lists over a collection in manifest order, each within the limits of one list: at most
-// MaxFeeds feeds, and few enough items that the seen store keeps every one of them.
+// kMaxFeeds feeds, and few enough items that the seen store keeps every one of them.
 struct FeedList
 {
     std::string lines;
@@ -33,12 +33,12 @@ struct FeedList
 std::vector<FeedList> MakeFeedLists(const CHTTPTestServer& http,
                                     const std::vector<FeedDocument>& documents)
 {
-    const std::size_t maxItems = CSeenStore::MaxSeen - 100;
+    const std::size_t maxItems = CSeenStore::kMaxSeen - 100;
     std::vector<FeedList> lists(1);
     std::size_t feeds = 0;
     for (const FeedDocument& document : documents) {
         const std::size_t items = document.messages;
-        if (feeds == CMessageProviderRSS::MaxFeeds || lists.back().items + items > maxItems) {
+        if (feeds == CMessageProviderRSS::kMaxFeeds || lists.back().items + items > maxItems) {
             lists.emplace_back();
             feeds = 0;
         }
@@ -253,7 +253,7 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryMessageIsReadTheSameByEveryMailClient)
     for (const FeedDocument& entry : m_documents) {
         std::string document = GetParam().Read(entry);
         ConvertToUtf8(document);
-        const MessageList messages = ParseFeed(document, BuiltInTemplate);
+        const MessageList messages = ParseFeed(document, kBuiltInTemplate);
         if (messages.empty())
             continue;
         const MessageList dates = ParseFeed(document, kDateProbe);

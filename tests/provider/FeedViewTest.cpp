@@ -143,12 +143,12 @@ TEST(FeedView, UidsComeFromTheIdThenTheLinkAndStayTheSame)
     const std::string feed =
         Atom("<entry><id>urn:1</id><link href='/a'/></entry><entry><link href='/a'/></entry>"
              "<entry><id>urn:1</id></entry><entry><title>x</title></entry>");
-    const MessageList first = ParseFeed(feed, BuiltInTemplate, kFinalUrl);
+    const MessageList first = ParseFeed(feed, kBuiltInTemplate, kFinalUrl);
     ASSERT_EQ(first.size(), 4u);
     EXPECT_EQ(first[0].uid, Fingerprint("<guid>urn:1</guid>"));
     EXPECT_EQ(first[1].uid, Fingerprint("<link>http://example.org/a</link>"));
     EXPECT_EQ(first[2].uid, first[0].uid); // one id twice: both served
-    const MessageList again = ParseFeed(feed, BuiltInTemplate, kFinalUrl);
+    const MessageList again = ParseFeed(feed, kBuiltInTemplate, kFinalUrl);
     EXPECT_EQ(again[3].uid, first[3].uid);
     EXPECT_NE(first[3].uid, first[1].uid);
 }

@@ -123,7 +123,7 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
     ASSERT_EQ(curl.ListedSizes().size(), 5u);
     // The first message arrives byte for byte as rendered.
     const std::string first = curl.Retrieve(1);
-    const std::string rendered = ParseFeed(news, BuiltInTemplate, http.Url("/news.xml"))[0].text;
+    const std::string rendered = ParseFeed(news, kBuiltInTemplate, http.Url("/news.xml"))[0].text;
     EXPECT_EQ(first.substr(0, rendered.size()), rendered);
     EXPECT_TRUE(Contains(first, "Message-ID: <" + Fingerprint("<guid>n1</guid>") + ">\r\n"));
     EXPECT_TRUE(Contains(first, "Subject: =?utf-8?Q?Caf=C3=A9_opens?=\r\n"));

@@ -116,13 +116,13 @@ TEST(MessageProviderRSS, FeedListLinesAndTemplates)
                                         "http://a/5", "", "http://a/7 # not a comment",
                                         "\xEF\xBB\xBFhttp://a/8"}));
     ASSERT_EQ(content.templates.size(), 8u);
-    EXPECT_EQ(content.templates[0], BuiltInTemplate);
+    EXPECT_EQ(content.templates[0], kBuiltInTemplate);
     EXPECT_EQ(content.templates[1], "X-Own: yes\n"); // read raw, its own mark dropped
-    EXPECT_EQ(content.templates[2], BuiltInTemplate);
-    EXPECT_EQ(content.templates[3], BuiltInTemplate);
-    EXPECT_EQ(content.templates[4], BuiltInTemplate);
+    EXPECT_EQ(content.templates[2], kBuiltInTemplate);
+    EXPECT_EQ(content.templates[3], kBuiltInTemplate);
+    EXPECT_EQ(content.templates[4], kBuiltInTemplate);
     EXPECT_EQ(content.templates[5], "X-Own: yes\n");
-    EXPECT_EQ(content.templates[6], BuiltInTemplate);
+    EXPECT_EQ(content.templates[6], kBuiltInTemplate);
 }
 
 TEST(MessageProviderRSS, FeedListLimitsAndMissingLists)
@@ -132,7 +132,7 @@ TEST(MessageProviderRSS, FeedListLimitsAndMissingLists)
     for (int line = 1; line <= 61; ++line)
         lines += "http://feed/" + std::to_string(line) + "\n";
     const FeedListContent content = ReadList(folder.Write("feeds.txt", lines));
-    ASSERT_EQ(content.urls.size(), CMessageProviderRSS::MaxFeeds);
+    ASSERT_EQ(content.urls.size(), CMessageProviderRSS::kMaxFeeds);
     EXPECT_EQ(content.urls.back(), "http://feed/60");
 
     EXPECT_TRUE(ReadList(folder.File("missing.txt")).urls.empty());
@@ -147,7 +147,7 @@ TEST(MessageProviderRSS, RelativeTemplateNamesAreFoundBesideTheList)
         ReadList(folder.Write("feeds.txt", "http://a/1 ; beside.tpl\nhttp://a/2 ; nowhere.tpl"));
     ASSERT_EQ(content.templates.size(), 2u);
     EXPECT_EQ(content.templates[0], "X-Beside: yes\n");
-    EXPECT_EQ(content.templates[1], BuiltInTemplate);
+    EXPECT_EQ(content.templates[1], kBuiltInTemplate);
 }
 
 TEST(MessageProviderRSS, ATemplateFileOfMoreThanOneMegabyteIsNotRead)
@@ -166,7 +166,7 @@ TEST(MessageProviderRSS, ATemplateFileOfMoreThanOneMegabyteIsNotRead)
     ASSERT_EQ(templates.size(), 3u);
     EXPECT_EQ(templates[0], megabyte);
     EXPECT_EQ(templates[1], megabyte);
-    EXPECT_EQ(templates[2], BuiltInTemplate);
+    EXPECT_EQ(templates[2], kBuiltInTemplate);
     EXPECT_FALSE(outcomes[1].templateTooLarge);
     EXPECT_TRUE(outcomes[2].templateTooLarge);
     EXPECT_FALSE(outcomes[2].templateMissing);
@@ -210,7 +210,7 @@ TEST(MessageProviderRSS, ParseFeedReadsOnlyTheItemsOfTheFirstChannelOfRss)
                                  Item("First", "1") + "<entry>" + Item("Nested", "n") + "</entry>" +
                                  Item("Second", "2") + Item("Twin", "2") + "</channel><channel>" +
                                  Item("Later", "3") + "</channel></rss>";
-    const MessageList messages = ParseFeed(document, BuiltInTemplate);
+    const MessageList messages = ParseFeed(document, kBuiltInTemplate);
     EXPECT_EQ(TitlesOf(messages, {"Outside", "First", "Nested", "Second", "Twin", "Later"}),
               (std::vector<std::string>{"First", "Second", "Twin"}));
     ASSERT_EQ(messages.size(), 3u);
@@ -223,7 +223,7 @@ TEST(MessageProviderRSS, ParseFeedReadsOnlyTheItemsOfTheFirstChannelOfRss)
           "<rdf:RDF><channel></channel><item><guid>1</guid></item></rdf:RDF>",
           "<root><rss><channel><item><guid>1</guid></item></channel></rss></root>",
           "<RSS><channel><item><guid>1</guid></item></channel></RSS>"}) {
-        EXPECT_TRUE(ParseFeed(other, BuiltInTemplate).empty()) << other;
+        EXPECT_TRUE(ParseFeed(other, kBuiltInTemplate).empty()) << other;
     }
 }
 
@@ -253,19 +253,19 @@ TEST(MessageProviderRSS, ParseFeedSurvivesHostileNesting)
     const std::string shallow =
         Feed("<!--" + std::string(5000, '<') + "--><item><guid a='>>' b=\"<<\">g</guid>" +
              "<description><![CDATA[" + std::string(5000, '<') + "]]></description></item>");
-    EXPECT_EQ(ParseFeed(nested(500), BuiltInTemplate).size(), 1u);
-    EXPECT_EQ(ParseFeed(shallow, BuiltInTemplate).size(), 1u);
+    EXPECT_EQ(ParseFeed(nested(500), kBuiltInTemplate).size(), 1u);
+    EXPECT_EQ(ParseFeed(shallow, kBuiltInTemplate).size(), 1u);
     // Nesting deep enough to exhaust a thread's stack in the parser is refused instead.
-    EXPECT_TRUE(ParseFeed(nested(1000000), BuiltInTemplate).empty());
+    EXPECT_TRUE(ParseFeed(nested(1000000), kBuiltInTemplate).empty());
     std::string unclosed = Feed("");
     for (int level = 0; level < 1000000; ++level)
         unclosed += "<a x='1'>";
-    EXPECT_TRUE(ParseFeed(unclosed, BuiltInTemplate).empty());
+    EXPECT_TRUE(ParseFeed(unclosed, kBuiltInTemplate).empty());
     // A quoted value of the declaration that seems to open a comment.
     std::string hidden = "<?xml version='a><!--'?>";
     for (int level = 0; level < 200000; ++level)
         hidden += "<a>";
-    EXPECT_TRUE(ParseFeed(hidden, BuiltInTemplate).empty());
+    EXPECT_TRUE(ParseFeed(hidden, kBuiltInTemplate).empty());
 }
 
 TEST(MessageProviderRSS, ADocumentWithoutDeclarationIsReadAsUTF8)
@@ -293,7 +293,7 @@ TEST_P(MessageProviderRSSFeeds, ParseFeedFindsEveryItem)
     for (const FeedDocument& entry : m_documents) {
         const std::string document = GetParam().Read(entry);
         ASSERT_EQ(document.size(), entry.bytes) << entry.file;
-        const MessageList messages = ParseFeed(document, BuiltInTemplate);
+        const MessageList messages = ParseFeed(document, kBuiltInTemplate);
         EXPECT_EQ(messages.size(), entry.messages) << entry.file;
         items += messages.size();
     }
@@ -310,8 +310,8 @@ public:
 
     std::unique_ptr<CMessageProviderRSS>
     MakeProvider(const std::string& mailbox,
-                 std::size_t maxMessageBytes = CMessageProviderRSS::MaxMessageBytes,
-                 std::size_t maxTreeBytes = CMessageProviderRSS::MaxTreeBytes,
+                 std::size_t maxMessageBytes = CMessageProviderRSS::kMaxMessageBytes,
+                 std::size_t maxTreeBytes = CMessageProviderRSS::kMaxTreeBytes,
                  CByteBudget& allLogins = CLoginMemory::AllLogins())
     {
         return std::make_unique<CMessageProviderRSS>(
@@ -482,7 +482,7 @@ TEST(MessageProviderRSS, AFeedWhoseMessagesPassTheLimitOfALoginGivesNone)
     fixture.m_documents["http://many"] = Feed(Item("Alpha", "a") + Item("Bravo", "b"));
     const std::string list = fixture.MakeList("http://many\n");
     const std::size_t oneMessage = CLoginMemory::MessageBytes(
-        ParseFeed(Feed(Item("Alpha", "a")), BuiltInTemplate, "http://many")[0]);
+        ParseFeed(Feed(Item("Alpha", "a")), kBuiltInTemplate, "http://many")[0]);
     auto cramped = fixture.MakeProvider(list, oneMessage);
     EXPECT_TRUE(cramped->GetMessages().messages.empty());
     EXPECT_EQ(cramped->FeedOutcomes()[0].failure, FeedFailure::OverMessageLimit);
@@ -510,7 +510,7 @@ TEST(MessageProviderRSS, DocumentsWhoseTreesPassTheMemoryOfALoginGiveNone)
     fixture.m_documents["http://half"] = Feed(items);
     auto provider = fixture.MakeProvider(
         fixture.MakeList("http://dense\nhttp://tiny\nhttp://fine\nhttp://half\nhttp://half\n"),
-        CMessageProviderRSS::MaxMessageBytes, 1024 * 1024);
+        CMessageProviderRSS::kMaxMessageBytes, 1024 * 1024);
     const ProviderReply reply = provider->GetMessages();
     EXPECT_EQ(reply.messages.size(), 1101u);
     const std::vector<FeedOutcome>& outcomes = provider->FeedOutcomes();
@@ -534,8 +534,8 @@ TEST(MessageProviderRSS, ALoginReadsOnlyTheDocumentsThatFitInWhatAllLoginsHaveLe
     const std::size_t room = 1024 * 1024;
     CByteBudget allLogins(room);
     {
-        auto provider = fixture.MakeProvider(list, CMessageProviderRSS::MaxMessageBytes,
-                                             CMessageProviderRSS::MaxTreeBytes, allLogins);
+        auto provider = fixture.MakeProvider(list, CMessageProviderRSS::kMaxMessageBytes,
+                                             CMessageProviderRSS::kMaxTreeBytes, allLogins);
         const ProviderReply reply = provider->GetMessages();
         EXPECT_EQ(reply.response, "+OK received messages\r\n");
         EXPECT_EQ(TitlesOf(reply.messages, {"Alpha"}), std::vector<std::string>{"Alpha"});
@@ -580,7 +580,7 @@ TEST_P(MessageProviderRSSFeeds, ManyFeedsGiveTheSameMessagesAsOneAtATime)
     ASSERT_GE(files.size(), 10u);
     // Every feed in a single-byte character set, then others up to the limit.
     for (const FeedDocument& entry : m_documents) {
-        if (files.size() < CMessageProviderRSS::MaxFeeds &&
+        if (files.size() < CMessageProviderRSS::kMaxFeeds &&
             std::find(files.begin(), files.end(), entry.file) == files.end())
             files.push_back(entry.file);
     }
@@ -596,7 +596,7 @@ TEST_P(MessageProviderRSSFeeds, ManyFeedsGiveTheSameMessagesAsOneAtATime)
     for (const std::string& url : urls) {
         std::string document = fixture.m_documents[url];
         ConvertToUtf8(document);
-        for (MessageEntry& entry : ParseFeed(document, BuiltInTemplate, url))
+        for (MessageEntry& entry : ParseFeed(document, kBuiltInTemplate, url))
             expected.push_back(entry);
     }
     ASSERT_GT(expected.size(), 100u);

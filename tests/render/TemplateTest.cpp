@@ -74,7 +74,7 @@ std::vector<std::string> SplitCRLF(const std::string& message)
 
 TEST(ExpandTemplate, BuiltInTemplateRendersACompleteMessage)
 {
-    const std::string message = Feed(kFeed).Expand(BuiltInTemplate);
+    const std::string message = Feed(kFeed).Expand(kBuiltInTemplate);
     const std::vector<std::string> lines = SplitCRLF(message);
     const std::vector<std::string> expected = {
         "Message-ID: <020360606060606000000003>",
@@ -105,7 +105,7 @@ TEST(ExpandTemplate, BuiltInTemplateRendersACompleteMessage)
 TEST(ExpandTemplate, MissingDateAndChannelTitleLeaveEmptyValues)
 {
     const Feed feed("<rss><channel><item><title>T</title></item></channel></rss>");
-    const std::vector<std::string> lines = SplitCRLF(feed.Expand(BuiltInTemplate));
+    const std::vector<std::string> lines = SplitCRLF(feed.Expand(kBuiltInTemplate));
     ASSERT_EQ(lines.size(), 20u);
     EXPECT_EQ(lines[1], "Date: ");
     EXPECT_EQ(lines[2], "From:  <feeds@quillbox.invalid>");
@@ -168,7 +168,7 @@ TEST(ExpandTemplate, FeedLineBreaksCannotBreakTheHeader)
     const Feed feed(FeedWithItem("<title><![CDATA[a\n\nb]]></title>"
                                  "<pubDate><![CDATA[Mon\r\nBcc: x@example.org\n]]></pubDate>"
                                  "<description><![CDATA[one\ntwo]]></description>"));
-    const std::vector<std::string> lines = SplitCRLF(feed.Expand(BuiltInTemplate));
+    const std::vector<std::string> lines = SplitCRLF(feed.Expand(kBuiltInTemplate));
     ASSERT_EQ(lines.size(), 23u);
     EXPECT_EQ(lines[1], "Date: Mon  Bcc: x@example.org ");
     EXPECT_EQ(lines[3], "Subject: =?utf-8?Q?a=0A=0Ab?=");
@@ -211,7 +211,7 @@ TEST(ExpandTemplate, AnEmptyDateComesFromTheFeedAndISODatesAreRewritten)
     for (const Case& testCase : cases) {
         const Feed feed("<rss><channel>" + testCase.channel + "<item>" + testCase.item +
                         "</item></channel></rss>");
-        const std::vector<std::string> lines = SplitCRLF(feed.Expand(BuiltInTemplate));
+        const std::vector<std::string> lines = SplitCRLF(feed.Expand(kBuiltInTemplate));
         ASSERT_EQ(lines.size(), 20u);
         EXPECT_EQ(lines[1], "Date: " + testCase.date) << testCase.item;
     }

@@ -99,7 +99,7 @@ TEST(XmlText, CountsTheNodesTheParserMakes)
         std::string text = document;
         const CXmlText xml(text);
         XmlNodeCount counted;
-        EXPECT_TRUE(xml.IsShallow(MaxXmlDepth, TIXML_ENCODING_UNKNOWN, &counted));
+        EXPECT_TRUE(xml.IsShallow(kMaxXmlDepth, TIXML_ENCODING_UNKNOWN, &counted));
         TiXmlDocument parsed;
         parsed.Parse(xml.Text());
         const XmlNodeCount tree = XmlTreeNodes(parsed);
@@ -133,7 +133,7 @@ TEST(XmlText, TheEstimateCoversTheTreeTheParserBuilds)
         std::string text = test.document;
         const CXmlText xml(text);
         XmlNodeCount nodes;
-        ASSERT_TRUE(xml.IsShallow(MaxXmlDepth, TIXML_ENCODING_UNKNOWN, &nodes));
+        ASSERT_TRUE(xml.IsShallow(kMaxXmlDepth, TIXML_ENCODING_UNKNOWN, &nodes));
         const std::size_t before = HeapBytesInUse();
         auto parsed = std::make_unique<TiXmlDocument>();
         parsed->Parse(xml.Text());

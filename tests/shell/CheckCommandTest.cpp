@@ -83,7 +83,7 @@ TEST_F(CheckCommand, NamesWhyEachFeedGivesNothingAndCountsTheRest)
                         m_server.Url("/rdf.xml") + "\n" + m_server.Url("/page.html") + "\n" +
                         refused + "\n");
     // One item of the good feed was deleted before; checking must not change the store.
-    const std::string deleted = ParseFeed(kGoodFeed, BuiltInTemplate)[0].uid;
+    const std::string deleted = ParseFeed(kGoodFeed, kBuiltInTemplate)[0].uid;
     m_folder.Write("list.txt.UIDL", deleted + "\n");
 
     int exitCode = -1;

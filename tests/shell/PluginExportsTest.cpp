@@ -43,7 +43,7 @@ TEST_F(PluginExports, ShowsTheEightFunctionsAndHidesTheRest)
         EXPECT_NE(library.FindSymbol(name), nullptr) << name;
     // Internal functions, C++ and C alike, stay inside the module.
     for (const char* name : {"_Z13ReadLocalPortv", "_Z16CopyToHostBufferPKcPci",
-                             "_Z15SetupDialogProcR13IDialogWindowjml", "BuiltInTemplate"})
+                             "_Z15SetupDialogProcR13IDialogWindowjml", "kBuiltInTemplate"})
         EXPECT_EQ(library.FindSymbol(name), nullptr) << name;
 }
 
