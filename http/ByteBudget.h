@@ -34,6 +34,9 @@ public:
         return false;
     }
 
+    // The bytes not taken.
+    std::size_t Left() const { return m_left; }
+
     // Gives back `bytes` taken before.
     void Give(std::size_t bytes)
     {

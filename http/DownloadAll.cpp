@@ -23,10 +23,19 @@ struct DownloadCompletion
     using Clock = std::chrono::steady_clock;
 
     DownloadCompletion(Clock::time_point deadline, std::size_t budgetBytes, std::size_t shareBytes,
-                       FeedFetch fetch)
-        : m_deadline(deadline), m_budget(budgetBytes), m_shareBytes(shareBytes),
-          m_fetch(std::move(fetch))
+                       FeedFetch fetch, CByteBudget* sharedBudget)
+        : m_deadline(deadline), m_budgetBytes(budgetBytes), m_sharedBudget(sharedBudget),
+          m_budget(budgetBytes, sharedBudget), m_shareBytes(shareBytes), m_fetch(std::move(fetch))
     {}
+    // Every download has let go by now, and the documents with it: what the list's budget
+    // took of the shared one goes back.
+    ~DownloadCompletion()
+    {
+        if (m_sharedBudget != nullptr)
+            m_sharedBudget->Give(m_budgetBytes - m_budget.Left());
+    }
+    DownloadCompletion(const DownloadCompletion&) = delete;
+    DownloadCompletion& operator=(const DownloadCompletion&) = delete;
 
     // Whether an ended download waits to be handed out. Called under the lock.
     bool HasWaiting() const { return m_handedOut < m_endedInTime.size(); }
@@ -41,6 +50,8 @@ struct DownloadCompletion
     std::vector<std::size_t> m_endedInTime;
     std::size_t m_handedOut = 0;
     bool m_closed = false; // no later end is handed out
+    const std::size_t m_budgetBytes;
+    CByteBudget* const m_sharedBudget;
     CByteBudget m_budget;
     const std::size_t m_shareBytes; // of m_budget, for each URL
     const FeedFetch m_fetch;        // empty: DownloadFeed
@@ -166,10 +177,10 @@ std::size_t FeedShareBytes(std::size_t budgetBytes, std::size_t feeds)
 }
 
 CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, int waitMilliseconds,
-                               std::size_t budgetBytes, FeedFetch fetch)
+                               std::size_t budgetBytes, FeedFetch fetch, CByteBudget* sharedBudget)
     : m_completion(std::make_shared<DownloadCompletion>(
           Clock::now() + std::chrono::milliseconds(std::max(waitMilliseconds, 0)), budgetBytes,
-          FeedShareBytes(budgetBytes, urls.size()), std::move(fetch)))
+          FeedShareBytes(budgetBytes, urls.size()), std::move(fetch), sharedBudget))
 {
     // Everything that can fail for want of memory comes before the first thread starts.
     const std::size_t count = urls.size();

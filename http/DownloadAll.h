@@ -55,11 +55,14 @@ public:
     };
 
     // Starts the downloads, each through `fetch` (DownloadFeed when empty). Never throws once a
-    // download thread runs: a thread that cannot be created is a download that failed.
+    // download thread runs: a thread that cannot be created is a download that failed. The
+    // bytes received are drawn from `sharedBudget` as well, when given (one that all logins
+    // of the process share), until the last download has let go of them; it must outlive
+    // every download, also those left running past this object.
     explicit CFeedDownloads(const std::vector<std::string>& urls,
                             int waitMilliseconds = kDownloadWaitMilliseconds,
                             std::size_t budgetBytes = kMaxLoginDownloadBytes,
-                            FeedFetch fetch = FeedFetch());
+                            FeedFetch fetch = FeedFetch(), CByteBudget* sharedBudget = nullptr);
     ~CFeedDownloads();
     CFeedDownloads(const CFeedDownloads&) = delete;
     CFeedDownloads& operator=(const CFeedDownloads&) = delete;

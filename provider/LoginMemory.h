@@ -20,7 +20,8 @@ enum class MemoryRefusal
 // The memory one login holds beyond its downloads (which kMaxLoginDownloadBytes bounds): the
 // trees of the documents it parses and the messages it renders. Each is bounded for the login
 // alone and drawn, as well, from one budget that all logins of the process share, so that
-// many logins at once cannot add up past it either. A tree is charged with its estimate
+// many logins at once cannot add up past it either; the login's downloads draw on that
+// budget too (see CFeedDownloads). A tree is charged with its estimate
 // before it is built and given back once it is freed; messages stay charged until this object
 // ends with its login. Owned by the login's provider; safe from the login's rendering threads
 // at once.
@@ -48,6 +49,9 @@ public:
     ~CLoginMemory();
     CLoginMemory(const CLoginMemory&) = delete;
     CLoginMemory& operator=(const CLoginMemory&) = delete;
+
+    // The budget of all logins this login draws on, for its downloads too.
+    CByteBudget& AllLoginsBudget() { return m_allLogins; }
 
     // Takes `bytes` for a tree. A tree that fits the login's bound but not beside the trees
     // its other threads hold right now waits until they give back enough, so that what a

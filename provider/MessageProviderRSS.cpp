@@ -154,7 +154,7 @@ ProviderReply CMessageProviderRSS::GetMessages()
             };
         }
         CFeedDownloads downloads(urls, kDownloadWaitMilliseconds, kMaxLoginDownloadBytes,
-                                 std::move(fetch));
+                                 std::move(fetch), &m_memory.AllLoginsBudget());
         CDocumentsWithCopies documents(downloads, urls, m_copies.get());
         RenderFeeds(
             [&](CFeedDownloads::Document& document) { return documents.TakeNext(document); },

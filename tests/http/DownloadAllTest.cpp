@@ -1,5 +1,6 @@
 #include "http/DownloadAll.h"
 
+#include "http/ByteBudget.h"
 #include "support/HTTPTestServer.h"
 #include "support/ProcessResources.h"
 #include "support/TestCertificates.h"
@@ -148,4 +149,27 @@ TEST(FeedDownloads, TheDownloadsOfAListShareOneBudget)
         failed +=
             document.text.empty() && document.failure == "over the download limit of one login";
     EXPECT_EQ(failed, 2);
+}
+
+TEST(FeedDownloads, TheDownloadsDrawOnASharedBudgetUntilTheyAreGone)
+{
+    CHTTPTestServer server;
+    server.Serve("/feed", CHTTPTestServer::OkResponse(std::string(40000, 'x')));
+    CByteBudget shared(60000);
+    {
+        CFeedDownloads downloads({server.Url("/feed"), server.Url("/feed")},
+                                 kDownloadWaitMilliseconds, kMaxLoginDownloadBytes, FeedFetch(),
+                                 &shared);
+        CFeedDownloads::Document document;
+        int received = 0;
+        while (downloads.TakeNext(document))
+            received += !document.text.empty();
+        // The list's own budget had room for both; the shared one for one alone.
+        EXPECT_EQ(received, 1);
+        EXPECT_LT(shared.Left(), 60000u - 40000u);
+    }
+    // A download thread lets go a moment after its download has ended.
+    for (int attempt = 0; attempt < 1000 && shared.Left() != 60000u; ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(shared.Left(), 60000u);
 }
