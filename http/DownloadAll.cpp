@@ -18,24 +18,31 @@ constexpr int kCancelGraceMilliseconds = 500;
 // What the downloads of one list share with the threads that take their documents: the
 // downloads that ended in time, in the order they ended, and the list's byte budget. Shared
 // by every worker, so that a download left running past the end touches nothing released.
-struct DownloadCompletion
+// Its state is its two partners' alone: the downloads that record their ends in it, and the
+// list that hands the documents out.
+class CDownloadCompletion
 {
+public:
     using Clock = std::chrono::steady_clock;
 
-    DownloadCompletion(Clock::time_point deadline, std::size_t budgetBytes, std::size_t shareBytes,
-                       FeedFetch fetch, CByteBudget* sharedBudget)
+    CDownloadCompletion(Clock::time_point deadline, std::size_t budgetBytes, std::size_t shareBytes,
+                        FeedFetch fetch, CByteBudget* sharedBudget)
         : m_deadline(deadline), m_budgetBytes(budgetBytes), m_sharedBudget(sharedBudget),
           m_budget(budgetBytes, sharedBudget), m_shareBytes(shareBytes), m_fetch(std::move(fetch))
     {}
     // Every download has let go by now, and the documents with it: what the list's budget
     // took of the shared one goes back.
-    ~DownloadCompletion()
+    ~CDownloadCompletion()
     {
         if (m_sharedBudget != nullptr)
             m_sharedBudget->Give(m_budgetBytes - m_budget.Left());
     }
-    DownloadCompletion(const DownloadCompletion&) = delete;
-    DownloadCompletion& operator=(const DownloadCompletion&) = delete;
+    CDownloadCompletion(const CDownloadCompletion&) = delete;
+    CDownloadCompletion& operator=(const CDownloadCompletion&) = delete;
+
+private:
+    friend class CDownloadWorker;
+    friend class CFeedDownloads;
 
     // Whether an ended download waits to be handed out. Called under the lock.
     bool HasWaiting() const { return m_handedOut < m_endedInTime.size(); }
@@ -64,10 +71,10 @@ platform::CLock& g_downloadLock = *new platform::CLock;
 
 // The record that the taking threads and one download thread share. Both hold it, so it
 // lives until the later of the two lets go.
-class DownloadWorker : public std::enable_shared_from_this<DownloadWorker>
+class CDownloadWorker : public std::enable_shared_from_this<CDownloadWorker>
 {
 public:
-    DownloadWorker(std::size_t index, std::shared_ptr<DownloadCompletion> completion)
+    CDownloadWorker(std::size_t index, std::shared_ptr<CDownloadCompletion> completion)
         : m_lock(nullptr), m_index(index), m_completion(std::move(completion))
     {}
 
@@ -98,7 +105,7 @@ public:
     CCancelSignal m_cancel;
 
 private:
-    static void WorkerThread(std::shared_ptr<DownloadWorker> worker);
+    static void WorkerThread(std::shared_ptr<CDownloadWorker> worker);
     void MarkEnded();
 
     const std::size_t m_index;
@@ -106,10 +113,10 @@ private:
     DownloadTrace m_trace;    // guarded by *m_lock
     bool m_abandoned = false; // guarded by *m_lock
     bool m_ended = false;     // guarded by the completion's lock
-    std::shared_ptr<DownloadCompletion> m_completion;
+    std::shared_ptr<CDownloadCompletion> m_completion;
 };
 
-bool DownloadWorker::Start(const std::string& url, platform::CLock* lock)
+bool CDownloadWorker::Start(const std::string& url, platform::CLock* lock)
 {
     m_lock = lock;
     try {
@@ -124,14 +131,14 @@ bool DownloadWorker::Start(const std::string& url, platform::CLock* lock)
     return false;
 }
 
-void DownloadWorker::WorkerThread(std::shared_ptr<DownloadWorker> worker)
+void CDownloadWorker::WorkerThread(std::shared_ptr<CDownloadWorker> worker)
 {
     std::string result;
     const char* failure = nullptr;
     DownloadTrace trace;
     try {
         // The fetch takes its own copy of the URL, inside the guard like everything else.
-        DownloadCompletion& completion = *worker->m_completion;
+        CDownloadCompletion& completion = *worker->m_completion;
         CByteBudget share(completion.m_shareBytes, &completion.m_budget);
         if (completion.m_fetch)
             result = completion.m_fetch(worker->m_url, &worker->m_cancel, &share, trace);
@@ -161,12 +168,12 @@ void DownloadWorker::WorkerThread(std::shared_ptr<DownloadWorker> worker)
     worker->MarkEnded();
 }
 
-void DownloadWorker::MarkEnded()
+void CDownloadWorker::MarkEnded()
 {
     platform::CLockHolder holder(m_completion->m_lock);
     m_ended = true;
     ++m_completion->m_ended;
-    if (!m_completion->m_closed && DownloadCompletion::Clock::now() <= m_completion->m_deadline)
+    if (!m_completion->m_closed && CDownloadCompletion::Clock::now() <= m_completion->m_deadline)
         m_completion->m_endedInTime.push_back(m_index);
     m_completion->m_changed.WakeAll();
 }
@@ -178,7 +185,7 @@ std::size_t FeedShareBytes(std::size_t budgetBytes, std::size_t feeds)
 
 CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, int waitMilliseconds,
                                std::size_t budgetBytes, FeedFetch fetch, CByteBudget* sharedBudget)
-    : m_completion(std::make_shared<DownloadCompletion>(
+    : m_completion(std::make_shared<CDownloadCompletion>(
           Clock::now() + std::chrono::milliseconds(std::max(waitMilliseconds, 0)), budgetBytes,
           FeedShareBytes(budgetBytes, urls.size()), std::move(fetch), sharedBudget))
 {
@@ -187,7 +194,7 @@ CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, int waitMil
     m_completion->m_endedInTime.reserve(count);
     m_workers.reserve(count);
     for (std::size_t index = 0; index < count; ++index)
-        m_workers.push_back(std::make_shared<DownloadWorker>(index, m_completion));
+        m_workers.push_back(std::make_shared<CDownloadWorker>(index, m_completion));
     for (std::size_t index = 0; index < count; ++index)
         m_workers[index]->Start(urls[index], &g_downloadLock);
 }
@@ -198,7 +205,7 @@ bool CFeedDownloads::TakeNext(Document& document)
     bool taken = false;
     bool cutOff = false;
     {
-        DownloadCompletion& completion = *m_completion;
+        CDownloadCompletion& completion = *m_completion;
         platform::CLockHolder holder(completion.m_lock);
         completion.m_changed.WaitUntil(completion.m_lock, completion.m_deadline, [&] {
             return completion.HasWaiting() || completion.m_handedOut == m_workers.size();
@@ -225,7 +232,7 @@ bool CFeedDownloads::TakeNext(Document& document)
 
 void CFeedDownloads::CancelAll()
 {
-    for (const std::shared_ptr<DownloadWorker>& worker : m_workers)
+    for (const std::shared_ptr<CDownloadWorker>& worker : m_workers)
         worker->m_cancel.Cancel();
 }
 
@@ -239,7 +246,7 @@ CFeedDownloads::~CFeedDownloads()
         // Results that were never taken are dropped, and later ones are never stored.
         platform::CLockHolder holder(g_downloadLock);
         Document dropped;
-        for (const std::shared_ptr<DownloadWorker>& worker : m_workers)
+        for (const std::shared_ptr<CDownloadWorker>& worker : m_workers)
             worker->TakeResult(dropped);
     }
     CancelAll();
@@ -251,7 +258,7 @@ CFeedDownloads::~CFeedDownloads()
     }
     // The threads that ended within the grace time are joined, the rest are left to end on
     // their own.
-    for (const std::shared_ptr<DownloadWorker>& worker : m_workers) {
+    for (const std::shared_ptr<CDownloadWorker>& worker : m_workers) {
         if (worker->HasEnded())
             worker->m_thread.Join();
         else

@@ -18,8 +18,8 @@ constexpr std::size_t kMaxLoginDownloadBytes = 64 * 1024 * 1024;
 
 class CByteBudget;
 class CCancelSignal;
-class DownloadWorker;
-struct DownloadCompletion;
+class CDownloadWorker;
+class CDownloadCompletion;
 
 // What a download thread does for one URL: DownloadFeed, or a caller's own way that uses it
 // (keeping copies, say). Called on the download threads, several at once, possibly after the
@@ -77,8 +77,8 @@ private:
 
     void CancelAll();
 
-    std::vector<std::shared_ptr<DownloadWorker>> m_workers;
-    std::shared_ptr<DownloadCompletion> m_completion;
+    std::vector<std::shared_ptr<CDownloadWorker>> m_workers;
+    std::shared_ptr<CDownloadCompletion> m_completion;
 };
 
 // Downloads every URL as CFeedDownloads does and returns one document per URL in URL order:

@@ -247,7 +247,8 @@ void CHTTPGet::ReceiveResponse(std::size_t& taken)
             count = m_tls->Receive(buffer.data(), buffer.size());
         } else {
             platform::SocketError error;
-            count = platform::ReceiveBytes(m_socket, buffer.data(), buffer.size(), false, error);
+            count = platform::ReceiveBytes(m_socket, buffer.data(), buffer.size(),
+                                           platform::Receive::Take, error);
         }
         // A failed receive ends the response like a close: it is what arrived before.
         if (count <= 0)

@@ -55,9 +55,16 @@ long SendBytes(SocketHandle socket, const char* data, std::size_t size, SocketEr
 long SendPieces(SocketHandle socket, const std::string_view* pieces, std::size_t count,
                 SocketError& error);
 
-// Receives up to `size` bytes; with `peek` the bytes stay in the socket. Returns the count,
-// 0 when the peer closed the connection, or -1 with `error` set.
-long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, bool peek,
+// Whether a receive takes the bytes it gives, or leaves them in the socket for the next one.
+enum class Receive
+{
+    Take,
+    Peek,
+};
+
+// Receives up to `size` bytes, taking them or peeking at them as `mode` says. Returns the
+// count, 0 when the peer closed the connection, or -1 with `error` set.
+long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, Receive mode,
                   SocketError& error);
 
 // Sends every piece at once instead of holding a small one back until the peer has

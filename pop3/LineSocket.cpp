@@ -64,7 +64,8 @@ std::string CLineSocket::ReadLine()
         m_socketEvent->Reset();
 
         SocketError error;
-        const long peeked = platform::ReceiveBytes(m_socket, buffer, sizeof buffer, true, error);
+        const long peeked =
+            platform::ReceiveBytes(m_socket, buffer, sizeof buffer, platform::Receive::Peek, error);
         if (peeked == 0)
             throw exception();
         if (peeked < 0) {
@@ -86,7 +87,8 @@ std::string CLineSocket::ReadLine()
             take = complete ? end + 2 : looked.size();
         }
 
-        const long received = platform::ReceiveBytes(m_socket, buffer, take, false, error);
+        const long received =
+            platform::ReceiveBytes(m_socket, buffer, take, platform::Receive::Take, error);
         if (received > 0) {
             line.append(buffer, static_cast<std::size_t>(received));
             lastProgress = Clock::now();

@@ -35,8 +35,8 @@ int ReadFromSocket(BIO* bio, char* buffer, int size)
 {
     BIO_clear_retry_flags(bio);
     platform::SocketError error;
-    const long received =
-        platform::ReceiveBytes(SocketOf(bio), buffer, static_cast<std::size_t>(size), false, error);
+    const long received = platform::ReceiveBytes(
+        SocketOf(bio), buffer, static_cast<std::size_t>(size), platform::Receive::Take, error);
     if (received < 0 && error == platform::SocketError::WouldBlock)
         BIO_set_retry_read(bio);
     return static_cast<int>(received);

@@ -225,8 +225,8 @@ bool CTLSStream::CSession::ReceiveMore()
         return false;
     char buffer[kMaxRecordBytes];
     platform::SocketError error;
-    const long count =
-        platform::ReceiveBytes(m_socket, buffer, kMaxRecordBytes - m_incoming.size(), false, error);
+    const long count = platform::ReceiveBytes(m_socket, buffer, kMaxRecordBytes - m_incoming.size(),
+                                              platform::Receive::Take, error);
     if (count <= 0)
         return false;
     m_incoming.insert(m_incoming.end(), buffer, buffer + count);

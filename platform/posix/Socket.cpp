@@ -148,12 +148,12 @@ long SendPieces(SocketHandle socket, const std::string_view* pieces, std::size_t
     return static_cast<long>(sent);
 }
 
-long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, bool peek,
+long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, Receive mode,
                   SocketError& error)
 {
     ssize_t received;
     do {
-        received = ::recv(ToDescriptor(socket), buffer, size, peek ? MSG_PEEK : 0);
+        received = ::recv(ToDescriptor(socket), buffer, size, mode == Receive::Peek ? MSG_PEEK : 0);
     } while (received < 0 && errno == EINTR);
     error = received < 0 ? LastError() : SocketError::None;
     return static_cast<long>(received);

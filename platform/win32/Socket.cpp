@@ -134,10 +134,11 @@ long SendPieces(SocketHandle socket, const std::string_view* pieces, std::size_t
     return static_cast<long>(sent);
 }
 
-long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, bool peek,
+long ReceiveBytes(SocketHandle socket, char* buffer, std::size_t size, Receive mode,
                   SocketError& error)
 {
-    const int received = ::recv(ToSocket(socket), buffer, ClampSize(size), peek ? MSG_PEEK : 0);
+    const int received =
+        ::recv(ToSocket(socket), buffer, ClampSize(size), mode == Receive::Peek ? MSG_PEEK : 0);
     error = received < 0 ? ErrorOf(::WSAGetLastError(), false) : SocketError::None;
     return received < 0 ? -1 : received;
 }

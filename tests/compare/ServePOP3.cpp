@@ -28,7 +28,8 @@ bool ReadControlLine(platform::SocketHandle control, std::string& line)
 {
     line.clear();
     platform::SocketError error;
-    for (char byte = 0; platform::ReceiveBytes(control, &byte, 1, false, error) == 1;) {
+    for (char byte = 0;
+         platform::ReceiveBytes(control, &byte, 1, platform::Receive::Take, error) == 1;) {
         if (byte == '\n')
             return true;
         if (byte != '\r')

@@ -87,7 +87,7 @@ TEST(Event, AWriteWaitWakesOnceAFullSendBufferHasRoomAgain)
         // Re-armed before each read, as every reader of a socket event does.
         while (WaitForAny({clientEvent}, 200) == 0) {
             clientEvent.Reset();
-            if (ReceiveBytes(pair.client, buffer, sizeof buffer, false, readError) == 0)
+            if (ReceiveBytes(pair.client, buffer, sizeof buffer, Receive::Take, readError) == 0)
                 break;
         }
     });
@@ -109,17 +109,17 @@ TEST(Socket, NonBlockingReadsAndClosedConnections)
     CSocketEvent socketEvent(pair.server);
     char buffer[8];
     SocketError error;
-    EXPECT_EQ(ReceiveBytes(pair.server, buffer, sizeof buffer, false, error), -1);
+    EXPECT_EQ(ReceiveBytes(pair.server, buffer, sizeof buffer, Receive::Take, error), -1);
     EXPECT_EQ(error, SocketError::WouldBlock);
 
     ASSERT_EQ(SendBytes(pair.client, "ab", 2, error), 2);
     EXPECT_EQ(WaitForAny({socketEvent}), 0);
-    EXPECT_EQ(ReceiveBytes(pair.server, buffer, sizeof buffer, true, error), 2);
-    EXPECT_EQ(ReceiveBytes(pair.server, buffer, sizeof buffer, false, error), 2);
+    EXPECT_EQ(ReceiveBytes(pair.server, buffer, sizeof buffer, Receive::Peek, error), 2);
+    EXPECT_EQ(ReceiveBytes(pair.server, buffer, sizeof buffer, Receive::Take, error), 2);
 
     ShutdownSocket(pair.client);
     EXPECT_EQ(WaitForAny({socketEvent}), 0);
-    EXPECT_EQ(ReceiveBytes(pair.server, buffer, sizeof buffer, false, error), 0);
+    EXPECT_EQ(ReceiveBytes(pair.server, buffer, sizeof buffer, Receive::Take, error), 0);
 }
 
 TEST(Socket, SendingToAClosedConnectionFailsWithoutKillingTheProcess)

@@ -30,7 +30,7 @@ public:
         if (m_session != nullptr)
             return m_session->Receive(buffer, size);
         platform::SocketError error;
-        return platform::ReceiveBytes(m_socket, buffer, size, false, error);
+        return platform::ReceiveBytes(m_socket, buffer, size, platform::Receive::Take, error);
     }
 
     bool SendAll(const std::string& bytes)

@@ -143,7 +143,7 @@ private:
             char chunk[65536];
             platform::SocketError error;
             const long received =
-                platform::ReceiveBytes(m_socket, chunk, sizeof chunk, false, error);
+                platform::ReceiveBytes(m_socket, chunk, sizeof chunk, platform::Receive::Take, error);
             if (received > 0) {
                 m_buffer.append(chunk, static_cast<std::size_t>(received));
                 return true;

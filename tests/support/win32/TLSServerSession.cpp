@@ -50,7 +50,8 @@ std::uint16_t CTLSServerContext::ClientPort(std::uint16_t listenPort) const
         platform::SendBytes(control, request.data(), request.size(), error) ==
             static_cast<long>(request.size())) {
         char byte = 0;
-        while (answer.size() < 8 && platform::ReceiveBytes(control, &byte, 1, false, error) == 1 &&
+        while (answer.size() < 8 &&
+               platform::ReceiveBytes(control, &byte, 1, platform::Receive::Take, error) == 1 &&
                byte != '\n')
             answer += byte;
     }
@@ -85,7 +86,7 @@ bool CTLSServerSession::IsUsable() const
 long CTLSServerSession::Receive(char* buffer, std::size_t size)
 {
     platform::SocketError error;
-    return platform::ReceiveBytes(m_state->m_socket, buffer, size, false, error);
+    return platform::ReceiveBytes(m_state->m_socket, buffer, size, platform::Receive::Take, error);
 }
 
 long CTLSServerSession::Send(const char* data, std::size_t size)
