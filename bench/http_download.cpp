@@ -2,7 +2,7 @@
 // over HTTPS, and prints the time of the whole fetch against the time of one feed alone, the
 // peak of threads and open handles during the fetch, and what is left of them one second after it
 // returned.
-#include "http/DownloadAll.h"
+#include "http/FeedDownloadsInternal.h"
 #include "support/HTTPTestServer.h"
 #include "support/PeakMemory.h"
 #include "support/ProcessResources.h"

@@ -160,7 +160,7 @@ CDocumentsWithCopies::CDocumentsWithCopies(CFeedDownloads& downloads,
     : m_downloads(downloads), m_urls(urls), m_copies(copies), m_handedOut(urls.size(), false)
 {}
 
-bool CDocumentsWithCopies::TakeNext(CFeedDownloads::Document& document)
+bool CDocumentsWithCopies::TakeNext(CFeedDownloads::Result& document)
 {
     {
         // The downloads are taken under the lock, so that no feed is handed out twice.
@@ -177,7 +177,7 @@ bool CDocumentsWithCopies::TakeNext(CFeedDownloads::Document& document)
         if (m_next == m_urls.size())
             return false;
         m_handedOut[m_next] = true;
-        document = CFeedDownloads::Document();
+        document = CFeedDownloads::Result();
         document.index = m_next++;
     }
     if (m_copies == nullptr ||

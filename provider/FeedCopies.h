@@ -1,6 +1,6 @@
 #pragma once
 
-#include "http/DownloadAll.h"
+#include "http/FeedDownloads.h"
 #include "platform/Thread.h"
 #include "platform/ThreadSafety.h"
 #include "provider/FeedCopyStore.h"
@@ -84,7 +84,7 @@ public:
     CDocumentsWithCopies(CFeedDownloads& downloads, const std::vector<std::string>& urls,
                          const CFeedCopies* copies);
 
-    bool TakeNext(CFeedDownloads::Document& document);
+    bool TakeNext(CFeedDownloads::Result& document);
 
 private:
     CFeedDownloads& m_downloads;

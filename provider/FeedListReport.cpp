@@ -2,7 +2,7 @@
 
 #include "common/PrintableText.h"
 #include "common/ReadableFile.h"
-#include "http/DownloadAll.h"
+#include "http/FeedDownloads.h"
 #include "platform/File.h"
 #include "provider/MessageProviderRSS.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "http/ByteBudget.h"
-#include "http/DownloadAll.h"
+#include "http/FeedDownloads.h"
 #include "platform/Thread.h"
 #include "platform/ThreadSafety.h"
 #include "provider/Message.h"

@@ -1,7 +1,7 @@
 #include "provider/MessageProviderRSS.h"
 
 #include "common/ByteString.h"
-#include "http/DownloadAll.h"
+#include "http/FeedDownloads.h"
 #include "platform/File.h"
 #include "platform/Memory.h"
 #include "platform/Thread.h"
@@ -133,7 +133,7 @@ ProviderReply CMessageProviderRSS::GetMessages()
         documents.resize(urls.size());
         std::atomic<std::size_t> next{0};
         RenderFeeds(
-            [&](CFeedDownloads::Document& document) {
+            [&](CFeedDownloads::Result& document) {
                 document.index = next++;
                 if (document.index >= documents.size())
                     return false;
@@ -156,9 +156,8 @@ ProviderReply CMessageProviderRSS::GetMessages()
         CFeedDownloads downloads(urls, kDownloadWaitMilliseconds, kMaxLoginDownloadBytes,
                                  std::move(fetch), &m_memory.AllLoginsBudget());
         CDocumentsWithCopies documents(downloads, urls, m_copies.get());
-        RenderFeeds(
-            [&](CFeedDownloads::Document& document) { return documents.TakeNext(document); },
-            templates);
+        RenderFeeds([&](CFeedDownloads::Result& document) { return documents.TakeNext(document); },
+                    templates);
     }
     std::vector<bool> seen;
     m_seenStore.FilterSeen(m_messages, &seen);
@@ -246,7 +245,7 @@ bool CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<
     return true;
 }
 
-void CMessageProviderRSS::RenderDocument(CFeedDownloads::Document& document,
+void CMessageProviderRSS::RenderDocument(CFeedDownloads::Result& document,
                                          const std::string& templateText, MessageList& messages)
 {
     FeedOutcome& outcome = m_outcomes[document.index];
@@ -297,7 +296,7 @@ void CMessageProviderRSS::RenderFeeds(const DocumentSource& takeNext,
     std::exception_ptr failure;
     auto renderSome = [&]() noexcept {
         try {
-            CFeedDownloads::Document document;
+            CFeedDownloads::Result document;
             while (!stop && takeNext(document)) {
                 const std::size_t feed = document.index;
                 RenderDocument(document, templates[feed], rendered[feed]);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/TextException.h"
-#include "http/DownloadAll.h"
+#include "http/FeedDownloads.h"
 #include "provider/FeedOutcome.h"
 #include "provider/LoginMemory.h"
 #include "provider/MessageProvider.h"
@@ -109,12 +109,12 @@ public:
 private:
     // Hands out the next document of the login's feeds, false when no more will come.
     // Called from several threads at once.
-    using DocumentSource = std::function<bool(CFeedDownloads::Document&)>;
+    using DocumentSource = std::function<bool(CFeedDownloads::Result&)>;
 
     void RenderFeeds(const DocumentSource& takeNext, const std::vector<std::string>& templates);
     // Converts, parses and renders one feed's document into `messages`; with copies, keeps a
     // 200 answer that is a feed, and falls back on the copy for one that is not.
-    void RenderDocument(CFeedDownloads::Document& document, const std::string& templateText,
+    void RenderDocument(CFeedDownloads::Result& document, const std::string& templateText,
                         MessageList& messages);
 
     std::string m_listFile;

@@ -175,7 +175,7 @@ TEST_F(FeedCopiesTest, AFeedThatGivesNothingInTimeIsServedFromItsCopy)
                                  return copies->Download(url, cancel, budget, trace);
                              });
     CDocumentsWithCopies documents(downloads, urls, m_copies.get());
-    CFeedDownloads::Document document;
+    CFeedDownloads::Result document;
     std::vector<std::string> texts(2), failures(2);
     std::vector<CopyUse> uses(2);
     while (documents.TakeNext(document)) {

@@ -1,7 +1,8 @@
-#include "http/DownloadAll.h"
+#include "http/FeedDownloads.h"
 
 #include "http/ByteBudget.h"
 #include "http/CancelSignal.h"
+#include "http/FeedDownloadsInternal.h"
 #include "http/HTTPGet.h"
 #include "platform/Thread.h"
 
@@ -83,7 +84,7 @@ public:
     bool Start(const std::string& url, platform::CLock* lock);
 
     // Collects the result; a result stored later is dropped. Called under the lock.
-    void TakeResult(CFeedDownloads::Document& document)
+    void TakeResult(CFeedDownloads::Result& document)
     {
         m_abandoned = true;
         document.index = m_index;
@@ -199,7 +200,7 @@ CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, int waitMil
         m_workers[index]->Start(urls[index], &g_downloadLock);
 }
 
-bool CFeedDownloads::TakeNext(Document& document)
+bool CFeedDownloads::TakeNext(Result& document)
 {
     std::size_t index = 0;
     bool taken = false;
@@ -245,7 +246,7 @@ CFeedDownloads::~CFeedDownloads()
     {
         // Results that were never taken are dropped, and later ones are never stored.
         platform::CLockHolder holder(g_downloadLock);
-        Document dropped;
+        Result dropped;
         for (const std::shared_ptr<CDownloadWorker>& worker : m_workers)
             worker->TakeResult(dropped);
     }
@@ -270,7 +271,7 @@ std::vector<std::string> DownloadAll(const std::vector<std::string>& urls, int w
 {
     std::vector<std::string> results(urls.size());
     CFeedDownloads downloads(urls, waitMilliseconds);
-    CFeedDownloads::Document document;
+    CFeedDownloads::Result document;
     while (downloads.TakeNext(document))
         results[document.index] = std::move(document.text);
     return results;

@@ -1,6 +1,5 @@
-#include "http/DownloadAll.h"
-
 #include "http/ByteBudget.h"
+#include "http/FeedDownloadsInternal.h"
 #include "support/HTTPTestServer.h"
 #include "support/ProcessResources.h"
 #include "support/TestCertificates.h"
@@ -120,7 +119,7 @@ TEST(FeedDownloads, HandsOutEachDocumentAsSoonAsItsDownloadEnds)
                               "http://127.0.0.1:" + std::to_string(platform::LocalPort(closed))},
                              3000);
     // The answered and the refused download come while the silent one still runs.
-    CFeedDownloads::Document first, second, last;
+    CFeedDownloads::Result first, second, last;
     ASSERT_TRUE(downloads.TakeNext(first));
     ASSERT_TRUE(downloads.TakeNext(second));
     if (first.index == 2)
@@ -143,7 +142,7 @@ TEST(FeedDownloads, TheDownloadsOfAListShareOneBudget)
     server.Serve("/feed", CHTTPTestServer::OkResponse(std::string(40000, 'x')));
     CFeedDownloads downloads({server.Url("/feed"), server.Url("/feed")}, kDownloadWaitMilliseconds,
                              30000);
-    CFeedDownloads::Document document;
+    CFeedDownloads::Result document;
     int failed = 0;
     while (downloads.TakeNext(document))
         failed +=
@@ -160,7 +159,7 @@ TEST(FeedDownloads, TheDownloadsDrawOnASharedBudgetUntilTheyAreGone)
         CFeedDownloads downloads({server.Url("/feed"), server.Url("/feed")},
                                  kDownloadWaitMilliseconds, kMaxLoginDownloadBytes, FeedFetch(),
                                  &shared);
-        CFeedDownloads::Document document;
+        CFeedDownloads::Result document;
         int received = 0;
         while (downloads.TakeNext(document))
             received += !document.text.empty();

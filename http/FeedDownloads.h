@@ -46,7 +46,7 @@ class CFeedDownloads
 public:
     // One URL's outcome: its index in the URL list, the document (empty when the download
     // failed), when it failed, why, and what the download went through.
-    struct Document
+    struct Result
     {
         std::size_t index = 0;
         std::string text;
@@ -70,7 +70,7 @@ public:
     // Waits for a download that has ended and not been handed out yet, and hands it out.
     // False when every download has been handed out, or when the wait is over: downloads that
     // have not ended by then are cancelled and never handed out.
-    bool TakeNext(Document& document);
+    bool TakeNext(Result& document);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -80,9 +80,3 @@ private:
     std::vector<std::shared_ptr<CDownloadWorker>> m_workers;
     std::shared_ptr<CDownloadCompletion> m_completion;
 };
-
-// Downloads every URL as CFeedDownloads does and returns one document per URL in URL order:
-// empty where a download failed or had not finished when the wait ended. Blocks until all
-// downloads ended or the wait is over.
-std::vector<std::string> DownloadAll(const std::vector<std::string>& urls,
-                                     int waitMilliseconds = kDownloadWaitMilliseconds);
