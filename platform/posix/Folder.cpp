@@ -1,5 +1,7 @@
 #include "platform/Folder.h"
 
+#include "platform/posix/UserFolder.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,15 +11,20 @@
 
 namespace platform {
 
-std::string UserCacheFolder()
+std::string UserBaseFolder(const char* variable, const char* underHome)
 {
-    const char* cacheHome = std::getenv("XDG_CACHE_HOME");
-    if (cacheHome != nullptr && cacheHome[0] == '/')
-        return cacheHome;
+    const char* named = std::getenv(variable);
+    if (named != nullptr && named[0] == '/')
+        return named;
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] == '\0')
         return std::string();
-    return std::string(home) + "/.cache";
+    return std::string(home) + "/" + underHome;
+}
+
+std::string UserCacheFolder()
+{
+    return UserBaseFolder("XDG_CACHE_HOME", ".cache");
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name)

@@ -1,6 +1,7 @@
 #include "platform/Settings.h"
 
 #include "platform/File.h"
+#include "platform/posix/UserFolder.h"
 
 #include <sys/stat.h>
 
@@ -14,13 +15,7 @@ constexpr std::size_t kMaxValueBytes = 64;
 
 std::string ConfigurationFolder()
 {
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    if (configHome != nullptr && configHome[0] == '/')
-        return configHome;
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] == '\0')
-        return std::string();
-    return std::string(home) + "/.config";
+    return UserBaseFolder("XDG_CONFIG_HOME", ".config");
 }
 
 bool IsFolder(const std::string& path)
