@@ -3,7 +3,7 @@
 
 #include "provider/FeedDocument.h"
 #include "render/Template.h"
-#include "shell/ShellTestSupport.h"
+#include "shell/posix/ShellTestSupport.h"
 #include "support/HTTPTestServer.h"
 #include "support/TestCertificates.h"
 
