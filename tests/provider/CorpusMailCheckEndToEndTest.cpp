@@ -2,7 +2,7 @@
 // feed lists, downloaded, converted, parsed and rendered at login, and collected by a real
 // POP3 client (fetchmail) that deletes what it collected, so that the next check is empty.
 // The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h).
-#include "provider/FeedDocument.h"
+#include "provider/FeedDocumentInternal.h"
 #include "provider/MessageProviderRSS.h"
 #include "provider/SeenStore.h"
 #include "render/Charset.h"

@@ -2,7 +2,7 @@
 // of a feed list, the provider made by the real factory downloads the feeds from an HTTP
 // server, renders and serves their items, and what the client deletes stays away afterwards.
 // The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h).
-#include "provider/FeedDocument.h"
+#include "provider/FeedDocumentInternal.h"
 #include "provider/Fingerprint.h"
 #include "provider/SeenStore.h"
 #include "render/Template.h"
