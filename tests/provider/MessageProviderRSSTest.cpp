@@ -1,7 +1,7 @@
 #include "provider/MessageProviderRSS.h"
 
 #include "platform/File.h"
-#include "provider/FeedDocument.h"
+#include "provider/FeedDocumentInternal.h"
 #include "provider/FeedListReport.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"

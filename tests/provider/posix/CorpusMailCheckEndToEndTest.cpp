@@ -3,7 +3,7 @@
 // POP3 client (fetchmail) that deletes what it collected, so that the next check is empty.
 // The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h):
 // the clients are Linux programs, run as children of the test.
-#include "provider/FeedDocument.h"
+#include "provider/FeedDocumentInternal.h"
 #include "provider/MessageProviderRSS.h"
 #include "provider/SeenStore.h"
 #include "render/Charset.h"
