@@ -33,6 +33,15 @@ private:
     int m_descriptor;
 };
 
+// Whether a whole netlink message starts at `message` within the `length` bytes left: the
+// kernel header's own test, without comparing its unsigned length with a signed count.
+bool WholeMessage(const nlmsghdr* message, int length)
+{
+    return length >= static_cast<int>(sizeof(nlmsghdr)) &&
+           message->nlmsg_len >= sizeof(nlmsghdr) &&
+           message->nlmsg_len <= static_cast<unsigned>(length);
+}
+
 // Asks the kernel's socket diagnostics for the one TCP socket whose own end is `client` and
 // whose other end is `server`: the client's side of the connection, which carries the user
 // that made it. False when the kernel has no such interface or no such socket.
@@ -76,7 +85,7 @@ bool FindSocketUser(const sockaddr_in& client, const sockaddr_in& server, uid_t&
         return false;
     int length = static_cast<int>(received);
     for (const nlmsghdr* message = reinterpret_cast<const nlmsghdr*>(answer);
-         NLMSG_OK(message, length); message = NLMSG_NEXT(message, length)) {
+         WholeMessage(message, length); message = NLMSG_NEXT(message, length)) {
         if (message->nlmsg_type != SOCK_DIAG_BY_FAMILY ||
             message->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
             return false;
