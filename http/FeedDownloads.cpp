@@ -24,12 +24,12 @@ constexpr int kCancelGraceMilliseconds = 500;
 class CDownloadCompletion
 {
 public:
-    using Clock = std::chrono::steady_clock;
-
-    CDownloadCompletion(std::size_t downloads, Clock::time_point deadline, std::size_t budgetBytes,
+    CDownloadCompletion(std::size_t downloads, const platform::CClock& clock,
+                        std::chrono::milliseconds wait, std::size_t budgetBytes,
                         std::size_t shareBytes, FeedFetch fetch, CByteBudget* sharedBudget)
-        : m_deadline(deadline), m_budgetBytes(budgetBytes), m_sharedBudget(sharedBudget),
-          m_budget(budgetBytes, sharedBudget), m_shareBytes(shareBytes), m_fetch(std::move(fetch))
+        : m_clock(clock), m_deadline(clock.Now() + wait), m_budgetBytes(budgetBytes),
+          m_sharedBudget(sharedBudget), m_budget(budgetBytes, sharedBudget),
+          m_shareBytes(shareBytes), m_fetch(std::move(fetch))
     {
         m_endedInTime.reserve(downloads);
     }
@@ -50,7 +50,9 @@ private:
     // Whether an ended download waits to be handed out.
     bool HasWaiting() const REQUIRES(m_lock) { return m_handedOut < m_endedInTime.size(); }
 
-    const Clock::time_point m_deadline;
+    // Read only until m_closed: the list that owns the clock closes before it goes.
+    const platform::CClock& m_clock;
+    const platform::CClock::TimePoint m_deadline;
     platform::CLock m_lock;
     platform::CCondition m_changed;
     std::size_t m_ended GUARDED_BY(m_lock) = 0;
@@ -177,7 +179,7 @@ void CDownloadWorker::MarkEnded()
     platform::CLockHolder holder(m_completion->m_lock);
     m_ended = true;
     ++m_completion->m_ended;
-    if (!m_completion->m_closed && CDownloadCompletion::Clock::now() <= m_completion->m_deadline)
+    if (!m_completion->m_closed && m_completion->m_clock.Now() <= m_completion->m_deadline)
         m_completion->m_endedInTime.push_back(m_index);
     m_completion->m_changed.WakeAll();
 }
@@ -188,10 +190,11 @@ std::size_t FeedShareBytes(std::size_t budgetBytes, std::size_t feeds)
 }
 
 CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, int waitMilliseconds,
-                               std::size_t budgetBytes, FeedFetch fetch, CByteBudget* sharedBudget)
+                               std::size_t budgetBytes, FeedFetch fetch, CByteBudget* sharedBudget,
+                               const platform::CClock& clock)
     : m_completion(std::make_shared<CDownloadCompletion>(
-          urls.size(), Clock::now() + std::chrono::milliseconds(std::max(waitMilliseconds, 0)),
-          budgetBytes, FeedShareBytes(budgetBytes, urls.size()), std::move(fetch), sharedBudget))
+          urls.size(), clock, std::chrono::milliseconds(std::max(waitMilliseconds, 0)), budgetBytes,
+          FeedShareBytes(budgetBytes, urls.size()), std::move(fetch), sharedBudget))
 {
     // Everything that can fail for want of memory comes before the first thread starts.
     const std::size_t count = urls.size();
@@ -210,10 +213,11 @@ bool CFeedDownloads::TakeNext(Result& document)
     {
         CDownloadCompletion& completion = *m_completion;
         platform::CLockHolder holder(completion.m_lock);
-        completion.m_changed.WaitUntil(
-            completion.m_lock, completion.m_deadline, [&]() REQUIRES(completion.m_lock) {
-                return completion.HasWaiting() || completion.m_handedOut == m_workers.size();
-            });
+        completion.m_changed.WaitUntil(completion.m_lock, completion.m_clock, completion.m_deadline,
+                                       [&]() REQUIRES(completion.m_lock) {
+                                           return completion.HasWaiting() ||
+                                                  completion.m_handedOut == m_workers.size();
+                                       });
         taken = completion.HasWaiting();
         if (taken) {
             index = completion.m_endedInTime[completion.m_handedOut++];
