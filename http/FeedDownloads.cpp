@@ -12,7 +12,7 @@ namespace {
 
 // How long cancelled downloads are given to notice before they are left behind. Only a thread
 // stuck in name resolution, which nothing can interrupt, takes longer.
-constexpr int kCancelGraceMilliseconds = 500;
+constexpr std::chrono::milliseconds kCancelGrace{500};
 
 } // namespace
 
@@ -189,11 +189,11 @@ std::size_t FeedShareBytes(std::size_t budgetBytes, std::size_t feeds)
     return std::max(kMaxResponseBytes, budgetBytes / std::max<std::size_t>(feeds, 1));
 }
 
-CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, int waitMilliseconds,
+CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, std::chrono::milliseconds wait,
                                std::size_t budgetBytes, FeedFetch fetch, CByteBudget* sharedBudget,
                                const platform::CClock& clock)
     : m_completion(std::make_shared<CDownloadCompletion>(
-          urls.size(), clock, std::chrono::milliseconds(std::max(waitMilliseconds, 0)), budgetBytes,
+          urls.size(), clock, std::max(wait, std::chrono::milliseconds::zero()), budgetBytes,
           FeedShareBytes(budgetBytes, urls.size()), std::move(fetch), sharedBudget))
 {
     // Everything that can fail for want of memory comes before the first thread starts.
@@ -260,8 +260,7 @@ CFeedDownloads::~CFeedDownloads()
     CancelAll();
     {
         platform::CLockHolder holder(m_completion->m_lock);
-        m_completion->m_changed.WaitFor(m_completion->m_lock,
-                                        std::chrono::milliseconds(kCancelGraceMilliseconds),
+        m_completion->m_changed.WaitFor(m_completion->m_lock, kCancelGrace,
                                         [&]() REQUIRES(m_completion->m_lock) {
                                             return m_completion->m_ended >= m_workers.size();
                                         });
@@ -276,10 +275,11 @@ CFeedDownloads::~CFeedDownloads()
     }
 }
 
-std::vector<std::string> DownloadAll(const std::vector<std::string>& urls, int waitMilliseconds)
+std::vector<std::string> DownloadAll(const std::vector<std::string>& urls,
+                                     std::chrono::milliseconds wait)
 {
     std::vector<std::string> results(urls.size());
-    CFeedDownloads downloads(urls, waitMilliseconds);
+    CFeedDownloads downloads(urls, wait);
     CFeedDownloads::Result document;
     while (downloads.TakeNext(document))
         results[document.index] = std::move(document.text);

@@ -11,7 +11,7 @@
 #include <vector>
 
 // How long the downloads of one feed list are waited for.
-constexpr int kDownloadWaitMilliseconds = 45000;
+constexpr std::chrono::seconds kDownloadWait{45};
 
 // The most bytes the downloads of one feed list receive in all; a download that would pass it
 // fails. Sixty feeds at the largest response a download accepts would be far more.
@@ -62,7 +62,7 @@ public:
     // every download, also those left running past this object. The wait is measured on
     // `clock`, which must outlive this object (the downloads stop reading it when it goes).
     explicit CFeedDownloads(const std::vector<std::string>& urls,
-                            int waitMilliseconds = kDownloadWaitMilliseconds,
+                            std::chrono::milliseconds wait = kDownloadWait,
                             std::size_t budgetBytes = kMaxLoginDownloadBytes,
                             FeedFetch fetch = FeedFetch(), CByteBudget* sharedBudget = nullptr,
                             const platform::CClock& clock = platform::SteadyClock());

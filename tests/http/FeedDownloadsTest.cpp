@@ -79,8 +79,8 @@ TEST(FeedDownloads, DownloadsStillRunningWhenTheWaitEndsAreNeverHandedOutAndCutO
     {
         CFeedDownloads downloads({server.Url("/feed"), server.Url("/silent"), secure.Url("/silent"),
                                   server.Url("/feed")},
-                                 kDownloadWaitMilliseconds, kMaxLoginDownloadBytes, FeedFetch(),
-                                 nullptr, clock);
+                                 kDownloadWait, kMaxLoginDownloadBytes, FeedFetch(), nullptr,
+                                 clock);
         // The answered downloads come while the clock stands still.
         CFeedDownloads::Result document;
         std::vector<std::size_t> taken;
@@ -94,7 +94,7 @@ TEST(FeedDownloads, DownloadsStillRunningWhenTheWaitEndsAreNeverHandedOutAndCutO
         // The silent TLS download has made its request by the time the wait ends.
         for (int attempt = 0; attempt < 1000 && secure.Requests().empty(); ++attempt)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        clock.Advance(std::chrono::milliseconds(kDownloadWaitMilliseconds));
+        clock.Advance(kDownloadWait);
         EXPECT_FALSE(downloads.TakeNext(document));
     }
     // The abandoned downloads let go of their connections, and their threads ended.
@@ -114,7 +114,8 @@ TEST(DownloadAll, ADownloadStuckInConnectingIsCutOffToo)
     const platform::SocketHandle queued = platform::CreateTcpSocket();
     ASSERT_TRUE(platform::ConnectIPv4(queued, 0x0100007Fu, port));
     const int threadsBefore = BaselineThreadCount();
-    EXPECT_EQ(DownloadAll({"http://127.0.0.1:" + std::to_string(port) + "/"}, 300),
+    EXPECT_EQ(DownloadAll({"http://127.0.0.1:" + std::to_string(port) + "/"},
+                          std::chrono::milliseconds(300)),
               std::vector<std::string>{""});
     EXPECT_EQ(SettledThreadCount(threadsBefore), threadsBefore);
     platform::CloseSocket(queued);
@@ -134,8 +135,7 @@ TEST(FeedDownloads, HandsOutEachDocumentAsSoonAsItsDownloadEnds)
     CManualClock clock;
     CFeedDownloads downloads({server.Url("/silent"), server.Url("/feed"),
                               "http://127.0.0.1:" + std::to_string(platform::LocalPort(closed))},
-                             kDownloadWaitMilliseconds, kMaxLoginDownloadBytes, FeedFetch(),
-                             nullptr, clock);
+                             kDownloadWait, kMaxLoginDownloadBytes, FeedFetch(), nullptr, clock);
     // The answered and the refused download come while the silent one still runs.
     CFeedDownloads::Result first, second, last;
     ASSERT_TRUE(downloads.TakeNext(first));
@@ -152,7 +152,7 @@ TEST(FeedDownloads, HandsOutEachDocumentAsSoonAsItsDownloadEnds)
     // end, and for every later call.
     bool takenAfterTheWait = true;
     std::thread taker([&] { takenAfterTheWait = downloads.TakeNext(last); });
-    clock.Advance(std::chrono::milliseconds(kDownloadWaitMilliseconds - 1));
+    clock.Advance(kDownloadWait - std::chrono::milliseconds(1));
     clock.Advance(std::chrono::milliseconds(1));
     taker.join();
     EXPECT_FALSE(takenAfterTheWait);
@@ -164,8 +164,7 @@ TEST(FeedDownloads, TheDownloadsOfAListShareOneBudget)
 {
     CHTTPTestServer server;
     server.Serve("/feed", CHTTPTestServer::OkResponse(std::string(40000, 'x')));
-    CFeedDownloads downloads({server.Url("/feed"), server.Url("/feed")}, kDownloadWaitMilliseconds,
-                             30000);
+    CFeedDownloads downloads({server.Url("/feed"), server.Url("/feed")}, kDownloadWait, 30000);
     CFeedDownloads::Result document;
     int failed = 0;
     while (downloads.TakeNext(document))
@@ -180,9 +179,8 @@ TEST(FeedDownloads, TheDownloadsDrawOnASharedBudgetUntilTheyAreGone)
     server.Serve("/feed", CHTTPTestServer::OkResponse(std::string(40000, 'x')));
     CByteBudget shared(60000);
     {
-        CFeedDownloads downloads({server.Url("/feed"), server.Url("/feed")},
-                                 kDownloadWaitMilliseconds, kMaxLoginDownloadBytes, FeedFetch(),
-                                 &shared);
+        CFeedDownloads downloads({server.Url("/feed"), server.Url("/feed")}, kDownloadWait,
+                                 kMaxLoginDownloadBytes, FeedFetch(), &shared);
         CFeedDownloads::Result document;
         int received = 0;
         while (downloads.TakeNext(document))

@@ -172,7 +172,7 @@ TEST_F(FeedCopiesTest, AFeedThatGivesNothingInTimeIsServedFromItsCopy)
     const std::vector<std::string> urls = {url, server.Url("/none")};
     CManualClock clock;
     CFeedDownloads downloads(
-        urls, kDownloadWaitMilliseconds, kMaxLoginDownloadBytes,
+        urls, kDownloadWait, kMaxLoginDownloadBytes,
         [copies = m_copies](const std::string& url, CCancelSignal* cancel, CByteBudget* budget,
                             DownloadTrace& trace) {
             return copies->Download(url, cancel, budget, trace);
@@ -188,7 +188,7 @@ TEST_F(FeedCopiesTest, AFeedThatGivesNothingInTimeIsServedFromItsCopy)
         failures[document.index] = document.failure;
         uses[document.index] = document.trace.copyUse;
         if (document.index == 1)
-            clock.Advance(std::chrono::milliseconds(kDownloadWaitMilliseconds));
+            clock.Advance(kDownloadWait);
     }
     EXPECT_EQ(texts[0], copy.body);
     EXPECT_EQ(failures[0], "");
