@@ -24,7 +24,7 @@ constexpr std::chrono::milliseconds kCancelGrace{500};
 class CDownloadCompletion
 {
 public:
-    CDownloadCompletion(std::size_t downloads, const platform::CClock& clock,
+    CDownloadCompletion(std::size_t downloads, const platform::IClock& clock,
                         std::chrono::milliseconds wait, std::size_t budgetBytes,
                         std::size_t shareBytes, FeedFetch fetch, CByteBudget* sharedBudget)
         : m_clock(clock), m_deadline(clock.Now() + wait), m_budgetBytes(budgetBytes),
@@ -51,8 +51,8 @@ private:
     bool HasWaiting() const REQUIRES(m_lock) { return m_handedOut < m_endedInTime.size(); }
 
     // Read only until m_closed: the list that owns the clock closes before it goes.
-    const platform::CClock& m_clock;
-    const platform::CClock::TimePoint m_deadline;
+    const platform::IClock& m_clock;
+    const platform::IClock::TimePoint m_deadline;
     platform::CLock m_lock;
     platform::CCondition m_changed;
     std::size_t m_ended GUARDED_BY(m_lock) = 0;
@@ -191,7 +191,7 @@ std::size_t FeedShareBytes(std::size_t budgetBytes, std::size_t feeds)
 
 CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, std::chrono::milliseconds wait,
                                std::size_t budgetBytes, FeedFetch fetch, CByteBudget* sharedBudget,
-                               const platform::CClock& clock)
+                               const platform::IClock& clock)
     : m_completion(std::make_shared<CDownloadCompletion>(
           urls.size(), clock, std::max(wait, std::chrono::milliseconds::zero()), budgetBytes,
           FeedShareBytes(budgetBytes, urls.size()), std::move(fetch), sharedBudget))

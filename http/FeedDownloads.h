@@ -65,7 +65,7 @@ public:
                             std::chrono::milliseconds wait = kDownloadWait,
                             std::size_t budgetBytes = kMaxLoginDownloadBytes,
                             FeedFetch fetch = FeedFetch(), CByteBudget* sharedBudget = nullptr,
-                            const platform::CClock& clock = platform::SteadyClock());
+                            const platform::IClock& clock = platform::SteadyClock());
     ~CFeedDownloads();
     CFeedDownloads(const CFeedDownloads&) = delete;
     CFeedDownloads& operator=(const CFeedDownloads&) = delete;

@@ -16,12 +16,12 @@ std::uint32_t GetTickCount();
 // What a wait with a deadline reads the time from, and how it sleeps until then: the
 // system's steady clock (SteadyClock), or in tests a clock that moves only when told to.
 // Used by any number of threads at once; nothing here throws.
-class CClock
+class IClock
 {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
 
-    virtual ~CClock() = default;
+    virtual ~IClock() = default;
 
     virtual TimePoint Now() const = 0;
 
@@ -34,6 +34,6 @@ public:
 
 // The system's steady clock, which a change of the system's time does not move. Lives as
 // long as the process.
-const CClock& SteadyClock();
+const IClock& SteadyClock();
 
 } // namespace platform

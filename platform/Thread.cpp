@@ -34,7 +34,7 @@ unsigned ProcessorCount()
 
 namespace {
 
-class CSteadyClock : public CClock
+class CSteadyClock : public IClock
 {
 public:
     TimePoint Now() const override { return std::chrono::steady_clock::now(); }
@@ -48,9 +48,9 @@ public:
 } // namespace
 
 // Never destroyed, so that a thread still waiting while the process ends finds it.
-const CClock& SteadyClock()
+const IClock& SteadyClock()
 {
-    static const CClock& clock = *new CSteadyClock;
+    static const IClock& clock = *new CSteadyClock;
     return clock;
 }
 

@@ -96,7 +96,7 @@ public:
     // Returns what `done()` says at the end. The compiler's lock check cannot follow the lock
     // into `done`: a predicate that reads guarded members says so itself, with REQUIRES.
     template <typename Predicate>
-    bool WaitUntil(CLock& lock, const CClock& clock, CClock::TimePoint deadline, Predicate done)
+    bool WaitUntil(CLock& lock, const IClock& clock, IClock::TimePoint deadline, Predicate done)
         REQUIRES(lock) NO_THREAD_SAFETY_ANALYSIS
     {
         while (!done()) {

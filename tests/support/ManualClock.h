@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <vector>
 
-class CManualClock : public platform::CClock
+class CManualClock : public platform::IClock
 {
 public:
     CManualClock() = default;
