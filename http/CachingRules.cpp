@@ -129,10 +129,10 @@ std::int64_t QuietUntil(const std::string& headers, std::int64_t now)
             until = now + std::stoll(value);
         else if (!ParseHTTPDate(value, until))
             return now;
-        return std::clamp(until, now, now + kMaxRetryAfterSeconds);
+        return std::clamp(until, now, now + kMaxRetryAfter.count());
     }
     std::int64_t age = 0;
     if ((status == "200" || status == "304") && MaxAge(GetHeader(headers, "cache-control"), age))
-        return now + std::min(age, kMaxFreshSeconds);
+        return now + std::min<std::int64_t>(age, kMaxFreshAge.count());
     return now;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -8,8 +9,8 @@
 // any thread. Times are seconds since 1970-01-01 UTC.
 
 // The longest a Retry-After is honoured, and the longest a max-age is.
-constexpr std::int64_t kMaxRetryAfterSeconds = 24 * 60 * 60;
-constexpr std::int64_t kMaxFreshSeconds = 60 * 60;
+constexpr std::chrono::seconds kMaxRetryAfter = std::chrono::hours(24);
+constexpr std::chrono::seconds kMaxFreshAge = std::chrono::hours(1);
 
 // Reads an HTTP date in any of its three forms ("Sun, 06 Nov 1994 08:49:37 GMT", "Sunday,
 // 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994"). False when `text` is none of them.

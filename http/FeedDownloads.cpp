@@ -12,7 +12,7 @@ namespace {
 
 // How long cancelled downloads are given to notice before they are left behind. Only a thread
 // stuck in name resolution, which nothing can interrupt, takes longer.
-constexpr int kCancelGraceMilliseconds = 500;
+constexpr std::chrono::milliseconds kCancelGrace{500};
 
 } // namespace
 
@@ -24,13 +24,15 @@ constexpr int kCancelGraceMilliseconds = 500;
 class CDownloadCompletion
 {
 public:
-    using Clock = std::chrono::steady_clock;
-
-    CDownloadCompletion(Clock::time_point deadline, std::size_t budgetBytes, std::size_t shareBytes,
-                        FeedFetch fetch, CByteBudget* sharedBudget)
-        : m_deadline(deadline), m_budgetBytes(budgetBytes), m_sharedBudget(sharedBudget),
-          m_budget(budgetBytes, sharedBudget), m_shareBytes(shareBytes), m_fetch(std::move(fetch))
-    {}
+    CDownloadCompletion(std::size_t downloads, const platform::IClock& clock,
+                        std::chrono::milliseconds wait, std::size_t budgetBytes,
+                        std::size_t shareBytes, FeedFetch fetch, CByteBudget* sharedBudget)
+        : m_clock(clock), m_deadline(clock.Now() + wait), m_budgetBytes(budgetBytes),
+          m_sharedBudget(sharedBudget), m_budget(budgetBytes, sharedBudget),
+          m_shareBytes(shareBytes), m_fetch(std::move(fetch))
+    {
+        m_endedInTime.reserve(downloads);
+    }
     // Every download has let go by now, and the documents with it: what the list's budget
     // took of the shared one goes back.
     ~CDownloadCompletion()
@@ -45,19 +47,21 @@ private:
     friend class CDownloadWorker;
     friend class CFeedDownloads;
 
-    // Whether an ended download waits to be handed out. Called under the lock.
-    bool HasWaiting() const { return m_handedOut < m_endedInTime.size(); }
+    // Whether an ended download waits to be handed out.
+    bool HasWaiting() const REQUIRES(m_lock) { return m_handedOut < m_endedInTime.size(); }
 
-    const Clock::time_point m_deadline;
+    // Read only until m_closed: the list that owns the clock closes before it goes.
+    const platform::IClock& m_clock;
+    const platform::IClock::TimePoint m_deadline;
     platform::CLock m_lock;
     platform::CCondition m_changed;
-    std::size_t m_ended = 0;
+    std::size_t m_ended GUARDED_BY(m_lock) = 0;
     // Indexes of the downloads that ended before the wait was over, in the order they
     // ended; the first m_handedOut of them have been handed out. Room for every download is
     // made at the start, so that recording an end never allocates.
-    std::vector<std::size_t> m_endedInTime;
-    std::size_t m_handedOut = 0;
-    bool m_closed = false; // no later end is handed out
+    std::vector<std::size_t> m_endedInTime GUARDED_BY(m_lock);
+    std::size_t m_handedOut GUARDED_BY(m_lock) = 0;
+    bool m_closed GUARDED_BY(m_lock) = false; // no later end is handed out
     const std::size_t m_budgetBytes;
     CByteBudget* const m_sharedBudget;
     CByteBudget m_budget;
@@ -76,15 +80,15 @@ class CDownloadWorker : public std::enable_shared_from_this<CDownloadWorker>
 {
 public:
     CDownloadWorker(std::size_t index, std::shared_ptr<CDownloadCompletion> completion)
-        : m_lock(nullptr), m_index(index), m_completion(std::move(completion))
+        : m_index(index), m_completion(std::move(completion))
     {}
 
     // Starts the download thread. Returns false when no thread could be created (for want of
     // resources or memory); the worker then counts as ended, with a failure.
-    bool Start(const std::string& url, platform::CLock* lock);
+    bool Start(const std::string& url);
 
-    // Collects the result; a result stored later is dropped. Called under the lock.
-    void TakeResult(CFeedDownloads::Result& document)
+    // Collects the result; a result stored later is dropped.
+    void TakeResult(CFeedDownloads::Result& document) REQUIRES(g_downloadLock)
     {
         m_abandoned = true;
         document.index = m_index;
@@ -100,9 +104,7 @@ public:
     }
 
     platform::CThread m_thread;
-    std::string m_result;
     std::string m_url;
-    platform::CLock* m_lock;
     CCancelSignal m_cancel;
 
 private:
@@ -110,16 +112,16 @@ private:
     void MarkEnded();
 
     const std::size_t m_index;
-    std::string m_failure;    // guarded by *m_lock
-    DownloadTrace m_trace;    // guarded by *m_lock
-    bool m_abandoned = false; // guarded by *m_lock
-    bool m_ended = false;     // guarded by the completion's lock
-    std::shared_ptr<CDownloadCompletion> m_completion;
+    std::string m_result GUARDED_BY(g_downloadLock);
+    std::string m_failure GUARDED_BY(g_downloadLock);
+    DownloadTrace m_trace GUARDED_BY(g_downloadLock);
+    bool m_abandoned GUARDED_BY(g_downloadLock) = false;
+    const std::shared_ptr<CDownloadCompletion> m_completion;
+    bool m_ended GUARDED_BY(m_completion->m_lock) = false;
 };
 
-bool CDownloadWorker::Start(const std::string& url, platform::CLock* lock)
+bool CDownloadWorker::Start(const std::string& url)
 {
-    m_lock = lock;
     try {
         m_url = url;
         if (m_thread.Start([worker = shared_from_this()] { WorkerThread(worker); }))
@@ -127,7 +129,10 @@ bool CDownloadWorker::Start(const std::string& url, platform::CLock* lock)
     } catch (const std::exception&) {
         // No memory for the URL or the thread's function: as if there were no thread.
     }
-    m_failure = "no thread for the download";
+    {
+        platform::CLockHolder holder(g_downloadLock);
+        m_failure = "no thread for the download";
+    }
     MarkEnded();
     return false;
 }
@@ -155,7 +160,7 @@ void CDownloadWorker::WorkerThread(std::shared_ptr<CDownloadWorker> worker)
         failure = "download failed";
     }
     {
-        platform::CLockHolder holder(*worker->m_lock);
+        platform::CLockHolder holder(g_downloadLock);
         if (!worker->m_abandoned) {
             worker->m_result = std::move(result);
             worker->m_trace = std::move(trace);
@@ -174,7 +179,7 @@ void CDownloadWorker::MarkEnded()
     platform::CLockHolder holder(m_completion->m_lock);
     m_ended = true;
     ++m_completion->m_ended;
-    if (!m_completion->m_closed && CDownloadCompletion::Clock::now() <= m_completion->m_deadline)
+    if (!m_completion->m_closed && m_completion->m_clock.Now() <= m_completion->m_deadline)
         m_completion->m_endedInTime.push_back(m_index);
     m_completion->m_changed.WakeAll();
 }
@@ -184,20 +189,20 @@ std::size_t FeedShareBytes(std::size_t budgetBytes, std::size_t feeds)
     return std::max(kMaxResponseBytes, budgetBytes / std::max<std::size_t>(feeds, 1));
 }
 
-CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, int waitMilliseconds,
-                               std::size_t budgetBytes, FeedFetch fetch, CByteBudget* sharedBudget)
+CFeedDownloads::CFeedDownloads(const std::vector<std::string>& urls, std::chrono::milliseconds wait,
+                               std::size_t budgetBytes, FeedFetch fetch, CByteBudget* sharedBudget,
+                               const platform::IClock& clock)
     : m_completion(std::make_shared<CDownloadCompletion>(
-          Clock::now() + std::chrono::milliseconds(std::max(waitMilliseconds, 0)), budgetBytes,
+          urls.size(), clock, std::max(wait, std::chrono::milliseconds::zero()), budgetBytes,
           FeedShareBytes(budgetBytes, urls.size()), std::move(fetch), sharedBudget))
 {
     // Everything that can fail for want of memory comes before the first thread starts.
     const std::size_t count = urls.size();
-    m_completion->m_endedInTime.reserve(count);
     m_workers.reserve(count);
     for (std::size_t index = 0; index < count; ++index)
         m_workers.push_back(std::make_shared<CDownloadWorker>(index, m_completion));
     for (std::size_t index = 0; index < count; ++index)
-        m_workers[index]->Start(urls[index], &g_downloadLock);
+        m_workers[index]->Start(urls[index]);
 }
 
 bool CFeedDownloads::TakeNext(Result& document)
@@ -208,9 +213,11 @@ bool CFeedDownloads::TakeNext(Result& document)
     {
         CDownloadCompletion& completion = *m_completion;
         platform::CLockHolder holder(completion.m_lock);
-        completion.m_changed.WaitUntil(completion.m_lock, completion.m_deadline, [&] {
-            return completion.HasWaiting() || completion.m_handedOut == m_workers.size();
-        });
+        completion.m_changed.WaitUntil(completion.m_lock, completion.m_clock, completion.m_deadline,
+                                       [&]() REQUIRES(completion.m_lock) {
+                                           return completion.HasWaiting() ||
+                                                  completion.m_handedOut == m_workers.size();
+                                       });
         taken = completion.HasWaiting();
         if (taken) {
             index = completion.m_endedInTime[completion.m_handedOut++];
@@ -253,9 +260,10 @@ CFeedDownloads::~CFeedDownloads()
     CancelAll();
     {
         platform::CLockHolder holder(m_completion->m_lock);
-        m_completion->m_changed.WaitFor(m_completion->m_lock,
-                                        std::chrono::milliseconds(kCancelGraceMilliseconds),
-                                        [&] { return m_completion->m_ended >= m_workers.size(); });
+        m_completion->m_changed.WaitFor(m_completion->m_lock, kCancelGrace,
+                                        [&]() REQUIRES(m_completion->m_lock) {
+                                            return m_completion->m_ended >= m_workers.size();
+                                        });
     }
     // The threads that ended within the grace time are joined, the rest are left to end on
     // their own.
@@ -267,10 +275,11 @@ CFeedDownloads::~CFeedDownloads()
     }
 }
 
-std::vector<std::string> DownloadAll(const std::vector<std::string>& urls, int waitMilliseconds)
+std::vector<std::string> DownloadAll(const std::vector<std::string>& urls,
+                                     std::chrono::milliseconds wait)
 {
     std::vector<std::string> results(urls.size());
-    CFeedDownloads downloads(urls, waitMilliseconds);
+    CFeedDownloads downloads(urls, wait);
     CFeedDownloads::Result document;
     while (downloads.TakeNext(document))
         results[document.index] = std::move(document.text);

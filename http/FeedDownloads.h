@@ -1,6 +1,7 @@
 #pragma once
 
 #include "http/HTTPGet.h"
+#include "platform/Clock.h"
 
 #include <chrono>
 #include <cstddef>
@@ -10,7 +11,7 @@
 #include <vector>
 
 // How long the downloads of one feed list are waited for.
-constexpr int kDownloadWaitMilliseconds = 45000;
+constexpr std::chrono::seconds kDownloadWait{45};
 
 // The most bytes the downloads of one feed list receive in all; a download that would pass it
 // fails. Sixty feeds at the largest response a download accepts would be far more.
@@ -58,11 +59,13 @@ public:
     // download thread runs: a thread that cannot be created is a download that failed. The
     // bytes received are drawn from `sharedBudget` as well, when given (one that all logins
     // of the process share), until the last download has let go of them; it must outlive
-    // every download, also those left running past this object.
+    // every download, also those left running past this object. The wait is measured on
+    // `clock`, which must outlive this object (the downloads stop reading it when it goes).
     explicit CFeedDownloads(const std::vector<std::string>& urls,
-                            int waitMilliseconds = kDownloadWaitMilliseconds,
+                            std::chrono::milliseconds wait = kDownloadWait,
                             std::size_t budgetBytes = kMaxLoginDownloadBytes,
-                            FeedFetch fetch = FeedFetch(), CByteBudget* sharedBudget = nullptr);
+                            FeedFetch fetch = FeedFetch(), CByteBudget* sharedBudget = nullptr,
+                            const platform::IClock& clock = platform::SteadyClock());
     ~CFeedDownloads();
     CFeedDownloads(const CFeedDownloads&) = delete;
     CFeedDownloads& operator=(const CFeedDownloads&) = delete;
@@ -73,8 +76,6 @@ public:
     bool TakeNext(Result& document);
 
 private:
-    using Clock = std::chrono::steady_clock;
-
     void CancelAll();
 
     std::vector<std::shared_ptr<CDownloadWorker>> m_workers;

@@ -2,6 +2,7 @@
 
 #include "http/FeedDownloads.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -12,4 +13,4 @@
 // empty where a download failed or had not finished when the wait ended. Blocks until all
 // downloads ended or the wait is over.
 std::vector<std::string> DownloadAll(const std::vector<std::string>& urls,
-                                     int waitMilliseconds = kDownloadWaitMilliseconds);
+                                     std::chrono::milliseconds wait = kDownloadWait);

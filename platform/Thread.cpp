@@ -32,6 +32,28 @@ unsigned ProcessorCount()
     return std::max(std::thread::hardware_concurrency(), 1u);
 }
 
+namespace {
+
+class CSteadyClock : public IClock
+{
+public:
+    TimePoint Now() const override { return std::chrono::steady_clock::now(); }
+    bool SleepUntil(CCondition& condition, CLock& lock, TimePoint deadline) const override
+        REQUIRES(lock)
+    {
+        return condition.SleepUntil(lock, deadline);
+    }
+};
+
+} // namespace
+
+// Never destroyed, so that a thread still waiting while the process ends finds it.
+const IClock& SteadyClock()
+{
+    static const IClock& clock = *new CSteadyClock;
+    return clock;
+}
+
 void RunThreadBody(void* body) noexcept
 {
     const std::unique_ptr<ThreadBody> owned(static_cast<ThreadBody*>(body));

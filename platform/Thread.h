@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/ThreadSafety.h"
 
 #include <chrono>
@@ -90,32 +91,33 @@ public:
     // Wakes every thread waiting on this condition.
     void WakeAll();
 
-    // With `lock` held by the caller: waits until `done()` is true or `deadline` has passed,
-    // leaving the lock while it sleeps; `done` is called with the lock held. Returns what
-    // `done()` says at the end. The compiler's lock check cannot follow the lock into
-    // `done`: a predicate that reads guarded members says so itself, with REQUIRES.
+    // With `lock` held by the caller: waits until `done()` is true or `clock` has reached
+    // `deadline`, leaving the lock while it sleeps; `done` is called with the lock held.
+    // Returns what `done()` says at the end. The compiler's lock check cannot follow the lock
+    // into `done`: a predicate that reads guarded members says so itself, with REQUIRES.
     template <typename Predicate>
-    bool WaitUntil(CLock& lock, Clock::time_point deadline, Predicate done)
+    bool WaitUntil(CLock& lock, const IClock& clock, IClock::TimePoint deadline, Predicate done)
         REQUIRES(lock) NO_THREAD_SAFETY_ANALYSIS
     {
         while (!done()) {
-            if (!SleepUntil(lock, deadline))
+            if (!clock.SleepUntil(*this, lock, deadline))
                 return done();
         }
         return true;
     }
+    // The same for at most `timeout` of the steady clock.
     template <typename Predicate>
     bool WaitFor(CLock& lock, std::chrono::milliseconds timeout, Predicate done)
         REQUIRES(lock) NO_THREAD_SAFETY_ANALYSIS
     {
-        return WaitUntil(lock, Clock::now() + timeout, done);
+        return WaitUntil(lock, SteadyClock(), Clock::now() + timeout, done);
     }
 
-private:
     // Leaves `lock`, sleeps until woken (or for no reason) or until `deadline`, and enters
     // `lock` again. False once the deadline has passed.
     bool SleepUntil(CLock& lock, Clock::time_point deadline) REQUIRES(lock);
 
+private:
     // The system's condition variable, made in place: a pthread_cond_t or a
     // CONDITION_VARIABLE.
     alignas(8) unsigned char m_storage[64];

@@ -7,6 +7,7 @@
 #include "pop3/Replies.h"
 
 #include <atomic>
+#include <chrono>
 
 namespace {
 
@@ -18,7 +19,7 @@ constexpr int kListenBacklog = 128;
 
 // How long the listener waits before it tries again to accept a connection for which the
 // process had no descriptor left; meanwhile the connection waits in the queue.
-constexpr int kExhaustedRetryMilliseconds = 100;
+constexpr std::chrono::milliseconds kExhaustedRetry{100};
 
 // A session's stack: its deepest call is the parse of a feed nested as deeply as the XML
 // check lets through, far below this. Hundreds of idle connections would otherwise hold the
@@ -180,7 +181,7 @@ void CPOP3Server::AcceptLoop()
             // Running out of descriptors (many sessions downloading at once, say) passes as
             // sessions end; the server must not stop serving for good because of it.
             if (error == platform::SocketError::Exhausted &&
-                platform::WaitForAny({*m_endEvent}, kExhaustedRetryMilliseconds) ==
+                platform::WaitForAny({*m_endEvent}, static_cast<int>(kExhaustedRetry.count())) ==
                     platform::kWaitTimedOut)
                 continue;
             return;

@@ -32,20 +32,20 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
     // when it is to serve.
     FeedCopy copy;
     const bool haveCopy = m_store.ReadHeader(url, copy);
-    const auto serve = [&](CopyUse use, const std::string& reason, std::int64_t maxAge,
+    const auto serve = [&](CopyUse use, const std::string& reason, std::chrono::seconds maxAge,
                            std::string& body) {
         return m_store.Read(url, copy) && Serve(copy, use, reason, maxAge, trace, body);
     };
     const std::int64_t now = m_store.Now();
     std::string body;
     if (haveCopy && now < copy.quietUntil &&
-        serve(CopyUse::Quiet, std::string(), kMaxFallbackSeconds, body))
+        serve(CopyUse::Quiet, std::string(), kMaxFallbackAge, body))
         return body;
     const RequestValidators validators{copy.etag, copy.lastModified};
     try {
         body = DownloadFeed(url, cancel, budget, &trace, haveCopy ? &validators : nullptr);
     } catch (const std::exception& error) {
-        if (haveCopy && serve(CopyUse::Fallback, error.what(), kMaxFallbackSeconds, body))
+        if (haveCopy && serve(CopyUse::Fallback, error.what(), kMaxFallbackAge, body))
             return body;
         throw;
     }
@@ -63,15 +63,15 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
         // its time roughly right: a login of unchanged feeds then writes nothing.
         const std::int64_t quiet = QuietUntil(trace.headers, now);
         if (quiet != std::max(copy.quietUntil, now) ||
-            now - copy.fetched >= kRewriteUnchangedSeconds) {
+            std::chrono::seconds(now - copy.fetched) >= kRewriteUnchangedEvery) {
             copy.fetched = now;
             copy.quietUntil = quiet;
             m_store.Write(copy);
         }
-        Serve(copy, CopyUse::Unchanged, std::string(), kMaxFallbackSeconds, trace, body);
+        Serve(copy, CopyUse::Unchanged, std::string(), kMaxFallbackAge, trace, body);
     } else if (IsServerFailure(status)) {
         std::string copyBody;
-        if (serve(CopyUse::Fallback, "server answered " + status, kMaxFallbackSeconds, copyBody)) {
+        if (serve(CopyUse::Fallback, "server answered " + status, kMaxFallbackAge, copyBody)) {
             body = std::move(copyBody);
             const std::int64_t quiet = QuietUntil(trace.headers, now);
             if (quiet > copy.quietUntil) {
@@ -82,18 +82,17 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
         }
     } else if (IsGone(status)) {
         std::string copyBody;
-        if (serve(CopyUse::Fallback, "server answered " + status, kMaxGoneFallbackSeconds,
-                  copyBody))
+        if (serve(CopyUse::Fallback, "server answered " + status, kMaxGoneFallbackAge, copyBody))
             body = std::move(copyBody);
     }
     return body;
 }
 
-bool CFeedCopies::Serve(FeedCopy& copy, CopyUse use, const std::string& reason, std::int64_t maxAge,
-                        DownloadTrace& trace, std::string& body) const
+bool CFeedCopies::Serve(FeedCopy& copy, CopyUse use, const std::string& reason,
+                        std::chrono::seconds maxAge, DownloadTrace& trace, std::string& body) const
 {
     const std::int64_t age = m_store.Now() - copy.fetched;
-    if (age > maxAge)
+    if (std::chrono::seconds(age) > maxAge)
         return false;
     trace.copyUse = use;
     trace.copyAgeSeconds = age < 0 ? 0 : age;
@@ -122,7 +121,8 @@ std::string CFeedCopies::Prepare(const std::string& url, const DownloadTrace& tr
     FeedCopy kept;
     if (m_store.ReadHeader(url, kept) && kept.finalUrl == copy.finalUrl && kept.etag == copy.etag &&
         kept.lastModified == copy.lastModified && kept.quietUntil <= copy.fetched &&
-        copy.quietUntil == copy.fetched && copy.fetched - kept.fetched < kRewriteUnchangedSeconds &&
+        copy.quietUntil == copy.fetched &&
+        std::chrono::seconds(copy.fetched - kept.fetched) < kRewriteUnchangedEvery &&
         kept.bodyBytes == static_cast<std::int64_t>(body.size()) &&
         kept.checksum == CFeedCopyStore::Checksum(body))
         return std::string();
@@ -141,14 +141,14 @@ bool CFeedCopies::Fallback(const std::string& url, const std::string& reason, Do
 {
     FeedCopy copy;
     return m_store.Read(url, copy) &&
-           Serve(copy, CopyUse::Fallback, reason, kMaxFallbackSeconds, trace, body);
+           Serve(copy, CopyUse::Fallback, reason, kMaxFallbackAge, trace, body);
 }
 
 void CFeedCopies::CleanNowAndThen() const
 {
     const std::int64_t now = m_store.Now();
     std::int64_t last = g_lastClean.load();
-    if (now - last < kCleanIntervalSeconds && now >= last)
+    if (std::chrono::seconds(now - last) < kCleanInterval && now >= last)
         return;
     if (g_lastClean.compare_exchange_strong(last, now))
         m_store.Clean();

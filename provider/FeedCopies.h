@@ -6,6 +6,7 @@
 #include "provider/FeedCopyStore.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,13 +32,13 @@ class CCancelSignal;
 class CFeedCopies
 {
 public:
-    static constexpr std::int64_t kMaxFallbackSeconds = 30 * 24 * 60 * 60;
-    static constexpr std::int64_t kMaxGoneFallbackSeconds = 7 * 24 * 60 * 60;
+    static constexpr std::chrono::seconds kMaxFallbackAge = std::chrono::hours(30 * 24);
+    static constexpr std::chrono::seconds kMaxGoneFallbackAge = std::chrono::hours(7 * 24);
     // A copy that a 200 answer repeats byte for byte, or a 304 confirms, is rewritten at most
     // this often (sooner for a new quiet time).
-    static constexpr std::int64_t kRewriteUnchangedSeconds = 24 * 60 * 60;
+    static constexpr std::chrono::seconds kRewriteUnchangedEvery = std::chrono::hours(24);
     // Old copies are looked for at most this often by one process.
-    static constexpr std::int64_t kCleanIntervalSeconds = 60 * 60;
+    static constexpr std::chrono::seconds kCleanInterval = std::chrono::hours(1);
 
     explicit CFeedCopies(CFeedCopyStore store) : m_store(std::move(store)) {}
 
@@ -61,12 +62,12 @@ public:
     bool Fallback(const std::string& url, const std::string& reason, DownloadTrace& trace,
                   std::string& body) const;
 
-    // CFeedCopyStore::Clean, when this process has not cleaned for kCleanIntervalSeconds.
+    // CFeedCopyStore::Clean, when this process has not cleaned for kCleanInterval.
     void CleanNowAndThen() const;
 
 private:
     // Serves `copy` for a download that gave nothing: true when the copy is young enough.
-    bool Serve(FeedCopy& copy, CopyUse use, const std::string& reason, std::int64_t maxAge,
+    bool Serve(FeedCopy& copy, CopyUse use, const std::string& reason, std::chrono::seconds maxAge,
                DownloadTrace& trace, std::string& body) const;
 
     CFeedCopyStore m_store;

@@ -19,7 +19,7 @@ const char kSuffix[] = ".copy";
 constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 constexpr std::size_t kShortHeaderBytes = 4 * 1024;
 // A temporary file this old is a killed writer's.
-constexpr std::int64_t kLeftoverSeconds = 24 * 60 * 60;
+constexpr std::chrono::seconds kLeftoverAge = std::chrono::hours(24);
 
 std::string Hexadecimal(std::uint64_t value, int digits)
 {
@@ -191,7 +191,7 @@ void CFeedCopyStore::Clean() const
               [](const platform::FolderFile& left, const platform::FolderFile& right) {
                   return left.modified > right.modified;
               });
-    const std::int64_t oldest = Now() - kUnusedSeconds;
+    const std::int64_t oldest = Now() - kMaxUnused.count();
     std::uint64_t total = 0;
     for (const platform::FolderFile& file : files) {
         total += file.bytes;
@@ -200,7 +200,7 @@ void CFeedCopyStore::Clean() const
     }
     // What a writer killed while writing left of a copy it never wrote again.
     for (const platform::FolderFile& file : platform::ListFiles(m_folder, ".tmp")) {
-        if (file.modified < Now() - kLeftoverSeconds)
+        if (file.modified < Now() - kLeftoverAge.count())
             platform::RemoveFile(platform::JoinPath(m_folder, file.name));
     }
 }

@@ -2,6 +2,7 @@
 
 #include "platform/File.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -58,7 +59,7 @@ public:
     // Seconds since 1970-01-01 UTC.
     using Clock = std::function<std::int64_t()>;
 
-    static constexpr std::int64_t kUnusedSeconds = 30 * 24 * 60 * 60;
+    static constexpr std::chrono::seconds kMaxUnused = std::chrono::hours(30 * 24);
     static constexpr std::uint64_t kMaxTotalBytes = 256 * 1024 * 1024;
 
     // `folder` empty: a store that keeps nothing. `clock` empty: the system's clock.
@@ -84,7 +85,7 @@ public:
     static std::string Checksum(const std::string& body);
     bool WriteSerialised(const std::string& url, const std::string& content) const;
 
-    // Removes the copies unused for kUnusedSeconds, then the least recently written until
+    // Removes the copies unused for kMaxUnused, then the least recently written until
     // the rest take at most kMaxTotalBytes, and temporary files a day old.
     void Clean() const;
 

@@ -243,7 +243,7 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
         return std::string();
     switch (outcome.failure) {
     case FeedFailure::NoAnswerInTime:
-        return "timed out after " + std::to_string(kDownloadWaitMilliseconds / 1000) + " s";
+        return "timed out after " + std::to_string(kDownloadWait.count()) + " s";
     case FeedFailure::Download:
         return outcome.downloadError;
     case FeedFailure::OverMessageLimit:

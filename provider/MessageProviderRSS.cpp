@@ -153,8 +153,8 @@ ProviderReply CMessageProviderRSS::GetMessages()
                 return copies->Download(url, cancel, budget, trace);
             };
         }
-        CFeedDownloads downloads(urls, kDownloadWaitMilliseconds, kMaxLoginDownloadBytes,
-                                 std::move(fetch), &m_memory.AllLoginsBudget());
+        CFeedDownloads downloads(urls, kDownloadWait, kMaxLoginDownloadBytes, std::move(fetch),
+                                 &m_memory.AllLoginsBudget());
         CDocumentsWithCopies documents(downloads, urls, m_copies.get());
         RenderFeeds([&](CFeedDownloads::Result& document) { return documents.TakeNext(document); },
                     templates);

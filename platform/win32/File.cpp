@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 
 namespace platform {
@@ -17,7 +18,7 @@ constexpr DWORD kMaxPiece = 1u << 30;
 // without letting it be read or replaced; the open and the move are tried again for about
 // half a second.
 constexpr int kMoveAttempts = 10;
-constexpr DWORD kMoveRetryMilliseconds = 50;
+constexpr std::chrono::milliseconds kMoveRetry{50};
 
 // The system's wide form of a path given in the ANSI code page. A long one is made absolute
 // and marked as such ("\\?\"), which lifts the limit of MAX_PATH characters: without
@@ -74,7 +75,7 @@ OwnFile ReadFile(const std::string& path, std::string& content, std::size_t maxB
         if (attempt == kMoveAttempts ||
             (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION))
             return OwnFile::Refused;
-        ::Sleep(kMoveRetryMilliseconds);
+        ::Sleep(static_cast<DWORD>(kMoveRetry.count()));
     }
     BY_HANDLE_FILE_INFORMATION information;
     bool good = ::GetFileType(file) == FILE_TYPE_DISK &&
@@ -162,7 +163,7 @@ bool MoveFileOver(const std::string& from, const std::string& to)
             (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
              error != ERROR_LOCK_VIOLATION))
             return false;
-        ::Sleep(kMoveRetryMilliseconds);
+        ::Sleep(static_cast<DWORD>(kMoveRetry.count()));
     }
 }
 

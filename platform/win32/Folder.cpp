@@ -3,6 +3,7 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <chrono>
 #include <cstdlib>
 
 namespace platform {
@@ -48,7 +49,7 @@ std::vector<FolderFile> ListFiles(const std::string& folder, const std::string& 
     if (search == INVALID_HANDLE_VALUE)
         return files;
     // FILETIME counts 100-nanosecond steps from 1601; 1970 is this many seconds later.
-    constexpr std::int64_t kEpochSeconds = 11644473600LL;
+    constexpr std::chrono::seconds kFrom1601To1970{11644473600LL};
     do {
         const std::string name = found.cFileName;
         if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
@@ -60,7 +61,7 @@ std::vector<FolderFile> ListFiles(const std::string& folder, const std::string& 
             found.ftLastWriteTime.dwLowDateTime;
         files.push_back(
             {name, (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow,
-             static_cast<std::int64_t>(written / 10000000u) - kEpochSeconds});
+             static_cast<std::int64_t>(written / 10000000u) - kFrom1601To1970.count()});
     } while (::FindNextFileA(search, &found));
     ::FindClose(search);
     return files;

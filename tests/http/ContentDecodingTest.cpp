@@ -110,7 +110,7 @@ TEST(CachingRules, QuietTimesAreReadAndBounded)
     } cases[] = {
         {"HTTP/1.1 503 Busy\r\nRetry-After: 120\r\n\r\n", 120},
         {"HTTP/1.1 429 Slow down\r\nRetry-After: 3600\r\n\r\n", 3600},
-        {"HTTP/1.1 429 Slow down\r\nRetry-After: 999999\r\n\r\n", kMaxRetryAfterSeconds},
+        {"HTTP/1.1 429 Slow down\r\nRetry-After: 999999\r\n\r\n", kMaxRetryAfter.count()},
         {"HTTP/1.1 503 Busy\r\nRetry-After: Tue, 14 Nov 2023 23:13:20 GMT\r\n\r\n", 3600},
         {"HTTP/1.1 503 Busy\r\nRetry-After: Tuesday, 14-Nov-23 22:23:20 GMT\r\n\r\n", 600},
         {"HTTP/1.1 503 Busy\r\nRetry-After: Tue Nov 14 22:14:20 2023\r\n\r\n", 60},
@@ -118,7 +118,7 @@ TEST(CachingRules, QuietTimesAreReadAndBounded)
         {"HTTP/1.1 503 Busy\r\nRetry-After: soon\r\n\r\n", 0},
         {"HTTP/1.1 500 Broken\r\nRetry-After: 120\r\n\r\n", 0},
         {"HTTP/1.1 200 OK\r\nCache-Control: public, max-age=300\r\n\r\n", 300},
-        {"HTTP/1.1 304 Not Modified\r\nCache-Control: max-age=86400\r\n\r\n", kMaxFreshSeconds},
+        {"HTTP/1.1 304 Not Modified\r\nCache-Control: max-age=86400\r\n\r\n", kMaxFreshAge.count()},
         {"HTTP/1.1 200 OK\r\nCache-Control: no-cache, max-age=300\r\n\r\n", 0},
         {"HTTP/1.1 200 OK\r\nRetry-After: 300\r\n\r\n", 0},
     };

@@ -1,11 +1,13 @@
 #include "http/ByteBudget.h"
 #include "http/FeedDownloadsInternal.h"
 #include "support/HTTPTestServer.h"
+#include "support/ManualClock.h"
 #include "support/ProcessResources.h"
 #include "support/TestCertificates.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -63,11 +65,8 @@ TEST(DownloadAll, SixtyFeedsAtOnce)
     EXPECT_EQ(server.Requests().size(), 60u);
 }
 
-TEST(DownloadAll, DownloadsStillRunningWhenTheWaitEndsAreEmptyAndCutOff)
+TEST(FeedDownloads, DownloadsStillRunningWhenTheWaitEndsAreNeverHandedOutAndCutOff)
 {
-    // Long enough for the answering downloads (and the TLS handshake of the silent one) to
-    // finish on a busy machine under the sanitizers; the silent ones outlast any wait.
-    const int kWaitMilliseconds = 3000;
     CHTTPTestServer server;
     CHTTPTestServer secure(TestCertificateFile("server.pem"), TestCertificateFile("server.key"));
     CHTTPTestServer::Response silent;
@@ -76,11 +75,28 @@ TEST(DownloadAll, DownloadsStillRunningWhenTheWaitEndsAreEmptyAndCutOff)
     secure.Serve("/silent", silent);
     server.Serve("/feed", CHTTPTestServer::OkResponse("<rss/>"));
     const int threadsBefore = BaselineThreadCount();
-
-    EXPECT_EQ(DownloadAll({server.Url("/feed"), server.Url("/silent"), secure.Url("/silent"),
-                           server.Url("/feed")},
-                          kWaitMilliseconds),
-              (std::vector<std::string>{"<rss/>", "", "", "<rss/>"}));
+    CManualClock clock;
+    {
+        CFeedDownloads downloads({server.Url("/feed"), server.Url("/silent"), secure.Url("/silent"),
+                                  server.Url("/feed")},
+                                 kDownloadWait, kMaxLoginDownloadBytes, FeedFetch(), nullptr,
+                                 clock);
+        // The answered downloads come while the clock stands still.
+        CFeedDownloads::Result document;
+        std::vector<std::size_t> taken;
+        for (int count = 0; count < 2; ++count) {
+            ASSERT_TRUE(downloads.TakeNext(document));
+            EXPECT_EQ(document.text, "<rss/>");
+            taken.push_back(document.index);
+        }
+        std::sort(taken.begin(), taken.end());
+        EXPECT_EQ(taken, (std::vector<std::size_t>{0, 3}));
+        // The silent TLS download has made its request by the time the wait ends.
+        for (int attempt = 0; attempt < 1000 && secure.Requests().empty(); ++attempt)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        clock.Advance(kDownloadWait);
+        EXPECT_FALSE(downloads.TakeNext(document));
+    }
     // The abandoned downloads let go of their connections, and their threads ended.
     EXPECT_TRUE(server.WaitUntilNoConnectionIsOpen(10000));
     EXPECT_TRUE(secure.WaitUntilNoConnectionIsOpen(10000));
@@ -98,7 +114,8 @@ TEST(DownloadAll, ADownloadStuckInConnectingIsCutOffToo)
     const platform::SocketHandle queued = platform::CreateTcpSocket();
     ASSERT_TRUE(platform::ConnectIPv4(queued, 0x0100007Fu, port));
     const int threadsBefore = BaselineThreadCount();
-    EXPECT_EQ(DownloadAll({"http://127.0.0.1:" + std::to_string(port) + "/"}, 300),
+    EXPECT_EQ(DownloadAll({"http://127.0.0.1:" + std::to_string(port) + "/"},
+                          std::chrono::milliseconds(300)),
               std::vector<std::string>{""});
     EXPECT_EQ(SettledThreadCount(threadsBefore), threadsBefore);
     platform::CloseSocket(queued);
@@ -115,9 +132,10 @@ TEST(FeedDownloads, HandsOutEachDocumentAsSoonAsItsDownloadEnds)
     // A bound socket that does not listen refuses connections.
     const platform::SocketHandle closed = platform::CreateTcpSocket();
     ASSERT_TRUE(platform::BindLoopback(closed, 0));
+    CManualClock clock;
     CFeedDownloads downloads({server.Url("/silent"), server.Url("/feed"),
                               "http://127.0.0.1:" + std::to_string(platform::LocalPort(closed))},
-                             3000);
+                             kDownloadWait, kMaxLoginDownloadBytes, FeedFetch(), nullptr, clock);
     // The answered and the refused download come while the silent one still runs.
     CFeedDownloads::Result first, second, last;
     ASSERT_TRUE(downloads.TakeNext(first));
@@ -130,8 +148,14 @@ TEST(FeedDownloads, HandsOutEachDocumentAsSoonAsItsDownloadEnds)
     EXPECT_EQ(second.index, 2u);
     EXPECT_EQ(second.text, "");
     EXPECT_EQ(second.failure, "cannot connect");
-    // The silent one never comes, and the wait ends for every later call.
-    EXPECT_FALSE(downloads.TakeNext(last));
+    // The silent one never comes: the wait ends for a taker asleep when the clock reaches its
+    // end, and for every later call.
+    bool takenAfterTheWait = true;
+    std::thread taker([&] { takenAfterTheWait = downloads.TakeNext(last); });
+    clock.Advance(kDownloadWait - std::chrono::milliseconds(1));
+    clock.Advance(std::chrono::milliseconds(1));
+    taker.join();
+    EXPECT_FALSE(takenAfterTheWait);
     EXPECT_FALSE(downloads.TakeNext(last));
     platform::CloseSocket(closed);
 }
@@ -140,8 +164,7 @@ TEST(FeedDownloads, TheDownloadsOfAListShareOneBudget)
 {
     CHTTPTestServer server;
     server.Serve("/feed", CHTTPTestServer::OkResponse(std::string(40000, 'x')));
-    CFeedDownloads downloads({server.Url("/feed"), server.Url("/feed")}, kDownloadWaitMilliseconds,
-                             30000);
+    CFeedDownloads downloads({server.Url("/feed"), server.Url("/feed")}, kDownloadWait, 30000);
     CFeedDownloads::Result document;
     int failed = 0;
     while (downloads.TakeNext(document))
@@ -156,9 +179,8 @@ TEST(FeedDownloads, TheDownloadsDrawOnASharedBudgetUntilTheyAreGone)
     server.Serve("/feed", CHTTPTestServer::OkResponse(std::string(40000, 'x')));
     CByteBudget shared(60000);
     {
-        CFeedDownloads downloads({server.Url("/feed"), server.Url("/feed")},
-                                 kDownloadWaitMilliseconds, kMaxLoginDownloadBytes, FeedFetch(),
-                                 &shared);
+        CFeedDownloads downloads({server.Url("/feed"), server.Url("/feed")}, kDownloadWait,
+                                 kMaxLoginDownloadBytes, FeedFetch(), &shared);
         CFeedDownloads::Result document;
         int received = 0;
         while (downloads.TakeNext(document))
