@@ -255,10 +255,12 @@ void CHTTPGet::ReceiveResponse(std::size_t& taken)
             break;
         if (response.size() + static_cast<std::size_t>(count) > kMaxResponseBytes)
             throw exception("response too large");
+        // The budget covers the buffer the response grows into, room to grow included.
         if (m_budget != nullptr) {
-            if (!m_budget->Take(static_cast<std::size_t>(count)))
-                throw exception("over the download limit of one login");
-            taken += static_cast<std::size_t>(count);
+            if (const char* refusal =
+                    GrowWithinBudget(response, response.size() + static_cast<std::size_t>(count),
+                                     kReceiveBufferBytes, kMaxResponseBytes, *m_budget, taken))
+                throw exception(refusal);
         }
         const std::size_t searchFrom = response.size() < 3 ? 0 : response.size() - 3;
         response.append(buffer.data(), static_cast<std::size_t>(count));

@@ -1,5 +1,6 @@
 #include "provider/FeedCopies.h"
 
+#include "http/ByteBudget.h"
 #include "http/CachingRules.h"
 #include "http/HTTPGet.h"
 #include "http/HTTPResponse.h"
@@ -9,6 +10,8 @@
 namespace {
 
 const char kNoAnswer[] = "no answer within the wait";
+// Room in a copy's file for its lines' names, numbers and checksum.
+constexpr std::size_t kCopyLineBytes = 256;
 
 // When the process last looked for old copies (seconds since 1970), for every store alike.
 std::atomic<std::int64_t> g_lastClean{0};
@@ -105,7 +108,7 @@ bool CFeedCopies::Serve(FeedCopy& copy, CopyUse use, const std::string& reason, 
 }
 
 std::string CFeedCopies::Prepare(const std::string& url, const DownloadTrace& trace,
-                                 const std::string& body) const
+                                 const std::string& body, CByteCharge& charge) const
 {
     if (m_store.Folder().empty() || trace.copyUse != CopyUse::None || trace.status != "200" ||
         body.empty())
@@ -126,8 +129,12 @@ std::string CFeedCopies::Prepare(const std::string& url, const DownloadTrace& tr
         kept.bodyBytes == static_cast<std::int64_t>(body.size()) &&
         kept.checksum == CFeedCopyStore::Checksum(body))
         return std::string();
-    copy.body = body;
-    return CFeedCopyStore::Serialise(copy);
+    // The lines before the body hold these values and a few numbers.
+    const std::size_t lineBytes = copy.url.size() + copy.finalUrl.size() + copy.etag.size() +
+                                  copy.lastModified.size() + kCopyLineBytes;
+    if (!charge.Take(lineBytes + body.size()))
+        return std::string();
+    return CFeedCopyStore::Serialise(copy, body);
 }
 
 void CFeedCopies::Keep(const std::string& url, const std::string& prepared) const

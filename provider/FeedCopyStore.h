@@ -78,8 +78,9 @@ public:
     bool ReadHeader(const std::string& url, FeedCopy& copy) const;
     // Stores `copy` over the one before; false when it could not be written.
     bool Write(const FeedCopy& copy) const;
-    // The file's content for `copy`, and its writing, as two steps.
-    static std::string Serialise(const FeedCopy& copy);
+    // The file's content for `copy` with `body` (copy.body itself, or a body held elsewhere),
+    // and its writing, as two steps.
+    static std::string Serialise(const FeedCopy& copy, const std::string& body);
     // The checksum a copy of `body` states.
     static std::string Checksum(const std::string& body);
     bool WriteSerialised(const std::string& url, const std::string& content) const;
