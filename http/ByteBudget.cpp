@@ -3,17 +3,18 @@
 #include <algorithm>
 
 const char* GrowWithinBudget(std::string& text, std::size_t bytes, std::size_t minBytes,
-                             std::size_t maxBytes, CByteBudget& budget, std::size_t& taken)
+                             std::size_t maxBytes, CByteBudget* budget, std::size_t& taken)
 {
     // A text short enough to fit inside the string object holds no heap memory.
-    const std::size_t inside = std::string().capacity();
-    const std::size_t capacity = text.capacity() > inside ? text.capacity() : 0;
-    if (bytes <= std::max(capacity, inside))
+    const std::size_t capacity = text.capacity() > std::string().capacity() ? text.capacity() : 0;
+    if (bytes <= capacity)
         return nullptr;
     const std::size_t grown = std::min(std::max({2 * capacity, bytes, minBytes}), maxBytes);
-    if (const char* refusal = budget.TakeOrRefuse(grown - capacity))
-        return refusal;
-    taken += grown - capacity;
+    if (budget != nullptr) {
+        if (const char* refusal = budget->TakeOrRefuse(grown - capacity))
+            return refusal;
+        taken += grown - capacity;
+    }
     // Reserved in an empty string, the capacity is exactly what was asked for; a string with
     // text of its own may round it up.
     std::string room;

@@ -45,6 +45,11 @@ public:
     // The bytes not taken.
     std::size_t Left() const { return m_left; }
 
+    // The budget this one draws on at the end of its parents (itself when it has none).
+    CByteBudget& Outermost() { return m_parent == nullptr ? *this : m_parent->Outermost(); }
+    // Why a take this budget cannot cover fails.
+    const char* Refusal() const { return m_refusal; }
+
     // Gives back `bytes` taken before.
     void Give(std::size_t bytes)
     {
@@ -64,31 +69,37 @@ private:
 class CByteCharge
 {
 public:
-    // `budget` must outlive this object.
-    explicit CByteCharge(CByteBudget& budget) : m_budget(budget) {}
-    ~CByteCharge() { m_budget.Give(m_bytes); }
+    // `budget`, when given, must outlive this object; without one every take succeeds.
+    explicit CByteCharge(CByteBudget* budget) : m_budget(budget) {}
+    ~CByteCharge()
+    {
+        if (m_budget != nullptr)
+            m_budget->Give(m_bytes);
+    }
     CByteCharge(const CByteCharge&) = delete;
     CByteCharge& operator=(const CByteCharge&) = delete;
 
     // Takes `bytes` more when the budget has them; false (nothing taken) when it has not.
     bool Take(std::size_t bytes)
     {
-        if (!m_budget.Take(bytes))
+        if (m_budget == nullptr)
+            return true;
+        if (!m_budget->Take(bytes))
             return false;
         m_bytes += bytes;
         return true;
     }
 
 private:
-    CByteBudget& m_budget;
+    CByteBudget* const m_budget;
     std::size_t m_bytes = 0;
 };
 
 // Makes room in `text` for `bytes` in all, as a string that grows by doubling would (from
-// `minBytes`, never past `maxBytes`, which must not be below `bytes`), and takes what its
-// capacity grows by from `budget` before it grows, adding it to `taken`: a budget then covers
-// what a growing text really holds, not only its length. Returns null, or the refusal of the
-// budget that could not cover the growth (the text is left as it was). When the growth throws
-// for want of memory, what was taken for it is in `taken` already. Used by one thread.
+// `minBytes`, never past `maxBytes`, which must not be below `bytes`). With a budget, what the
+// capacity grows by is taken from it before it grows and added to `taken`: the budget then
+// covers what a growing text really holds, not only its length. Returns null, or the refusal of the
+// budget that could not cover the growth (the text is left as it was). When the growth throws for
+// want of memory, what was taken for it is in `taken` already. Used by one thread.
 const char* GrowWithinBudget(std::string& text, std::size_t bytes, std::size_t minBytes,
-                             std::size_t maxBytes, CByteBudget& budget, std::size_t& taken);
+                             std::size_t maxBytes, CByteBudget* budget, std::size_t& taken);

@@ -56,11 +56,9 @@ public:
             // One byte of room past the bound tells a body of exactly `maxBytes` from a longer one.
             const std::size_t used = output.size();
             const std::size_t room = std::min(kOutputChunkBytes, maxBytes - used + 1);
-            if (budget != nullptr) {
-                if (const char* refusal = GrowWithinBudget(output, used + room, kOutputChunkBytes,
-                                                           maxBytes + 1, *budget, taken))
-                    throw CContentDecoding::exception(refusal);
-            }
+            if (const char* refusal = GrowWithinBudget(output, used + room, kOutputChunkBytes,
+                                                       maxBytes + 1, budget, taken))
+                throw CContentDecoding::exception(refusal);
             output.resize(used + room);
             m_stream.next_out = reinterpret_cast<Bytef*>(&output[used]);
             m_stream.avail_out = static_cast<uInt>(room);

@@ -86,6 +86,9 @@ public:
 private:
     // ReadResponse; `taken` counts the bytes taken from the budget.
     void ReceiveResponse(std::size_t& taken);
+    // Receives at most `bytes` of the response into `data`: the count, or 0 or less when the
+    // connection ended or failed.
+    long ReceiveInto(char* data, std::size_t bytes);
     // Undoes the content coding of the body the last response came with.
     void DecodeBody(std::size_t& taken);
     void CloseConnection();

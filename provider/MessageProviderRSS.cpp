@@ -251,7 +251,7 @@ void CMessageProviderRSS::RenderDocument(CFeedDownloads::Result& document,
 {
     FeedOutcome& outcome = m_outcomes[document.index];
     // The copy to keep exists beside the document until the document proves to be a feed.
-    CByteCharge copyCharge(m_memory.AllLoginsBudget());
+    CByteCharge copyCharge(&m_memory.AllLoginsBudget());
     const std::string prepared =
         m_copies ? m_copies->Prepare(outcome.url, document.trace, document.text, copyCharge)
                  : std::string();
