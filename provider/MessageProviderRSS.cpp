@@ -264,6 +264,15 @@ void CMessageProviderRSS::RenderDocument(CFeedDownloads::Result& document,
     RecordTrace(document.trace, outcome);
     for (int attempt = 0;; ++attempt) {
         outcome.bytes = document.text.size();
+        // A document in another character set exists twice while it is converted, and
+        // converted it may be larger: that memory is charged first, until the feed is read.
+        CByteCharge conversion(&m_memory.AllLoginsBudget());
+        if (NeedsUtf8Conversion(document.text) &&
+            !conversion.Take(kUtf8ConversionBytesPerByte * document.text.size())) {
+            outcome.failure = FeedFailure::OverAllLogins;
+            messages.clear();
+            return;
+        }
         // The parse checks the depth of exactly the text it reads, converted or not.
         outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
         messages = ReadFeedDocument(std::move(document.text), templateText, outcome.finalUrl,
