@@ -16,6 +16,16 @@ constexpr std::size_t kCopyLineBytes = 256;
 // When the process last looked for old copies (seconds since 1970), for every store alike.
 std::atomic<std::int64_t> g_lastClean{0};
 
+// Takes the memory of reading `copy` whole from the download's budget, when it has one: a copy
+// that serves is the download's document, and draws on the budget as the answer would have.
+bool TakeCopyBytes(CByteBudget* budget, const FeedCopy& copy)
+{
+    return budget == nullptr || (copy.bodyBytes >= 0 &&
+                                 static_cast<std::uint64_t>(copy.bodyBytes) <= kMaxResponseBytes &&
+                                 budget->Take(static_cast<std::size_t>(copy.bodyBytes) +
+                                              CFeedCopyStore::kMaxHeaderBytes));
+}
+
 bool IsServerFailure(const std::string& status)
 {
     return (status.size() == 3 && status[0] == '5') || status == "429";
@@ -37,7 +47,8 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
     const bool haveCopy = m_store.ReadHeader(url, copy);
     const auto serve = [&](CopyUse use, const std::string& reason, std::int64_t maxAge,
                            std::string& body) {
-        return m_store.Read(url, copy) && Serve(copy, use, reason, maxAge, trace, body);
+        return TakeCopyBytes(budget, copy) && m_store.Read(url, copy) &&
+               Serve(copy, use, reason, maxAge, trace, body);
     };
     const std::int64_t now = m_store.Now();
     std::string body;
@@ -56,9 +67,9 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
     if (!haveCopy)
         return body;
     if (status == "304") {
-        if (!m_store.Read(url, copy)) {
-            // The copy the validators came from is damaged: the server is asked again, for
-            // the whole document.
+        if (!TakeCopyBytes(budget, copy) || !m_store.Read(url, copy)) {
+            // The copy the validators came from is damaged, or there is no memory left to read
+            // it: the server is asked again, for the whole document.
             trace = DownloadTrace();
             return DownloadFeed(url, cancel, budget, &trace);
         }

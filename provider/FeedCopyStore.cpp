@@ -15,8 +15,6 @@ namespace {
 
 const char kMagicLine[] = "QUILLBOX feed copy 1";
 const char kSuffix[] = ".copy";
-// Room for the lines before the body.
-constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 constexpr std::size_t kShortHeaderBytes = 4 * 1024;
 // A temporary file this old is a killed writer's.
 constexpr std::int64_t kLeftoverSeconds = 24 * 60 * 60;

@@ -60,6 +60,8 @@ public:
 
     static constexpr std::int64_t kUnusedSeconds = 30 * 24 * 60 * 60;
     static constexpr std::uint64_t kMaxTotalBytes = 256 * 1024 * 1024;
+    // The most the lines before a copy's body may take.
+    static constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 
     // `folder` empty: a store that keeps nothing. `clock` empty: the system's clock.
     explicit CFeedCopyStore(std::string folder, Clock clock = Clock());
