@@ -6,7 +6,8 @@ SANITIZE_DIR := build-sanitize
 THREAD_DIR := build-thread
 FUZZ_DIR := build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := feed header_encoding http_response pop3_session template xml_depth
+# Every fuzz/*.cpp but the replays' main is a fuzz target of the same name.
+FUZZ_TARGETS := $(filter-out ReplayMain,$(basename $(notdir $(wildcard fuzz/*.cpp))))
 WINDOWS_DIR := build-win64
 WINDOWS32_DIR := build-win32
 MAKEFLAGS += --no-print-directory

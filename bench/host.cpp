@@ -4,7 +4,7 @@
 #include "platform/DynamicLibrary.h"
 #include "shell/host/PluginLibrary.h"
 #include "support/ChildProcess.h"
-#include "support/FreePort.h"
+#include "support/LoopbackPorts.h"
 #include "support/PeakMemory.h"
 
 #include <algorithm>
@@ -54,7 +54,7 @@ int main()
     const auto key = config / "vorlenta.software" / "QUILLBOX";
     std::filesystem::create_directories(key);
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    const int port = FreePort();
+    const int port = shelltest::FreePort();
     std::ofstream(key / "LocalPort") << port << "\n";
 
     std::printf("host: plug-in shell and host program\n");

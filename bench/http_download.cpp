@@ -29,7 +29,7 @@ int OpenHandles()
 
 std::string FeedBody()
 {
-    std::ifstream file(QUILLBOX_CORPUS_DIR "/rss/feedjira/2009__AllThingsDistributed.xml",
+    std::ifstream file(QUILLBOX_DEFAULT_CORPUS_DIR "/rss/feedjira/2009__AllThingsDistributed.xml",
                        std::ios::binary);
     std::string body((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     return body.empty() ? std::string(30000, 'x') : body;

@@ -18,9 +18,9 @@
 #include "support/BenchFeeds.h"
 #include "support/ChildProcess.h"
 #include "support/Compression.h"
-#include "support/FreePort.h"
 #include "support/HTTPTestServer.h"
 #include "support/LineClient.h"
+#include "support/LoopbackPorts.h"
 
 #include <tinyxml.h>
 
@@ -100,7 +100,7 @@ public:
             cache = (folder / "cache").string();
         const auto key = folder / "config" / "vorlenta.software" / "QUILLBOX";
         std::filesystem::create_directories(key);
-        m_port = FreePort();
+        m_port = shelltest::FreePort();
         std::ofstream(key / "LocalPort") << m_port << "\n";
         std::string line;
         if (!m_process.Start({program}, {{"XDG_CONFIG_HOME", (folder / "config").string()},

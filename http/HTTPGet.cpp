@@ -8,7 +8,6 @@
 #include "http/TLSStream.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <vector>
 
@@ -16,47 +15,10 @@ namespace {
 
 // One redirection chain is at most this many requests, the first one included.
 constexpr int kMaxRequests = 10;
-constexpr std::uint16_t kHTTPPort = 80;
-constexpr std::uint16_t kHTTPSPort = 443;
 constexpr std::size_t kReceiveBufferBytes = 16384;
 // What a download holds beside its response while it runs: its thread's stack and the
 // connection's buffers, those of a TLS session included.
 constexpr std::size_t kConnectionBytes = 64 * 1024;
-
-bool IsWhiteSpace(char byte)
-{
-    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' ||
-           byte == '\r';
-}
-
-std::string WithoutWhiteSpace(const std::string& text)
-{
-    std::string result;
-    result.reserve(text.size());
-    for (char byte : text) {
-        if (!IsWhiteSpace(byte))
-            result += byte;
-    }
-    return result;
-}
-
-// Reads a port the way atoi reads a number (optional sign, then digits up to the first
-// non-digit), keeping only the low 16 bits so that no length of digits can overflow.
-// `named` tells whether the number is other than zero.
-std::uint16_t ReadPort(const std::string& text, bool& named)
-{
-    std::string::size_type index = 0;
-    bool negative = false;
-    if (index < text.size() && (text[index] == '+' || text[index] == '-'))
-        negative = text[index++] == '-';
-    unsigned value = 0;
-    named = false;
-    for (; index < text.size() && std::isdigit(static_cast<unsigned char>(text[index])); ++index) {
-        named = named || text[index] != '0';
-        value = (value * 10 + static_cast<unsigned>(text[index] - '0')) & 0xFFFFu;
-    }
-    return static_cast<std::uint16_t>(negative ? (0x10000u - value) & 0xFFFFu : value);
-}
 
 // A validator goes into a header line as it came, unless it could end the line early.
 std::string ValidatorLine(const char* name, const std::string& value)
@@ -66,55 +28,10 @@ std::string ValidatorLine(const char* name, const std::string& value)
     return std::string(name) + ": " + value + "\r\n";
 }
 
-bool HasScheme(const std::string& text)
-{
-    if (text.empty() || !std::isalpha(static_cast<unsigned char>(text[0])))
-        return false;
-    for (char byte : text) {
-        if (byte == ':')
-            return true;
-        if (!std::isalnum(static_cast<unsigned char>(byte)) && byte != '+' && byte != '-' &&
-            byte != '.')
-            return false;
-    }
-    return false;
-}
-
-// Removes "." and ".." segments from an absolute path, as a browser does.
-std::string RemoveDotSegments(const std::string& path)
-{
-    std::vector<std::string> segments;
-    bool trailingSlash = false;
-    std::string::size_type start = 1;
-    for (;;) {
-        const std::string::size_type end = path.find('/', start);
-        const bool last = end == std::string::npos;
-        const std::string segment = path.substr(start, last ? std::string::npos : end - start);
-        if (segment == "." || segment == "..") {
-            if (segment == ".." && !segments.empty())
-                segments.pop_back();
-            trailingSlash = last;
-        } else {
-            segments.push_back(segment);
-            trailingSlash = false;
-        }
-        if (last)
-            break;
-        start = end + 1;
-    }
-    std::string result;
-    for (const std::string& segment : segments)
-        result += "/" + segment;
-    if (trailingSlash || result.empty())
-        result += "/";
-    return result;
-}
-
 } // namespace
 
 CHTTPGet::CHTTPGet(CCancelSignal* cancel, CByteBudget* budget)
-    : m_port(kHTTPPort), m_socket(platform::kInvalidSocket), m_address(0), m_secure(false),
-      m_cancel(cancel), m_budget(budget)
+    : m_socket(platform::kInvalidSocket), m_address(0), m_cancel(cancel), m_budget(budget)
 {}
 
 CHTTPGet::~CHTTPGet()
@@ -124,46 +41,18 @@ CHTTPGet::~CHTTPGet()
 
 void CHTTPGet::Get(const std::string& url)
 {
-    ParseUrl(url);
+    m_url = ParseHttpUrl(url);
     ResolveHost();
     Connect();
     SendRequest();
     ReadResponse();
 }
 
-void CHTTPGet::ParseUrl(const std::string& url)
-{
-    std::string text = WithoutWhiteSpace(url);
-    m_secure = false;
-    const std::string::size_type slashes = text.find("//");
-    if (slashes != std::string::npos) {
-        m_secure = ToLowerASCII(text.substr(0, slashes)) == "https:";
-        text.erase(0, slashes + 2);
-    }
-    const std::string::size_type slash = text.find('/');
-    if (slash == std::string::npos) {
-        m_host = text;
-        m_path = "/";
-    } else {
-        m_host = text.substr(0, slash);
-        m_path = text.substr(slash);
-    }
-    m_port = m_secure ? kHTTPSPort : kHTTPPort;
-    const std::string::size_type colon = m_host.find(':');
-    if (colon != std::string::npos) {
-        bool named = false;
-        const std::uint16_t port = ReadPort(m_host.substr(colon + 1), named);
-        m_host.erase(colon);
-        if (named)
-            m_port = port;
-    }
-}
-
 void CHTTPGet::ResolveHost()
 {
     ThrowIfCancelled();
     // An empty host comes from a redirection without a usable location; no resolver is asked.
-    if (m_host.empty() || !platform::ResolveIPv4(m_host, m_address))
+    if (m_url.host.empty() || !platform::ResolveIPv4(m_url.host, m_address))
         throw exception("cannot resolve server name");
 }
 
@@ -178,7 +67,7 @@ void CHTTPGet::Connect()
         throw exception("download cancelled");
     }
     m_socket = socket;
-    if (!platform::ConnectIPv4(socket, m_address, m_port)) {
+    if (!platform::ConnectIPv4(socket, m_address, m_url.port)) {
         CloseConnection();
         ThrowIfCancelled();
         throw exception("cannot connect");
@@ -186,10 +75,10 @@ void CHTTPGet::Connect()
     // A cancel that came between attaching and connecting found the socket not yet
     // connecting, which a shutdown need not stop; it is honoured here.
     ThrowIfCancelled();
-    if (!m_secure)
+    if (!m_url.secure)
         return;
     m_tls.reset(new CTLSStream(socket));
-    if (!m_tls->IsValid() || !m_tls->Handshake(m_host)) {
+    if (!m_tls->IsValid() || !m_tls->Handshake(m_url.host)) {
         ThrowIfCancelled();
         throw exception(m_tls->HandshakeFailure());
     }
@@ -198,7 +87,7 @@ void CHTTPGet::Connect()
 void CHTTPGet::SendRequest()
 {
     const std::string request =
-        "GET " + m_path + " HTTP/1.0\r\nCache-Control: no-cache\r\nHost: " + m_host +
+        "GET " + m_url.path + " HTTP/1.0\r\nCache-Control: no-cache\r\nHost: " + m_url.host +
         "\r\nUser-Agent: QUILLBOX.vorlenta\r\nAccept-Encoding: gzip, deflate\r\n" +
         ValidatorLine("If-None-Match", m_validators.etag) +
         ValidatorLine("If-Modified-Since", m_validators.lastModified) + "\r\n";
@@ -318,43 +207,6 @@ void CHTTPGet::ThrowIfCancelled() const
 {
     if (m_cancel != nullptr && m_cancel->IsCancelled())
         throw exception("download cancelled");
-}
-
-std::string ResolveLocation(const std::string& base, const std::string& location)
-{
-    // Read as ParseUrl reads it: blanks anywhere do not count, not even inside the scheme.
-    const std::string target = WithoutWhiteSpace(location);
-    if (target.empty() || HasScheme(target))
-        return target;
-    std::string text = WithoutWhiteSpace(base);
-    std::string origin;
-    const std::string::size_type slashes = text.find("//");
-    if (slashes != std::string::npos) {
-        if (target.compare(0, 2, "//") == 0)
-            return text.substr(0, slashes) + target;
-        origin = text.substr(0, slashes + 2);
-        text.erase(0, slashes + 2);
-    } else if (target.compare(0, 2, "//") == 0) {
-        return target;
-    }
-    const std::string::size_type slash = text.find('/');
-    origin += text.substr(0, slash);
-    const std::string basePath = slash == std::string::npos ? "/" : text.substr(slash);
-
-    std::string merged;
-    if (target[0] == '/') {
-        merged = target;
-    } else if (target[0] == '?') {
-        merged = basePath.substr(0, basePath.find_first_of("?#")) + target;
-    } else if (target[0] == '#') {
-        merged = basePath.substr(0, basePath.find('#')) + target;
-    } else {
-        const std::string directory = basePath.substr(0, basePath.find_first_of("?#"));
-        merged = directory.substr(0, directory.rfind('/') + 1) + target;
-    }
-    const std::string::size_type suffix = merged.find_first_of("?#");
-    const std::string path = RemoveDotSegments(merged.substr(0, suffix));
-    return origin + path + (suffix == std::string::npos ? std::string() : merged.substr(suffix));
 }
 
 bool IsRedirection(const std::string& status)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/TextException.h"
+#include "http/Url.h"
 #include "platform/Socket.h"
 
 #include <cstddef>
@@ -53,7 +54,7 @@ public:
     CHTTPGet(const CHTTPGet&) = delete;
     CHTTPGet& operator=(const CHTTPGet&) = delete;
 
-    // One request for `url`: ParseUrl, ResolveHost, Connect, SendRequest, ReadResponse.
+    // One request for `url` (read by ParseHttpUrl).
     // Throws CHTTPGet::exception; an HTTP error status is an ordinary response.
     void Get(const std::string& url);
 
@@ -70,20 +71,12 @@ public:
     // The size of the last body as it came, before decoding; 0 when it was not compressed.
     std::size_t GetEncodedBytes() const { return m_encodedBytes; }
 
-    // The steps of Get, each usable alone; each relies on the ones before it.
-    void ParseUrl(const std::string& url);
+private:
+    // The steps of Get after the URL is read; each relies on the ones before it.
     void ResolveHost();
     void Connect();
     void SendRequest();
     void ReadResponse();
-
-    // What ParseUrl made of the last URL.
-    const std::string& GetHost() const { return m_host; }
-    const std::string& GetPath() const { return m_path; }
-    std::uint16_t GetPort() const { return m_port; }
-    bool IsSecure() const { return m_secure; }
-
-private:
     // ReadResponse; `taken` counts the bytes taken from the budget.
     void ReceiveResponse(std::size_t& taken);
     // Receives at most `bytes` of the response into `data`: the count, or 0 or less when the
@@ -96,24 +89,15 @@ private:
 
     std::string m_body;
     std::string m_headers;
-    std::string m_host;
-    std::string m_path;
+    HttpUrl m_url;
     RequestValidators m_validators;
     std::size_t m_encodedBytes = 0;
-    std::uint16_t m_port;
     platform::SocketHandle m_socket;
     std::uint32_t m_address; // IPv4, network byte order
-    bool m_secure;
     std::unique_ptr<CTLSStream> m_tls;
     CCancelSignal* m_cancel;
     CByteBudget* m_budget;
 };
-
-// The URL that the value of a "location" header names, read against the URL that was
-// redirected: a value with a scheme stands alone, "//host/path" keeps the scheme, and a path,
-// a query or a fragment keeps the scheme and the host (and port) of `base`. White space is
-// dropped from both, as ParseUrl drops it.
-std::string ResolveLocation(const std::string& base, const std::string& location);
 
 // How an earlier copy of a document stood in for a download's answer.
 enum class CopyUse

@@ -1,4 +1,5 @@
 #include "provider/FeedDocument.h"
+#include "provider/FeedDocumentInternal.h"
 
 #include "common/ByteString.h"
 #include "provider/FeedView.h"

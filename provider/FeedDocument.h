@@ -15,18 +15,13 @@ class TiXmlElement;
 // The messages of the items of `document` rendered through `templateText`: the items of the
 // first "channel" of its "rss" element, or the entries of an Atom 1.0, RSS 1.0 or RSS 0.90
 // document, each seen as an RSS item (CFeedItems); `finalUrl`, the URL the document was
-// fetched from, is the base of its relative links. Empty for any other document, for a
-// document nested too deeply to parse (see CXmlText), and for one whose tree or messages
-// would pass the memory of a login (see CLoginMemory).
-MessageList ParseFeed(std::string document, const std::string& templateText,
-                      const std::string& finalUrl = std::string());
-
-// ParseFeed, which also lets `outcome` learn whether the document parsed, what it is and how
-// many messages it gave; with `locateErrors`, also where a parse failed. The tree is charged
-// to `memory` with its estimate before it is built, and given back once it is freed; a
-// document whose tree does not fit gives no messages. The text is released as soon as it is
-// parsed, and each item as soon as it is rendered. The messages' memory is taken from
-// `memory` too; when it cannot cover them all, the feed gives none. `outcome` says why.
+// fetched from, is the base of its relative links. Empty for any other document and for a
+// document nested too deeply to parse (see CXmlText). `outcome` learns whether the document
+// parsed, what it is and how many messages it gave; with `locateErrors`, also where a parse failed.
+// The tree is charged to `memory` with its estimate before it is built, and given back once it is
+// freed; a document whose tree does not fit gives no messages. The text is released as soon as it
+// is parsed, and each item as soon as it is rendered. The messages' memory is taken from `memory`
+// too; when it cannot cover them all, the feed gives none. `outcome` says why.
 MessageList ReadFeedDocument(std::string document, const std::string& templateText,
                              const std::string& finalUrl, CLoginMemory& memory,
                              FeedOutcome& outcome, bool locateErrors = false);

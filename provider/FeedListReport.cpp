@@ -177,36 +177,37 @@ std::string CacheText(const FeedOutcome& outcome)
 
 } // namespace
 
-CFeedListReport::CFeedListReport(std::string listFile) : m_listFile(std::move(listFile)) {}
-
-CFeedListReport::CFeedListReport(std::string listFile, std::vector<FeedOutcome> outcomes)
-    : m_listFile(std::move(listFile)), m_outcomes(std::move(outcomes))
+CFeedListReport::CFeedListReport(std::string listFile, std::vector<FeedOutcome> outcomes,
+                                 std::string listProblem)
+    : m_listFile(std::move(listFile)), m_listProblem(std::move(listProblem)),
+      m_outcomes(std::move(outcomes))
 {}
 
-void CFeedListReport::Run()
+CFeedListReport CFeedListReport::Run(std::string listFile)
 {
-    m_listProblem = WhyUnreadable(m_listFile);
+    std::string problem = WhyUnreadable(listFile);
     // A login reads only lists that no other user could have written.
     std::string start;
-    if (m_listProblem.empty() &&
-        !platform::ReadTrustedFile(m_listFile, start, 1, platform::TooLong::KeepStart))
-        m_listProblem = "other users may write to it (or it is theirs), so logins do not read it";
-    if (!m_listProblem.empty())
-        return;
-    CMessageProviderRSS login(m_listFile, std::string());
+    if (problem.empty() &&
+        !platform::ReadTrustedFile(listFile, start, 1, platform::TooLong::KeepStart))
+        problem = "other users may write to it (or it is theirs), so logins do not read it";
+    if (!problem.empty())
+        return CFeedListReport(std::move(listFile), {}, std::move(problem));
+    CMessageProviderRSS login(listFile, std::string());
     login.LocateParseErrors();
     login.GetMessages();
-    m_outcomes = login.FeedOutcomes();
+    std::vector<FeedOutcome> outcomes = login.FeedOutcomes();
     // The feeds a login leaves out, read the way it reads the others.
     std::vector<std::string> urls;
     std::vector<std::string> templates;
     std::vector<FeedOutcome> listed;
     CMessageProviderRSS::ReadFeedList(login.ListFile(), urls, templates, &listed,
                                       static_cast<std::size_t>(-1));
-    for (std::size_t feed = m_outcomes.size(); feed < listed.size(); ++feed) {
+    for (std::size_t feed = outcomes.size(); feed < listed.size(); ++feed) {
         listed[feed].pastLimit = true;
-        m_outcomes.push_back(std::move(listed[feed]));
+        outcomes.push_back(std::move(listed[feed]));
     }
+    return CFeedListReport(std::move(listFile), std::move(outcomes));
 }
 
 int CFeedListReport::ExitStatus() const

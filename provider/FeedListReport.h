@@ -20,12 +20,14 @@ public:
     static constexpr int kSomeFeedGivesNone = 1;
     static constexpr int kListUnreadable = 2;
 
-    // Does no input or output.
-    explicit CFeedListReport(std::string listFile);
+    // Reads the list and logs in with it, and reports on what the login found: blocks until
+    // every download ended or the login's wait is over. Throws only on exhaustion of memory.
+    static CFeedListReport Run(std::string listFile);
 
-    // Reads the list and logs in with it: blocks until every download ended or the login's
-    // wait is over. Throws only on exhaustion of memory.
-    void Run();
+    // A report on the outcomes of the feeds of a login with `listFile`, or, when `listProblem`
+    // is not empty, on a list that cannot be read for that reason. Does no input or output.
+    CFeedListReport(std::string listFile, std::vector<FeedOutcome> outcomes,
+                    std::string listProblem = std::string());
 
     // kListUnreadable when the list cannot be read, or logins would not read it since other
     // users could have written it; kSomeFeedGivesNone when a feed gives no messages for a
@@ -41,9 +43,6 @@ public:
     // Why a feed gives no messages, in a user's words; empty when it gives some, or when
     // the seen store holds all its items.
     static std::string Problem(const FeedOutcome& outcome);
-
-    // For tests: a report on outcomes that a run would have found.
-    CFeedListReport(std::string listFile, std::vector<FeedOutcome> outcomes);
 
 private:
     // WriteText before its control characters are escaped.

@@ -16,7 +16,8 @@ enum class DocumentKind
     HTML,     // a web page
     OtherXML, // well-formed XML of another kind
     NotXML,   // not well-formed XML
-    Wide,     // text in UTF-16 or UTF-32, which is not read
+    Wide,     // UTF-16 or UTF-32 text that neither a byte order mark nor an XML declaration
+              // told apart, so that it was not converted
     TooDeep,  // elements nested too deeply to be read
 };
 

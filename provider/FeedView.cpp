@@ -1,7 +1,7 @@
 #include "provider/FeedView.h"
 
 #include "common/ByteString.h"
-#include "http/HTTPGet.h"
+#include "http/Url.h"
 #include "provider/HtmlText.h"
 #include "provider/NamespacedXml.h"
 #include "render/DateHeader.h"

@@ -18,7 +18,7 @@ class CFeedCopies;
 // The mailbox of one login whose user name is the path of a feed list file. Each line of the
 // list names a feed URL and, after a ";", optionally a template file for that feed's items.
 // GetMessages downloads every listed feed, renders each item of each feed document
-// (ParseFeed) into a message and leaves out the items whose uids the seen store holds;
+// (ReadFeedDocument) into a message and leaves out the items whose uids the seen store holds;
 // CommitDeleted adds the deleted items to that store. Used by one session thread only (the
 // rendering inside GetMessages borrows further threads, as many as there are cores, which
 // it joins before returning).

@@ -123,15 +123,13 @@ int Setup(CPluginLibrary& plugin, const std::string& pluginPath)
 
 int Check(const std::string& listFile, bool json)
 {
-    CFeedListReport report(listFile);
-    {
-        std::unique_ptr<CProgressLine> progress;
-        if (platform::StandardOutputIsTerminal())
-            progress.reset(
-                new CProgressLine(std::cout, "downloading the feeds of " + listFile +
-                                                 " as a login would (it waits at most 45 s):"));
-        report.Run();
-    }
+    std::unique_ptr<CProgressLine> progress;
+    if (platform::StandardOutputIsTerminal())
+        progress.reset(
+            new CProgressLine(std::cout, "downloading the feeds of " + listFile +
+                                             " as a login would (it waits at most 45 s):"));
+    const CFeedListReport report = CFeedListReport::Run(listFile);
+    progress.reset();
     if (json)
         report.WriteJSON(std::cout);
     else

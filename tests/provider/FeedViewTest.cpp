@@ -1,6 +1,6 @@
 #include "provider/FeedView.h"
 
-#include "provider/FeedDocument.h"
+#include "provider/FeedDocumentInternal.h"
 #include "provider/Fingerprint.h"
 #include "provider/HtmlText.h"
 #include "render/Template.h"

@@ -1,20 +1,20 @@
 #include "provider/MessageProviderRSS.h"
 
 #include "platform/File.h"
-#include "provider/FeedDocument.h"
+#include "provider/FeedDocumentInternal.h"
 #include "provider/FeedListReport.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
 #include "support/FeedCollection.h"
 #include "support/HTTPTestServer.h"
+#include "support/ProviderFixture.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
@@ -300,41 +300,6 @@ TEST_P(MessageProviderRSSFeeds, ParseFeedFindsEveryItem)
     EXPECT_GT(items, 0u);
 }
 
-namespace {
-
-// A feed list in a temporary folder and a provider over it whose downloads come from a map.
-class CProviderFixture
-{
-public:
-    std::string MakeList(const std::string& lines) { return m_folder.Write("feeds.txt", lines); }
-
-    std::unique_ptr<CMessageProviderRSS>
-    MakeProvider(const std::string& mailbox,
-                 std::size_t maxMessageBytes = CMessageProviderRSS::kMaxMessageBytes,
-                 std::size_t maxTreeBytes = CMessageProviderRSS::kMaxTreeBytes,
-                 CByteBudget& allLogins = CLoginMemory::AllLogins())
-    {
-        return std::make_unique<CMessageProviderRSS>(
-            mailbox, "secret",
-            [this](const std::vector<std::string>& urls) {
-                ++m_downloads;
-                m_requested = urls;
-                std::vector<std::string> documents;
-                for (const std::string& url : urls)
-                    documents.push_back(m_documents.count(url) ? m_documents[url] : "");
-                return documents;
-            },
-            maxMessageBytes, maxTreeBytes, allLogins);
-    }
-
-    CTempFolder m_folder;
-    std::map<std::string, std::string> m_documents;
-    std::vector<std::string> m_requested;
-    int m_downloads = 0;
-};
-
-} // namespace
-
 TEST(MessageProviderRSS, ListWithoutFeedsDownloadsNothing)
 {
     CProviderFixture fixture;
@@ -407,42 +372,6 @@ TEST(MessageProviderRSS, DeletionsThatCannotBeStoredAreAFailure)
     const MessageList messages = provider->GetMessages().messages;
     EXPECT_NO_THROW(provider->CommitDeleted({}));
     EXPECT_THROW(provider->CommitDeleted(messages), CMessageProviderRSS::exception);
-}
-
-TEST(MessageProviderRSS, ListsAndTemplatesOthersCouldHaveWrittenCountAsMissing)
-{
-    CProviderFixture fixture;
-    fixture.m_documents["http://one"] = Feed(Item("Alpha", "a"));
-    const std::string secret = fixture.m_folder.Write("secret.tpl", "X-Secret: yes\n");
-    const std::string list = fixture.MakeList("http://one;" + secret + "\n");
-    using std::filesystem::perms;
-    const auto othersMayWrite = [](const std::string& path, bool allowed) {
-        std::filesystem::permissions(path, perms::others_write,
-                                     allowed ? std::filesystem::perm_options::add
-                                             : std::filesystem::perm_options::remove);
-    };
-    const auto secretShown = [&] {
-        const ProviderReply reply = fixture.MakeProvider(list)->GetMessages();
-        EXPECT_EQ(reply.messages.size(), 1u);
-        return reply.messages.at(0).text.find("X-Secret") != std::string::npos;
-    };
-    EXPECT_TRUE(secretShown());
-
-    othersMayWrite(secret, true);
-    EXPECT_FALSE(secretShown());
-    othersMayWrite(secret, false);
-    othersMayWrite(list, true);
-    auto untrusted = fixture.MakeProvider(list);
-    EXPECT_EQ(untrusted->GetMessages().response, "+OK no messages\r\n");
-    untrusted->CommitDeleted({});
-    EXPECT_FALSE(std::filesystem::exists(list + ".UIDL")); // and no store beside it
-    othersMayWrite(list, false);
-
-    // A file of another user; only the administrator can give one away.
-    const std::string command = "chown 65534 '" + secret + "' 2>/dev/null";
-    if (std::system(command.c_str()) != 0)
-        GTEST_SKIP() << "cannot give a file to another user here";
-    EXPECT_FALSE(secretShown());
 }
 
 TEST(MessageProviderRSS, DeletedItemsStayAwayAndTheRestKeepTheirOrder)

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-// Loopback ports for tests of servers: one that is free, one held busy, and whether one is
-// served.
+// Loopback ports for tests and benchmarks of servers: one that is free, one held busy, and
+// whether one is served.
 namespace shelltest {
 
 // A loopback port that was free a moment ago.

@@ -1,7 +1,7 @@
 // "make install" as a packager runs it: into a staging folder (DESTDIR), then the installed
 // program run from there, then "make uninstall".
 
-#include "shell/ShellTestSupport.h"
+#include "shell/posix/ShellTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,9 @@
 // The whole road of a mail check: a real POP3 client logs in to the POP3 server with the path
 // of a feed list, the provider made by the real factory downloads the feeds from an HTTP
 // server, renders and serves their items, and what the client deletes stays away afterwards.
-// The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h).
-#include "provider/FeedDocument.h"
+// The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h):
+// the clients are Linux programs, run as children of the test.
+#include "provider/FeedDocumentInternal.h"
 #include "provider/Fingerprint.h"
 #include "provider/SeenStore.h"
 #include "render/Template.h"

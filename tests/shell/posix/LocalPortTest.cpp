@@ -1,7 +1,7 @@
 #include "shell/LocalPort.h"
 
 #include "platform/Settings.h"
-#include "shell/ShellTestSupport.h"
+#include "shell/posix/ShellTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,9 +1,9 @@
 // "quillbox check" as a user runs it: a feed list on disk, its feeds on local HTTP servers,
 // one for each way a feed can give nothing, and the report read back from the program.
 
-#include "provider/FeedDocument.h"
+#include "provider/FeedDocumentInternal.h"
 #include "render/Template.h"
-#include "shell/ShellTestSupport.h"
+#include "shell/posix/ShellTestSupport.h"
 #include "support/HTTPTestServer.h"
 #include "support/TestCertificates.h"
 

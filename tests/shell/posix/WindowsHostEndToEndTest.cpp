@@ -4,7 +4,7 @@
 // Runs when QUILLBOX_WINDOWS_BUILD names the Windows build folder and QUILLBOX_WINE the Wine
 // loader (tools/run-windows-plugin-tests.sh sets both, with WINEPREFIX); skipped otherwise.
 
-#include "shell/ShellTestSupport.h"
+#include "shell/posix/ShellTestSupport.h"
 #include "support/FetchmailClient.h"
 #include "support/HTTPTestServer.h"
 #include "support/MailServerUnderTest.h"

@@ -2,8 +2,8 @@
 
 #include "pop3/POP3Server.h"
 #include "shell/PluginShell.h"
-#include "shell/ShellTestSupport.h"
 #include "shell/TerminalDialog.h"
+#include "shell/posix/ShellTestSupport.h"
 #include "support/LineClient.h"
 #include "support/TestProviderFactory.h"
 

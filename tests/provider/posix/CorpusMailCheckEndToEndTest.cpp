@@ -1,8 +1,9 @@
 // Every document of a feed collection through the whole system: served over HTTP, listed in
 // feed lists, downloaded, converted, parsed and rendered at login, and collected by a real
 // POP3 client (fetchmail) that deletes what it collected, so that the next check is empty.
-// The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h).
-#include "provider/FeedDocument.h"
+// The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h):
+// the clients are Linux programs, run as children of the test.
+#include "provider/FeedDocumentInternal.h"
 #include "provider/MessageProviderRSS.h"
 #include "provider/SeenStore.h"
 #include "render/Charset.h"

@@ -1,5 +1,8 @@
 #pragma once
 
+// What the tests of the Linux host program, plug-in module and settings folder share (the
+// Windows plug-in has a test program of its own, in tests/shell/win32). Header-only.
+
 #include "shell/LocalPort.h"
 #include "support/ChildProcess.h"
 #include "support/HTTPTestServer.h"

@@ -2,7 +2,7 @@
 // configuration, the example feeds served over HTTP, and a real POP3 client (curl) reading
 // their items.
 
-#include "shell/ShellTestSupport.h"
+#include "shell/posix/ShellTestSupport.h"
 #include "support/ChildProcess.h"
 #include "support/HTTPTestServer.h"
 
@@ -14,7 +14,6 @@
 using namespace shelltest;
 
 namespace {
-
 
 // Runs curl against the server with the feed list as user name and returns what it prints.
 std::string Fetch(int port, const std::string& listFile, const std::string& path,

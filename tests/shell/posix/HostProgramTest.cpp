@@ -1,7 +1,7 @@
 // The host program as a user runs it: a process of its own, with a private configuration
 // folder, driving the built plug-in.
 
-#include "shell/ShellTestSupport.h"
+#include "shell/posix/ShellTestSupport.h"
 
 #include <gtest/gtest.h>
 

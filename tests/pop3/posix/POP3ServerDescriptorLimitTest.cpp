@@ -1,5 +1,6 @@
 // Running out of file descriptors, which POSIX lets a process bring about for itself with a
-// lower limit.
+// lower limit. Windows has no counterpart a test could reach: a process may hold some 16
+// million handles and cannot lower that.
 #include "pop3/POP3Server.h"
 #include "support/POP3TestServer.h"
 #include "support/ProcessResources.h"

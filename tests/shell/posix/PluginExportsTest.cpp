@@ -2,8 +2,8 @@
 // through its exports.
 
 #include "platform/DynamicLibrary.h"
-#include "shell/ShellTestSupport.h"
 #include "shell/host/PluginLibrary.h"
+#include "shell/posix/ShellTestSupport.h"
 
 #include <gtest/gtest.h>
 

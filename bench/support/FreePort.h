@@ -1,4 +1,0 @@
-#pragma once
-
-// A loopback port that is free at the time of the call (the system picks it).
-int FreePort();

@@ -1,0 +1,159 @@
+#include "http/Url.h"
+
+#include "common/ByteString.h"
+
+#include <cctype>
+#include <vector>
+
+namespace {
+
+constexpr std::uint16_t kHTTPPort = 80;
+constexpr std::uint16_t kHTTPSPort = 443;
+
+bool IsWhiteSpace(char byte)
+{
+    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' ||
+           byte == '\r';
+}
+
+std::string WithoutWhiteSpace(const std::string& text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (char byte : text) {
+        if (!IsWhiteSpace(byte))
+            result += byte;
+    }
+    return result;
+}
+
+// Reads a port the way atoi reads a number (optional sign, then digits up to the first
+// non-digit), keeping only the low 16 bits so that no length of digits can overflow.
+// `named` tells whether the number is other than zero.
+std::uint16_t ReadPort(const std::string& text, bool& named)
+{
+    std::string::size_type index = 0;
+    bool negative = false;
+    if (index < text.size() && (text[index] == '+' || text[index] == '-'))
+        negative = text[index++] == '-';
+    unsigned value = 0;
+    named = false;
+    for (; index < text.size() && std::isdigit(static_cast<unsigned char>(text[index])); ++index) {
+        named = named || text[index] != '0';
+        value = (value * 10 + static_cast<unsigned>(text[index] - '0')) & 0xFFFFu;
+    }
+    return static_cast<std::uint16_t>(negative ? (0x10000u - value) & 0xFFFFu : value);
+}
+
+bool HasScheme(const std::string& text)
+{
+    if (text.empty() || !std::isalpha(static_cast<unsigned char>(text[0])))
+        return false;
+    for (char byte : text) {
+        if (byte == ':')
+            return true;
+        if (!std::isalnum(static_cast<unsigned char>(byte)) && byte != '+' && byte != '-' &&
+            byte != '.')
+            return false;
+    }
+    return false;
+}
+
+// Removes "." and ".." segments from an absolute path, as a browser does.
+std::string RemoveDotSegments(const std::string& path)
+{
+    std::vector<std::string> segments;
+    bool trailingSlash = false;
+    std::string::size_type start = 1;
+    for (;;) {
+        const std::string::size_type end = path.find('/', start);
+        const bool last = end == std::string::npos;
+        const std::string segment = path.substr(start, last ? std::string::npos : end - start);
+        if (segment == "." || segment == "..") {
+            if (segment == ".." && !segments.empty())
+                segments.pop_back();
+            trailingSlash = last;
+        } else {
+            segments.push_back(segment);
+            trailingSlash = false;
+        }
+        if (last)
+            break;
+        start = end + 1;
+    }
+    std::string result;
+    for (const std::string& segment : segments)
+        result += "/" + segment;
+    if (trailingSlash || result.empty())
+        result += "/";
+    return result;
+}
+
+} // namespace
+
+HttpUrl ParseHttpUrl(const std::string& url)
+{
+    HttpUrl parts;
+    std::string text = WithoutWhiteSpace(url);
+    parts.secure = false;
+    const std::string::size_type slashes = text.find("//");
+    if (slashes != std::string::npos) {
+        parts.secure = ToLowerASCII(text.substr(0, slashes)) == "https:";
+        text.erase(0, slashes + 2);
+    }
+    const std::string::size_type slash = text.find('/');
+    if (slash == std::string::npos) {
+        parts.host = text;
+        parts.path = "/";
+    } else {
+        parts.host = text.substr(0, slash);
+        parts.path = text.substr(slash);
+    }
+    parts.port = parts.secure ? kHTTPSPort : kHTTPPort;
+    const std::string::size_type colon = parts.host.find(':');
+    if (colon != std::string::npos) {
+        bool named = false;
+        const std::uint16_t port = ReadPort(parts.host.substr(colon + 1), named);
+        parts.host.erase(colon);
+        if (named)
+            parts.port = port;
+    }
+    return parts;
+}
+
+std::string ResolveLocation(const std::string& base, const std::string& location)
+{
+    // Read as ParseHttpUrl reads it: blanks anywhere do not count, not even inside the scheme.
+    const std::string target = WithoutWhiteSpace(location);
+    if (target.empty() || HasScheme(target))
+        return target;
+    std::string text = WithoutWhiteSpace(base);
+    std::string origin;
+    const std::string::size_type slashes = text.find("//");
+    if (slashes != std::string::npos) {
+        if (target.compare(0, 2, "//") == 0)
+            return text.substr(0, slashes) + target;
+        origin = text.substr(0, slashes + 2);
+        text.erase(0, slashes + 2);
+    } else if (target.compare(0, 2, "//") == 0) {
+        return target;
+    }
+    const std::string::size_type slash = text.find('/');
+    origin += text.substr(0, slash);
+    const std::string basePath = slash == std::string::npos ? "/" : text.substr(slash);
+
+    std::string merged;
+    if (target[0] == '/') {
+        merged = target;
+    } else if (target[0] == '?') {
+        merged = basePath.substr(0, basePath.find_first_of("?#")) + target;
+    } else if (target[0] == '#') {
+        merged = basePath.substr(0, basePath.find('#')) + target;
+    } else {
+        const std::string directory = basePath.substr(0, basePath.find_first_of("?#"));
+        merged = directory.substr(0, directory.rfind('/') + 1) + target;
+    }
+    const std::string::size_type suffix = merged.find_first_of("?#");
+    const std::string path = RemoveDotSegments(merged.substr(0, suffix));
+    return origin + path + (suffix == std::string::npos ? std::string() : merged.substr(suffix));
+}
