@@ -96,10 +96,11 @@ private:
 };
 
 // Makes room in `text` for `bytes` in all, as a string that grows by doubling would (from
-// `minBytes`, never past `maxBytes`, which must not be below `bytes`). With a budget, what the
-// capacity grows by is taken from it before it grows and added to `taken`: the budget then
-// covers what a growing text really holds, not only its length. Returns null, or the refusal of the
-// budget that could not cover the growth (the text is left as it was). When the growth throws for
-// want of memory, what was taken for it is in `taken` already. Used by one thread.
+// `minBytes`, never past `maxBytes`, which must not be below `bytes`). With a budget, what
+// the capacity grows by is taken from it before it grows and added to `taken`: the budget
+// then covers what a growing text really holds, not only its length. Returns null, or the
+// refusal of the budget that could not cover the growth (the text is left as it was). When
+// the growth throws for want of memory, what was taken for it is in `taken` already. Used by
+// one thread.
 const char* GrowWithinBudget(std::string& text, std::size_t bytes, std::size_t minBytes,
                              std::size_t maxBytes, CByteBudget* budget, std::size_t& taken);

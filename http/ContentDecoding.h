@@ -30,8 +30,8 @@ public:
     // `taken` counts it; once the body is decoded whole, the memory of the coded body (its
     // capacity, as the budget was charged for it) is given back, so that a response costs
     // what its decoded text holds. Throws CContentDecoding::exception for an unknown coding,
-    // damaged or truncated data, and a body too large; `body` is then unspecified, and the caller
-    // gives back `taken`.
+    // damaged or truncated data, and a body too large; `body` is then unspecified, and the
+    // caller gives back `taken`.
     static void Decode(const std::string& encoding, std::string& body, std::size_t maxBytes,
                        CByteBudget* budget, std::size_t& taken);
 };
