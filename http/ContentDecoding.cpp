@@ -56,6 +56,9 @@ public:
             // One byte of room past the bound tells a body of exactly `maxBytes` from a longer one.
             const std::size_t used = output.size();
             const std::size_t room = std::min(kOutputChunkBytes, maxBytes - used + 1);
+            if (const char* refusal = GrowWithinBudget(output, used + room, kOutputChunkBytes,
+                                                       maxBytes + 1, budget, taken))
+                throw CContentDecoding::exception(refusal);
             output.resize(used + room);
             m_stream.next_out = reinterpret_cast<Bytef*>(&output[used]);
             m_stream.avail_out = static_cast<uInt>(room);
@@ -64,11 +67,6 @@ public:
             output.resize(used + produced);
             if (output.size() > maxBytes)
                 throw CContentDecoding::exception("response too large");
-            if (budget != nullptr) {
-                if (!budget->Take(produced))
-                    throw CContentDecoding::exception("over the download limit of one login");
-                taken += produced;
-            }
             if (result == Z_STREAM_END) {
                 if (!StartsAnotherMember())
                     return true;
@@ -119,7 +117,7 @@ void CContentDecoding::Decode(const std::string& encoding, std::string& body, st
             if (budget != nullptr)
                 budget->Give(taken - before);
             taken = before;
-            decoded.clear();
+            std::string().swap(decoded);
             good = CInflater(-kWindowBits).Inflate(body, decoded, maxBytes, budget, taken);
         }
     } else {
@@ -129,7 +127,7 @@ void CContentDecoding::Decode(const std::string& encoding, std::string& body, st
     if (!good)
         throw exception("damaged compressed response");
     if (budget != nullptr) {
-        const std::size_t coded = std::min(body.size(), taken);
+        const std::size_t coded = std::min(body.capacity(), taken);
         budget->Give(coded);
         taken -= coded;
     }

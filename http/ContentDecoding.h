@@ -26,11 +26,12 @@ public:
     // Replaces `body`, coded as `encoding` says, by the decoded bytes. Decoding stops as soon
     // as the decoded bytes would pass `maxBytes`, or pass what `budget` (when not null) can
     // cover: a small body that decodes to gigabytes costs no more than `maxBytes` of memory.
-    // Each decoded byte is taken from the budget, and `taken` counts them; once the body is
-    // decoded whole, the bytes of the coded body are given back, so that a response costs its
-    // decoded size. Throws CContentDecoding::exception for an unknown coding, damaged or
-    // truncated data, and a body too large; `body` is then unspecified, and the caller gives
-    // back `taken`.
+    // The memory the decoded bytes grow into is taken from the budget before it is used, and
+    // `taken` counts it; once the body is decoded whole, the memory of the coded body (its
+    // capacity, as the budget was charged for it) is given back, so that a response costs
+    // what its decoded text holds. Throws CContentDecoding::exception for an unknown coding,
+    // damaged or truncated data, and a body too large; `body` is then unspecified, and the
+    // caller gives back `taken`.
     static void Decode(const std::string& encoding, std::string& body, std::size_t maxBytes,
                        CByteBudget* budget, std::size_t& taken);
 };

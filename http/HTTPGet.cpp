@@ -7,6 +7,7 @@
 #include "http/HTTPResponse.h"
 #include "http/TLSStream.h"
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -15,6 +16,9 @@ namespace {
 // One redirection chain is at most this many requests, the first one included.
 constexpr int kMaxRequests = 10;
 constexpr std::size_t kReceiveBufferBytes = 16384;
+// What a download holds beside its response while it runs: its thread's stack and the
+// connection's buffers, those of a TLS session included.
+constexpr std::size_t kConnectionBytes = 64 * 1024;
 
 // A validator goes into a header line as it came, unless it could end the line early.
 std::string ValidatorLine(const char* name, const std::string& value)
@@ -127,32 +131,31 @@ void CHTTPGet::ReadResponse()
 void CHTTPGet::ReceiveResponse(std::size_t& taken)
 {
     std::string response;
-    std::vector<char> buffer(kReceiveBufferBytes);
     std::string::size_type headerEnd = std::string::npos;
     // The body of a redirection is of no use: reading stops once its header block is in.
     while (headerEnd == std::string::npos || !IsRedirection(StatusCode(response))) {
-        long count;
-        if (m_tls) {
-            count = m_tls->Receive(buffer.data(), buffer.size());
-        } else {
-            platform::SocketError error;
-            count = platform::ReceiveBytes(m_socket, buffer.data(), buffer.size(),
-                                           platform::Receive::Take, error);
+        const std::size_t used = response.size();
+        if (used == kMaxResponseBytes) {
+            // A response of exactly the bound is whole only if nothing follows.
+            char extra = 0;
+            if (ReceiveInto(&extra, 1) > 0)
+                throw exception("response too large");
+            break;
         }
+        // Received straight into the response's own buffer, which grows once it is full.
+        if (const char* refusal = GrowWithinBudget(response, used + 1, kReceiveBufferBytes,
+                                                   kMaxResponseBytes, m_budget, taken))
+            throw exception(refusal);
+        const std::size_t room =
+            std::min({response.capacity() - used, kReceiveBufferBytes, kMaxResponseBytes - used});
+        response.resize(used + room);
+        const long count = ReceiveInto(&response[used], room);
         // A failed receive ends the response like a close: it is what arrived before.
+        response.resize(used + static_cast<std::size_t>(std::max(count, 0L)));
         if (count <= 0)
             break;
-        if (response.size() + static_cast<std::size_t>(count) > kMaxResponseBytes)
-            throw exception("response too large");
-        if (m_budget != nullptr) {
-            if (!m_budget->Take(static_cast<std::size_t>(count)))
-                throw exception("over the download limit of one login");
-            taken += static_cast<std::size_t>(count);
-        }
-        const std::size_t searchFrom = response.size() < 3 ? 0 : response.size() - 3;
-        response.append(buffer.data(), static_cast<std::size_t>(count));
         if (headerEnd == std::string::npos)
-            headerEnd = response.find("\r\n\r\n", searchFrom);
+            headerEnd = response.find("\r\n\r\n", used < 3 ? 0 : used - 3);
     }
     // A cancelled download is cut short, not complete.
     ThrowIfCancelled();
@@ -165,6 +168,14 @@ void CHTTPGet::ReceiveResponse(std::size_t& taken)
     m_headers = response.substr(0, end + 4);
     response.erase(0, end + 4);
     m_body = std::move(response);
+}
+
+long CHTTPGet::ReceiveInto(char* data, std::size_t bytes)
+{
+    if (m_tls)
+        return m_tls->Receive(data, bytes);
+    platform::SocketError error;
+    return platform::ReceiveBytes(m_socket, data, bytes, platform::Receive::Take, error);
 }
 
 void CHTTPGet::DecodeBody(std::size_t& taken)
@@ -214,6 +225,11 @@ std::string DownloadFeed(std::string url, CCancelSignal* cancel, CByteBudget* bu
                                   std::chrono::steady_clock::now() - start)
                                   .count();
     };
+    // Charged to the outermost budget alone, the bound of them all: a response of a feed's
+    // whole share still fits beside it.
+    CByteCharge connection(budget == nullptr ? nullptr : &budget->Outermost());
+    if (!connection.Take(kConnectionBytes))
+        throw CHTTPGet::exception(budget->Outermost().Refusal());
     CHTTPGet client(cancel, budget);
     if (validators != nullptr)
         client.SetValidators(*validators);

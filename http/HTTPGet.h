@@ -32,12 +32,13 @@ constexpr std::size_t kMaxResponseBytes = 8 * 1024 * 1024;
 // HTTP on port 80 unless the URL names a port. One object serves one thread; each Get
 // replaces the connection and the response of the one before, and the destructor closes the
 // last connection. With a cancel signal, cancelling it from another thread makes a running
-// or later Get throw. With a byte budget, every byte received is taken from it, and a
-// response the budget cannot cover fails.
+// or later Get throw. With a byte budget, the memory a response is received into is taken
+// from it before it is used, and a response the budget cannot cover fails with the budget's
+// refusal.
 //
 // Requests offer gzip and deflate; a body sent compressed is decoded as it is read, and its
-// decoded size counts against the response bound and the budget. The body of a redirection
-// is never read.
+// decoded size counts against the response bound, the memory of its decoded text against the
+// budget. The body of a redirection is never read.
 class CHTTPGet
 {
 public:
@@ -78,6 +79,9 @@ private:
     void ReadResponse();
     // ReadResponse; `taken` counts the bytes taken from the budget.
     void ReceiveResponse(std::size_t& taken);
+    // Receives at most `bytes` of the response into `data`: the count, or 0 or less when the
+    // connection ended or failed.
+    long ReceiveInto(char* data, std::size_t bytes);
     // Undoes the content coding of the body the last response came with.
     void DecodeBody(std::size_t& taken);
     void CloseConnection();

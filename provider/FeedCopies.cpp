@@ -1,5 +1,6 @@
 #include "provider/FeedCopies.h"
 
+#include "http/ByteBudget.h"
 #include "http/CachingRules.h"
 #include "http/HTTPGet.h"
 #include "http/HTTPResponse.h"
@@ -9,9 +10,21 @@
 namespace {
 
 const char kNoAnswer[] = "no answer within the wait";
+// Room in a copy's file for its lines' names, numbers and checksum.
+constexpr std::size_t kCopyLineBytes = 256;
 
 // When the process last looked for old copies (seconds since 1970), for every store alike.
 std::atomic<std::int64_t> g_lastClean{0};
+
+// Takes the memory of reading `copy` whole from the download's budget, when it has one: a copy
+// that serves is the download's document, and draws on the budget as the answer would have.
+bool TakeCopyBytes(CByteBudget* budget, const FeedCopy& copy)
+{
+    return budget == nullptr || (copy.bodyBytes >= 0 &&
+                                 static_cast<std::uint64_t>(copy.bodyBytes) <= kMaxResponseBytes &&
+                                 budget->Take(static_cast<std::size_t>(copy.bodyBytes) +
+                                              CFeedCopyStore::kMaxHeaderBytes));
+}
 
 bool IsServerFailure(const std::string& status)
 {
@@ -34,7 +47,8 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
     const bool haveCopy = m_store.ReadHeader(url, copy);
     const auto serve = [&](CopyUse use, const std::string& reason, std::chrono::seconds maxAge,
                            std::string& body) {
-        return m_store.Read(url, copy) && Serve(copy, use, reason, maxAge, trace, body);
+        return TakeCopyBytes(budget, copy) && m_store.Read(url, copy) &&
+               Serve(copy, use, reason, maxAge, trace, body);
     };
     const std::int64_t now = m_store.Now();
     std::string body;
@@ -53,9 +67,9 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
     if (!haveCopy)
         return body;
     if (status == "304") {
-        if (!m_store.Read(url, copy)) {
-            // The copy the validators came from is damaged: the server is asked again, for
-            // the whole document.
+        if (!TakeCopyBytes(budget, copy) || !m_store.Read(url, copy)) {
+            // The copy the validators came from is damaged, or there is no memory left to read
+            // it: the server is asked again, for the whole document.
             trace = DownloadTrace();
             return DownloadFeed(url, cancel, budget, &trace);
         }
@@ -104,7 +118,7 @@ bool CFeedCopies::Serve(FeedCopy& copy, CopyUse use, const std::string& reason,
 }
 
 std::string CFeedCopies::Prepare(const std::string& url, const DownloadTrace& trace,
-                                 const std::string& body) const
+                                 const std::string& body, CByteCharge& charge) const
 {
     if (m_store.Folder().empty() || trace.copyUse != CopyUse::None || trace.status != "200" ||
         body.empty())
@@ -126,8 +140,12 @@ std::string CFeedCopies::Prepare(const std::string& url, const DownloadTrace& tr
         kept.bodyBytes == static_cast<std::int64_t>(body.size()) &&
         kept.checksum == CFeedCopyStore::Checksum(body))
         return std::string();
-    copy.body = body;
-    return CFeedCopyStore::Serialise(copy);
+    // The lines before the body hold these values and a few numbers.
+    const std::size_t lineBytes = copy.url.size() + copy.finalUrl.size() + copy.etag.size() +
+                                  copy.lastModified.size() + kCopyLineBytes;
+    if (!charge.Take(lineBytes + body.size()))
+        return std::string();
+    return CFeedCopyStore::Serialise(copy, body);
 }
 
 void CFeedCopies::Keep(const std::string& url, const std::string& prepared) const

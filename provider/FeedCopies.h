@@ -12,6 +12,7 @@
 #include <vector>
 
 class CByteBudget;
+class CByteCharge;
 class CCancelSignal;
 
 // How the logins of the process use the copies of feeds (CFeedCopyStore) around their
@@ -50,9 +51,11 @@ public:
                          DownloadTrace& trace) const;
 
     // The copy file's content for a fresh 200 answer to `url` with `body`; empty when the
-    // answer was anything else, or repeats the copy kept (then there is nothing to keep).
-    std::string Prepare(const std::string& url, const DownloadTrace& trace,
-                        const std::string& body) const;
+    // answer was anything else, or repeats the copy kept (then there is nothing to keep), or
+    // when `charge` cannot take the content's memory, which it holds until the content is
+    // freed: a feed is served all the same, only not kept.
+    std::string Prepare(const std::string& url, const DownloadTrace& trace, const std::string& body,
+                        CByteCharge& charge) const;
     // Stores what Prepare gave, once its body proved to be a feed.
     void Keep(const std::string& url, const std::string& prepared) const;
 

@@ -15,8 +15,6 @@ namespace {
 
 const char kMagicLine[] = "QUILLBOX feed copy 1";
 const char kSuffix[] = ".copy";
-// Room for the lines before the body.
-constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 constexpr std::size_t kShortHeaderBytes = 4 * 1024;
 // A temporary file this old is a killed writer's.
 constexpr std::chrono::seconds kLeftoverAge = std::chrono::hours(24);
@@ -149,7 +147,7 @@ std::string CFeedCopyStore::Checksum(const std::string& body)
     return Hexadecimal(sum, 8);
 }
 
-std::string CFeedCopyStore::Serialise(const FeedCopy& copy)
+std::string CFeedCopyStore::Serialise(const FeedCopy& copy, const std::string& body)
 {
     std::string content =
         std::string(kMagicLine) + "\nurl: " + LineValue(copy.url) +
@@ -157,16 +155,15 @@ std::string CFeedCopyStore::Serialise(const FeedCopy& copy)
         "\nlast-modified: " + LineValue(copy.lastModified) +
         "\nfetched: " + std::to_string(std::max<std::int64_t>(copy.fetched, 0)) +
         "\nquiet-until: " + std::to_string(std::max<std::int64_t>(copy.quietUntil, 0)) +
-        "\nbody-bytes: " + std::to_string(copy.body.size()) + "\nchecksum: " + Checksum(copy.body) +
-        "\n\n";
-    content.reserve(content.size() + copy.body.size());
-    content += copy.body;
+        "\nbody-bytes: " + std::to_string(body.size()) + "\nchecksum: " + Checksum(body) + "\n\n";
+    content.reserve(content.size() + body.size());
+    content += body;
     return content;
 }
 
 bool CFeedCopyStore::Write(const FeedCopy& copy) const
 {
-    return WriteSerialised(copy.url, Serialise(copy));
+    return WriteSerialised(copy.url, Serialise(copy, copy.body));
 }
 
 bool CFeedCopyStore::WriteSerialised(const std::string& url, const std::string& content) const

@@ -61,6 +61,8 @@ public:
 
     static constexpr std::chrono::seconds kMaxUnused = std::chrono::hours(30 * 24);
     static constexpr std::uint64_t kMaxTotalBytes = 256 * 1024 * 1024;
+    // The most the lines before a copy's body may take.
+    static constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 
     // `folder` empty: a store that keeps nothing. `clock` empty: the system's clock.
     explicit CFeedCopyStore(std::string folder, Clock clock = Clock());
@@ -79,8 +81,9 @@ public:
     bool ReadHeader(const std::string& url, FeedCopy& copy) const;
     // Stores `copy` over the one before; false when it could not be written.
     bool Write(const FeedCopy& copy) const;
-    // The file's content for `copy`, and its writing, as two steps.
-    static std::string Serialise(const FeedCopy& copy);
+    // The file's content for `copy` with `body` (copy.body itself, or a body held elsewhere),
+    // and its writing, as two steps.
+    static std::string Serialise(const FeedCopy& copy, const std::string& body);
     // The checksum a copy of `body` states.
     static std::string Checksum(const std::string& body);
     bool WriteSerialised(const std::string& url, const std::string& content) const;

@@ -1,7 +1,7 @@
 #include "provider/FeedDocument.h"
-#include "provider/FeedDocumentInternal.h"
 
 #include "common/ByteString.h"
+#include "provider/FeedDocumentInternal.h"
 #include "provider/FeedView.h"
 #include "provider/Fingerprint.h"
 #include "provider/LoginMemory.h"
@@ -165,7 +165,10 @@ std::string ItemUid(const TiXmlElement& item)
         source = item.FirstChildElement("link");
     if (source == nullptr)
         source = &item;
-    std::string markup;
-    markup << *source;
-    return Fingerprint(markup);
+    // The markup as a string stream of the node writes it, taken straight from the printer:
+    // an item without guid or link prints whole, and need not be held twice.
+    TiXmlPrinter printer;
+    printer.SetStreamPrinting();
+    source->Accept(&printer);
+    return Fingerprint(printer.Str());
 }

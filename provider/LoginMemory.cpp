@@ -6,7 +6,9 @@
 
 CByteBudget& CLoginMemory::AllLogins()
 {
-    static CByteBudget allLogins(kMaxAllLoginsBytes);
+    // A download it cannot cover says which bound it passed, as a document does.
+    static CByteBudget allLogins(kMaxAllLoginsBytes, nullptr,
+                                 "over the memory limit of all logins");
     return allLogins;
 }
 

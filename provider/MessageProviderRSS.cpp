@@ -1,6 +1,7 @@
 #include "provider/MessageProviderRSS.h"
 
 #include "common/ByteString.h"
+#include "http/ByteBudget.h"
 #include "http/FeedDownloads.h"
 #include "platform/File.h"
 #include "platform/Memory.h"
@@ -249,8 +250,11 @@ void CMessageProviderRSS::RenderDocument(CFeedDownloads::Result& document,
                                          const std::string& templateText, MessageList& messages)
 {
     FeedOutcome& outcome = m_outcomes[document.index];
+    // The copy to keep exists beside the document until the document proves to be a feed.
+    CByteCharge copyCharge(&m_memory.AllLoginsBudget());
     const std::string prepared =
-        m_copies ? m_copies->Prepare(outcome.url, document.trace, document.text) : std::string();
+        m_copies ? m_copies->Prepare(outcome.url, document.trace, document.text, copyCharge)
+                 : std::string();
     const bool answered = document.trace.copyUse == CopyUse::None && document.failure.empty() &&
                           !document.trace.status.empty() && document.trace.status[0] == '2';
     outcome.failure = document.trace.cancelled   ? FeedFailure::NoAnswerInTime
@@ -260,6 +264,15 @@ void CMessageProviderRSS::RenderDocument(CFeedDownloads::Result& document,
     RecordTrace(document.trace, outcome);
     for (int attempt = 0;; ++attempt) {
         outcome.bytes = document.text.size();
+        // A document in another character set exists twice while it is converted, and
+        // converted it may be larger: that memory is charged first, until the feed is read.
+        CByteCharge conversion(&m_memory.AllLoginsBudget());
+        if (NeedsUtf8Conversion(document.text) &&
+            !conversion.Take(kUtf8ConversionBytesPerByte * document.text.size())) {
+            outcome.failure = FeedFailure::OverAllLogins;
+            messages.clear();
+            return;
+        }
         // The parse checks the depth of exactly the text it reads, converted or not.
         outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
         messages = ReadFeedDocument(std::move(document.text), templateText, outcome.finalUrl,

@@ -48,6 +48,15 @@ struct DecodingTable
     unsigned char lengths[256];
 };
 
+// The length of the UTF-8 text that [begin, end) decodes to.
+std::size_t DecodedLength(const char* begin, const char* end, const DecodingTable& decoding)
+{
+    std::size_t length = 0;
+    for (const char* byte = begin; byte != end; ++byte)
+        length += decoding.lengths[static_cast<unsigned char>(*byte)];
+    return length;
+}
+
 // Appends the decoding of [begin, end) to `output`, with the one allocation that sizes it.
 void AppendDecoded(std::string& output, const char* begin, const char* end,
                    const CharsetTable& table)
@@ -55,10 +64,7 @@ void AppendDecoded(std::string& output, const char* begin, const char* end,
     const DecodingTable decoding(table);
     const unsigned char* const first = reinterpret_cast<const unsigned char*>(begin);
     const unsigned char* const last = reinterpret_cast<const unsigned char*>(end);
-    std::size_t length = 0;
-    for (const unsigned char* byte = first; byte != last; ++byte)
-        length += decoding.lengths[*byte];
-
+    const std::size_t length = DecodedLength(begin, end, decoding);
     const std::size_t start = output.size();
     // Three bytes of slack let the last entry be stored as a whole word too.
     output.resize(start + length + 3);
@@ -85,6 +91,12 @@ const char* ReadDeclaration(const char* text, TiXmlDeclaration& declaration)
     if (!start || *start == '\0' || !XmlScanner::StringEqual(start, "<?xml", true, encoding))
         return nullptr;
     return declaration.Parse(start, nullptr, encoding);
+}
+
+// Whether a declaration's lower-case encoding name leaves the text to the parser as UTF-8.
+bool NamesUtf8(const std::string& name)
+{
+    return name == kUtf8Name || name == "utf8" || name.empty();
 }
 
 // ReadDeclaration for a text lent to the parser with its padding; gives the length of the
@@ -241,6 +253,15 @@ bool IsUndeclaredUtf8(const std::string& document)
     return !ReadDeclaration(document.c_str(), declaration) && IsUtf8(document);
 }
 
+bool NeedsUtf8Conversion(std::string& document)
+{
+    if (IsWideDocument(document))
+        return true;
+    TiXmlDeclaration declaration;
+    return PaddedDeclaration(document, declaration) != 0 &&
+           !NamesUtf8(ToLowerASCII(declaration.Encoding()));
+}
+
 bool ConvertToUtf8(std::string& document, std::string* declaredCharset)
 {
     if (IsWideDocument(document))
@@ -254,7 +275,7 @@ bool ConvertToUtf8(std::string& document, std::string* declaredCharset)
         *declaredCharset = declaration.Encoding();
     const std::string name = ToLowerASCII(declaration.Encoding());
     // The parser reads these as UTF-8 itself.
-    if (name == kUtf8Name || name == "utf8" || name.empty())
+    if (NamesUtf8(name))
         return false;
     const CharsetTableMap::const_iterator found = CharsetTables().find(name);
     if (found == CharsetTables().end())
@@ -269,9 +290,13 @@ bool ConvertToUtf8(std::string& document, std::string* declaredCharset)
     // which the table would then misread. Kept as written, they are decoded correctly when
     // the UTF-8 text is parsed.
     const std::string declarationText = Utf8Declaration(declaration);
-    std::string converted;
-    converted.reserve(document.size() + document.size() / 2);
     const CharsetTable& table = found->second;
+    // Sized once, exactly: the declaration is ASCII, which decodes to itself, and the last
+    // character may be stored as a whole word.
+    std::string converted;
+    converted.reserve(
+        declarationText.size() +
+        DecodedLength(declarationEnd, document.data() + document.size(), DecodingTable(table)) + 3);
     AppendDecoded(converted, declarationText.data(),
                   declarationText.data() + declarationText.size(), table);
     AppendDecoded(converted, declarationEnd, document.data() + document.size(), table);

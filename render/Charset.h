@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Feed documents to UTF-8. The tables of the single-byte character sets behind it are in
@@ -16,6 +17,15 @@
 // at once. `declaredCharset`, when given, gets the character set the declaration names, as
 // written (left alone when there is no declaration).
 bool ConvertToUtf8(std::string& document, std::string* declaredCharset = nullptr);
+
+// The most memory ConvertToUtf8 holds beside a document while converting it, for each byte of
+// the document: up to three bytes of UTF-8 for a byte of a single-byte set, or for a wide
+// document a copy of it and an output that may grow to twice its size.
+constexpr std::size_t kUtf8ConversionBytesPerByte = 4;
+
+// Whether ConvertToUtf8 would try to convert `document` (which it may still decline); the
+// document is lent for the look and left as it was.
+bool NeedsUtf8Conversion(std::string& document);
 
 // Whether `document` is to be parsed as UTF-8 explicitly: it has no XML declaration, which
 // makes it UTF-8 by the XML rules, and its bytes are UTF-8 indeed. Left to itself, the XML

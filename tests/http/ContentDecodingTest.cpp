@@ -69,16 +69,17 @@ TEST(ContentDecoding, ABombStopsAtTheBoundAndTheBudgetPaysForDecodedBytes)
     small.Give(taken);
     EXPECT_TRUE(small.Take(1024 * 1024));
 
-    // A body decoded whole costs its decoded size: the coded bytes are given back.
+    // A body decoded whole costs the memory of its decoded text, room to grow included: the
+    // coded body's memory is given back.
     const std::string plain(100000, 'x');
     CByteBudget budget(1000000);
     body = Compressed(plain);
-    taken = body.size();
+    taken = body.capacity();
     ASSERT_TRUE(budget.Take(taken));
     CContentDecoding::Decode("gzip", body, kMaxResponseBytes, &budget, taken);
     EXPECT_EQ(body, plain);
-    EXPECT_EQ(taken, plain.size());
-    EXPECT_TRUE(budget.Take(1000000 - plain.size()));
+    EXPECT_EQ(taken, body.capacity());
+    EXPECT_TRUE(budget.Take(1000000 - body.capacity()));
     EXPECT_FALSE(budget.Take(1));
 }
 

@@ -176,8 +176,10 @@ TEST(FeedDownloads, TheDownloadsOfAListShareOneBudget)
 TEST(FeedDownloads, TheDownloadsDrawOnASharedBudgetUntilTheyAreGone)
 {
     CHTTPTestServer server;
-    server.Serve("/feed", CHTTPTestServer::OkResponse(std::string(40000, 'x')));
-    CByteBudget shared(60000);
+    // Each response grows into a buffer of 1 MB; the shared budget holds one of them beside
+    // what the other download may hold by then, never two.
+    server.Serve("/feed", CHTTPTestServer::OkResponse(std::string(600000, 'x')));
+    CByteBudget shared(1900000);
     {
         CFeedDownloads downloads({server.Url("/feed"), server.Url("/feed")}, kDownloadWait,
                                  kMaxLoginDownloadBytes, FeedFetch(), &shared);
@@ -187,10 +189,10 @@ TEST(FeedDownloads, TheDownloadsDrawOnASharedBudgetUntilTheyAreGone)
             received += !document.text.empty();
         // The list's own budget had room for both; the shared one for one alone.
         EXPECT_EQ(received, 1);
-        EXPECT_LT(shared.Left(), 60000u - 40000u);
+        EXPECT_LT(shared.Left(), 1900000u - 600000u);
     }
     // A download thread lets go a moment after its download has ended.
-    for (int attempt = 0; attempt < 1000 && shared.Left() != 60000u; ++attempt)
+    for (int attempt = 0; attempt < 1000 && shared.Left() != 1900000u; ++attempt)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(shared.Left(), 60000u);
+    EXPECT_EQ(shared.Left(), 1900000u);
 }

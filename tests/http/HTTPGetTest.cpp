@@ -108,15 +108,18 @@ TEST(HTTPGet, FailuresRaiseTheirTexts)
     platform::CloseSocket(closed);
 }
 
-TEST(HTTPGet, ResponsesTakeTheirBytesFromTheBudgetAndAFailedOneGivesThemBack)
+TEST(HTTPGet, ResponsesTakeTheirMemoryFromTheBudgetAndAFailedOneGivesItBack)
 {
     CHTTPTestServer server;
     server.Serve("/big", CHTTPTestServer::OkResponse(std::string(40000, 'x')));
     server.Serve("/small", CHTTPTestServer::OkResponse("<rss/>"));
-    CByteBudget budget(60000);
+    // Room for the buffer of one big response, not of two.
+    CByteBudget budget(100000);
     CHTTPGet client(nullptr, &budget);
     client.Get(server.Url("/big"));
-    const std::size_t big = client.GetHeaders().size() + client.GetBody().size();
+    // The body stays in the buffer the response was received into.
+    const std::size_t big = client.GetBody().capacity();
+    EXPECT_GE(big, client.GetHeaders().size() + client.GetBody().size());
     try {
         client.Get(server.Url("/big"));
         ADD_FAILURE() << "a response past the budget was accepted";
@@ -124,12 +127,25 @@ TEST(HTTPGet, ResponsesTakeTheirBytesFromTheBudgetAndAFailedOneGivesThemBack)
         EXPECT_STREQ(error.what(), "over the download limit of one login");
     }
     client.Get(server.Url("/small"));
-    const std::size_t small = client.GetHeaders().size() + client.GetBody().size();
+    const std::size_t small = client.GetBody().capacity();
     EXPECT_EQ(client.TakeBody(), "<rss/>");
     EXPECT_EQ(client.GetBody(), "");
-    // Exactly the two whole responses were taken.
-    EXPECT_TRUE(budget.Take(60000 - big - small));
+    // Exactly the buffers of the two whole responses were taken.
+    EXPECT_TRUE(budget.Take(100000 - big - small));
     EXPECT_FALSE(budget.Take(1));
+
+    // A response that a larger budget cannot cover fails with that budget's reason.
+    CByteBudget allLogins(20000, nullptr, "over the memory limit of all logins");
+    CByteBudget login(100000, &allLogins);
+    CHTTPGet limited(nullptr, &login);
+    try {
+        limited.Get(server.Url("/big"));
+        ADD_FAILURE() << "a response past the larger budget was accepted";
+    } catch (const CHTTPGet::exception& error) {
+        EXPECT_STREQ(error.what(), "over the memory limit of all logins");
+    }
+    EXPECT_EQ(allLogins.Left(), 20000u);
+    EXPECT_EQ(login.Left(), 100000u);
 }
 
 TEST(HTTPGet, CancellingStopsADownloadThatWaitsForAnAnswer)

@@ -1,5 +1,6 @@
 #include "provider/FeedCopies.h"
 
+#include "http/ByteBudget.h"
 #include "platform/File.h"
 #include "provider/MessageProviderRSS.h"
 #include "support/Compression.h"
@@ -128,6 +129,26 @@ TEST_F(FeedCopiesTest, AFeedKeepsItsMessagesThroughEveryKindOfOutage)
     EXPECT_NE(requests[1].find("\r\nIf-None-Match: \"v1\"\r\n"), std::string::npos);
     EXPECT_NE(requests[1].find("\r\nIf-Modified-Since: Tue, 14 Nov 2023 22:00:00 GMT\r\n"),
               std::string::npos);
+}
+
+TEST_F(FeedCopiesTest, ACopyThatServesDrawsOnTheDownloadBudget)
+{
+    CHTTPTestServer server;
+    ASSERT_TRUE(server.IsRunning());
+    const std::string url = server.Url("/feed");
+    List({url});
+    server.Serve("/feed", Answer("200 OK", "Cache-Control: max-age=86400\r\n", Feed(1000)));
+    ASSERT_EQ(Login().size(), 1000u);
+    m_now += 60;
+    // Within the max-age the copy serves, if the budget has room for it.
+    DownloadTrace trace;
+    CByteBudget small(Feed(1000).size() / 2);
+    EXPECT_THROW(m_copies->Download(url, nullptr, &small, trace), std::exception);
+    EXPECT_EQ(trace.copyUse, CopyUse::None);
+    CByteBudget enough(4 * 1024 * 1024);
+    EXPECT_EQ(m_copies->Download(url, nullptr, &enough, trace), Feed(1000));
+    EXPECT_EQ(trace.copyUse, CopyUse::Quiet);
+    EXPECT_LT(enough.Left(), 4 * 1024 * 1024 - Feed(1000).size());
 }
 
 TEST_F(FeedCopiesTest, ADamagedCopyIsNoCopyAndTheFeedIsAskedAfresh)

@@ -476,6 +476,28 @@ TEST(MessageProviderRSS, ALoginReadsOnlyTheDocumentsThatFitInWhatAllLoginsHaveLe
     EXPECT_TRUE(allLogins.Take(room));
 }
 
+TEST(MessageProviderRSS, ConvertingADocumentIsChargedToAllLoginsBeforeItIsMade)
+{
+    // A channel text that the tree holds but no message shows: room for its tree, not for
+    // converting it from a single-byte character set as well.
+    const std::string body = "<rss version=\"2.0\"><channel><title>News</title><x>" +
+                             std::string(100000, 'x') + "</x>" + Item("Alpha", "a") +
+                             "</channel></rss>";
+    const std::string declared = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>";
+    for (const bool converted : {false, true}) {
+        CProviderFixture fixture;
+        fixture.m_documents["http://feed"] = (converted ? declared : "") + body;
+        CByteBudget allLogins(300000);
+        auto provider = fixture.MakeProvider(fixture.MakeList("http://feed\n"),
+                                             CMessageProviderRSS::kMaxMessageBytes,
+                                             CMessageProviderRSS::kMaxTreeBytes, allLogins);
+        const ProviderReply reply = provider->GetMessages();
+        EXPECT_EQ(reply.messages.size(), converted ? 0u : 1u);
+        EXPECT_EQ(CFeedListReport::Problem(provider->FeedOutcomes()[0]),
+                  converted ? "over the memory limit of all logins" : "");
+    }
+}
+
 TEST(MessageProviderRSS, AHostileFeedInASingleByteCharacterSetCostsOnlyItself)
 {
     CProviderFixture fixture;
