@@ -4,6 +4,7 @@
 #include "common/ReadableFile.h"
 #include "http/FeedDownloads.h"
 #include "platform/File.h"
+#include "provider/LoginMemory.h"
 #include "provider/MessageProviderRSS.h"
 
 #include <cstdio>
@@ -251,7 +252,7 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
     case FeedFailure::TooLarge:
         return "too large to read: " + std::to_string(outcome.elements) + " elements";
     case FeedFailure::OverAllLogins:
-        return "over the memory limit of all logins";
+        return CLoginMemory::kOverAllLogins;
     case FeedFailure::None:
         break;
     }

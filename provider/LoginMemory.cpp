@@ -7,8 +7,7 @@
 CByteBudget& CLoginMemory::AllLogins()
 {
     // A download it cannot cover says which bound it passed, as a document does.
-    static CByteBudget allLogins(kMaxAllLoginsBytes, nullptr,
-                                 "over the memory limit of all logins");
+    static CByteBudget allLogins(kMaxAllLoginsBytes, nullptr, kOverAllLogins);
     return allLogins;
 }
 

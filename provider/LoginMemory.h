@@ -36,6 +36,8 @@ public:
     static constexpr std::size_t kMaxMessageBytes = 2 * kMaxLoginDownloadBytes;
     // The trees and messages of all logins of the process together.
     static constexpr std::size_t kMaxAllLoginsBytes = 512 * 1024 * 1024;
+    // Why a document or a download that the budget of all logins cannot cover gives nothing.
+    static constexpr const char* kOverAllLogins = "over the memory limit of all logins";
 
     // The budget all logins draw on: kMaxAllLoginsBytes, made on first use.
     static CByteBudget& AllLogins();
