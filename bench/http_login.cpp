@@ -124,7 +124,7 @@ public:
     // Seconds from PASS to its reply; `messages` and `bytes` as STAT reports them.
     double Login(const std::string& listFile, long& messages, long& bytes)
     {
-        CLineClient client(static_cast<std::uint16_t>(m_port), 120000);
+        CLineClient client(static_cast<std::uint16_t>(m_port), std::chrono::minutes(2));
         client.ReadLine();
         client.Command("USER " + listFile);
         const Clock::time_point start = Clock::now();

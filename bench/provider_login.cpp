@@ -87,7 +87,7 @@ LoginFigures BestLogin(const std::vector<std::string>& documents, const std::str
     server.Start(0);
     LoginFigures figures;
     for (int round = 0; round <= rounds; ++round) {
-        CLineClient client(server.GetPort(), 60000);
+        CLineClient client(server.GetPort(), std::chrono::minutes(1));
         client.ReadLine();
         client.Command("USER " + listFile);
         const Clock::time_point start = Clock::now();

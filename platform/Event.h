@@ -2,6 +2,7 @@
 
 #include "platform/Socket.h"
 
+#include <chrono>
 #include <cstdint>
 #include <initializer_list>
 #include <vector>
@@ -83,15 +84,18 @@ struct WaitTarget
 
 constexpr int kWaitFailed = -1;
 constexpr int kWaitTimedOut = -2;
-constexpr int kWaitForever = -1;
+constexpr std::chrono::milliseconds kWaitForever{-1};
 
 // Waits until at least one target is signalled and returns the index of the first signalled
 // one in list order, so earlier targets win ties. A socket counts as signalled while it has
 // the readiness its target asks for. A socket may turn out not ready after all: callers
 // try, and wait again when the operation would block. Returns kWaitTimedOut after
-// `timeoutMilliseconds` (kWaitForever: never), kWaitFailed when the wait itself fails.
-int WaitForAny(std::initializer_list<WaitTarget> targets, int timeoutMilliseconds = kWaitForever);
+// `timeout` (kWaitForever, or any negative time: never), kWaitFailed when the wait itself
+// fails.
+int WaitForAny(std::initializer_list<WaitTarget> targets,
+               std::chrono::milliseconds timeout = kWaitForever);
 // The same for a set of targets the caller keeps.
-int WaitForAny(const std::vector<WaitTarget>& targets, int timeoutMilliseconds = kWaitForever);
+int WaitForAny(const std::vector<WaitTarget>& targets,
+               std::chrono::milliseconds timeout = kWaitForever);
 
 } // namespace platform

@@ -49,7 +49,7 @@ int CLineSocket::WaitNoLongerThanIdle(const std::vector<platform::WaitTarget>& t
         lastProgress + m_idleTimeout - Clock::now());
     if (left.count() <= 0)
         return platform::kWaitTimedOut;
-    return platform::WaitForAny(targets, static_cast<int>(left.count()));
+    return platform::WaitForAny(targets, left);
 }
 
 std::string CLineSocket::ReadLine()

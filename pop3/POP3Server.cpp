@@ -181,8 +181,7 @@ void CPOP3Server::AcceptLoop()
             // Running out of descriptors (many sessions downloading at once, say) passes as
             // sessions end; the server must not stop serving for good because of it.
             if (error == platform::SocketError::Exhausted &&
-                platform::WaitForAny({*m_endEvent}, static_cast<int>(kExhaustedRetry.count())) ==
-                    platform::kWaitTimedOut)
+                platform::WaitForAny({*m_endEvent}, kExhaustedRetry) == platform::kWaitTimedOut)
                 continue;
             return;
         }

@@ -5,8 +5,10 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace platform {
@@ -58,7 +60,16 @@ void CSocketEvent::Reset() {}
 
 namespace {
 
-int WaitForTargets(const WaitTarget* targets, std::size_t count, int timeoutMilliseconds)
+// The time-out as poll counts it: -1 for none, else milliseconds as far as an int reaches.
+int PollTimeout(std::chrono::milliseconds timeout)
+{
+    if (timeout.count() < 0)
+        return -1;
+    return static_cast<int>(
+        std::min<std::chrono::milliseconds::rep>(timeout.count(), std::numeric_limits<int>::max()));
+}
+
+int WaitForTargets(const WaitTarget* targets, std::size_t count, std::chrono::milliseconds timeout)
 {
     std::vector<pollfd> entries;
     entries.reserve(count);
@@ -68,7 +79,7 @@ int WaitForTargets(const WaitTarget* targets, std::size_t count, int timeoutMill
         entries.push_back(pollfd{targets[index].handle, events, 0});
     }
     for (;;) {
-        const int ready = ::poll(entries.data(), entries.size(), timeoutMilliseconds);
+        const int ready = ::poll(entries.data(), entries.size(), PollTimeout(timeout));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready < 0)
@@ -86,14 +97,14 @@ int WaitForTargets(const WaitTarget* targets, std::size_t count, int timeoutMill
 
 } // namespace
 
-int WaitForAny(std::initializer_list<WaitTarget> targets, int timeoutMilliseconds)
+int WaitForAny(std::initializer_list<WaitTarget> targets, std::chrono::milliseconds timeout)
 {
-    return WaitForTargets(targets.begin(), targets.size(), timeoutMilliseconds);
+    return WaitForTargets(targets.begin(), targets.size(), timeout);
 }
 
-int WaitForAny(const std::vector<WaitTarget>& targets, int timeoutMilliseconds)
+int WaitForAny(const std::vector<WaitTarget>& targets, std::chrono::milliseconds timeout)
 {
-    return WaitForTargets(targets.data(), targets.size(), timeoutMilliseconds);
+    return WaitForTargets(targets.data(), targets.size(), timeout);
 }
 
 } // namespace platform

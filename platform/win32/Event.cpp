@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace platform {
@@ -30,7 +31,17 @@ bool WaitsForRoom(const WaitTarget& target)
     return target.isSocket && target.readiness == SocketReadiness::Writable;
 }
 
-int WaitForTargets(const WaitTarget* targets, std::size_t count, int timeoutMilliseconds)
+// The time-out as the system counts it: WSA_INFINITE for none, else milliseconds as far as a
+// finite wait reaches.
+DWORD SystemTimeout(std::chrono::milliseconds timeout)
+{
+    if (timeout.count() < 0)
+        return WSA_INFINITE;
+    return static_cast<DWORD>(
+        std::min<std::chrono::milliseconds::rep>(timeout.count(), WSA_INFINITE - 1));
+}
+
+int WaitForTargets(const WaitTarget* targets, std::size_t count, std::chrono::milliseconds timeout)
 {
     if (count == 0 || count > WSA_MAXIMUM_WAIT_EVENTS)
         return kWaitFailed;
@@ -42,11 +53,8 @@ int WaitForTargets(const WaitTarget* targets, std::size_t count, int timeoutMill
         handles.push_back(ToHandle(targets[index].handle));
     }
     // With several signalled the lowest index is reported, so earlier targets win ties.
-    const DWORD result = ::WSAWaitForMultipleEvents(
-        static_cast<DWORD>(count), handles.data(), FALSE,
-        timeoutMilliseconds == kWaitForever ? WSA_INFINITE
-                                            : static_cast<DWORD>(timeoutMilliseconds),
-        FALSE);
+    const DWORD result = ::WSAWaitForMultipleEvents(static_cast<DWORD>(count), handles.data(),
+                                                    FALSE, SystemTimeout(timeout), FALSE);
     // Back to the usual selection, which records input that came meanwhile.
     for (std::size_t index = 0; index < count; ++index) {
         if (WaitsForRoom(targets[index]))
@@ -115,14 +123,14 @@ void CSocketEvent::Reset()
     Select(m_socket, m_handle, kSocketEvents);
 }
 
-int WaitForAny(std::initializer_list<WaitTarget> targets, int timeoutMilliseconds)
+int WaitForAny(std::initializer_list<WaitTarget> targets, std::chrono::milliseconds timeout)
 {
-    return WaitForTargets(targets.begin(), targets.size(), timeoutMilliseconds);
+    return WaitForTargets(targets.begin(), targets.size(), timeout);
 }
 
-int WaitForAny(const std::vector<WaitTarget>& targets, int timeoutMilliseconds)
+int WaitForAny(const std::vector<WaitTarget>& targets, std::chrono::milliseconds timeout)
 {
-    return WaitForTargets(targets.data(), targets.size(), timeoutMilliseconds);
+    return WaitForTargets(targets.data(), targets.size(), timeout);
 }
 
 } // namespace platform

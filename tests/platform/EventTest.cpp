@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 
 using namespace platform;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -46,8 +48,8 @@ TEST(Event, StaysSetOnceSet)
     event.Set();
     event.Set();
     EXPECT_TRUE(event.IsSet());
-    EXPECT_EQ(WaitForAny({event}, 0), 0);
-    EXPECT_EQ(WaitForAny({event}, 0), 0);
+    EXPECT_EQ(WaitForAny({event}, 0ms), 0);
+    EXPECT_EQ(WaitForAny({event}, 0ms), 0);
 }
 
 TEST(Event, WaitReportsTheFirstSignalledTargetInListOrder)
@@ -56,7 +58,7 @@ TEST(Event, WaitReportsTheFirstSignalledTargetInListOrder)
     CEvent end;
     CSocketEvent socketEvent(pair.server);
     ASSERT_TRUE(socketEvent.IsValid());
-    EXPECT_EQ(WaitForAny({socketEvent, end}, 10), kWaitTimedOut);
+    EXPECT_EQ(WaitForAny({socketEvent, end}, 10ms), kWaitTimedOut);
 
     end.Set();
     EXPECT_EQ(WaitForAny({socketEvent, end}), 1);
@@ -77,7 +79,7 @@ TEST(Event, AWriteWaitWakesOnceAFullSendBufferHasRoomAgain)
     while (SendBytes(pair.server, block.data(), block.size(), error) > 0) {
     }
     ASSERT_EQ(error, SocketError::WouldBlock);
-    EXPECT_EQ(WaitForAny({writable}, 10), kWaitTimedOut);
+    EXPECT_EQ(WaitForAny({writable}, 10ms), kWaitTimedOut);
 
     // The peer reads everything, and the send buffer drains.
     CSocketEvent clientEvent(pair.client);
@@ -85,13 +87,13 @@ TEST(Event, AWriteWaitWakesOnceAFullSendBufferHasRoomAgain)
         char buffer[1 << 16];
         SocketError readError;
         // Re-armed before each read, as every reader of a socket event does.
-        while (WaitForAny({clientEvent}, 200) == 0) {
+        while (WaitForAny({clientEvent}, 200ms) == 0) {
             clientEvent.Reset();
             if (ReceiveBytes(pair.client, buffer, sizeof buffer, Receive::Take, readError) == 0)
                 break;
         }
     });
-    EXPECT_EQ(WaitForAny({writable}, 10000), 0);
+    EXPECT_EQ(WaitForAny({writable}, 10s), 0);
     reader.join();
 }
 

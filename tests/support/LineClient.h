@@ -10,6 +10,7 @@
 #include "platform/Event.h"
 #include "platform/Socket.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,8 +19,9 @@
 class CLineClient
 {
 public:
-    explicit CLineClient(std::uint16_t port, int timeoutMilliseconds = 10000)
-        : m_timeoutMilliseconds(timeoutMilliseconds)
+    explicit CLineClient(std::uint16_t port,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(10))
+        : m_timeout(timeout)
     {
         m_socket = platform::CreateTcpSocket();
         std::uint32_t address = 0;
@@ -54,8 +56,8 @@ public:
             }
             if (error != platform::SocketError::WouldBlock)
                 return false;
-            const int signalled = platform::WaitForAny(
-                {{*m_event, platform::SocketReadiness::Writable}}, m_timeoutMilliseconds);
+            const int signalled =
+                platform::WaitForAny({{*m_event, platform::SocketReadiness::Writable}}, m_timeout);
             if (signalled == platform::kWaitTimedOut)
                 m_timedOut = true;
             if (signalled != 0)
@@ -128,7 +130,7 @@ private:
         if (!IsConnected() || m_closed)
             return false;
         for (;;) {
-            const int signalled = platform::WaitForAny({*m_event}, m_timeoutMilliseconds);
+            const int signalled = platform::WaitForAny({*m_event}, m_timeout);
             if (signalled == platform::kWaitTimedOut) {
                 m_timedOut = true;
                 return false;
@@ -142,8 +144,8 @@ private:
             m_event->Reset();
             char chunk[65536];
             platform::SocketError error;
-            const long received =
-                platform::ReceiveBytes(m_socket, chunk, sizeof chunk, platform::Receive::Take, error);
+            const long received = platform::ReceiveBytes(m_socket, chunk, sizeof chunk,
+                                                         platform::Receive::Take, error);
             if (received > 0) {
                 m_buffer.append(chunk, static_cast<std::size_t>(received));
                 return true;
@@ -165,7 +167,7 @@ private:
     platform::SocketHandle m_socket = platform::kInvalidSocket;
     std::unique_ptr<platform::CSocketEvent> m_event;
     std::string m_buffer;
-    int m_timeoutMilliseconds;
+    std::chrono::milliseconds m_timeout;
     bool m_closed = false;
     bool m_timedOut = false;
 };

@@ -81,8 +81,8 @@ public:
             return;
         unsigned pop3Port = 0, controlPort = 0;
         std::istringstream(ports) >> pop3Port >> controlPort;
-        m_control =
-            std::make_unique<CLineClient>(static_cast<std::uint16_t>(controlPort), kWinePatience);
+        m_control = std::make_unique<CLineClient>(static_cast<std::uint16_t>(controlPort),
+                                                  std::chrono::milliseconds(kWinePatience));
         if (pop3Port != 0 && m_control->IsConnected())
             m_port = static_cast<std::uint16_t>(pop3Port);
     }

@@ -57,6 +57,6 @@ private:
 // Whether a server at `port` accepts a connection and greets it within two seconds.
 inline bool AcceptsAndGreets(std::uint16_t port)
 {
-    CLineClient client(port, 2000);
+    CLineClient client(port, std::chrono::seconds(2));
     return client.IsConnected() && client.ReadLine() == "+OK welcome\r\n";
 }

@@ -196,7 +196,7 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryItemArrivesOnceThroughARealClient)
         // The server sends each of them byte for byte: read by a client of our own, which
         // then leaves without deleting anything.
         {
-            CLineClient client(server.GetPort(), 60000);
+            CLineClient client(server.GetPort(), std::chrono::minutes(1));
             client.ReadLine();
             client.Command("USER " + server.FileName(list));
             ASSERT_EQ(client.Command("PASS x").rfind("+OK", 0), 0u) << list;

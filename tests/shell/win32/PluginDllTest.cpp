@@ -209,7 +209,7 @@ TEST(PluginDll, AnswersALoginToAListOfDenseDocumentsAndServesTheNextOne)
         const char* stat;
     } logins[] = {{denseList, "+OK 0 0\r\n"}, {realList, "+OK 1 "}};
     for (const auto& login : logins) {
-        CLineClient client(static_cast<std::uint16_t>(port), 120000);
+        CLineClient client(static_cast<std::uint16_t>(port), std::chrono::minutes(2));
         EXPECT_EQ(client.ReadLine(), "+OK welcome\r\n");
         EXPECT_EQ(client.Command("USER " + login.list), "+OK PASS requested\r\n");
         EXPECT_EQ(client.Command("PASS x"), "+OK received messages\r\n");
