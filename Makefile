@@ -6,6 +6,8 @@ SANITIZE_DIR := build-sanitize
 THREAD_DIR := build-thread
 FUZZ_DIR := build-fuzz
 FUZZ_SECONDS ?= 60
+# The folders the fuzzers start from, which the suite's replays read too.
+FUZZ_INPUTS := $(shell cat fuzz/inputs.txt)
 # Every fuzz/*.cpp but the replays' main is a fuzz target of the same name.
 FUZZ_TARGETS := $(filter-out ReplayMain,$(basename $(notdir $(wildcard fuzz/*.cpp))))
 WINDOWS_DIR := build-win64
@@ -61,7 +63,7 @@ fuzz: bootstrap
 		echo "fuzz: $$target for $(FUZZ_SECONDS) s"; \
 		$(FUZZ_DIR)/fuzz/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -dict=$$dictionary \
 			-artifact_prefix=$(FUZZ_DIR)/crashes/$$target- -print_final_stats=1 \
-			$(FUZZ_DIR)/corpus/$$target fuzz/seeds fuzz/regressions tests/data examples || exit 1; \
+			$(FUZZ_DIR)/corpus/$$target $(FUZZ_INPUTS) || exit 1; \
 	done
 
 # The Windows build: cross-built with MinGW-w64, TinyXML from Debian's source package.
