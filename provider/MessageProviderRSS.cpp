@@ -8,6 +8,7 @@
 #include "platform/Thread.h"
 #include "provider/FeedCopies.h"
 #include "provider/FeedDocument.h"
+#include "provider/UidAssignment.h"
 #include "render/Charset.h"
 #include "render/Template.h"
 
@@ -160,6 +161,9 @@ ProviderReply CMessageProviderRSS::GetMessages()
         RenderFeeds([&](CFeedDownloads::Result& document) { return documents.TakeNext(document); },
                     templates);
     }
+    // Every item of the login is there: an item's UIDL depends on all of them, and on nothing
+    // a client deleted, so that it stays the same from login to login.
+    AssignUids(m_messages);
     std::vector<bool> seen;
     m_seenStore.FilterSeen(m_messages, &seen);
     // The messages came in feed order, each feed's items together.

@@ -18,10 +18,10 @@ class CFeedCopies;
 // The mailbox of one login whose user name is the path of a feed list file. Each line of the
 // list names a feed URL and, after a ";", optionally a template file for that feed's items.
 // GetMessages downloads every listed feed, renders each item of each feed document
-// (ReadFeedDocument) into a message and leaves out the items whose uids the seen store holds;
-// CommitDeleted adds the deleted items to that store. Used by one session thread only (the
-// rendering inside GetMessages borrows further threads, as many as there are cores, which
-// it joins before returning).
+// (ReadFeedDocument) into a message, gives the messages their UIDLs (AssignUids) and leaves out
+// the items the seen store has seen; CommitDeleted adds the deleted items to that store. Used
+// by one session thread only (the rendering inside GetMessages borrows further threads, as
+// many as there are cores, which it joins before returning).
 class CMessageProviderRSS : public IMessageProvider
 {
 public:
@@ -76,7 +76,7 @@ public:
     // longer, so only reports ask for it.
     void LocateParseErrors() { m_locateParseErrors = true; }
 
-    // Remembers the uids of `deleted` in the seen store. Throws CMessageProviderRSS::exception
+    // Remembers the items of `deleted` in the seen store. Throws CMessageProviderRSS::exception
     // when there were deletions and the store could not be written, so that the client is not
     // told they are done (the session then ends without a reply); a store that cannot be
     // written when nothing was deleted is no failure, so lists in read-only folders still

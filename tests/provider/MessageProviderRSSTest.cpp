@@ -31,14 +31,16 @@ std::string Item(const std::string& title, const std::string& guid)
     return "<item><title>" + title + "</title><guid>" + guid + "</guid></item>";
 }
 
-// The uid of the first item of the first channel of `document`.
-std::string FirstItemUid(const std::string& document)
+// The uid and identity of the first item of the first channel of `document`.
+MessageEntry FirstItem(const std::string& document)
 {
     TiXmlDocument xml;
     xml.Parse(document.c_str());
     const TiXmlElement* item =
         xml.FirstChildElement("rss")->FirstChildElement("channel")->FirstChildElement("item");
-    return ItemUid(*item);
+    MessageEntry message;
+    IdentifyItem(*item, message);
+    return message;
 }
 
 std::vector<std::string> TitlesOf(const MessageList& messages, std::vector<std::string> titles)
@@ -179,28 +181,34 @@ TEST(MessageProviderRSS, ATemplateFileOfMoreThanOneMegabyteIsNotRead)
         << text.str();
 }
 
-TEST(MessageProviderRSS, ItemUidPrefersGuidThenLinkThenTheWholeItem)
+TEST(MessageProviderRSS, AnItemIsIdentifiedByItsGuidThenItsLinkThenTheWholeItem)
 {
-    // The guid decides, whatever else the item holds.
-    EXPECT_EQ(FirstItemUid(Feed("<item><title>a</title><link>l</link><guid>x</guid></item>")),
-              "6B131359575757570000000E");
-    EXPECT_EQ(FirstItemUid(Feed("<item><guid>x</guid><guid>y</guid><title>b</title></item>")),
-              "6B131359575757570000000E");
-    // The guid is written out with its attributes in document order and its text escaped.
-    EXPECT_EQ(FirstItemUid(Feed("<item><guid isPermaLink=\"false\" a='1'>a&amp;b</guid></item>")),
-              Fingerprint("<guid isPermaLink=\"false\" a=\"1\">a&amp;b</guid>"));
-    // An empty guid still wins over the link, and every empty guid is the same one.
-    EXPECT_EQ(FirstItemUid(Feed("<item><link>l</link><guid></guid></item>")),
-              Fingerprint("<guid />"));
-    EXPECT_EQ(FirstItemUid(Feed("<item><guid/></item>")), Fingerprint("<guid />"));
-    EXPECT_EQ(FirstItemUid(Feed("<item><title>t</title><link> http://x/1 </link></item>")),
-              Fingerprint("<link>http://x/1</link>"));
-    EXPECT_EQ(FirstItemUid(Feed("<item><title>t</title>\n  <description><![CDATA[<b>"
-                                "hi</b>]]></description></item>")),
-              Fingerprint("<item><title>t</title><description><![CDATA[<b>hi</b>]]>"
-                          "</description></item>"));
-    EXPECT_NE(FirstItemUid(Feed("<item><title>t</title></item>")),
-              FirstItemUid(Feed("<item><title>u</title></item>")));
+    const struct
+    {
+        std::string items;
+        std::string source; // the markup that the uid and the identity are taken of
+    } cases[] = {
+        // The guid decides, whatever else the item holds.
+        {"<item><title>a</title><link>l</link><guid>x</guid></item>", "<guid>x</guid>"},
+        {"<item><guid>x</guid><guid>y</guid><title>b</title></item>", "<guid>x</guid>"},
+        // The guid is written out with its attributes in document order and its text escaped.
+        {"<item><guid isPermaLink=\"false\" a='1'>a&amp;b</guid></item>",
+         "<guid isPermaLink=\"false\" a=\"1\">a&amp;b</guid>"},
+        // An empty guid still wins over the link, and every empty guid is the same one.
+        {"<item><link>l</link><guid></guid></item>", "<guid />"},
+        {"<item><guid/></item>", "<guid />"},
+        {"<item><title>t</title><link> http://x/1 </link></item>", "<link>http://x/1</link>"},
+        {"<item><title>t</title>\n  <description><![CDATA[<b>hi</b>]]></description></item>",
+         "<item><title>t</title><description><![CDATA[<b>hi</b>]]></description></item>"},
+    };
+    for (const auto& known : cases) {
+        const MessageEntry item = FirstItem(Feed(known.items));
+        EXPECT_EQ(item.uid, Fingerprint(known.source)) << known.items;
+        EXPECT_EQ(item.identity, StrongIdentity(known.source)) << known.items;
+    }
+    EXPECT_EQ(FirstItem(Feed("<item><guid>x</guid></item>")).uid, "6B131359575757570000000E");
+    EXPECT_NE(FirstItem(Feed("<item><title>t</title></item>")).uid,
+              FirstItem(Feed("<item><title>u</title></item>")).uid);
 }
 
 TEST(MessageProviderRSS, ParseFeedReadsOnlyTheItemsOfTheFirstChannelOfRss)
@@ -390,7 +398,8 @@ TEST(MessageProviderRSS, DeletedItemsStayAwayAndTheRestKeepTheirOrder)
     // A login that ends without QUIT commits nothing and writes nothing.
     EXPECT_FALSE(std::filesystem::exists(store));
     first->CommitDeleted({all.messages[1], all.messages[3]});
-    EXPECT_EQ(CTempFolder::Read(store), all.messages[1].uid + "\n" + all.messages[3].uid + "\n");
+    EXPECT_EQ(CTempFolder::Read(store), CSeenStore::SeenEntry(all.messages[1]) + "\n" +
+                                            CSeenStore::SeenEntry(all.messages[3]) + "\n");
 
     const ProviderReply rest = fixture.MakeProvider(list)->GetMessages();
     EXPECT_EQ(rest.response, "+OK received messages\r\n");

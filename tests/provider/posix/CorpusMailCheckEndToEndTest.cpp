@@ -216,11 +216,11 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryItemArrivesOnceThroughARealClient)
         ASSERT_TRUE(server.WaitForSessions());
         const std::string collected = CTempFolder::Read(mailbox);
         EXPECT_EQ(CountOccurrences(collected, kMarker), lists[index].items) << list;
-        // Items that share a uid (a feed repeating a guid) are stored once.
-        std::set<std::string> uids;
+        // Each item is stored once, also when a feed repeats it.
+        std::set<std::string> entries;
         for (const MessageEntry& message : served)
-            uids.insert(message.uid);
-        EXPECT_EQ(CSeenStore(list).LoadSeen().size(), uids.size());
+            entries.insert(CSeenStore::SeenEntry(message));
+        EXPECT_EQ(CSeenStore(list).LoadSeen().size(), entries.size());
         delivered += CountOccurrences(collected, kMarker);
         // fetchmail's copy of each message is the served text, in order, but for the line
         // ends it gives to its delivery command and the header lines it puts in front. It
