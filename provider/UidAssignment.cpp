@@ -20,6 +20,25 @@ void ReplaceAt(std::string& text, const std::vector<std::size_t>& places, std::s
         text.replace(*place, length, uid);
 }
 
+// Whether a line that holds a uid written at `places` by ReplaceAt, in place of texts of
+// `length` bytes, is now longer than a message line may be.
+bool MadeALineTooLong(const std::string& text, const std::vector<std::size_t>& places,
+                      std::size_t length, std::size_t uidLength)
+{
+    std::size_t shift = 0;
+    for (const std::size_t place : places) {
+        const std::size_t at = place + shift;
+        shift += uidLength - length;
+        const std::size_t lineStart = text.rfind('\n', at);
+        const std::size_t lineEnd = text.find("\r\n", at);
+        const std::size_t start = lineStart == std::string::npos ? 0 : lineStart + 1;
+        const std::size_t end = lineEnd == std::string::npos ? text.size() : lineEnd;
+        if (end - start > kMaxLineLength)
+            return true;
+    }
+    return false;
+}
+
 // Where the body of a rendered message begins: after its first empty line, which ends the
 // header.
 std::size_t BodyStart(const std::string& message)
@@ -72,8 +91,12 @@ void AssignUids(MessageList& mailbox)
     for (MessageEntry& message : mailbox) {
         const MessageEntry& keeper = mailbox[lastOfUid[message.uid]];
         if (message.identity != keeper.identity) {
-            ReplaceAt(message.text, message.uidPlaces, message.uid.size(), DistinctUid(message));
-            LimitLineLengths(message.text, BodyStart(message.text));
+            const std::string uid = DistinctUid(message);
+            ReplaceAt(message.text, message.uidPlaces, message.uid.size(), uid);
+            // Only a line the longer uid made too long is broken again: every other line is
+            // as the rendering left it.
+            if (MadeALineTooLong(message.text, message.uidPlaces, message.uid.size(), uid.size()))
+                LimitLineLengths(message.text, BodyStart(message.text));
         }
         std::vector<std::size_t>().swap(message.uidPlaces);
     }
