@@ -4,6 +4,7 @@
 // The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h):
 // the clients are Linux programs, run as children of the test.
 #include "provider/FeedDocumentInternal.h"
+#include "provider/FeedList.h"
 #include "provider/MessageProviderRSS.h"
 #include "provider/SeenStore.h"
 #include "render/Charset.h"
@@ -39,7 +40,7 @@ std::vector<FeedList> MakeFeedLists(const CHTTPTestServer& http,
     std::size_t feeds = 0;
     for (const FeedDocument& document : documents) {
         const std::size_t items = document.messages;
-        if (feeds == CMessageProviderRSS::kMaxFeeds || lists.back().items + items > maxItems) {
+        if (feeds == kMaxFeeds || lists.back().items + items > maxItems) {
             lists.emplace_back();
             feeds = 0;
         }
