@@ -117,7 +117,7 @@ void CPOP3Session::OnQuit()
     MessageList deleted;
     deleted.reserve(m_deleted.size());
     for (const std::size_t index : m_deleted)
-        deleted.push_back({std::string(), m_messages[index].uid});
+        deleted.push_back({std::string(), m_messages[index].uid, m_messages[index].identity});
     try {
         m_provider->CommitDeleted(deleted);
     } catch (const std::exception&) {

@@ -5,6 +5,7 @@
 #include "provider/FeedView.h"
 #include "provider/Fingerprint.h"
 #include "provider/LoginMemory.h"
+#include "provider/UidAssignment.h"
 #include "render/Charset.h"
 #include "render/Template.h"
 #include "render/XmlText.h"
@@ -121,10 +122,12 @@ MessageList ReadFeedDocument(std::string document, const std::string& templateTe
     TiXmlElement* const first = items.Next();
     std::size_t taken = 0;
     CChannelValues channelValues;
+    const std::string uidStandIn = UidStandIn();
     for (TiXmlElement* item = first; item != nullptr;) {
         MessageEntry message;
-        message.uid = ItemUid(*item);
-        message.text = ExpandTemplate(templateText, *item, message.uid, channelValues);
+        IdentifyItem(*item, message);
+        message.text = ExpandTemplate(templateText, *item, uidStandIn, channelValues);
+        PlaceUid(message, uidStandIn);
         // Rendering leaves the text room to grow, up to its own size again; the login keeps
         // the message for as long as it lasts.
         message.text.shrink_to_fit();
@@ -158,7 +161,7 @@ MessageList ParseFeed(std::string document, const std::string& templateText,
     return ReadFeedDocument(std::move(document), templateText, finalUrl, memory, outcome);
 }
 
-std::string ItemUid(const TiXmlElement& item)
+void IdentifyItem(const TiXmlElement& item, MessageEntry& message)
 {
     const TiXmlElement* source = item.FirstChildElement("guid");
     if (source == nullptr)
@@ -170,5 +173,6 @@ std::string ItemUid(const TiXmlElement& item)
     TiXmlPrinter printer;
     printer.SetStreamPrinting();
     source->Accept(&printer);
-    return Fingerprint(printer.Str());
+    message.uid = Fingerprint(printer.Str());
+    message.identity = StrongIdentity(printer.Str());
 }

@@ -26,6 +26,7 @@ MessageList ReadFeedDocument(std::string document, const std::string& templateTe
                              const std::string& finalUrl, CLoginMemory& memory,
                              FeedOutcome& outcome, bool locateErrors = false);
 
-// The fingerprint of the item's first "guid" child, else of its first "link" child, else
-// of the whole item, each as the XML library writes it out without any formatting.
-std::string ItemUid(const TiXmlElement& item);
+// Sets the uid of `message` to the fingerprint, and its identity to the strong identity, of
+// the item's first "guid" child, else of its first "link" child, else of the whole item, each
+// as the XML library writes it out without any formatting.
+void IdentifyItem(const TiXmlElement& item, MessageEntry& message);

@@ -4,6 +4,7 @@
 #include "common/ReadableFile.h"
 #include "http/FeedDownloads.h"
 #include "platform/File.h"
+#include "provider/FeedList.h"
 #include "provider/LoginMemory.h"
 #include "provider/MessageProviderRSS.h"
 
@@ -202,8 +203,7 @@ CFeedListReport CFeedListReport::Run(std::string listFile)
     std::vector<std::string> urls;
     std::vector<std::string> templates;
     std::vector<FeedOutcome> listed;
-    CMessageProviderRSS::ReadFeedList(login.ListFile(), urls, templates, &listed,
-                                      static_cast<std::size_t>(-1));
+    ReadFeedList(login.ListFile(), urls, templates, &listed, static_cast<std::size_t>(-1));
     for (std::size_t feed = outcomes.size(); feed < listed.size(); ++feed) {
         listed[feed].pastLimit = true;
         outcomes.push_back(std::move(listed[feed]));
@@ -237,9 +237,8 @@ std::size_t CFeedListReport::ProblemCount() const
 std::string CFeedListReport::Problem(const FeedOutcome& outcome)
 {
     if (outcome.pastLimit)
-        return "more than " + std::to_string(CMessageProviderRSS::kMaxFeeds) +
-               " feeds: lines from " + std::to_string(CMessageProviderRSS::kMaxFeeds + 1) +
-               " on are ignored";
+        return "more than " + std::to_string(kMaxFeeds) + " feeds: lines from " +
+               std::to_string(kMaxFeeds + 1) + " on are ignored";
     if (outcome.items > 0)
         return std::string();
     switch (outcome.failure) {

@@ -1,6 +1,16 @@
 #include "provider/Fingerprint.h"
 
+#include "common/SHA256.h"
+
+#include <array>
 #include <cstdint>
+
+namespace {
+
+const char kDigits[] = "0123456789ABCDEF";
+constexpr std::size_t kStrongIdentityBytes = 8;
+
+} // namespace
 
 std::string Fingerprint(const std::string& text)
 {
@@ -21,7 +31,6 @@ std::string Fingerprint(const std::string& text)
     }
     // Written in upper-case hexadecimal: each accumulator in two digits, then the low 32 bits
     // of the length in eight.
-    static const char kDigits[] = "0123456789ABCDEF";
     std::string fingerprint(24, '0');
     for (int bit = 0; bit < 8; ++bit) {
         fingerprint[2 * bit] = kDigits[accumulators[bit] >> 4];
@@ -31,4 +40,22 @@ std::string Fingerprint(const std::string& text)
     for (int digit = 0; digit < 8; ++digit)
         fingerprint[16 + digit] = kDigits[(length >> (28 - 4 * digit)) & 0xF];
     return fingerprint;
+}
+
+std::string StrongIdentity(const std::string& text)
+{
+    const std::array<std::uint8_t, 32> digest = SHA256(text);
+    std::string identity;
+    identity.reserve(2 * kStrongIdentityBytes);
+    for (std::size_t index = 0; index < kStrongIdentityBytes; ++index) {
+        identity += kDigits[digest[index] >> 4];
+        identity += kDigits[digest[index] & 0xF];
+    }
+    return identity;
+}
+
+bool IsStrongIdentity(const std::string& text)
+{
+    return text.size() == 2 * kStrongIdentityBytes &&
+           text.find_first_not_of(kDigits) == std::string::npos;
 }

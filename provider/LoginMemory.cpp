@@ -15,7 +15,10 @@ std::size_t CLoginMemory::MessageBytes(const MessageEntry& message)
 {
     // A feed's own list, which may have grown to twice its size, and the login's list.
     constexpr std::size_t kEntries = 3;
+    const std::size_t places = message.uidPlaces.capacity();
     return StringHeapBytes(message.text) + StringHeapBytes(message.uid) +
+           StringHeapBytes(message.identity) +
+           (places == 0 ? 0 : AllocatedBytes(places * sizeof(std::size_t))) +
            kEntries * sizeof(MessageEntry);
 }
 

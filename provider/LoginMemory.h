@@ -42,8 +42,9 @@ public:
     // The budget all logins draw on: kMaxAllLoginsBytes, made on first use.
     static CByteBudget& AllLogins();
 
-    // The memory a rendered message holds while a login keeps it: its text and uid, and its
-    // entry in the lists it passes through on the way to the session.
+    // The memory a rendered message holds while a login keeps it: its text, uid, identity and
+    // the places of its uid, and its entry in the lists it passes through on the way to the
+    // session.
     static std::size_t MessageBytes(const MessageEntry& message);
 
     CLoginMemory(std::size_t maxTreeBytes, std::size_t maxMessageBytes, CByteBudget& allLogins);

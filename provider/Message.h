@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,16 @@ struct MessageEntry
     // The complete message as RETR sends it: header lines, an empty line and the body.
     std::string text;
     // Fingerprint of the feed item the message was made from (24 uppercase hexadecimal
-    // digits); the key under which the seen store remembers a delivered item.
+    // digits). It is the UIDL of the message (in its Message-ID) unless another item of the
+    // mailbox has it too (see AssignUids).
     std::string uid;
+    // The strong identity of the same bytes of the item (16 uppercase hexadecimal digits,
+    // StrongIdentity); with the uid, the key under which the seen store remembers a deleted
+    // item. Empty for a message that is no feed item's.
+    std::string identity{};
+    // Where the text holds the uid, in ascending order, while the login that rendered it may
+    // still give it another UIDL; empty once the login has handed the list over.
+    std::vector<std::size_t> uidPlaces{};
 };
 
 // POP3 message number n is entry n-1. Entries need not be unique.

@@ -14,8 +14,8 @@ class IMessageProvider
 public:
     virtual ProviderReply GetMessages() = 0;
     // The session's deleted entries, in the order of their first DELE, each once. Only their
-    // uids are read, and the session hands over entries that carry their uid alone, not
-    // their text. Throws when they could not be kept.
+    // uids and identities are read, and the session hands over entries that carry those alone,
+    // not their text. Throws when they could not be kept.
     virtual void CommitDeleted(const MessageList& deleted) = 0;
     virtual ~IMessageProvider() = default;
 };

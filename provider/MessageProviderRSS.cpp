@@ -8,6 +8,8 @@
 #include "platform/Thread.h"
 #include "provider/FeedCopies.h"
 #include "provider/FeedDocument.h"
+#include "provider/FeedList.h"
+#include "provider/UidAssignment.h"
 #include "render/Charset.h"
 #include "render/Template.h"
 
@@ -18,13 +20,8 @@
 
 namespace {
 
-const char kByteOrderMark[] = "\xEF\xBB\xBF";
-
 // Threads that render the feeds of one login; the login's own thread is one of them.
 constexpr unsigned kMaxRenderThreads = 8;
-
-// A feed list is read only this far; lines after it, and a line it cuts, are ignored.
-constexpr std::size_t kMaxListBytes = 4 * 1024 * 1024;
 
 const char kNoFeedAnyMore[] = "the answer is no feed";
 
@@ -48,9 +45,6 @@ void RecordTrace(DownloadTrace& trace, FeedOutcome& outcome)
     outcome.fallbackReason = std::move(trace.fallbackReason);
 }
 
-// A larger template file is not read: the built-in template is used instead.
-constexpr std::size_t kMaxTemplateBytes = 1024 * 1024;
-
 std::string Trimmed(std::string text)
 {
     TrimLeft(text);
@@ -65,54 +59,30 @@ bool CanBeFilePath(const std::string& name)
     return name.find_first_of(std::string("\0\r\n", 3)) == std::string::npos;
 }
 
-bool IsRelativePath(const std::string& path)
-{
-    if (path.empty() || path[0] == '/' || path[0] == '\\')
-        return false;
-    return !(path.size() > 1 && path[1] == ':');
-}
-
-// The folder part of a path: everything up to and including its last separator.
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t separator = path.find_last_of("/\\");
-    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
-}
-
-// The content of a feed's template file. A relative name is tried as written (against the
-// current folder) first, then beside the feed list, where users keep their templates.
-// `outcome` learns whether a name was given but neither gave a template, or the template is
-// larger than kMaxTemplateBytes, so that the built-in one is used.
-std::string ReadTemplate(const std::string& name, const std::string& listFolder,
-                         FeedOutcome& outcome)
-{
-    // A few bytes more than a template may have: room for a byte order mark, and one byte
-    // that tells whether the file goes on.
-    const std::size_t readBytes = kMaxTemplateBytes + 4;
-    std::string text;
-    CMessageProviderRSS::ReadFileStart(name, readBytes, text);
-    if (text.empty() && !listFolder.empty() && IsRelativePath(name))
-        CMessageProviderRSS::ReadFileStart(listFolder + name, readBytes, text);
-    outcome.templateMissing = text.empty() && !name.empty();
-    outcome.templateTooLarge = text.size() > kMaxTemplateBytes;
-    return text.empty() || outcome.templateTooLarge ? kBuiltInTemplate : text;
-}
-
 } // namespace
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& password)
-    : CMessageProviderRSS(std::move(mailbox), password, Downloader(), kMaxMessageBytes)
+    : CMessageProviderRSS(std::move(mailbox), password, Services())
 {}
 
 CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string& /*password*/,
-                                         Downloader download, std::size_t maxMessageBytes,
-                                         std::size_t maxTreeBytes, CByteBudget& allLogins)
+                                         Services services)
     : m_listFile(Trimmed(std::move(mailbox))), m_listIsUsable(CanBeFilePath(m_listFile)),
-      m_seenStore(m_listFile), m_download(std::move(download)),
-      m_memory(maxTreeBytes, maxMessageBytes, allLogins)
+      m_seenStore(m_listFile), m_fetch(std::move(services.fetch)),
+      m_copies(std::move(services.copies)), m_clock(*services.clock),
+      m_memory(services.maxTreeBytes, services.maxMessageBytes, *services.allLogins)
 {
-    if (!m_download)
-        m_copies = std::make_shared<CFeedCopies>(CFeedCopyStore(CFeedCopyStore::DefaultFolder()));
+    if (!m_fetch && m_copies) {
+        m_fetch = [copies = m_copies](const std::string& url, CCancelSignal* cancel,
+                                      CByteBudget* budget, DownloadTrace& trace) {
+            return copies->Download(url, cancel, budget, trace);
+        };
+    }
+}
+
+std::shared_ptr<const CFeedCopies> CMessageProviderRSS::DefaultCopies()
+{
+    return std::make_shared<CFeedCopies>(CFeedCopyStore(CFeedCopyStore::DefaultFolder()));
 }
 
 ProviderReply CMessageProviderRSS::GetMessages()
@@ -129,37 +99,18 @@ ProviderReply CMessageProviderRSS::GetMessages()
     platform::KeepLargeBlocksApart();
     for (FeedOutcome& outcome : m_outcomes)
         outcome.failure = FeedFailure::NoAnswerInTime;
-    if (m_download) {
-        std::vector<std::string> documents = m_download(urls);
-        documents.resize(urls.size());
-        std::atomic<std::size_t> next{0};
-        RenderFeeds(
-            [&](CFeedDownloads::Result& document) {
-                document.index = next++;
-                if (document.index >= documents.size())
-                    return false;
-                document.text = std::move(documents[document.index]);
-                document.failure.clear();
-                document.trace = DownloadTrace();
-                document.trace.finalUrl = urls[document.index];
-                return true;
-            },
-            templates);
-    } else {
-        FeedFetch fetch;
-        if (m_copies) {
-            m_copies->CleanNowAndThen();
-            fetch = [copies = m_copies](const std::string& url, CCancelSignal* cancel,
-                                        CByteBudget* budget, DownloadTrace& trace) {
-                return copies->Download(url, cancel, budget, trace);
-            };
-        }
-        CFeedDownloads downloads(urls, kDownloadWait, kMaxLoginDownloadBytes, std::move(fetch),
-                                 &m_memory.AllLoginsBudget());
+    if (m_copies)
+        m_copies->CleanNowAndThen();
+    {
+        CFeedDownloads downloads(urls, kDownloadWait, kMaxLoginDownloadBytes, m_fetch,
+                                 &m_memory.AllLoginsBudget(), m_clock);
         CDocumentsWithCopies documents(downloads, urls, m_copies.get());
         RenderFeeds([&](CFeedDownloads::Result& document) { return documents.TakeNext(document); },
                     templates);
     }
+    // Every item of the login is there: an item's UIDL depends on all of them, and on nothing
+    // a client deleted, so that it stays the same from login to login.
+    AssignUids(m_messages);
     std::vector<bool> seen;
     m_seenStore.FilterSeen(m_messages, &seen);
     // The messages came in feed order, each feed's items together.
@@ -179,71 +130,6 @@ void CMessageProviderRSS::CommitDeleted(const MessageList& deleted)
 {
     if (m_listWasRead && !m_seenStore.CommitDeleted(deleted) && !deleted.empty())
         throw exception();
-}
-
-std::string CMessageProviderRSS::ReadWholeFile(const std::string& path)
-{
-    std::string text;
-    ReadFileStart(path, static_cast<std::size_t>(-1), text);
-    return text;
-}
-
-bool CMessageProviderRSS::ReadFileStart(const std::string& path, std::size_t maxBytes,
-                                        std::string& text)
-{
-    // Folders, devices and pipes are no lists or templates; a pipe would even block the
-    // login for good.
-    if (!platform::ReadTrustedFile(path, text, maxBytes, platform::TooLong::KeepStart))
-        return false;
-    if (text.compare(0, 3, kByteOrderMark) == 0)
-        text.erase(0, 3);
-    return true;
-}
-
-bool CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
-                                       std::vector<std::string>& templates,
-                                       std::vector<FeedOutcome>* outcomes, std::size_t maxFeeds)
-{
-    // One byte more than a list may have tells whether the file goes on; if so, the line
-    // the limit cuts is dropped with everything after it.
-    std::string text;
-    if (!ReadFileStart(listFile, kMaxListBytes + 1, text))
-        return false;
-    if (text.size() > kMaxListBytes) {
-        const std::size_t lastEnd = text.rfind('\n', kMaxListBytes - 1);
-        text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
-    }
-    const std::string listFolder = FolderOf(listFile);
-    std::size_t start = 0;
-    while (start < text.size() && urls.size() < maxFeeds) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        TrimLeft(line);
-        TrimRight(line);
-        if (line.empty() || line[0] == '#')
-            continue;
-        const std::size_t separator = line.find(';');
-        FeedOutcome outcome;
-        if (separator == std::string::npos) {
-            urls.push_back(line);
-            templates.push_back(kBuiltInTemplate);
-        } else {
-            std::string url = line.substr(0, separator);
-            outcome.templateName = line.substr(separator + 1);
-            TrimRight(url);
-            TrimLeft(outcome.templateName);
-            urls.push_back(url);
-            templates.push_back(ReadTemplate(outcome.templateName, listFolder, outcome));
-        }
-        if (outcomes != nullptr) {
-            outcome.url = urls.back();
-            outcomes->push_back(std::move(outcome));
-        }
-    }
-    return true;
 }
 
 void CMessageProviderRSS::RenderDocument(CFeedDownloads::Result& document,

@@ -2,6 +2,7 @@
 
 #include "common/TextException.h"
 #include "http/FeedDownloads.h"
+#include "platform/Clock.h"
 #include "provider/FeedOutcome.h"
 #include "provider/LoginMemory.h"
 #include "provider/MessageProvider.h"
@@ -18,10 +19,10 @@ class CFeedCopies;
 // The mailbox of one login whose user name is the path of a feed list file. Each line of the
 // list names a feed URL and, after a ";", optionally a template file for that feed's items.
 // GetMessages downloads every listed feed, renders each item of each feed document
-// (ReadFeedDocument) into a message and leaves out the items whose uids the seen store holds;
-// CommitDeleted adds the deleted items to that store. Used by one session thread only (the
-// rendering inside GetMessages borrows further threads, as many as there are cores, which
-// it joins before returning).
+// (ReadFeedDocument) into a message, gives the messages their UIDLs (AssignUids) and leaves out
+// the items the seen store has seen; CommitDeleted adds the deleted items to that store. Used
+// by one session thread only (the rendering inside GetMessages borrows further threads, as
+// many as there are cores, which it joins before returning).
 class CMessageProviderRSS : public IMessageProvider
 {
 public:
@@ -32,9 +33,6 @@ public:
         exception() noexcept : CTextException("CMessageProviderRSS::exception") {}
     };
 
-    // The most feeds of one list that are read; later lines are ignored.
-    static constexpr std::size_t kMaxFeeds = 60;
-
     // The most memory the messages one login renders may hold (CLoginMemory::MessageBytes);
     // a feed whose messages would pass it gives none.
     static constexpr std::size_t kMaxMessageBytes = CLoginMemory::kMaxMessageBytes;
@@ -42,22 +40,32 @@ public:
     // tree would pass it alone gives none (see CLoginMemory).
     static constexpr std::size_t kMaxTreeBytes = CLoginMemory::kMaxTreeBytes;
 
-    // Fetches one document per URL, in URL order, empty where a download failed; all are
-    // rendered once it returns, each as if fetched from its URL without redirection.
-    using Downloader = std::function<std::vector<std::string>(const std::vector<std::string>&)>;
+    // What a login draws on. The defaults are those a login of the product uses; tests and
+    // benchmarks replace some, and the login goes its one way all the same.
+    struct Services
+    {
+        // Fetches the document of one feed URL, on the download threads (see FeedFetch);
+        // when empty, the copies' Download, or DownloadFeed when there are no copies.
+        FeedFetch fetch;
+        // The copies of feeds the login keeps and falls back on (CFeedCopies): those of the
+        // user's cache folder; null keeps none.
+        std::shared_ptr<const CFeedCopies> copies = DefaultCopies();
+        // What the wait for the downloads is measured on; it must outlive the login.
+        const platform::IClock* clock = &platform::SteadyClock();
+        // The memory the login's messages and trees may take (see CLoginMemory), and the
+        // budget of all logins that they, the downloads and the conversions draw on as
+        // well, which must outlive the login.
+        std::size_t maxMessageBytes = kMaxMessageBytes;
+        std::size_t maxTreeBytes = kMaxTreeBytes;
+        CByteBudget* allLogins = &CLoginMemory::AllLogins();
+    };
 
     // The list file is the mailbox name trimmed of blanks and line ends; the password is not
     // used. A name holding a NUL, CR or LF byte names no file: its mailbox is empty. The seen
-    // store is read and written only beside a list file that GetMessages could read. Does no input
-    // or output. The first form downloads over HTTP and renders each feed as soon as its download
-    // ends; the second fetches feeds through `download`, renders at most `maxMessageBytes` of
-    // messages and holds at most `maxTreeBytes` of trees at once, drawing both from `allLogins`
-    // as well.
+    // store is read and written only beside a list file that GetMessages could read. Does no
+    // input or output. The first form draws on the default services.
     CMessageProviderRSS(std::string mailbox, const std::string& password);
-    CMessageProviderRSS(std::string mailbox, const std::string& password, Downloader download,
-                        std::size_t maxMessageBytes = kMaxMessageBytes,
-                        std::size_t maxTreeBytes = kMaxTreeBytes,
-                        CByteBudget& allLogins = CLoginMemory::AllLogins());
+    CMessageProviderRSS(std::string mailbox, const std::string& password, Services services);
 
     // Answers "+OK no messages\r\n" when the list names no feed (nothing is downloaded then),
     // otherwise "+OK received messages\r\n" with the messages in list order, then document
@@ -67,16 +75,12 @@ public:
 
     // One outcome per feed of the list, in list order, once GetMessages has returned.
     const std::vector<FeedOutcome>& FeedOutcomes() const { return m_outcomes; }
-    // The copies of feeds the first form keeps and falls back on (CFeedCopies): those of the
-    // user's cache folder unless replaced here; null keeps none. Called before GetMessages.
-    void UseCopies(std::shared_ptr<const CFeedCopies> copies) { m_copies = std::move(copies); }
-
     // Makes GetMessages keep track of lines and columns while it parses, so that the
     // outcome of a document that is not well-formed says where; parsing then takes a third
     // longer, so only reports ask for it.
     void LocateParseErrors() { m_locateParseErrors = true; }
 
-    // Remembers the uids of `deleted` in the seen store. Throws CMessageProviderRSS::exception
+    // Remembers the items of `deleted` in the seen store. Throws CMessageProviderRSS::exception
     // when there were deletions and the store could not be written, so that the client is not
     // told they are done (the session then ends without a reply); a store that cannot be
     // written when nothing was deleted is no failure, so lists in read-only folders still
@@ -85,31 +89,13 @@ public:
 
     const std::string& ListFile() const { return m_listFile; }
 
-    // The file's bytes, without a leading UTF-8 byte order mark; empty when it cannot be read
-    // or another user could have written it (platform::ReadTrustedFile): otherwise anyone on
-    // the machine could have a list or template of theirs read with this user's rights.
-    static std::string ReadWholeFile(const std::string& path);
-
-    // Reads the feed list at `listFile` into parallel lists of URLs and template texts, at
-    // most `maxFeeds` of each; only the first 4 MB of the file are read. A feed without a
-    // template file, or whose file is missing, empty or larger than 1 MB, gets the built-in
-    // template.
-    // `outcomes`, when given, gets an outcome for each feed with its URL and template file.
-    // False when there is no list the user could have written (see ReadWholeFile).
-    static bool ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,
-                             std::vector<std::string>& templates,
-                             std::vector<FeedOutcome>* outcomes = nullptr,
-                             std::size_t maxFeeds = kMaxFeeds);
-
-    // Reads the first `maxBytes` bytes of the file at `path` into `text`, without a leading
-    // UTF-8 byte order mark; false, with `text` empty, when it cannot be read (see
-    // ReadWholeFile).
-    static bool ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& text);
-
 private:
     // Hands out the next document of the login's feeds, false when no more will come.
     // Called from several threads at once.
     using DocumentSource = std::function<bool(CFeedDownloads::Result&)>;
+
+    // The copies of the user's cache folder.
+    static std::shared_ptr<const CFeedCopies> DefaultCopies();
 
     void RenderFeeds(const DocumentSource& takeNext, const std::vector<std::string>& templates);
     // Converts, parses and renders one feed's document into `messages`; with copies, keeps a
@@ -125,8 +111,9 @@ private:
     std::vector<FeedOutcome> m_outcomes;
     bool m_locateParseErrors = false;
     CSeenStore m_seenStore;
-    Downloader m_download;
+    FeedFetch m_fetch;
+    std::shared_ptr<const CFeedCopies> m_copies;
+    const platform::IClock& m_clock;
     // The trees and messages of this login; the messages stay charged until the login ends.
     CLoginMemory m_memory;
-    std::shared_ptr<const CFeedCopies> m_copies;
 };

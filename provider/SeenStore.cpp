@@ -2,6 +2,7 @@
 
 #include "platform/File.h"
 #include "platform/Thread.h"
+#include "provider/Fingerprint.h"
 
 #include <filesystem>
 #include <iterator>
@@ -97,26 +98,45 @@ std::string CSeenStore::SeenFileName(const std::string& listFile)
     return listFile + ".UIDL";
 }
 
-std::vector<std::string> CSeenStore::LoadSeen() const
+std::string CSeenStore::SeenEntry(const MessageEntry& message)
 {
-    std::vector<std::string> uids;
-    ReadUids(uids);
-    return uids;
+    return message.identity.empty() ? message.uid : message.uid + " " + message.identity;
 }
 
-bool CSeenStore::ReadUids(std::vector<std::string>& uids) const
+std::vector<std::string> CSeenStore::LoadSeen() const
 {
-    uids.clear();
+    std::vector<std::string> entries;
+    ReadEntries(entries);
+    return entries;
+}
+
+bool CSeenStore::ReadEntries(std::vector<std::string>& entries) const
+{
+    entries.clear();
     // Only a file of the user's own is a store: a link planted in its place could have
     // another file read and written back, and another user's file could hide any item. A
     // pipe of that name must not hold a QUIT either, which reads while holding the store's
     // lock and would block every later QUIT too; ReadOwnFile leaves it alone.
     std::string text;
     const platform::OwnFile read = platform::ReadOwnFile(m_fileName, text);
-    std::istringstream tokens(text);
-    std::string token;
-    while (tokens >> token)
-        uids.push_back(token);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::istringstream line(text.substr(start, end - start));
+        start = end + 1;
+        std::vector<std::string> words;
+        std::string word;
+        while (line >> word)
+            words.push_back(std::move(word));
+        if (words.size() == 2 && IsStrongIdentity(words[1])) {
+            entries.push_back(words[0] + " " + words[1]);
+            continue;
+        }
+        for (std::string& bareUid : words)
+            entries.push_back(std::move(bareUid));
+    }
     return read != platform::OwnFile::Refused;
 }
 
@@ -127,11 +147,24 @@ void CSeenStore::FilterSeen(MessageList& messages, std::vector<bool>* seen) cons
     const std::vector<std::string> stored = LoadSeen();
     if (stored.empty())
         return;
-    const std::unordered_set<std::string> storedSet(stored.begin(), stored.end());
+    // The views look into `stored`, which stays as it is.
+    std::unordered_set<std::string_view> identities;
+    std::unordered_set<std::string_view> bareUids;
+    for (const std::string& entry : stored) {
+        const std::size_t blank = entry.find(' ');
+        if (blank == std::string::npos)
+            bareUids.insert(entry);
+        else
+            identities.insert(std::string_view(entry).substr(blank + 1));
+    }
     MessageList kept;
     kept.reserve(messages.size());
     for (std::size_t index = 0; index < messages.size(); ++index) {
-        if (storedSet.count(messages[index].uid) == 0)
+        const MessageEntry& message = messages[index];
+        const bool isSeen =
+            (!message.identity.empty() && identities.count(message.identity) != 0) ||
+            bareUids.count(message.uid) != 0;
+        if (!isSeen)
             kept.push_back(std::move(messages[index]));
         else if (seen != nullptr)
             (*seen)[index] = true;
@@ -144,43 +177,43 @@ bool CSeenStore::CommitDeleted(const MessageList& deleted) const
     // Without the lock two overlapping QUITs on one list would both read the old store and
     // the later rewrite would drop the earlier one's uids.
     CStoreLock lock(m_fileName);
-    std::vector<std::string> uids;
+    std::vector<std::string> entries;
     // A store that is there but cannot be read (another program holds it and lets nobody
-    // read it, or it is not the user's own) stays as it is: a rewrite would drop every uid
+    // read it, or it is not the user's own) stays as it is: a rewrite would drop every entry
     // it holds, or write them where they do not belong.
-    if (!ReadUids(uids))
+    if (!ReadEntries(entries))
         return false;
-    uids.reserve(uids.size() + deleted.size());
-    for (const MessageEntry& entry : deleted)
-        uids.push_back(entry.uid);
-    KeepLastOfEach(uids);
-    if (uids.size() > kMaxSeen)
-        uids.erase(uids.begin(), uids.end() - kMaxSeen);
-    return WriteUids(uids);
+    entries.reserve(entries.size() + deleted.size());
+    for (const MessageEntry& message : deleted)
+        entries.push_back(SeenEntry(message));
+    KeepLastOfEach(entries);
+    if (entries.size() > kMaxSeen)
+        entries.erase(entries.begin(), entries.end() - kMaxSeen);
+    return WriteEntries(entries);
 }
 
-void CSeenStore::KeepLastOfEach(std::vector<std::string>& uids)
+void CSeenStore::KeepLastOfEach(std::vector<std::string>& entries)
 {
-    // A uid counted twice would push an older one out before its time, and that item would
-    // come back. The newest place of each is kept, so a uid deleted again counts as new.
+    // An entry counted twice would push an older one out before its time, and that item would
+    // come back. The newest place of each is kept, so an item deleted again counts as new.
     // The views look into `kept`, which is never reallocated.
     std::vector<std::string> kept;
-    kept.reserve(uids.size());
+    kept.reserve(entries.size());
     std::unordered_set<std::string_view> later;
-    for (auto uid = uids.rbegin(); uid != uids.rend(); ++uid) {
-        if (later.count(*uid) != 0)
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (later.count(*entry) != 0)
             continue;
-        kept.push_back(std::move(*uid));
+        kept.push_back(std::move(*entry));
         later.insert(kept.back());
     }
-    uids.assign(std::make_move_iterator(kept.rbegin()), std::make_move_iterator(kept.rend()));
+    entries.assign(std::make_move_iterator(kept.rbegin()), std::make_move_iterator(kept.rend()));
 }
 
-bool CSeenStore::WriteUids(const std::vector<std::string>& uids) const
+bool CSeenStore::WriteEntries(const std::vector<std::string>& entries) const
 {
     std::string text;
-    for (const std::string& uid : uids) {
-        text += uid;
+    for (const std::string& entry : entries) {
+        text += entry;
         text += '\n';
     }
     // LF on every system, so that a store is the same file wherever it was written; reading

@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
-// The seen store of one feed list: a text file beside the list that remembers the uids of
-// the items a client deleted, so that later logins leave those items out. The file holds
-// bare uids, oldest first, one a line; it is read back as whitespace-separated tokens, so
-// any mix of blanks and line ends between uids reads the same. Tokens are not checked.
+// The seen store of one feed list: a text file beside the list that remembers the items a
+// client deleted, so that later logins leave those items out. The file holds one entry a line,
+// oldest first, each line ending in LF: the item's uid, a blank and its identity (see
+// MessageEntry). An item is seen when an entry holds its identity, or when an entry of the
+// older form, a bare uid, holds its uid: stores written before items had identities keep
+// hiding what they hid. A line of two words whose second has the form of an identity is an
+// entry of the new form; every word of any other line is a bare uid of its own, so any mix of
+// blanks between bare uids reads the same. Bare uids are not checked.
 //
 // A CSeenStore holds only the file name; every operation goes to the file. Operations on
 // the same file from several threads of the process are safe: CommitDeleted serialises its
@@ -18,7 +22,7 @@
 class CSeenStore
 {
 public:
-    // The most uids a store keeps; older ones are pushed out by newer ones.
+    // The most entries a store keeps; older ones are pushed out by newer ones.
     static constexpr std::size_t kMaxSeen = 1000;
 
     // `listFile` is the feed list's path exactly as the provider holds it.
@@ -28,16 +32,20 @@ public:
     static std::string SeenFileName(const std::string& listFile);
     const std::string& FileName() const { return m_fileName; }
 
-    // The uids in file order; empty when the file is missing, is no regular file of the
-    // user's own (a link, a folder or a pipe of that name, another user's file) or cannot be
-    // read.
+    // The entry that remembers `message`: its uid, a blank and its identity; the bare uid when
+    // it has no identity.
+    static std::string SeenEntry(const MessageEntry& message);
+
+    // The entries in file order, each as SeenEntry writes it (or a bare uid); empty when the
+    // file is missing, is no regular file of the user's own (a link, a folder or a pipe of that
+    // name, another user's file) or cannot be read.
     std::vector<std::string> LoadSeen() const;
 
-    // Removes from `messages` every entry whose uid the store holds; the rest keep their order.
+    // Removes from `messages` every entry that the store has seen; the rest keep their order.
     // `seen`, when given, gets one flag per entry given: whether it was removed.
     void FilterSeen(MessageList& messages, std::vector<bool>* seen = nullptr) const;
 
-    // Appends the uids of `deleted`, in the order given, to the stored ones, keeps each uid
+    // Appends the entries of `deleted`, in the order given, to the stored ones, keeps each
     // once (at its newest place) and at most kMaxSeen, and rewrites the file; also when
     // `deleted` is empty, so a store that did not exist is created. The new content goes to
     // a temporary file beside the store, which then replaces the store in one step: if
@@ -47,14 +55,14 @@ public:
     bool CommitDeleted(const MessageList& deleted) const;
 
 private:
-    // The uids in file order; false, with none, when there is a file of that name that
+    // The entries in file order; false, with none, when there is a file of that name that
     // cannot be read as a store.
-    bool ReadUids(std::vector<std::string>& uids) const;
-    // Removes every uid that comes again later in `uids`; the rest keep their order.
-    static void KeepLastOfEach(std::vector<std::string>& uids);
-    // Writes `uids` one a line to a temporary file that then replaces the store; false when
+    bool ReadEntries(std::vector<std::string>& entries) const;
+    // Removes every entry that comes again later in `entries`; the rest keep their order.
+    static void KeepLastOfEach(std::vector<std::string>& entries);
+    // Writes `entries` one a line to a temporary file that then replaces the store; false when
     // that failed.
-    bool WriteUids(const std::vector<std::string>& uids) const;
+    bool WriteEntries(const std::vector<std::string>& entries) const;
 
     std::string m_fileName;
 };

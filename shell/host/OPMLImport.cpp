@@ -2,7 +2,7 @@
 
 #include "common/ByteString.h"
 #include "common/TextException.h"
-#include "provider/MessageProviderRSS.h"
+#include "provider/FeedList.h"
 #include "render/Charset.h"
 #include "render/XmlText.h"
 
@@ -117,10 +117,9 @@ std::size_t ImportOPML(std::string document, std::ostream& list, std::vector<std
         WriteFolderPath(list, folders, feed.folder);
         list << feed.title << "\n" << url << "\n";
     }
-    if (written.size() > CMessageProviderRSS::kMaxFeeds)
+    if (written.size() > kMaxFeeds)
         warnings.push_back(std::to_string(written.size()) +
-                           " feeds: a login reads only the first " +
-                           std::to_string(CMessageProviderRSS::kMaxFeeds) +
+                           " feeds: a login reads only the first " + std::to_string(kMaxFeeds) +
                            "; split them into several lists, one mail account each");
     return written.size();
 }

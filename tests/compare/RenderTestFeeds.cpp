@@ -4,6 +4,7 @@
 // compared byte for byte (tools/compare-rendering.sh).
 //
 //     quillbox_render_test_feeds OUTPUT_FILE
+#include "provider/FeedList.h"
 #include "provider/MessageProviderRSS.h"
 #include "support/FeedCollection.h"
 #include "support/TempFolder.h"
@@ -36,18 +37,19 @@ int main(int argc, char** argv)
     std::size_t messages = 0;
     // One feed list after another, each as long as a list may be; a feed's URL ends in the
     // index of its document.
-    for (std::size_t first = 0; first < documents.size(); first += CMessageProviderRSS::kMaxFeeds) {
+    for (std::size_t first = 0; first < documents.size(); first += kMaxFeeds) {
         std::string list;
-        for (std::size_t index = first;
-             index < documents.size() && index < first + CMessageProviderRSS::kMaxFeeds; ++index)
+        for (std::size_t index = first; index < documents.size() && index < first + kMaxFeeds;
+             ++index)
             list += kFeedUrl + std::to_string(index) + "\n";
-        CMessageProviderRSS provider(
-            folder.Write("feeds.txt", list), "x", [&](const std::vector<std::string>& urls) {
-                std::vector<std::string> texts;
-                for (const std::string& url : urls)
-                    texts.push_back(feeds.Read(documents[std::stoul(url.substr(kFeedUrl.size()))]));
-                return texts;
-            });
+        CMessageProviderRSS::Services services;
+        services.fetch = [&](const std::string& url, CCancelSignal*, CByteBudget*,
+                             DownloadTrace& trace) {
+            trace.finalUrl = url;
+            return feeds.Read(documents[std::stoul(url.substr(kFeedUrl.size()))]);
+        };
+        services.copies = nullptr;
+        CMessageProviderRSS provider(folder.Write("feeds.txt", list), "x", std::move(services));
         for (const MessageEntry& message : provider.GetMessages().messages) {
             output += message.uid + "\n" + message.text + "\n";
             ++messages;

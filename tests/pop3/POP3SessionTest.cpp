@@ -12,8 +12,8 @@ const char kNotLoggedIn[] = "-ERR not in authoristaion state. USER/PASS first\r\
 
 MessageList TwoMessages()
 {
-    return {{"Message-ID: <one>\r\n\r\nfirst\r\n", "UID1"},
-            {"Message-ID: <two>\r\n\r\nsecond\r\n", "UID2"}};
+    return {{"Message-ID: <one>\r\n\r\nfirst\r\n", "UID1", "IDENTITY1"},
+            {"Message-ID: <two>\r\n\r\nsecond\r\n", "UID2", "IDENTITY2"}};
 }
 
 } // namespace
@@ -112,7 +112,10 @@ TEST(POP3Session, QuitCommitsTheMarkedMessagesAndOnlyQuit)
     // A message deleted twice is handed over once.
     ASSERT_EQ(commits[0].size(), 2u);
     EXPECT_EQ(commits[0][0].uid, "UID2");
+    EXPECT_EQ(commits[0][0].identity, "IDENTITY2");
+    EXPECT_EQ(commits[0][0].text, ""); // the provider needs no text
     EXPECT_EQ(commits[0][1].uid, "UID1");
+    EXPECT_EQ(commits[0][1].identity, "IDENTITY1");
     EXPECT_TRUE(commits[1].empty());
 }
 

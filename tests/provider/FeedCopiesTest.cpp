@@ -54,8 +54,9 @@ protected:
     // One login; its outcomes are kept.
     MessageList Login()
     {
-        CMessageProviderRSS login(m_list, "");
-        login.UseCopies(m_copies);
+        CMessageProviderRSS::Services services;
+        services.copies = m_copies;
+        CMessageProviderRSS login(m_list, "", std::move(services));
         MessageList messages = login.GetMessages().messages;
         m_outcomes = login.FeedOutcomes();
         return messages;

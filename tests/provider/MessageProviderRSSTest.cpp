@@ -2,6 +2,7 @@
 
 #include "platform/File.h"
 #include "provider/FeedDocumentInternal.h"
+#include "provider/FeedList.h"
 #include "provider/FeedListReport.h"
 #include "provider/Fingerprint.h"
 #include "render/Charset.h"
@@ -11,12 +12,12 @@
 #include "support/ProviderFixture.h"
 #include "support/TempFolder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 
 namespace {
 
@@ -31,14 +32,16 @@ std::string Item(const std::string& title, const std::string& guid)
     return "<item><title>" + title + "</title><guid>" + guid + "</guid></item>";
 }
 
-// The uid of the first item of the first channel of `document`.
-std::string FirstItemUid(const std::string& document)
+// The uid and identity of the first item of the first channel of `document`.
+MessageEntry FirstItem(const std::string& document)
 {
     TiXmlDocument xml;
     xml.Parse(document.c_str());
     const TiXmlElement* item =
         xml.FirstChildElement("rss")->FirstChildElement("channel")->FirstChildElement("item");
-    return ItemUid(*item);
+    MessageEntry message;
+    IdentifyItem(*item, message);
+    return message;
 }
 
 std::vector<std::string> TitlesOf(const MessageList& messages, std::vector<std::string> titles)
@@ -54,153 +57,36 @@ std::vector<std::string> TitlesOf(const MessageList& messages, std::vector<std::
     return found;
 }
 
-struct FeedListContent
-{
-    std::vector<std::string> urls;
-    std::vector<std::string> templates;
-};
-
-FeedListContent ReadList(const std::string& path)
-{
-    FeedListContent list;
-    CMessageProviderRSS::ReadFeedList(path, list.urls, list.templates);
-    EXPECT_EQ(list.urls.size(), list.templates.size());
-    return list;
-}
-
 } // namespace
 
-TEST(MessageProviderRSS, ReadWholeFileDropsOnlyALeadingByteOrderMark)
+TEST(MessageProviderRSS, AnItemIsIdentifiedByItsGuidThenItsLinkThenTheWholeItem)
 {
-    CTempFolder folder;
-    EXPECT_EQ(CMessageProviderRSS::ReadWholeFile(folder.Write("a", "\xEF\xBB\xBFone\r\ntwo")),
-              "one\r\ntwo");
-    EXPECT_EQ(CMessageProviderRSS::ReadWholeFile(folder.Write("b", "x\xEF\xBB\xBF")),
-              "x\xEF\xBB\xBF");
-    EXPECT_EQ(CMessageProviderRSS::ReadWholeFile(folder.Write("c", std::string("a\0b", 3))),
-              std::string("a\0b", 3));
-    EXPECT_EQ(CMessageProviderRSS::ReadWholeFile(folder.Write("d", "")), "");
-    EXPECT_EQ(CMessageProviderRSS::ReadWholeFile(folder.File("missing")), "");
-    EXPECT_EQ(CMessageProviderRSS::ReadWholeFile(folder.Path().string()), ""); // a folder
-}
-
-TEST(MessageProviderRSS, FeedListLinesAndTemplates)
-{
-    CTempFolder folder;
-    const std::string own = folder.Write("own.tpl", "\xEF\xBB\xBFX-Own: yes\n");
-    folder.Write("empty.tpl", "");
-    const std::string list = folder.Write("feeds.txt", "\xEF\xBB\xBF"
-                                                       "http://a/1\r\n"
-                                                       "   \t# a comment after blanks\n"
-                                                       "#http://skipped\n"
-                                                       "\n"
-                                                       " \t \r\n"
-                                                       "  http://a/2 \t;  " +
-                                                           own +
-                                                           " \t\r\n"
-                                                           "http://a/3;\n"
-                                                           "http://a/4 ; " +
-                                                           folder.File("missing.tpl") +
-                                                           "\n"
-                                                           "http://a/5;" +
-                                                           folder.File("empty.tpl") +
-                                                           "\n"
-                                                           "; " +
-                                                           own +
-                                                           "\n"
-                                                           "http://a/7 # not a comment\n"
-                                                           "\xEF\xBB\xBFhttp://a/8");
-    const FeedListContent content = ReadList(list);
-    EXPECT_EQ(content.urls,
-              (std::vector<std::string>{"http://a/1", "http://a/2", "http://a/3", "http://a/4",
-                                        "http://a/5", "", "http://a/7 # not a comment",
-                                        "\xEF\xBB\xBFhttp://a/8"}));
-    ASSERT_EQ(content.templates.size(), 8u);
-    EXPECT_EQ(content.templates[0], kBuiltInTemplate);
-    EXPECT_EQ(content.templates[1], "X-Own: yes\n"); // read raw, its own mark dropped
-    EXPECT_EQ(content.templates[2], kBuiltInTemplate);
-    EXPECT_EQ(content.templates[3], kBuiltInTemplate);
-    EXPECT_EQ(content.templates[4], kBuiltInTemplate);
-    EXPECT_EQ(content.templates[5], "X-Own: yes\n");
-    EXPECT_EQ(content.templates[6], kBuiltInTemplate);
-}
-
-TEST(MessageProviderRSS, FeedListLimitsAndMissingLists)
-{
-    CTempFolder folder;
-    std::string lines;
-    for (int line = 1; line <= 61; ++line)
-        lines += "http://feed/" + std::to_string(line) + "\n";
-    const FeedListContent content = ReadList(folder.Write("feeds.txt", lines));
-    ASSERT_EQ(content.urls.size(), CMessageProviderRSS::kMaxFeeds);
-    EXPECT_EQ(content.urls.back(), "http://feed/60");
-
-    EXPECT_TRUE(ReadList(folder.File("missing.txt")).urls.empty());
-    EXPECT_TRUE(ReadList(folder.Write("blank.txt", "\r\n  \n# only comments\n")).urls.empty());
-}
-
-TEST(MessageProviderRSS, RelativeTemplateNamesAreFoundBesideTheList)
-{
-    CTempFolder folder;
-    folder.Write("beside.tpl", "X-Beside: yes\n");
-    const FeedListContent content =
-        ReadList(folder.Write("feeds.txt", "http://a/1 ; beside.tpl\nhttp://a/2 ; nowhere.tpl"));
-    ASSERT_EQ(content.templates.size(), 2u);
-    EXPECT_EQ(content.templates[0], "X-Beside: yes\n");
-    EXPECT_EQ(content.templates[1], kBuiltInTemplate);
-}
-
-TEST(MessageProviderRSS, ATemplateFileOfMoreThanOneMegabyteIsNotRead)
-{
-    CTempFolder folder;
-    const std::string megabyte(1024 * 1024, 'x');
-    const std::string fits = folder.Write("fits.tpl", megabyte);
-    const std::string marked = folder.Write("marked.tpl", "\xEF\xBB\xBF" + megabyte);
-    const std::string large = folder.Write("large.tpl", megabyte + "x");
-    std::vector<std::string> urls, templates;
-    std::vector<FeedOutcome> outcomes;
-    CMessageProviderRSS::ReadFeedList(folder.Write("feeds.txt", "http://a/1;" + fits +
-                                                                    "\nhttp://a/2;" + marked +
-                                                                    "\nhttp://a/3;" + large + "\n"),
-                                      urls, templates, &outcomes);
-    ASSERT_EQ(templates.size(), 3u);
-    EXPECT_EQ(templates[0], megabyte);
-    EXPECT_EQ(templates[1], megabyte);
-    EXPECT_EQ(templates[2], kBuiltInTemplate);
-    EXPECT_FALSE(outcomes[1].templateTooLarge);
-    EXPECT_TRUE(outcomes[2].templateTooLarge);
-    EXPECT_FALSE(outcomes[2].templateMissing);
-    outcomes[2].items = 1;
-    std::ostringstream text;
-    CFeedListReport("list", {outcomes[2]}).WriteText(text);
-    EXPECT_NE(text.str().find("; template " + large +
-                              " TOO LARGE (more than 1 MB), built-in template used\n"),
-              std::string::npos)
-        << text.str();
-}
-
-TEST(MessageProviderRSS, ItemUidPrefersGuidThenLinkThenTheWholeItem)
-{
-    // The guid decides, whatever else the item holds.
-    EXPECT_EQ(FirstItemUid(Feed("<item><title>a</title><link>l</link><guid>x</guid></item>")),
-              "6B131359575757570000000E");
-    EXPECT_EQ(FirstItemUid(Feed("<item><guid>x</guid><guid>y</guid><title>b</title></item>")),
-              "6B131359575757570000000E");
-    // The guid is written out with its attributes in document order and its text escaped.
-    EXPECT_EQ(FirstItemUid(Feed("<item><guid isPermaLink=\"false\" a='1'>a&amp;b</guid></item>")),
-              Fingerprint("<guid isPermaLink=\"false\" a=\"1\">a&amp;b</guid>"));
-    // An empty guid still wins over the link, and every empty guid is the same one.
-    EXPECT_EQ(FirstItemUid(Feed("<item><link>l</link><guid></guid></item>")),
-              Fingerprint("<guid />"));
-    EXPECT_EQ(FirstItemUid(Feed("<item><guid/></item>")), Fingerprint("<guid />"));
-    EXPECT_EQ(FirstItemUid(Feed("<item><title>t</title><link> http://x/1 </link></item>")),
-              Fingerprint("<link>http://x/1</link>"));
-    EXPECT_EQ(FirstItemUid(Feed("<item><title>t</title>\n  <description><![CDATA[<b>"
-                                "hi</b>]]></description></item>")),
-              Fingerprint("<item><title>t</title><description><![CDATA[<b>hi</b>]]>"
-                          "</description></item>"));
-    EXPECT_NE(FirstItemUid(Feed("<item><title>t</title></item>")),
-              FirstItemUid(Feed("<item><title>u</title></item>")));
+    const struct
+    {
+        std::string items;
+        std::string source; // the markup that the uid and the identity are taken of
+    } cases[] = {
+        // The guid decides, whatever else the item holds.
+        {"<item><title>a</title><link>l</link><guid>x</guid></item>", "<guid>x</guid>"},
+        {"<item><guid>x</guid><guid>y</guid><title>b</title></item>", "<guid>x</guid>"},
+        // The guid is written out with its attributes in document order and its text escaped.
+        {"<item><guid isPermaLink=\"false\" a='1'>a&amp;b</guid></item>",
+         "<guid isPermaLink=\"false\" a=\"1\">a&amp;b</guid>"},
+        // An empty guid still wins over the link, and every empty guid is the same one.
+        {"<item><link>l</link><guid></guid></item>", "<guid />"},
+        {"<item><guid/></item>", "<guid />"},
+        {"<item><title>t</title><link> http://x/1 </link></item>", "<link>http://x/1</link>"},
+        {"<item><title>t</title>\n  <description><![CDATA[<b>hi</b>]]></description></item>",
+         "<item><title>t</title><description><![CDATA[<b>hi</b>]]></description></item>"},
+    };
+    for (const auto& known : cases) {
+        const MessageEntry item = FirstItem(Feed(known.items));
+        EXPECT_EQ(item.uid, Fingerprint(known.source)) << known.items;
+        EXPECT_EQ(item.identity, StrongIdentity(known.source)) << known.items;
+    }
+    EXPECT_EQ(FirstItem(Feed("<item><guid>x</guid></item>")).uid, "6B131359575757570000000E");
+    EXPECT_NE(FirstItem(Feed("<item><title>t</title></item>")).uid,
+              FirstItem(Feed("<item><title>u</title></item>")).uid);
 }
 
 TEST(MessageProviderRSS, ParseFeedReadsOnlyTheItemsOfTheFirstChannelOfRss)
@@ -309,7 +195,7 @@ TEST(MessageProviderRSS, ListWithoutFeedsDownloadsNothing)
     const ProviderReply reply = provider->GetMessages();
     EXPECT_EQ(reply.response, "+OK no messages\r\n");
     EXPECT_TRUE(reply.messages.empty());
-    EXPECT_EQ(fixture.m_downloads, 0);
+    EXPECT_TRUE(fixture.Requested().empty());
 }
 
 TEST(MessageProviderRSS, EachFeedKeepsItsOwnTemplateWhenAnotherFails)
@@ -322,8 +208,8 @@ TEST(MessageProviderRSS, EachFeedKeepsItsOwnTemplateWhenAnotherFails)
     const std::string list = fixture.MakeList("http://one;" + first + "\nhttp://two;" + first +
                                               "\nhttp://three;" + third);
     const ProviderReply reply = fixture.MakeProvider(list)->GetMessages();
-    EXPECT_EQ(fixture.m_requested,
-              (std::vector<std::string>{"http://one", "http://two", "http://three"}));
+    EXPECT_THAT(fixture.Requested(),
+                ::testing::UnorderedElementsAre("http://one", "http://two", "http://three"));
     EXPECT_EQ(reply.response, "+OK received messages\r\n");
     ASSERT_EQ(reply.messages.size(), 3u);
     EXPECT_NE(reply.messages[0].text.find("first"), std::string::npos);
@@ -344,7 +230,7 @@ TEST(MessageProviderRSS, ANameThatCannotBeAPathGivesAnEmptyMailboxAndWritesNothi
         EXPECT_EQ(reply.response, "+OK no messages\r\n");
         provider->CommitDeleted({{"text", "uid"}});
     }
-    EXPECT_EQ(fixture.m_downloads, 0);
+    EXPECT_TRUE(fixture.Requested().empty());
     EXPECT_EQ(CTempFolder::Read(list), "http://one\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(fixture.m_folder.Path()),
                             std::filesystem::directory_iterator()),
@@ -390,7 +276,8 @@ TEST(MessageProviderRSS, DeletedItemsStayAwayAndTheRestKeepTheirOrder)
     // A login that ends without QUIT commits nothing and writes nothing.
     EXPECT_FALSE(std::filesystem::exists(store));
     first->CommitDeleted({all.messages[1], all.messages[3]});
-    EXPECT_EQ(CTempFolder::Read(store), all.messages[1].uid + "\n" + all.messages[3].uid + "\n");
+    EXPECT_EQ(CTempFolder::Read(store), CSeenStore::SeenEntry(all.messages[1]) + "\n" +
+                                            CSeenStore::SeenEntry(all.messages[3]) + "\n");
 
     const ProviderReply rest = fixture.MakeProvider(list)->GetMessages();
     EXPECT_EQ(rest.response, "+OK received messages\r\n");
@@ -531,7 +418,7 @@ TEST_P(MessageProviderRSSFeeds, ManyFeedsGiveTheSameMessagesAsOneAtATime)
     ASSERT_GE(files.size(), 10u);
     // Every feed in a single-byte character set, then others up to the limit.
     for (const FeedDocument& entry : m_documents) {
-        if (files.size() < CMessageProviderRSS::kMaxFeeds &&
+        if (files.size() < kMaxFeeds &&
             std::find(files.begin(), files.end(), entry.file) == files.end())
             files.push_back(entry.file);
     }
@@ -612,17 +499,4 @@ TEST(MessageProviderRSS, FeedsRenderedAsTheyArriveKeepListOrderAndReportTheirOut
         EXPECT_EQ(outcomes[feed].wellFormed, expected[feed].wellFormed) << feed;
         EXPECT_EQ(outcomes[feed].items, expected[feed].items) << feed;
     }
-}
-
-TEST(MessageProviderRSS, AFeedListIsReadOnlyAsFarAsItsFirstFourMegabytes)
-{
-    CTempFolder folder;
-    const std::string filler(4 * 1024 * 1024 - 64, '#');
-    // The first line counts; the one the limit cuts and the one after it do not.
-    const FeedListContent content = ReadList(folder.Write(
-        "feeds.txt", "http://a/1\n" + filler + "\n" + std::string(100, 'x') + "\nhttp://a/3\n"));
-    EXPECT_EQ(content.urls, std::vector<std::string>{"http://a/1"});
-    // Up to the limit, a last line without LF counts.
-    EXPECT_EQ(ReadList(folder.Write("short.txt", "http://a/1\n" + filler + "\nhttp://a/2")).urls,
-              (std::vector<std::string>{"http://a/1", "http://a/2"}));
 }

@@ -124,3 +124,50 @@ TEST(SeenStore, AStoreWithANameNearTheLengthLimitIsReplacedAllTheSame)
     store.CommitDeleted(Entries({Uid(2)}));
     EXPECT_EQ(CTempFolder::Read(store.FileName()), Lines(1, 2));
 }
+
+TEST(SeenStore, RemembersAnItemByItsIdentityAndStillHidesTheItemsOfBareUids)
+{
+    const std::string f = Uid(1), g = Uid(2), h = Uid(3), k = Uid(4);
+    const std::string x = "1111111111111111", y = "2222222222222222", z = "3333333333333333";
+    CTempFolder folder;
+    const CSeenStore store(folder.File("feeds.txt"));
+    // An entry of each form, one spelled with a tab and CR LF, and a line of three words: three
+    // bare uids. A second word that is no identity makes two bare uids too.
+    folder.Write("feeds.txt.UIDL", f + " " + x + "\n" + g + "\n" + h + "\t" + z + "\r\n" + k + " " +
+                                       y + " A\n" + "B 222222222222222\n");
+    EXPECT_EQ(store.LoadSeen(), (std::vector<std::string>{f + " " + x, g, h + " " + z, k, y, "A",
+                                                          "B", "222222222222222"}));
+    const struct
+    {
+        std::string uid, identity;
+        bool seen;
+    } cases[] = {
+        {f, x, true},      {f, y, false}, // the same uid, another item
+        {g, y, true},                     // a bare uid hides every item of that uid
+        {h, z, true},      {k, x, true},
+        {Uid(5), x, true}, // the identity decides
+        {Uid(5), z, true}, {Uid(5), "4444444444444444", false},
+        {"A", "", true},   {"C", "", false},
+    };
+    MessageList messages;
+    for (const auto& known : cases)
+        messages.push_back({"text", known.uid, known.identity});
+    std::vector<bool> seen;
+    store.FilterSeen(messages, &seen);
+    for (std::size_t index = 0; index < seen.size(); ++index)
+        EXPECT_EQ(seen[index], cases[index].seen) << index;
+}
+
+TEST(SeenStore, WritesTheUidAndTheIdentityOfADeletedItemEachOnce)
+{
+    CTempFolder folder;
+    const CSeenStore store(folder.File("feeds.txt"));
+    folder.Write("feeds.txt.UIDL", Uid(1) + "\n" + Uid(2) + " 1111111111111111\n");
+    const MessageEntry renamed{"text", Uid(1), "2222222222222222"};
+    const MessageEntry again{std::string(), Uid(2), "1111111111111111"};
+    EXPECT_EQ(CSeenStore::SeenEntry(renamed), Uid(1) + " 2222222222222222");
+    // The bare uid stays beside the entry of the new form until it is pushed out.
+    EXPECT_TRUE(store.CommitDeleted({renamed, again, renamed}));
+    EXPECT_EQ(CTempFolder::Read(store.FileName()),
+              Uid(1) + "\n" + Uid(2) + " 1111111111111111\n" + Uid(1) + " 2222222222222222\n");
+}

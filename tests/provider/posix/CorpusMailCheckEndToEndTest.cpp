@@ -4,6 +4,7 @@
 // The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h):
 // the clients are Linux programs, run as children of the test.
 #include "provider/FeedDocumentInternal.h"
+#include "provider/FeedList.h"
 #include "provider/MessageProviderRSS.h"
 #include "provider/SeenStore.h"
 #include "render/Charset.h"
@@ -39,7 +40,7 @@ std::vector<FeedList> MakeFeedLists(const CHTTPTestServer& http,
     std::size_t feeds = 0;
     for (const FeedDocument& document : documents) {
         const std::size_t items = document.messages;
-        if (feeds == CMessageProviderRSS::kMaxFeeds || lists.back().items + items > maxItems) {
+        if (feeds == kMaxFeeds || lists.back().items + items > maxItems) {
             lists.emplace_back();
             feeds = 0;
         }
@@ -216,11 +217,11 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryItemArrivesOnceThroughARealClient)
         ASSERT_TRUE(server.WaitForSessions());
         const std::string collected = CTempFolder::Read(mailbox);
         EXPECT_EQ(CountOccurrences(collected, kMarker), lists[index].items) << list;
-        // Items that share a uid (a feed repeating a guid) are stored once.
-        std::set<std::string> uids;
+        // Each item is stored once, also when a feed repeats it.
+        std::set<std::string> entries;
         for (const MessageEntry& message : served)
-            uids.insert(message.uid);
-        EXPECT_EQ(CSeenStore(list).LoadSeen().size(), uids.size());
+            entries.insert(CSeenStore::SeenEntry(message));
+        EXPECT_EQ(CSeenStore(list).LoadSeen().size(), entries.size());
         delivered += CountOccurrences(collected, kMarker);
         // fetchmail's copy of each message is the served text, in order, but for the line
         // ends it gives to its delivery command and the header lines it puts in front. It

@@ -88,6 +88,50 @@ bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
+// The seen store's entry for the item of the guid `guid`.
+std::string Entry(const std::string& guid)
+{
+    const std::string markup = "<guid>" + guid + "</guid>";
+    return Fingerprint(markup) + " " + StrongIdentity(markup);
+}
+
+std::size_t CountOccurrences(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// fetchmail set to leave the mail on the server, collecting the messages of one feed list
+// into a mailbox file in the folder.
+class CKeepingFetchmail
+{
+public:
+    CKeepingFetchmail(const CTempFolder& folder, CMailServerUnderTest& mail,
+                      const std::string& list)
+        : m_folder(folder), m_mail(mail), m_list(list), m_mailbox(folder.File("mailbox"))
+    {}
+
+    // fetchmail's exit status (0: mail collected, 1: nothing new), once the server has ended
+    // the session.
+    int Collect()
+    {
+        std::string output;
+        const int status = RunFetchmail(m_folder, m_mail.GetPort(), m_mail.FileName(m_list),
+                                        m_mailbox, output, true);
+        EXPECT_TRUE(m_mail.WaitForSessions());
+        return status;
+    }
+    std::string Collected() const { return CTempFolder::Read(m_mailbox); }
+
+private:
+    const CTempFolder& m_folder;
+    CMailServerUnderTest& m_mail;
+    std::string m_list;
+    std::string m_mailbox;
+};
+
 } // namespace
 
 TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
@@ -152,8 +196,7 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
     // Deleting "Rain" renumbers the rest: "Sun" moves up to 2, "Relocated" to 4.
     curl.Delete(2);
     ASSERT_TRUE(mail.WaitForSessions());
-    EXPECT_EQ(CSeenStore(list).LoadSeen(),
-              std::vector<std::string>{Fingerprint("<guid>n2</guid>")});
+    EXPECT_EQ(CSeenStore(list).LoadSeen(), std::vector<std::string>{Entry("n2")});
     EXPECT_TRUE(Contains(curl.Retrieve(2), "Sun"));
     curl.Delete(4);
     ASSERT_TRUE(mail.WaitForSessions());
@@ -165,9 +208,7 @@ TEST(MailCheckEndToEnd, ARealClientListsRetrievesAndDeletesFeedItems)
     EXPECT_TRUE(Contains(curl.Retrieve(2), "Sun"));
     EXPECT_TRUE(Contains(curl.Retrieve(3), "\xD0\x9F\xD1\x80"));
     ASSERT_TRUE(mail.WaitForSessions());
-    EXPECT_EQ(
-        CSeenStore(list).LoadSeen(),
-        (std::vector<std::string>{Fingerprint("<guid>n2</guid>"), Fingerprint("<guid>m1</guid>")}));
+    EXPECT_EQ(CSeenStore(list).LoadSeen(), (std::vector<std::string>{Entry("n2"), Entry("m1")}));
 }
 
 TEST(MailCheckEndToEnd, AClientThatKeepsMailGetsNoDuplicateAcrossAnOutage)
@@ -188,32 +229,51 @@ TEST(MailCheckEndToEnd, AClientThatKeepsMailGetsNoDuplicateAcrossAnOutage)
     const std::string list =
         folder.Write("feeds.txt", busy.Url("/a.xml") + "\n" + refusing.Url("/b.xml") + "\n" +
                                       busy.Url("/c.xml") + "\n");
-    const std::string mailbox = folder.File("mailbox");
-    const auto collect = [&] {
-        std::string output;
-        const int status =
-            RunFetchmail(folder, mail.GetPort(), mail.FileName(list), mailbox, output, true);
-        EXPECT_TRUE(mail.WaitForSessions());
-        return status;
-    };
-    const auto collected = [&] {
-        const std::string text = CTempFolder::Read(mailbox);
-        std::size_t count = 0;
-        for (std::size_t at = text.find("Message-ID: <"); at != std::string::npos;
-             at = text.find("Message-ID: <", at + 1))
-            ++count;
-        return count;
-    };
+    CKeepingFetchmail fetchmail(folder, mail, list);
+    const auto collected = [&] { return CountOccurrences(fetchmail.Collected(), "Message-ID: <"); };
 
-    EXPECT_EQ(collect(), 0);
+    EXPECT_EQ(fetchmail.Collect(), 0);
     EXPECT_EQ(collected(), 6u);
     // One server busy for one feed, the other gone: the client still sees every message, so
     // it forgets none of their uids, and none is new.
     busy.Serve("/a.xml", "HTTP/1.0 503 Service Unavailable\r\n\r\nbusy");
     refusing.Stop();
-    EXPECT_EQ(collect(), 1);
+    EXPECT_EQ(fetchmail.Collect(), 1);
     // The first back again: nothing is fetched twice.
     busy.Serve("/a.xml", CHTTPTestServer::OkResponse(feedA));
-    EXPECT_EQ(collect(), 1);
+    EXPECT_EQ(fetchmail.Collect(), 1);
     EXPECT_EQ(collected(), 6u);
+}
+
+TEST(MailCheckEndToEnd, AClientThatKeepsMailGetsANewPostWhoseFingerprintAnOlderOneHas)
+{
+    ASSERT_EQ(std::system("fetchmail --version >/dev/null 2>&1"), 0) << "fetchmail is missing";
+    // Numbered posts whose guids share a fingerprint: 1000 and 2333.
+    ASSERT_EQ(Fingerprint("<guid>1000</guid>"), Fingerprint("<guid>2333</guid>"));
+    CHTTPTestServer http;
+    ASSERT_TRUE(http.IsRunning());
+    const std::string older = Item("Post 1000", "1000") + Item("Post 999", "999");
+    http.Serve("/blog.xml", CHTTPTestServer::OkResponse(Feed("utf-8", "Blog", older)));
+
+    CTempFolder folder;
+    CMailServerUnderTest mail;
+    ASSERT_NE(mail.GetPort(), 0);
+    const std::string list = folder.Write("feeds.txt", http.Url("/blog.xml") + "\n");
+    CKeepingFetchmail fetchmail(folder, mail, list);
+
+    EXPECT_EQ(fetchmail.Collect(), 0);
+    EXPECT_EQ(fetchmail.Collect(), 1);
+    // The newer post comes first in the feed; the client fetches it, and it alone.
+    http.Serve("/blog.xml", CHTTPTestServer::OkResponse(
+                                Feed("utf-8", "Blog", Item("Post 2333", "2333") + older)));
+    EXPECT_EQ(fetchmail.Collect(), 0);
+    EXPECT_EQ(fetchmail.Collect(), 1);
+    const std::string collected = fetchmail.Collected();
+    for (const char* title : {"Post 1000", "Post 999", "Post 2333"})
+        EXPECT_EQ(CountOccurrences(collected, std::string("<p>About ") + title + "</p>"), 1u)
+            << title << "\n"
+            << collected;
+    EXPECT_TRUE(Contains(collected, "Message-ID: <" + Fingerprint("<guid>1000</guid>") + ">"));
+    EXPECT_TRUE(Contains(collected, "Message-ID: <" + Fingerprint("<guid>2333</guid>") + "-" +
+                                        StrongIdentity("<guid>2333</guid>") + ">"));
 }
