@@ -348,14 +348,16 @@ std::string Refusal(const std::string& status, const std::string& headers, const
     return "server answered " + status;
 }
 
-bool IsSameServer(const HttpUrl& one, const HttpUrl& other)
+// A redirection from http to https keeps the host and changes the port: the credentials
+// follow the host.
+bool IsSameHost(const HttpUrl& one, const HttpUrl& other)
 {
-    return ToLowerASCII(one.host) == ToLowerASCII(other.host) && one.port == other.port;
+    return ToLowerASCII(one.host) == ToLowerASCII(other.host);
 }
 
 // Requests `url` and the redirections it leads to, at most kMaxRequests in all, and records
 // them in `record`; the last response stays in `client`. The credentials of `origin` go only
-// to its own server: at once over TLS, in the clear only when a 401 asks for them.
+// to its own host: at once over TLS, in the clear only when a 401 asks for them.
 void FollowRedirections(CHTTPGet& client, std::string url, const HttpUrl& origin,
                         DownloadTrace& record, bool first)
 {
@@ -364,9 +366,9 @@ void FollowRedirections(CHTTPGet& client, std::string url, const HttpUrl& origin
         record.status.clear();
         record.headers.clear();
         const HttpUrl target = ParseHttpUrl(url);
-        const HttpUrl* owner = target.hasCredentials                                   ? &target
-                               : origin.hasCredentials && IsSameServer(target, origin) ? &origin
-                                                                                       : nullptr;
+        const HttpUrl* owner = target.hasCredentials                                 ? &target
+                               : origin.hasCredentials && IsSameHost(target, origin) ? &origin
+                                                                                     : nullptr;
         const std::string authorization =
             owner == nullptr ? std::string() : BasicAuthorization(owner->user, owner->password);
         client.SetAuthorization(target.secure ? authorization : std::string());

@@ -432,12 +432,19 @@ TEST(HTTPGet, AWebPageStandsForTheFeedItLinksTo)
     EXPECT_EQ(server.Requests().size(), 5u);
 }
 
-TEST(HTTPGetOverTLS, CredentialsGoAtOnceOverTLS)
+TEST(HTTPGetOverTLS, CredentialsGoAtOnceOverTLSAndFollowTheHostToIt)
 {
     SecureServer server;
     server.Serve("/feed.xml", CHTTPTestServer::OkResponse("<rss/>"));
     EXPECT_EQ(DownloadFeed("https://a:b@localhost:" + std::to_string(server.Port()) + "/feed.xml"),
               "<rss/>");
-    ASSERT_EQ(server.Requests().size(), 1u);
-    EXPECT_NE(server.Requests()[0].find("\r\nAuthorization: Basic YTpi\r\n"), std::string::npos);
+    // From http to https on the same host, as servers move their feeds.
+    CHTTPTestServer plain;
+    plain.Serve("/feed.xml", CHTTPTestServer::RedirectResponse(301, server.Url("/feed.xml")));
+    EXPECT_EQ(DownloadFeed("http://a:b@127.0.0.1:" + std::to_string(plain.Port()) + "/feed.xml"),
+              "<rss/>");
+    EXPECT_EQ(plain.Requests()[0].find("Authorization"), std::string::npos);
+    ASSERT_EQ(server.Requests().size(), 2u);
+    for (const std::string& request : server.Requests())
+        EXPECT_NE(request.find("\r\nAuthorization: Basic YTpi\r\n"), std::string::npos);
 }
