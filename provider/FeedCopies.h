@@ -26,7 +26,8 @@ class CCancelSignal;
 //   days old.
 // - A 200 whose body turns out to be a feed replaces the copy (Prepare, then Keep once it
 //   parsed); one whose body is no feed any more serves the copy instead (Fallback), as does
-//   a download that gave nothing within the login's wait.
+//   a download that gave nothing within the login's wait; a feed that has no items any more
+//   serves a copy up to 7 days old, and replaces it once there is none that young.
 //
 // Shared by a login and its download threads, which may outlive it. Safe from several threads
 // at once; nothing here throws except on exhaustion of memory, and Download what DownloadFeed
