@@ -30,3 +30,14 @@ std::string ToUpperASCII(std::string text)
     }
     return text;
 }
+
+int HexDigitValue(char digit)
+{
+    if (digit >= '0' && digit <= '9')
+        return digit - '0';
+    if (digit >= 'a' && digit <= 'f')
+        return digit - 'a' + 10;
+    if (digit >= 'A' && digit <= 'F')
+        return digit - 'A' + 10;
+    return -1;
+}

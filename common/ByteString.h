@@ -17,3 +17,7 @@ void TrimRight(std::string& text, const char* bytes = kBlankBytes);
 // locale the host process has set, under which the C library may map "I" to another byte.
 std::string ToLowerASCII(std::string text);
 std::string ToUpperASCII(std::string text);
+
+// The value of a hexadecimal digit ("0" to "9", "a" to "f" in either case), or -1 for any
+// other byte.
+int HexDigitValue(char digit);

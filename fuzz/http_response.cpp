@@ -1,7 +1,10 @@
 // HTTP responses: the input is served, byte for byte, as the answer to every request of a
-// download from a local server, redirections to itself included; the header helpers and the
-// resolution of a Location read it too. Redirections elsewhere are refused by the network
+// download from a local server, redirections to itself included; the header helpers, the
+// resolution of a Location, the chunked decoding and the search for a web page's feed read it
+// too. Redirections elsewhere are refused by the network
 // guard linked in, so nothing leaves the machine.
+#include "http/ChunkedBody.h"
+#include "http/FeedLink.h"
 #include "http/HTTPGet.h"
 #include "http/HTTPResponse.h"
 #include "http/Url.h"
@@ -23,6 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     StatusCode(response);
     ParseHeaders(response);
     ResolveLocation("http://127.0.0.1:8080/feeds/news.xml?x=1", GetHeader(response, "location"));
+    FindFeedLink(response, "http://127.0.0.1:8080/feeds/");
+    std::string chunked = response;
+    try {
+        CChunkedBody().Decode(chunked);
+    } catch (const CChunkedBody::exception&) {
+        // Malformed chunks are refused.
+    }
 
     server->Serve("/", response);
     try {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/TextException.h"
+#include "http/HTTPRequest.h"
 #include "http/Url.h"
 #include "platform/Socket.h"
 
@@ -11,14 +12,6 @@
 #include <utility>
 
 class CByteBudget;
-
-// The validators of a copy of a document, exactly as its server sent them ("ETag" and
-// "Last-Modified"), which make a request conditional; either may be empty.
-struct RequestValidators
-{
-    std::string etag;
-    std::string lastModified;
-};
 class CCancelSignal;
 class CTLSStream;
 
@@ -26,10 +19,17 @@ class CTLSStream;
 // Far above any real feed, and it keeps the memory of 60 parallel downloads bounded.
 constexpr std::size_t kMaxResponseBytes = 8 * 1024 * 1024;
 
-// Fetches one document with an HTTP/1.0 GET request: one request per connection, the
-// response read until the server closes the connection. URLs with the https scheme go over
-// TLS (CTLSStream, port 443 unless the URL names one); any other scheme, or none, is plain
-// HTTP on port 80 unless the URL names a port. One object serves one thread; each Get
+// The most bytes and lines of a response's header block; a larger one fails.
+constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
+constexpr std::size_t kMaxHeaderLines = 256;
+
+// Fetches one document with an HTTP/1.1 GET request (FormatRequest): one request per
+// connection, asked to close after the response. The body ends where its Content-Length says,
+// with its last chunk when it is sent chunked (which is decoded), or else when the server
+// closes the connection; a body that ends before that is cut off, a failure. Interim
+// responses (1xx) are skipped. Lines of the header block end at LF as at CR LF. URLs with the https
+// scheme go over TLS (CTLSStream, port 443 unless the URL names one); any other scheme, or none, is
+// plain HTTP on port 80 unless the URL names a port. One object serves one thread; each Get
 // replaces the connection and the response of the one before, and the destructor closes the
 // last connection. With a cancel signal, cancelling it from another thread makes a running
 // or later Get throw. With a byte budget, the memory a response is received into is taken
@@ -67,6 +67,9 @@ public:
 
     // Makes the following requests conditional on `validators` (none when both are empty).
     void SetValidators(const RequestValidators& validators) { m_validators = validators; }
+    // Sends `authorization` (an Authorization header's value; none when empty) with the
+    // following requests.
+    void SetAuthorization(std::string authorization) { m_authorization = std::move(authorization); }
 
     // The size of the last body as it came, before decoding; 0 when it was not compressed.
     std::size_t GetEncodedBytes() const { return m_encodedBytes; }
@@ -79,6 +82,15 @@ private:
     void ReadResponse();
     // ReadResponse; `taken` counts the bytes taken from the budget.
     void ReceiveResponse(std::size_t& taken);
+    // Reads into `response` until it holds a whole header block that is no interim response:
+    // the block's end, or npos when the connection ended first.
+    std::size_t ReceiveHeaders(std::string& response, std::size_t& taken);
+    // Reads the body that follows the header block into `body`, which holds its first bytes.
+    void ReceiveBody(std::string& body, std::size_t& taken);
+    // Receives more of the response into `text`, which grows within the budget up to
+    // `limit` bytes: false when the connection ended or failed. Throws when the text is at
+    // its limit and more comes.
+    bool ReceiveMore(std::string& text, std::size_t limit, std::size_t& taken);
     // Receives at most `bytes` of the response into `data`: the count, or 0 or less when the
     // connection ended or failed.
     long ReceiveInto(char* data, std::size_t bytes);
@@ -91,6 +103,7 @@ private:
     std::string m_headers;
     HttpUrl m_url;
     RequestValidators m_validators;
+    std::string m_authorization;
     std::size_t m_encodedBytes = 0;
     platform::SocketHandle m_socket;
     std::uint32_t m_address; // IPv4, network byte order
@@ -127,6 +140,13 @@ struct DownloadTrace
     std::size_t encodedBytes = 0;
     // Where the first response sent the feed when it moved it for good (301 or 308).
     std::string movedTo;
+    // When the first answer was a web page that links to its feed, that feed's URL, which
+    // was fetched in its place.
+    std::string linkedFeed;
+    // Why the last response refused the document, when its status is no success, in a
+    // user's words: "needs a user name and password (realm R)", "refused by the site's bot
+    // protection (Cloudflare)", "server answered 404".
+    std::string refusal;
     // Whether and how an earlier copy served instead, how old it was (seconds), and for a
     // fallback, why the download gave no document.
     CopyUse copyUse = CopyUse::None;
@@ -138,10 +158,12 @@ struct DownloadTrace
 bool IsRedirection(const std::string& status);
 
 // Fetches `url`, following up to ten requests of redirection, and returns the body of the
-// last response. Throws CHTTPGet::exception or CContentDecoding::exception. `cancel` and
-// `budget` are handed to the CHTTPGet that does it; with `validators`, every request is
-// conditional on them. With a trace, records in it what happened, whether the download
-// succeeds or fails.
+// last response. When that is a web page that links to a feed (FindFeedLink), the feed is
+// fetched the same way in its place. A user name and password in `url` go to its server
+// alone: at once over TLS, in the clear only after a 401 that asks for them the Basic way. Throws
+// CHTTPGet::exception or CContentDecoding::exception. `cancel` and `budget` are handed to the
+// CHTTPGet that does it; with `validators`, every request is conditional on them. With a trace,
+// records in it what happened, whether the download succeeds or fails.
 std::string DownloadFeed(std::string url, CCancelSignal* cancel = nullptr,
                          CByteBudget* budget = nullptr, DownloadTrace* trace = nullptr,
                          const RequestValidators* validators = nullptr);

@@ -4,13 +4,19 @@
 
 std::string StatusCode(const std::string& headers)
 {
-    const std::string::size_type first = headers.find(' ');
-    if (first == std::string::npos)
+    const std::string::size_type space = headers.find(' ');
+    if (headers.compare(0, 5, "HTTP/") != 0 || space == std::string::npos ||
+        space > headers.find('\n') || headers.size() < space + 4)
         return std::string();
-    const std::string::size_type second = headers.find(' ', first + 1);
-    if (second == std::string::npos)
+    const std::string code = headers.substr(space + 1, 3);
+    for (char digit : code) {
+        if (digit < '0' || digit > '9')
+            return std::string();
+    }
+    const std::string::size_type after = space + 4;
+    if (after < headers.size() && std::string(" \r\n").find(headers[after]) == std::string::npos)
         return std::string();
-    return headers.substr(first + 1, second - first - 1);
+    return code;
 }
 
 namespace {

@@ -9,8 +9,8 @@
 // Header name (lower case) to value (surrounding blanks removed).
 using HeaderMap = std::map<std::string, std::string>;
 
-// The text between the first space of the block and the next one, or empty when either space
-// is missing. "HTTP/1.1 301 Moved" gives "301".
+// The three digits of the status line ("HTTP/1.1 301 Moved" gives "301"), or empty when the
+// block does not begin with such a line.
 std::string StatusCode(const std::string& headers);
 
 // Reads every line of the block (the status line and the final empty line included) as

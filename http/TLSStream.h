@@ -28,8 +28,10 @@ public:
     // Runs the handshake and the verification for `host`; false when either fails.
     bool Handshake(const std::string& host);
     // After a failed Handshake, why, in a user's words: "certificate not valid for this
-    // host", "certificate not trusted", "certificate expired", or "secure connection failed"
-    // for anything but the certificate. A constant text.
+    // host", "certificate not trusted", "certificate expired", "certificate chain incomplete
+    // (...)" when the server left out its intermediate certificates, "the server offers only
+    // TLS versions older than 1.2", or "secure connection failed" for anything else. A
+    // constant text.
     const char* HandshakeFailure() const;
 
     // Sends all bytes; false when the connection failed.

@@ -89,26 +89,66 @@ std::string RemoveDotSegments(const std::string& path)
     return result;
 }
 
+// "%xx" becomes the byte it names; a "%" without two hexadecimal digits stays as it is.
+std::string PercentDecoded(const std::string& text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (std::string::size_type index = 0; index < text.size(); ++index) {
+        const int high = index + 2 < text.size() ? HexDigitValue(text[index + 1]) : -1;
+        const int low = high < 0 ? -1 : HexDigitValue(text[index + 2]);
+        if (text[index] == '%' && low >= 0) {
+            result += static_cast<char>(high * 16 + low);
+            index += 2;
+        } else {
+            result += text[index];
+        }
+    }
+    return result;
+}
+
+// Where the authority of `text` (a URL without white space) begins, after the scheme's "//",
+// and where it ends: at the path, the query or the fragment.
+void FindAuthority(const std::string& text, std::string::size_type& begin,
+                   std::string::size_type& end)
+{
+    // Only the first slashes can end a scheme: "host/a//b" has none.
+    const std::string::size_type slashes = text.find("//");
+    begin = slashes == std::string::npos || slashes != text.find('/') ? 0 : slashes + 2;
+    end = text.find_first_of("/?#", begin);
+    if (end == std::string::npos)
+        end = text.size();
+}
+
 } // namespace
+
+bool HttpUrl::HasDefaultPort() const
+{
+    return port == (secure ? kHTTPSPort : kHTTPPort);
+}
 
 HttpUrl ParseHttpUrl(const std::string& url)
 {
     HttpUrl parts;
-    std::string text = WithoutWhiteSpace(url);
-    parts.secure = false;
-    const std::string::size_type slashes = text.find("//");
-    if (slashes != std::string::npos) {
-        parts.secure = ToLowerASCII(text.substr(0, slashes)) == "https:";
-        text.erase(0, slashes + 2);
+    const std::string text = WithoutWhiteSpace(url);
+    std::string::size_type begin = 0;
+    std::string::size_type end = 0;
+    FindAuthority(text, begin, end);
+    parts.secure = begin > 0 && ToLowerASCII(text.substr(0, begin)) == "https://";
+    parts.host = text.substr(begin, end - begin);
+    const std::string::size_type at = parts.host.rfind('@');
+    if (at != std::string::npos) {
+        const std::string userInfo = parts.host.substr(0, at);
+        const std::string::size_type colon = userInfo.find(':');
+        parts.user = PercentDecoded(userInfo.substr(0, colon));
+        if (colon != std::string::npos)
+            parts.password = PercentDecoded(userInfo.substr(colon + 1));
+        parts.hasCredentials = true;
+        parts.host.erase(0, at + 1);
     }
-    const std::string::size_type slash = text.find('/');
-    if (slash == std::string::npos) {
-        parts.host = text;
-        parts.path = "/";
-    } else {
-        parts.host = text.substr(0, slash);
-        parts.path = text.substr(slash);
-    }
+    parts.path = text.substr(end, text.find('#', end) - end);
+    if (parts.path.empty() || parts.path[0] != '/')
+        parts.path.insert(0, "/");
     parts.port = parts.secure ? kHTTPSPort : kHTTPPort;
     const std::string::size_type colon = parts.host.find(':');
     if (colon != std::string::npos) {
@@ -119,6 +159,20 @@ HttpUrl ParseHttpUrl(const std::string& url)
             parts.port = port;
     }
     return parts;
+}
+
+std::string WithoutPassword(const std::string& url)
+{
+    std::string::size_type begin = 0;
+    std::string::size_type end = 0;
+    FindAuthority(url, begin, end);
+    const std::string::size_type at = url.rfind('@', end);
+    if (at == std::string::npos || at < begin)
+        return url;
+    const std::string::size_type colon = url.find(':', begin);
+    if (colon == std::string::npos || colon > at)
+        return url;
+    return url.substr(0, colon + 1) + "***" + url.substr(at);
 }
 
 std::string ResolveLocation(const std::string& base, const std::string& location)

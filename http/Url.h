@@ -7,19 +7,30 @@
 // Free functions without state; any thread.
 
 // What a download makes of a URL: the host it connects to, the port, the path it asks for
-// (query and fragment included) and whether it goes over TLS.
+// (the query included, the fragment left out, which stays with the reader), whether it goes
+// over TLS, and the user name and password it names before the host, percent-decoded.
 struct HttpUrl
 {
     std::string host;
     std::string path;
     std::uint16_t port = 0;
     bool secure = false;
+    std::string user;
+    std::string password;
+    bool hasCredentials = false;
+
+    // The port is the scheme's own (80, or 443 over TLS).
+    bool HasDefaultPort() const;
 };
 
 // Splits `url` into its parts. White space anywhere is dropped. Only "https:" means TLS
-// (port 443); any other scheme, or none, is plain HTTP on port 80. A port is read the way
-// atoi reads a number, keeping its low 16 bits; a port of 0, or none, is the scheme's.
+// (port 443); any other scheme, or none, is plain HTTP on port 80. "user:password@" before
+// the host gives the credentials. A port is read the way atoi reads a number, keeping its low
+// 16 bits; a port of 0, or none, is the scheme's.
 HttpUrl ParseHttpUrl(const std::string& url);
+
+// `url` as it may be shown: a password it names before the host reads "***".
+std::string WithoutPassword(const std::string& url);
 
 // The URL that the value of a "location" header names, read against the URL that was
 // redirected: a value with a scheme stands alone, "//host/path" keeps the scheme, and a path,

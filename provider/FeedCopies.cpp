@@ -26,9 +26,12 @@ bool TakeCopyBytes(CByteBudget* budget, const FeedCopy& copy)
                                               CFeedCopyStore::kMaxHeaderBytes));
 }
 
+// A server that fails, is busy or refuses for now (a password it wants, a bot wall) has not
+// removed the feed's items.
 bool IsServerFailure(const std::string& status)
 {
-    return (status.size() == 3 && status[0] == '5') || status == "429";
+    return (status.size() == 3 && status[0] == '5') || status == "429" || status == "401" ||
+           status == "403";
 }
 
 bool IsGone(const std::string& status)
@@ -55,7 +58,7 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
     if (haveCopy && now < copy.quietUntil &&
         serve(CopyUse::Quiet, std::string(), kMaxFallbackAge, body))
         return body;
-    const RequestValidators validators{copy.etag, copy.lastModified};
+    const RequestValidators validators{copy.etag, copy.lastModified, copy.finalUrl};
     try {
         body = DownloadFeed(url, cancel, budget, &trace, haveCopy ? &validators : nullptr);
     } catch (const std::exception& error) {
@@ -85,7 +88,7 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
         Serve(copy, CopyUse::Unchanged, std::string(), kMaxFallbackAge, trace, body);
     } else if (IsServerFailure(status)) {
         std::string copyBody;
-        if (serve(CopyUse::Fallback, "server answered " + status, kMaxFallbackAge, copyBody)) {
+        if (serve(CopyUse::Fallback, trace.refusal, kMaxFallbackAge, copyBody)) {
             body = std::move(copyBody);
             const std::int64_t quiet = QuietUntil(trace.headers, now);
             if (quiet > copy.quietUntil) {
@@ -96,7 +99,7 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
         }
     } else if (IsGone(status)) {
         std::string copyBody;
-        if (serve(CopyUse::Fallback, "server answered " + status, kMaxGoneFallbackAge, copyBody))
+        if (serve(CopyUse::Fallback, trace.refusal, kMaxGoneFallbackAge, copyBody))
             body = std::move(copyBody);
     }
     return body;
@@ -155,11 +158,10 @@ void CFeedCopies::Keep(const std::string& url, const std::string& prepared) cons
 }
 
 bool CFeedCopies::Fallback(const std::string& url, const std::string& reason, DownloadTrace& trace,
-                           std::string& body) const
+                           std::string& body, std::chrono::seconds maxAge) const
 {
     FeedCopy copy;
-    return m_store.Read(url, copy) &&
-           Serve(copy, CopyUse::Fallback, reason, kMaxFallbackAge, trace, body);
+    return m_store.Read(url, copy) && Serve(copy, CopyUse::Fallback, reason, maxAge, trace, body);
 }
 
 void CFeedCopies::CleanNowAndThen() const

@@ -22,10 +22,12 @@ class CCancelSignal;
 // - Download asks with the copy's validators (If-None-Match, If-Modified-Since), and a 304
 //   serves the copy; it does not ask at all while the copy's quiet time lasts (Retry-After
 //   of a 429 or 503, max-age of a 200 or 304); a failed download (no connection, no name,
-//   TLS, a 5xx or 429) serves a copy up to 30 days old, a 404 or 410 one up to 7 days old.
+//   TLS, a 5xx, 429, 401 or 403) serves a copy up to 30 days old, a 404 or 410 one up to 7
+//   days old.
 // - A 200 whose body turns out to be a feed replaces the copy (Prepare, then Keep once it
 //   parsed); one whose body is no feed any more serves the copy instead (Fallback), as does
-//   a download that gave nothing within the login's wait.
+//   a download that gave nothing within the login's wait; a feed that has no items any more
+//   serves a copy up to 7 days old, and replaces it once there is none that young.
 //
 // Shared by a login and its download threads, which may outlive it. Safe from several threads
 // at once; nothing here throws except on exhaustion of memory, and Download what DownloadFeed
@@ -60,10 +62,10 @@ public:
     void Keep(const std::string& url, const std::string& prepared) const;
 
     // The copy of `url` for a download that gave no feed (`reason` says why): true, with the
-    // body in `body` and the trace telling of the fallback, when a copy of at most 30 days
+    // body in `body` and the trace telling of the fallback, when a copy of at most `maxAge`
     // serves.
     bool Fallback(const std::string& url, const std::string& reason, DownloadTrace& trace,
-                  std::string& body) const;
+                  std::string& body, std::chrono::seconds maxAge = kMaxFallbackAge) const;
 
     // CFeedCopyStore::Clean, when this process has not cleaned for kCleanInterval.
     void CleanNowAndThen() const;

@@ -3,6 +3,7 @@
 #include "common/PrintableText.h"
 #include "common/ReadableFile.h"
 #include "http/FeedDownloads.h"
+#include "http/Url.h"
 #include "platform/File.h"
 #include "provider/FeedList.h"
 #include "provider/LoginMemory.h"
@@ -148,10 +149,10 @@ const char* CacheName(CopyUse use)
 std::string CacheText(const FeedOutcome& outcome)
 {
     std::string text;
-    const std::string copy = "the copy from " + Age(outcome.copyAgeSeconds) + " ago";
-    switch (outcome.copyUse) {
+    const std::string copy = "the copy from " + Age(outcome.download.copyAgeSeconds) + " ago";
+    switch (outcome.download.copyUse) {
     case CopyUse::None:
-        if (outcome.status == "200")
+        if (outcome.download.status == "200")
             text = "; fresh (200)";
         break;
     case CopyUse::Unchanged:
@@ -161,19 +162,23 @@ std::string CacheText(const FeedOutcome& outcome)
         text = "; not asked (the server asked to wait), " + copy + " serves";
         break;
     case CopyUse::Fallback:
-        text = "; " + outcome.fallbackReason + "; using " + copy;
+        text = "; " + outcome.download.fallbackReason + "; using " + copy;
         break;
     }
-    if (outcome.encodedBytes > 0 && outcome.copyUse == CopyUse::None) {
-        const long long saved =
-            static_cast<long long>(outcome.bytes) - static_cast<long long>(outcome.encodedBytes);
-        text += ", compressed: " + Plural(outcome.encodedBytes, "byte") + " came";
+    if (outcome.download.encodedBytes > 0 && outcome.download.copyUse == CopyUse::None) {
+        const long long saved = static_cast<long long>(outcome.bytes) -
+                                static_cast<long long>(outcome.download.encodedBytes);
+        text += ", compressed: " + Plural(outcome.download.encodedBytes, "byte") + " came";
         if (saved > 0 && outcome.bytes > 0)
             text += " (" + std::to_string(saved * 100 / static_cast<long long>(outcome.bytes)) +
                     "% saved)";
     }
-    if (!outcome.movedTo.empty())
-        text += "; moved permanently to " + outcome.movedTo + ": update the list";
+    if (!outcome.download.movedTo.empty())
+        text += "; moved permanently to " + WithoutPassword(outcome.download.movedTo) +
+                ": update the list";
+    if (!outcome.download.linkedFeed.empty())
+        text += "; a web page; its feed is " + WithoutPassword(outcome.download.linkedFeed) +
+                ", used for this check: put that address in the list";
     return text;
 }
 
@@ -255,10 +260,10 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
     case FeedFailure::None:
         break;
     }
-    if (outcome.redirectedTooOften)
+    if (outcome.download.redirectedTooOften)
         return "redirected more than 10 times";
-    if (!outcome.status.empty() && outcome.status[0] != '2')
-        return "server answered " + outcome.status;
+    if (!outcome.download.refusal.empty())
+        return outcome.download.refusal;
     if (outcome.bytes == 0)
         return "the server sent an empty document";
     switch (outcome.kind) {
@@ -290,29 +295,36 @@ void CFeedListReport::WriteText(std::ostream& printed) const
 {
     // Servers and documents chose much of what is written: none of their control characters
     // or broken UTF-8 reaches the terminal.
-    std::ostringstream out;
-    WriteLines(out);
-    std::istringstream lines(out.str());
-    for (std::string line; std::getline(lines, line);)
+    // A line end a server wrote inside a value is escaped too: it starts no line.
+    std::vector<std::string> lines;
+    WriteLines(lines);
+    for (const std::string& line : lines)
         printed << PrintableText(line) << "\n";
 }
 
-void CFeedListReport::WriteLines(std::ostream& out) const
+void CFeedListReport::WriteLines(std::vector<std::string>& lines) const
 {
+    std::ostringstream out;
+    const auto endLine = [&] {
+        lines.push_back(out.str());
+        out.str(std::string());
+    };
     if (!m_listProblem.empty()) {
-        out << "cannot read the feed list " << m_listFile << ": " << m_listProblem << "\n";
+        out << "cannot read the feed list " << m_listFile << ": " << m_listProblem;
+        endLine();
         return;
     }
     if (m_outcomes.empty()) {
         out << "the feed list " << m_listFile << " names no feed: each feed is a line with its URL"
-            << " (empty lines and lines starting with # are skipped)\n";
+            << " (empty lines and lines starting with # are skipped)";
+        endLine();
         return;
     }
     for (std::size_t feed = 0; feed < m_outcomes.size(); ++feed) {
         const FeedOutcome& outcome = m_outcomes[feed];
-        out << (feed < 9 ? " " : "") << feed + 1 << ". " << outcome.url;
-        if (!outcome.finalUrl.empty() && outcome.finalUrl != outcome.url)
-            out << " -> " << outcome.finalUrl;
+        out << (feed < 9 ? " " : "") << feed + 1 << ". " << WithoutPassword(outcome.url);
+        if (!outcome.download.finalUrl.empty() && outcome.download.finalUrl != outcome.url)
+            out << " -> " << WithoutPassword(outcome.download.finalUrl);
         const std::string problem = Problem(outcome);
         if (!problem.empty()) {
             out << ": NO MESSAGES: " << problem;
@@ -323,8 +335,9 @@ void CFeedListReport::WriteLines(std::ostream& out) const
                     << " deleted before)";
         }
         if (!outcome.pastLimit && outcome.failure == FeedFailure::None) {
-            out << "; HTTP " << (outcome.status.empty() ? "?" : outcome.status) << ", "
-                << Plural(outcome.bytes, "byte") << " in " << Seconds(outcome.milliseconds);
+            out << "; HTTP " << (outcome.download.status.empty() ? "?" : outcome.download.status)
+                << ", " << Plural(outcome.bytes, "byte") << " in "
+                << Seconds(outcome.download.milliseconds);
             if (outcome.bytes > 0)
                 out << ", " << CharsetText(outcome) << ", " << KindName(outcome);
             if (outcome.kind == DocumentKind::Atom)
@@ -336,11 +349,12 @@ void CFeedListReport::WriteLines(std::ostream& out) const
             out << CacheText(outcome);
         if (!outcome.pastLimit)
             out << "; " << TemplateText(outcome);
-        out << "\n";
+        endLine();
     }
     const std::size_t problems = ProblemCount();
     out << Plural(m_outcomes.size(), "feed") << ", " << Plural(MessageCount(), "message") << ", "
-        << problems << (problems == 1 ? " feed" : " feeds") << " with problems\n";
+        << problems << (problems == 1 ? " feed" : " feeds") << " with problems";
+    endLine();
 }
 
 void CFeedListReport::WriteJSON(std::ostream& out) const
@@ -354,21 +368,24 @@ void CFeedListReport::WriteJSON(std::ostream& out) const
     for (std::size_t feed = 0; feed < m_outcomes.size(); ++feed) {
         const FeedOutcome& outcome = m_outcomes[feed];
         const std::string problem = Problem(outcome);
-        out << (feed == 0 ? "\n" : ",\n") << "  {\"url\": " << JSONString(outcome.url)
-            << ", \"finalUrl\": " << JSONString(outcome.finalUrl)
-            << ", \"status\": " << JSONString(outcome.status) << ", \"bytes\": " << outcome.bytes
-            << ", \"seconds\": " << static_cast<double>(outcome.milliseconds) / 1000.0
+        out << (feed == 0 ? "\n" : ",\n")
+            << "  {\"url\": " << JSONString(WithoutPassword(outcome.url))
+            << ", \"finalUrl\": " << JSONString(WithoutPassword(outcome.download.finalUrl))
+            << ", \"status\": " << JSONString(outcome.download.status)
+            << ", \"bytes\": " << outcome.bytes
+            << ", \"seconds\": " << static_cast<double>(outcome.download.milliseconds) / 1000.0
             << ", \"charset\": " << JSONString(outcome.charset)
             << ", \"converted\": " << (outcome.converted ? "true" : "false")
             << ", \"kind\": " << JSONString(KindName(outcome)) << ", \"items\": " << outcome.items
             << ", \"seen\": " << outcome.seen << ", \"messages\": " << Messages(outcome)
             << ", \"template\": " << JSONString(outcome.templateName)
             << ", \"templateMissing\": " << (outcome.templateMissing ? "true" : "false")
-            << ", \"cache\": " << JSONString(CacheName(outcome.copyUse))
-            << ", \"copyAgeSeconds\": " << outcome.copyAgeSeconds
-            << ", \"fallbackReason\": " << JSONString(outcome.fallbackReason)
-            << ", \"compressedBytes\": " << outcome.encodedBytes
-            << ", \"movedPermanentlyTo\": " << JSONString(outcome.movedTo)
+            << ", \"cache\": " << JSONString(CacheName(outcome.download.copyUse))
+            << ", \"copyAgeSeconds\": " << outcome.download.copyAgeSeconds
+            << ", \"fallbackReason\": " << JSONString(outcome.download.fallbackReason)
+            << ", \"compressedBytes\": " << outcome.download.encodedBytes
+            << ", \"movedPermanentlyTo\": " << JSONString(WithoutPassword(outcome.download.movedTo))
+            << ", \"feedOfWebPage\": " << JSONString(WithoutPassword(outcome.download.linkedFeed))
             << ", \"templateTooLarge\": " << (outcome.templateTooLarge ? "true" : "false")
             << ", \"problem\": " << (problem.empty() ? "null" : JSONString(problem)) << "}";
     }

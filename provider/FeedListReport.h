@@ -45,8 +45,9 @@ public:
     static std::string Problem(const FeedOutcome& outcome);
 
 private:
-    // WriteText before its control characters are escaped.
-    void WriteLines(std::ostream& out) const;
+    // The lines of WriteText, without their line ends, before their control characters are
+    // escaped.
+    void WriteLines(std::vector<std::string>& lines) const;
     // The messages of all feeds together, and the feeds that give none (see Problem).
     std::size_t MessageCount() const;
     std::size_t ProblemCount() const;

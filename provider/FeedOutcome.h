@@ -44,24 +44,11 @@ struct FeedOutcome
     // the download's own error text.
     FeedFailure failure = FeedFailure::None;
     std::string downloadError;
-    // The URL of the last request, after redirections; its response's status code ("200"),
-    // empty when no response came; whether that response was still a redirection (the
-    // download gave up following them); the download's time in milliseconds.
-    std::string finalUrl;
-    std::string status;
-    bool redirectedTooOften = false;
-    long long milliseconds = 0;
-    // The document's size as downloaded (after decoding), and as it came compressed (0 when
-    // it came uncompressed).
+    // What the download went through: the last request and its response, whether and how
+    // the feed's copy served instead. Its header block is not kept.
+    DownloadTrace download;
+    // The document's size as downloaded (after decoding).
     std::size_t bytes = 0;
-    std::size_t encodedBytes = 0;
-    // Where the feed's first response said it moved for good (301 or 308); empty otherwise.
-    std::string movedTo;
-    // Whether the feed's copy served instead of an answer, how old it was (seconds), and for
-    // a fallback why no answer served.
-    CopyUse copyUse = CopyUse::None;
-    long long copyAgeSeconds = 0;
-    std::string fallbackReason;
     // Whether it parsed as XML (a document nested too deeply, or too large, is not parsed),
     // and the elements of a document too large to be.
     bool wellFormed = false;

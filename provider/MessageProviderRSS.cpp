@@ -24,6 +24,7 @@ namespace {
 constexpr unsigned kMaxRenderThreads = 8;
 
 const char kNoFeedAnyMore[] = "the answer is no feed";
+const char kNoItemsAnyMore[] = "the feed has no items";
 
 bool IsFeed(const FeedOutcome& outcome)
 {
@@ -34,15 +35,9 @@ bool IsFeed(const FeedOutcome& outcome)
 
 void RecordTrace(DownloadTrace& trace, FeedOutcome& outcome)
 {
-    outcome.finalUrl = std::move(trace.finalUrl);
-    outcome.status = std::move(trace.status);
-    outcome.redirectedTooOften = trace.redirectedTooOften;
-    outcome.milliseconds = trace.milliseconds;
-    outcome.encodedBytes = trace.encodedBytes;
-    outcome.movedTo = std::move(trace.movedTo);
-    outcome.copyUse = trace.copyUse;
-    outcome.copyAgeSeconds = trace.copyAgeSeconds;
-    outcome.fallbackReason = std::move(trace.fallbackReason);
+    outcome.download = std::move(trace);
+    // Up to the bound of a header block for each feed, and kept as long as the login.
+    std::string().swap(outcome.download.headers);
 }
 
 std::string Trimmed(std::string text)
@@ -161,22 +156,31 @@ void CMessageProviderRSS::RenderDocument(CFeedDownloads::Result& document,
         }
         // The parse checks the depth of exactly the text it reads, converted or not.
         outcome.converted = ConvertToUtf8(document.text, &outcome.charset);
-        messages = ReadFeedDocument(std::move(document.text), templateText, outcome.finalUrl,
-                                    m_memory, outcome, m_locateParseErrors);
+        messages =
+            ReadFeedDocument(std::move(document.text), templateText, outcome.download.finalUrl,
+                             m_memory, outcome, m_locateParseErrors);
         if (!m_copies || !answered || attempt > 0)
             return;
-        if (IsFeed(outcome)) {
+        // A feed whose items all went at once has likely lost them for a while, as a feed
+        // that is gone has: its copy serves for as long as after a 404.
+        const bool emptied = IsFeed(outcome) && outcome.items == 0;
+        if (IsFeed(outcome) && !emptied) {
             m_copies->Keep(outcome.url, prepared);
             return;
         }
         // A server that answers with something else than its feed (a web page of a portal or
         // of an error) has not removed the feed's items: its copy serves instead.
         DownloadTrace trace;
-        if (!m_copies->Fallback(outcome.url, kNoFeedAnyMore, trace, document.text))
+        if (!m_copies->Fallback(
+                outcome.url, emptied ? kNoItemsAnyMore : kNoFeedAnyMore, trace, document.text,
+                emptied ? CFeedCopies::kMaxGoneFallbackAge : CFeedCopies::kMaxFallbackAge)) {
+            if (emptied)
+                m_copies->Keep(outcome.url, prepared);
             return;
-        outcome.copyUse = trace.copyUse;
-        outcome.copyAgeSeconds = trace.copyAgeSeconds;
-        outcome.fallbackReason = std::move(trace.fallbackReason);
+        }
+        outcome.download.copyUse = trace.copyUse;
+        outcome.download.copyAgeSeconds = trace.copyAgeSeconds;
+        outcome.download.fallbackReason = std::move(trace.fallbackReason);
         outcome.errorText.clear();
         outcome.errorLine = outcome.errorColumn = 0;
     }

@@ -3,12 +3,17 @@
 #include "http/openssl/SocketBIO.h"
 
 #include <openssl/bio.h>
+#include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
 #include <climits>
 
 namespace {
+
+const char kOldVersionsOnly[] = "the server offers only TLS versions older than 1.2";
+const char kChainIncomplete[] =
+    "certificate chain incomplete (the server does not send its intermediate certificates)";
 
 int ClampSize(std::size_t size)
 {
@@ -91,6 +96,30 @@ SSL_CTX* ClientContext()
     return context;
 }
 
+// Whether the certificates a server sent stop short of a root because the server left out
+// the intermediate certificates a public CA's chain has: the last one was issued by another,
+// and names where its issuer's certificate is published, as a public CA's do. (A private CA's
+// root missing from the trust store is "not trusted".)
+bool LacksIntermediates(SSL* ssl)
+{
+    STACK_OF(X509)* chain = SSL_get_peer_cert_chain(ssl);
+    const int count = chain == nullptr ? 0 : sk_X509_num(chain);
+    if (count == 0)
+        return false;
+    X509* last = sk_X509_value(chain, count - 1);
+    if (X509_check_issued(last, last) == X509_V_OK)
+        return false;
+    AUTHORITY_INFO_ACCESS* access = static_cast<AUTHORITY_INFO_ACCESS*>(
+        X509_get_ext_d2i(last, NID_info_access, nullptr, nullptr));
+    bool publishesIssuer = false;
+    for (int index = 0; access != nullptr && index < sk_ACCESS_DESCRIPTION_num(access); ++index)
+        publishesIssuer =
+            publishesIssuer ||
+            OBJ_obj2nid(sk_ACCESS_DESCRIPTION_value(access, index)->method) == NID_ad_ca_issuers;
+    AUTHORITY_INFO_ACCESS_free(access);
+    return publishesIssuer;
+}
+
 } // namespace
 
 BIO* NewSocketBIO(platform::SocketHandle socket)
@@ -113,6 +142,8 @@ public:
     CSession& operator=(const CSession&) = delete;
 
     SSL* const m_ssl;
+    // Whether the handshake failed since no TLS version was acceptable to both sides.
+    bool m_versionMismatch = false;
 };
 
 CTLSStream::CTLSStream(platform::SocketHandle socket)
@@ -145,15 +176,30 @@ bool CTLSStream::Handshake(const std::string& host)
             SSL_set1_host(m_session->m_ssl, host.c_str()) != 1)
             return false;
     }
-    return SSL_connect(m_session->m_ssl) == 1 &&
-           SSL_get_verify_result(m_session->m_ssl) == X509_V_OK;
+    // The error queue is the thread's: what an earlier session left in it is not this one's.
+    ERR_clear_error();
+    if (SSL_connect(m_session->m_ssl) != 1) {
+        const unsigned long error = ERR_peek_last_error();
+        const int reason = ERR_GET_REASON(error);
+        m_session->m_versionMismatch =
+            ERR_GET_LIB(error) == ERR_LIB_SSL &&
+            (reason == SSL_R_UNSUPPORTED_PROTOCOL || reason == SSL_R_TLSV1_ALERT_PROTOCOL_VERSION ||
+             reason == SSL_R_NO_PROTOCOLS_AVAILABLE || reason == SSL_R_VERSION_TOO_LOW);
+        return false;
+    }
+    return SSL_get_verify_result(m_session->m_ssl) == X509_V_OK;
 }
 
 const char* CTLSStream::HandshakeFailure() const
 {
+    if (m_session != nullptr && m_session->m_versionMismatch)
+        return kOldVersionsOnly;
     switch (m_session == nullptr ? X509_V_OK : SSL_get_verify_result(m_session->m_ssl)) {
     case X509_V_OK:
         return "secure connection failed";
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+        return LacksIntermediates(m_session->m_ssl) ? kChainIncomplete : "certificate not trusted";
     case X509_V_ERR_HOSTNAME_MISMATCH:
     case X509_V_ERR_IP_ADDRESS_MISMATCH:
         return "certificate not valid for this host";

@@ -95,8 +95,11 @@ bool NamesAddress(PCCERT_CONTEXT certificate, const IN_ADDR& address)
     return found;
 }
 
-// The failure of a handshake that is not the certificate's.
+// The failures of a handshake that are not the certificate's.
 const char kHandshakeFailed[] = "secure connection failed";
+const char kOldVersionsOnly[] = "the server offers only TLS versions older than 1.2";
+const char kChainIncomplete[] =
+    "certificate chain incomplete (the server does not send its intermediate certificates)";
 const char kNotForThisHost[] = "certificate not valid for this host";
 
 // Why the policy check refused a certificate, in a user's words.
@@ -150,7 +153,9 @@ bool VerifyServerCertificate(CtxtHandle* context, const std::string& host, const
                                                      &status) != 0 &&
                   status.dwError == 0;
         if (!trusted && status.dwError != 0)
-            failure = CertificateFailure(status.dwError);
+            failure = (chain->TrustStatus.dwErrorStatus & CERT_TRUST_IS_PARTIAL_CHAIN) != 0
+                          ? kChainIncomplete
+                          : CertificateFailure(status.dwError);
         if (trusted && isAddress && !NamesAddress(certificate, address)) {
             trusted = false;
             failure = kNotForThisHost;
@@ -284,6 +289,9 @@ bool CTLSStream::CSession::Negotiate(bool needInput)
         }
         if (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK)
             m_haveContext = true;
+        // A server whose versions this side has all turned off is refused this way.
+        if (status == SEC_E_UNSUPPORTED_FUNCTION || status == SEC_E_ALGORITHM_MISMATCH)
+            m_failure = kOldVersionsOnly;
         if (!SendToken(output[0]) || (status != SEC_I_CONTINUE_NEEDED && status != SEC_E_OK))
             return false;
         // Input the package has not used yet stays for the next step, or for the data.

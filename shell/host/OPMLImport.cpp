@@ -1,6 +1,7 @@
 #include "shell/host/OPMLImport.h"
 
 #include "common/ByteString.h"
+#include "common/PrintableText.h"
 #include "common/TextException.h"
 #include "provider/FeedList.h"
 #include "render/Charset.h"
@@ -8,6 +9,7 @@
 
 #include <tinyxml.h>
 
+#include <cstdio>
 #include <set>
 #include <vector>
 
@@ -82,7 +84,33 @@ void WriteFolderPath(std::ostream& out, const std::vector<OPMLFolder>& folders, 
     for (; folder != kNoFolder; folder = folders[folder].parent)
         path.push_back(folder);
     for (auto step = path.rbegin(); step != path.rend(); ++step)
-        out << folders[*step].title << " / ";
+        out << PrintableText(folders[*step].title) << " / ";
+}
+
+// `url` as a line of the list: a ";" would start a template path, and a control character
+// or a byte outside UTF-8 would reach whoever prints the list; each is percent-encoded.
+std::string ListURL(const std::string& url)
+{
+    std::string line;
+    for (std::size_t index = 0; index < url.size();) {
+        const std::size_t length = Utf8CharacterLength(url, index);
+        const unsigned char lead = static_cast<unsigned char>(url[index]);
+        const bool control = lead < 0x20 || lead == 0x7F ||
+                             (lead == 0xC2 && static_cast<unsigned char>(url[index + 1]) < 0xA0);
+        const std::size_t bytes = length == 0 ? 1 : length;
+        for (std::size_t byte = index; byte < index + bytes; ++byte) {
+            if (length == 0 || control || url[byte] == ';') {
+                char escape[4];
+                std::snprintf(escape, sizeof escape, "%%%02X",
+                              static_cast<unsigned char>(url[byte]));
+                line += escape;
+            } else {
+                line += url[byte];
+            }
+        }
+        index += bytes;
+    }
+    return line;
 }
 
 } // namespace
@@ -108,14 +136,12 @@ std::size_t ImportOPML(std::string document, std::ostream& list, std::vector<std
     for (OPMLFeed& feed : feeds) {
         if (!written.insert(feed.url).second)
             continue;
-        std::string url;
-        for (char byte : feed.url)
-            url += byte == ';' ? std::string("%3B") : std::string(1, byte);
-        if (url != feed.url)
+        const std::string url = ListURL(feed.url);
+        if (feed.url.find(';') != std::string::npos)
             warnings.push_back("\";\" written as \"%3B\" in " + feed.url);
         list << "# ";
         WriteFolderPath(list, folders, feed.folder);
-        list << feed.title << "\n" << url << "\n";
+        list << PrintableText(feed.title) << "\n" << url << "\n";
     }
     if (written.size() > kMaxFeeds)
         warnings.push_back(std::to_string(written.size()) +

@@ -11,10 +11,11 @@
 
 // Writes the feed list for the OPML `document` to `list`: each feed's URL on a line of its
 // own, preceded by a comment line with its title ("title" attribute, else "text") after the
-// titles of the folders it sits in. A feed listed twice is written once. Warnings go to
-// `warnings`, one line each without line end: more feeds than a login reads, and a ";" in a URL
-// (which the feed list would take for the start of a template path, so it is written as "%3B").
-// Returns the number of feeds written. Throws CTextException, with nothing written, for a
-// document that is not OPML.
+// titles of the folders it sits in. No control character of the document reaches the list:
+// titles escape them as PrintableText does, URLs percent-encode them. A feed listed twice is
+// written once. Warnings go to `warnings`, one line each without line end: more feeds than a login
+// reads, and a ";" in a URL (which the feed list would take for the start of a template path, so it
+// is written as "%3B"). Returns the number of feeds written. Throws CTextException, with nothing
+// written, for a document that is not OPML.
 std::size_t ImportOPML(std::string document, std::ostream& list,
                        std::vector<std::string>& warnings);

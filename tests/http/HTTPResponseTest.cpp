@@ -7,16 +7,30 @@
 #include <cctype>
 #include <clocale>
 #include <cstdlib>
+#include <utility>
 
-TEST(HTTPResponse, StatusCodeIsTheTextBetweenTheFirstTwoSpaces)
+TEST(HTTPResponse, StatusCodeIsTheThreeDigitsOfTheStatusLine)
 {
-    EXPECT_EQ(StatusCode("HTTP/1.1 200 OK\r\n\r\n"), "200");
-    EXPECT_EQ(StatusCode("HTTP/1.0 301 Moved Permanently\r\n"), "301");
-    EXPECT_EQ(StatusCode("HTTP/1.0 200\r\n\r\n"), "");
-    EXPECT_EQ(StatusCode("garbage"), "");
-    EXPECT_EQ(StatusCode(""), "");
-    // A status line with one space: the code runs on into the next line.
-    EXPECT_EQ(StatusCode("HTTP/1.0 404\r\nServer: a b\r\n\r\n"), "404\r\nServer:");
+    const std::pair<const char*, const char*> cases[] = {
+        {"HTTP/1.1 200 OK\r\n\r\n", "200"},
+        {"HTTP/1.0 301 Moved Permanently\r\n", "301"},
+        {"HTTP/1.0 200\r\n\r\n", "200"},
+        {"HTTP/1.1 404\nServer: a b\n\n", "404"},
+        {"HTTP/1.1 200", "200"},
+        {"garbage", ""},
+        {"", ""},
+        {"ICY 200 OK\r\n", ""},
+        {"HTTP/1.1 2000 OK\r\n", ""},
+        {"HTTP/1.1 20 OK\r\n", ""},
+        {"HTTP/1.1\n200 OK\r\n", ""},
+        // A status line that runs on into lines of its own choosing gives its code alone.
+        {"HTTP/1.1 200\n3. http://x/trusted:\xC2\xA0"
+         "999\xC2\xA0messages\n\n",
+         "200"},
+        {"HTTP/1.1 2x0 OK\r\n", ""},
+    };
+    for (const auto& [block, code] : cases)
+        EXPECT_EQ(StatusCode(block), code) << block;
 }
 
 TEST(HTTPResponse, HeaderNamesAreLowerCasedValuesTrimmedAndTheFirstOccurrenceWins)

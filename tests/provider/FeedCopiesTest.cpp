@@ -99,6 +99,14 @@ TEST_F(FeedCopiesTest, AFeedKeepsItsMessagesThroughEveryKindOfOutage)
         {"within the Retry-After", 3000, Answer("200 OK", "", Feed(1)), 3, false, CopyUse::Quiet},
         {"a web page instead of the feed", 700, Answer("200 OK", "", "<html>portal</html>"), 3,
          true, CopyUse::Fallback},
+        {"a password asked for", 60,
+         Answer("401 Unauthorized", "WWW-Authenticate: Basic realm=\"Members\"\r\n"), 3, true,
+         CopyUse::Fallback},
+        {"a bot wall", 60,
+         Answer("403 Forbidden", "cf-mitigated: challenge\r\n", "<html>wait</html>"), 3, true,
+         CopyUse::Fallback},
+        {"forbidden", 60, Answer("403 Forbidden", ""), 3, true, CopyUse::Fallback},
+        {"the feed lost its items", 60, Answer("200 OK", "", Feed(0)), 3, true, CopyUse::Fallback},
         {"a new version with a long max-age", 60,
          Answer("200 OK", "Cache-Control: max-age=86400\r\n", Feed(2)), 2, true, CopyUse::None},
         {"within the max-age, at most an hour", 3500, Answer("200 OK", "", Feed(5)), 2, false,
@@ -121,7 +129,7 @@ TEST_F(FeedCopiesTest, AFeedKeepsItsMessagesThroughEveryKindOfOutage)
         EXPECT_EQ(Login().size(), step.messages);
         EXPECT_EQ(server.Requests().size(), requests + (step.asked ? 1 : 0));
         ASSERT_EQ(m_outcomes.size(), 1u);
-        EXPECT_EQ(m_outcomes[0].copyUse, step.copyUse);
+        EXPECT_EQ(m_outcomes[0].download.copyUse, step.copyUse);
     }
     // Every request after the first carried the validators exactly as they came.
     const std::vector<std::string> requests = server.Requests();
@@ -130,6 +138,40 @@ TEST_F(FeedCopiesTest, AFeedKeepsItsMessagesThroughEveryKindOfOutage)
     EXPECT_NE(requests[1].find("\r\nIf-None-Match: \"v1\"\r\n"), std::string::npos);
     EXPECT_NE(requests[1].find("\r\nIf-Modified-Since: Tue, 14 Nov 2023 22:00:00 GMT\r\n"),
               std::string::npos);
+}
+
+TEST_F(FeedCopiesTest, RefusalsAndAFeedWithoutItemsServeTheCopyAsLongAsTheirKind)
+{
+    CHTTPTestServer server;
+    ASSERT_TRUE(server.IsRunning());
+    List({server.Url("/feed")});
+    const struct
+    {
+        std::int64_t later;
+        std::string answer;
+        std::size_t messages;
+        const char* reason; // of the fallback; empty when the answer serves
+    } steps[] = {
+        {0, Answer("200 OK", "", Feed(3)), 3, ""},
+        {6 * kDay, Answer("200 OK", "", Feed(0)), 3, "the feed has no items"},
+        {2 * kDay, Answer("200 OK", "", Feed(0)), 0, ""},
+        // The feed without items is the copy now.
+        {kDay, Answer("503 Busy", ""), 0, "server answered 503"},
+        {0, Answer("200 OK", "", Feed(2)), 2, ""},
+        {29 * kDay, Answer("401 Unauthorized", "WWW-Authenticate: Basic realm=\"Members\"\r\n"), 2,
+         "needs a user name and password (realm Members)"},
+        {0, Answer("403 Forbidden", "Server: cloudflare\r\nContent-Type: text/html\r\n", "<p>"), 2,
+         "refused by the site's bot protection (Cloudflare)"},
+        {2 * kDay, Answer("403 Forbidden", ""), 0, ""},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.answer);
+        m_now += step.later;
+        server.Serve("/feed", step.answer);
+        EXPECT_EQ(Login().size(), step.messages);
+        ASSERT_EQ(m_outcomes.size(), 1u);
+        EXPECT_EQ(m_outcomes[0].download.fallbackReason, step.reason);
+    }
 }
 
 TEST_F(FeedCopiesTest, ACopyThatServesDrawsOnTheDownloadBudget)

@@ -110,6 +110,15 @@ void CHTTPTestServer::Serve(const std::string& path, const std::string& bytes)
     Serve(path, response);
 }
 
+void CHTTPTestServer::ServeAuthorized(const std::string& path, const std::string& authorization,
+                                      const std::string& bytes)
+{
+    Response response;
+    response.bytes = bytes;
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_authorizedResponses[path] = {authorization, response};
+}
+
 std::string CHTTPTestServer::OkResponse(const std::string& body)
 {
     return "HTTP/1.0 200 OK\r\nContent-Type: application/rss+xml\r\n\r\n" + body;
@@ -203,12 +212,14 @@ void CHTTPTestServer::HandleConnection(platform::SocketHandle socket)
                 m_requests.push_back(request);
             }
             const Response response = FindResponse(request);
-            if (response.neverAnswer) {
+            const bool sent = !response.neverAnswer &&
+                              WaitUnlessStopped(response.delayMilliseconds) &&
+                              connection.SendAll(response.bytes);
+            if (response.neverAnswer || (sent && response.keepOpen)) {
                 // Holds on until the client closes the connection or Stop shuts it down.
                 while (connection.Receive(buffer, sizeof buffer) > 0) {
                 }
-            } else if (WaitUnlessStopped(response.delayMilliseconds) &&
-                       connection.SendAll(response.bytes) && response.endless) {
+            } else if (sent && response.endless) {
                 const std::string filler(kFillerBytes, 'x');
                 while (connection.SendAll(filler)) {
                 }
@@ -230,6 +241,11 @@ CHTTPTestServer::Response CHTTPTestServer::FindResponse(const std::string& reque
     const std::string path =
         second == std::string::npos ? std::string() : request.substr(first + 1, second - first - 1);
     std::lock_guard<std::mutex> guard(m_mutex);
+    const auto authorized = m_authorizedResponses.find(path);
+    if (authorized != m_authorizedResponses.end() &&
+        request.find("\r\nAuthorization: " + authorized->second.first + "\r\n") !=
+            std::string::npos)
+        return authorized->second.second;
     const auto found = m_responses.find(path);
     if (found != m_responses.end())
         return found->second;

@@ -26,7 +26,8 @@
 //
 // A scripted answer may wait before it is sent (a slow server), never come (a server that
 // accepts and then holds the connection open without a word until the client gives up or the
-// server stops), or be followed by filler bytes without end (a response that never ends).
+// server stops), be followed by filler bytes without end (a response that never ends), or
+// leave the connection open after it.
 // The server records every request it reads and counts open connections, so tests can see
 // what a client sent and that it let go of its connections.
 //
@@ -45,6 +46,8 @@ public:
         int delayMilliseconds = 0; // waited after reading the request, before answering
         bool neverAnswer = false;  // hold the connection open without answering
         bool endless = false;      // after `bytes`, send filler until the client goes away
+        bool keepOpen = false;     // after `bytes`, hold the connection open until the
+                                   // client closes it, as an HTTP/1.1 server may
     };
 
     // Plain HTTP. Check IsRunning: starting can fail.
@@ -63,6 +66,10 @@ public:
     // Scripts the answer for requests of `path` (the request line's target, exactly).
     void Serve(const std::string& path, const Response& response);
     void Serve(const std::string& path, const std::string& bytes);
+    // Scripts the answer for requests of `path` that carry "Authorization: <authorization>";
+    // other requests of the path get its ordinary answer.
+    void ServeAuthorized(const std::string& path, const std::string& authorization,
+                         const std::string& bytes);
 
     // "HTTP/1.0 200 OK", a content type and `body`.
     static std::string OkResponse(const std::string& body);
@@ -96,6 +103,8 @@ private:
     mutable std::condition_variable m_changed;
     bool m_stopping;
     std::map<std::string, Response> m_responses;
+    // By path: the authorization that must come, and the answer it gets.
+    std::map<std::string, std::pair<std::string, Response>> m_authorizedResponses;
     std::vector<std::string> m_requests;
     std::set<platform::SocketHandle> m_openSockets;
     std::vector<std::thread> m_connectionThreads;

@@ -3,6 +3,7 @@
 // POP3 client (fetchmail) that deletes what it collected, so that the next check is empty.
 // The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h):
 // the clients are Linux programs, run as children of the test.
+#include "http/FeedLink.h"
 #include "provider/FeedDocumentInternal.h"
 #include "provider/FeedList.h"
 #include "provider/MessageProviderRSS.h"
@@ -176,16 +177,23 @@ TEST_P(MailCheckOverFeedsEndToEnd, EveryItemArrivesOnceThroughARealClient)
     CHTTPTestServer http;
     ASSERT_TRUE(http.IsRunning());
     std::size_t expected = 0;
+    // A web page of the collection that links to its feed would send the login to the feed's
+    // real server: such pages are left out.
+    std::vector<FeedDocument> documents;
     for (const FeedDocument& document : m_documents) {
-        http.Serve("/" + document.file, CHTTPTestServer::OkResponse(GetParam().Read(document)));
+        const std::string text = GetParam().Read(document);
+        if (IsWebPage(std::string(), text) && !FindFeedLink(text, http.Url("/")).empty())
+            continue;
+        http.Serve("/" + document.file, CHTTPTestServer::OkResponse(text));
         expected += document.messages;
+        documents.push_back(document);
     }
 
     CTempFolder folder;
     CMailServerUnderTest server;
     ASSERT_NE(server.GetPort(), 0);
     std::size_t delivered = 0;
-    const std::vector<FeedList> lists = MakeFeedLists(http, m_documents);
+    const std::vector<FeedList> lists = MakeFeedLists(http, documents);
     for (std::size_t index = 0; index < lists.size(); ++index) {
         const std::string list =
             folder.Write("feeds" + std::to_string(index) + ".txt",

@@ -123,6 +123,19 @@ TEST(HostProgram, ImportsTheFeedsOfAnOPMLFileWithTheirFolderAndTitle)
                                  "http://untitled.example/%3Bv=2\n"))
         << output;
     EXPECT_FALSE(Contains(output, "Daily again")) << output;
+
+    // No escape sequence of the file reaches the list, where printing it would replay it.
+    const std::string hostile =
+        folder.Write("hostile.opml",
+                     "<opml><body><outline text=\"Evil\x1B]0;pwned\x07\xC2\x9B\">"
+                     "<outline title=\"x\x1B[2J\" xmlUrl=\"http://e.example/\x1B[2J\xC2\x9B\xFF\"/>"
+                     "</outline></body></opml>");
+    const std::string hostileOutput = RunHost({"import-opml", hostile}, sandbox, exitCode);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(Contains(hostileOutput, "# Evil\\x1B]0;pwned\\x07\\x9B / x\\x1B[2J\n"
+                                        "http://e.example/%1B[2J%C2%9B%FF\n"))
+        << hostileOutput;
+    EXPECT_FALSE(Contains(hostileOutput, "\x1B")) << hostileOutput;
     EXPECT_TRUE(Contains(output, "3 feeds from")) << output;
 
     std::string many = "<opml><body>";
