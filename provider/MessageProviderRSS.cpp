@@ -28,11 +28,10 @@ constexpr std::size_t kMaxListBytes = 4 * 1024 * 1024;
 
 const char kNoFeedAnyMore[] = "the answer is no feed";
 
+// A document whose items were salvaged is still the feed: its copy is kept.
 bool IsFeed(const FeedOutcome& outcome)
 {
-    return outcome.wellFormed &&
-           (outcome.kind == DocumentKind::RSS || outcome.kind == DocumentKind::Atom ||
-            outcome.kind == DocumentKind::RDF || outcome.kind == DocumentKind::RSS090);
+    return (outcome.wellFormed || outcome.salvaged) && IsFeedKind(outcome.kind);
 }
 
 void RecordTrace(DownloadTrace& trace, FeedOutcome& outcome)
