@@ -7,6 +7,7 @@
 #include "render/HtmlEntities.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <string_view>
@@ -72,6 +73,9 @@ std::size_t NumericReferenceLength(const char* p)
         return 0;
     return static_cast<std::size_t>(q + 1 - p);
 }
+
+// The references XML knows by name.
+constexpr std::string_view kPredefinedReferences[] = {"&lt;", "&gt;", "&amp;", "&quot;", "&apos;"};
 
 bool IsPredefined(std::string_view name)
 {
@@ -301,16 +305,48 @@ private:
     }
 };
 
-// The bytes that end a stretch of plain text: "<", "&", the text's end (a NUL byte), and in
-// UTF-8 every byte beyond ASCII, which is checked.
-struct StopTable
+// The bytes that end a stretch of bytes kept as they are, of some of the kinds: "<", "&",
+// and every byte beyond ASCII (checked as UTF-8). Most of a feed is such a stretch, so it is
+// read eight bytes at a time.
+class CStops
 {
-    explicit StopTable(bool utf8)
+public:
+    CStops(bool lessThan, bool ampersand, bool beyondAscii)
+        : m_lessThan(lessThan), m_ampersand(ampersand), m_beyondAscii(beyondAscii)
     {
         for (int byte = 0; byte < 256; ++byte)
-            stops[byte] = byte == '<' || byte == '&' || byte == 0 || (utf8 && byte >= 0x80);
+            m_stops[byte] = (lessThan && byte == '<') || (ampersand && byte == '&') ||
+                            (beyondAscii && byte >= 0x80);
     }
-    bool stops[256];
+
+    // The first of the bytes from `p` on that ends the stretch, or `end`.
+    const char* Skip(const char* p, const char* end) const
+    {
+        constexpr std::uint64_t kOnes = 0x0101010101010101;
+        constexpr std::uint64_t kHigh = 0x8080808080808080;
+        while (end - p >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p, sizeof word);
+            // A byte of `word` is zero where it equals the byte looked for.
+            const std::uint64_t lessThan = word ^ (kOnes * '<');
+            const std::uint64_t ampersand = word ^ (kOnes * '&');
+            const std::uint64_t found = (m_lessThan ? (lessThan - kOnes) & ~lessThan : 0) |
+                                        (m_ampersand ? (ampersand - kOnes) & ~ampersand : 0) |
+                                        (m_beyondAscii ? word : 0);
+            if ((found & kHigh) != 0)
+                break;
+            p += sizeof word;
+        }
+        while (p < end && !m_stops[static_cast<unsigned char>(*p)])
+            ++p;
+        return p;
+    }
+
+private:
+    const bool m_lessThan;
+    const bool m_ampersand;
+    const bool m_beyondAscii;
+    bool m_stops[256];
 };
 
 // The one pass of RepairXml.
@@ -319,7 +355,8 @@ class CRepair : CMarkupReader
 public:
     CRepair(const std::string& text, const XmlRepairBounds& bounds)
         : CMarkupReader(text), m_text(text), m_bounds(bounds), m_output(bounds),
-          m_stops(bounds.utf8), m_pending(m_begin)
+          m_textStops(true, true, bounds.utf8), m_valueStops(false, true, bounds.utf8),
+          m_characterStops(false, false, bounds.utf8), m_pending(m_begin)
     {}
 
     XmlRepairResult Run(std::string& text)
@@ -354,8 +391,7 @@ private:
         if (p != m_end && *p != '<')
             count();
         for (;;) {
-            while (!m_stops.stops[static_cast<unsigned char>(*p)])
-                ++p;
+            p = m_textStops.Skip(p, m_end);
             if (*p == '<') {
                 if (StartsMarkup(p))
                     return p;
@@ -443,14 +479,12 @@ private:
     const char* Checked(const char* p, const char* end, bool references)
     {
         if (!references) {
-            while (m_bounds.utf8 && p < end) {
-                while (p < end && static_cast<unsigned char>(*p) < 0x80)
-                    ++p;
-                if (p < end)
-                    p = Character(p, true);
-            }
+            while (m_bounds.utf8 && (p = m_characterStops.Skip(p, end)) < end)
+                p = Character(p, true);
             return end;
         }
+        if (m_valueStops.Skip(p, end) == end)
+            return end;
         char quote = 0;
         while (p < end) {
             const unsigned char byte = static_cast<unsigned char>(*p);
@@ -485,6 +519,10 @@ private:
     // rather than in an entity's value being expanded.
     const char* Reference(const char* p, bool inText, int nesting)
     {
+        for (const std::string_view predefined : kPredefinedReferences) {
+            if (p[1] == predefined[1] && std::strncmp(p, predefined.data(), predefined.size()) == 0)
+                return Kept(p, p + predefined.size(), inText);
+        }
         if (p[1] == '#') {
             const std::size_t length = NumericReferenceLength(p);
             if (length != 0)
@@ -683,7 +721,9 @@ private:
     const std::string& m_text;
     const XmlRepairBounds& m_bounds;
     COutput m_output;
-    const StopTable m_stops;
+    const CStops m_textStops;
+    const CStops m_valueStops;
+    const CStops m_characterStops;
     // The start of the text not yet copied (while copying).
     const char* m_pending;
     XmlRepairResult m_result;
