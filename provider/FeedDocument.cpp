@@ -139,6 +139,7 @@ MessageList ReadFeedDocument(std::string document, const std::string& templateTe
 {
     MessageList messages;
     outcome.wellFormed = false;
+    outcome.salvaged = false;
     if (document.empty())
         return messages;
     const DocumentKind unreadable = UnreadableKind(document);

@@ -422,10 +422,12 @@ private:
         if (p == m_end)
             return p;
         if (p[1] == '/') {
-            const char* const end = UpToGreaterThan(p);
+            // Outside every element the parser takes an end tag for other markup.
             if (m_depth > 0)
                 --m_depth;
-            return Checked(p, end, false);
+            else
+                ++m_result.nodes.others;
+            return Checked(p, UpToGreaterThan(p), false);
         }
         if (p[1] == '?') {
             const char* dropTo = nullptr;
@@ -444,11 +446,16 @@ private:
                 ++m_result.nodes.texts;
                 return Checked(p, OrEnd(SectionEnd(p, 9, m_cdataEnd)), false);
             }
-            if (StartsWith(p, m_end, "<!DOCTYPE") && m_result.nodes.elements == 0 &&
-                !m_doctypeRead) {
+            if (StartsWith(p, m_end, "<!DOCTYPE") && m_result.nodes.elements == 0) {
+                // One DOCTYPE is read, and kept where the parser ends it where it ends; a
+                // broken one, and any after it, go up to where the parser would end them.
+                const char* const end = m_doctypeRead ? nullptr : DoctypeEnd(p);
                 m_doctypeRead = true;
-                const char* const end = DoctypeEnd(p);
-                if (end != nullptr && end != UpToGreaterThan(p))
+                if (end == nullptr) {
+                    m_entities.clear();
+                    return Leave(p, UpToGreaterThan(p));
+                }
+                if (end != UpToGreaterThan(p))
                     return Leave(p, end);
             }
             ++m_result.nodes.others;
