@@ -74,8 +74,24 @@ std::size_t NumericReferenceLength(const char* p)
     return static_cast<std::size_t>(q + 1 - p);
 }
 
-// The references XML knows by name.
-constexpr std::string_view kPredefinedReferences[] = {"&lt;", "&gt;", "&amp;", "&quot;", "&apos;"};
+// The length of one of the references XML knows by name at `p` ("&lt;"), or 0. Feeds are
+// full of them, so they are told apart before any other reference.
+std::size_t PredefinedReferenceLength(const char* p)
+{
+    switch (p[1]) {
+    case 'l':
+    case 'g':
+        return p[2] == 't' && p[3] == ';' ? 4 : 0;
+    case 'a':
+        if (p[2] == 'm')
+            return p[3] == 'p' && p[4] == ';' ? 5 : 0;
+        return p[2] == 'p' && p[3] == 'o' && p[4] == 's' && p[5] == ';' ? 6 : 0;
+    case 'q':
+        return p[2] == 'u' && p[3] == 'o' && p[4] == 't' && p[5] == ';' ? 6 : 0;
+    default:
+        return 0;
+    }
+}
 
 bool IsPredefined(std::string_view name)
 {
@@ -526,10 +542,8 @@ private:
     // rather than in an entity's value being expanded.
     const char* Reference(const char* p, bool inText, int nesting)
     {
-        for (const std::string_view predefined : kPredefinedReferences) {
-            if (p[1] == predefined[1] && std::strncmp(p, predefined.data(), predefined.size()) == 0)
-                return Kept(p, p + predefined.size(), inText);
-        }
+        if (const std::size_t length = PredefinedReferenceLength(p))
+            return Kept(p, p + length, inText);
         if (p[1] == '#') {
             const std::size_t length = NumericReferenceLength(p);
             if (length != 0)
