@@ -23,3 +23,9 @@ const char* GrowWithinBudget(std::string& text, std::size_t bytes, std::size_t m
     text.swap(room);
     return nullptr;
 }
+
+const char* CByteCharge::Grow(std::string& text, std::size_t bytes, std::size_t minBytes,
+                              std::size_t maxBytes)
+{
+    return GrowWithinBudget(text, bytes, minBytes, maxBytes, m_budget, m_bytes);
+}

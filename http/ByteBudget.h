@@ -90,6 +90,10 @@ public:
         return true;
     }
 
+    // GrowWithinBudget for a text this charge pays for while it lives.
+    const char* Grow(std::string& text, std::size_t bytes, std::size_t minBytes,
+                     std::size_t maxBytes);
+
 private:
     CByteBudget* const m_budget;
     std::size_t m_bytes = 0;

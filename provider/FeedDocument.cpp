@@ -1,6 +1,7 @@
 #include "provider/FeedDocument.h"
 
 #include "common/ByteString.h"
+#include "http/ByteBudget.h"
 #include "provider/FeedDocumentInternal.h"
 #include "provider/FeedView.h"
 #include "provider/Fingerprint.h"
@@ -8,6 +9,7 @@
 #include "provider/UidAssignment.h"
 #include "render/Charset.h"
 #include "render/Template.h"
+#include "render/XmlRepair.h"
 #include "render/XmlText.h"
 
 #include <tinyxml.h>
@@ -36,27 +38,29 @@ bool LooksLikeWebPage(const std::string& document)
            start.find("<html") != std::string::npos;
 }
 
-// Sets the kind of `document` in `outcome` from the parse of it in `xml`, with the place of
-// a parse error (as far as the parse tracked it); with `xml` null, as a document nested too
-// deeply to be parsed. Looks at the root element's name and, for documents that are not
-// XML, at their first bytes.
-void DescribeDocument(const std::string& document, const TiXmlDocument* xml, FeedOutcome& outcome)
+// What a document is that gives no root element: text that looks wide, a web page, or
+// something else that is not XML. Read before any mending, which would hide it.
+DocumentKind UnreadableKind(const std::string& document)
 {
-    if (xml == nullptr) {
-        outcome.kind = DocumentKind::TooDeep;
-        return;
-    }
-    const TiXmlElement* root = xml->Error() ? nullptr : xml->RootElement();
+    return LooksWide(document)          ? DocumentKind::Wide
+           : LooksLikeWebPage(document) ? DocumentKind::HTML
+                                        : DocumentKind::NotXML;
+}
+
+// Sets the kind of a document in `outcome` from the parse of it in `xml`, with the place of
+// a parse error (as far as the parse tracked it); a document that gives no root element is of
+// the kind `unreadable`.
+void DescribeDocument(DocumentKind unreadable, const TiXmlDocument& xml, FeedOutcome& outcome)
+{
+    const TiXmlElement* root = xml.Error() ? nullptr : xml.RootElement();
     if (root == nullptr) {
-        outcome.kind = LooksWide(document)          ? DocumentKind::Wide
-                       : LooksLikeWebPage(document) ? DocumentKind::HTML
-                                                    : DocumentKind::NotXML;
-        if (xml->Error()) {
+        outcome.kind = unreadable;
+        if (xml.Error()) {
             // "Error reading Element value." as "error reading element value".
-            outcome.errorText = ToLowerASCII(xml->ErrorDesc());
+            outcome.errorText = ToLowerASCII(xml.ErrorDesc());
             TrimRight(outcome.errorText, ".");
-            outcome.errorLine = xml->ErrorRow();
-            outcome.errorColumn = xml->ErrorCol();
+            outcome.errorLine = xml.ErrorRow();
+            outcome.errorColumn = xml.ErrorCol();
         }
         return;
     }
@@ -67,31 +71,65 @@ void DescribeDocument(const std::string& document, const TiXmlDocument* xml, Fee
     }
 }
 
-// Parses `document` into the empty `xml` when its tree fits in `tree`, and returns true;
-// otherwise returns false with the reason in `outcome` (a document nested too deeply is
-// described as such).
-bool ParseWithinMemory(std::string& document, TiXmlEncoding encoding, TiXmlDocument& xml,
-                       CTreeCharge& tree, FeedOutcome& outcome)
+using XmlPass = XmlRepairResult (*)(std::string&, const XmlRepairBounds&);
+
+// Runs `pass` over `document` and parses the text it gives into the empty `xml` when its
+// tree fits in `tree`, and returns true; otherwise returns false with the reason in `outcome`.
+// `result` receives what the pass found.
+bool ParseWithinMemory(std::string& document, XmlPass pass, const XmlRepairBounds& bounds,
+                       TiXmlDocument& xml, CTreeCharge& tree, FeedOutcome& outcome,
+                       XmlRepairResult& result)
 {
-    const CXmlText text(document);
-    XmlNodeCount nodes;
-    if (!text.IsShallow(kMaxXmlDepth, encoding, &nodes)) {
-        DescribeDocument(document, nullptr, outcome);
+    result = pass(document, bounds);
+    switch (result.status) {
+    case XmlRepairStatus::Done:
+        break;
+    case XmlRepairStatus::TooDeep:
+        outcome.kind = DocumentKind::TooDeep;
+        return false;
+    case XmlRepairStatus::TooLarge:
+        outcome.failure = FeedFailure::RepairTooLarge;
+        return false;
+    case XmlRepairStatus::OverBudget:
+        outcome.failure = FeedFailure::OverAllLogins;
         return false;
     }
-    switch (tree.Take(EstimatedTreeBytes(nodes, text.Size()))) {
+    const CXmlText text(document);
+    switch (tree.Take(EstimatedTreeBytes(result.nodes, text.Size()))) {
     case MemoryRefusal::None:
-        xml.Parse(text.Text(), nullptr, encoding);
+        xml.Parse(text.Text(), nullptr, bounds.utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN);
         return true;
     case MemoryRefusal::OverLogin:
         outcome.failure = FeedFailure::TooLarge;
-        outcome.elements = nodes.elements;
+        outcome.elements = result.nodes.elements;
         return false;
     case MemoryRefusal::OverAllLogins:
         outcome.failure = FeedFailure::OverAllLogins;
         return false;
     }
     return false;
+}
+
+// Parses again what SalvageXml saves of `document`, which the parser refused (`xml`, with
+// the refusal described in `outcome`). Returns true when that is a feed, with `outcome`
+// saying so; otherwise the document stays described as it was, unless the salvage itself
+// failed for want of memory.
+bool Salvage(std::string& document, const XmlRepairBounds& bounds, TiXmlDocument& xml,
+             CTreeCharge& tree, FeedOutcome& outcome)
+{
+    xml.Clear();
+    XmlRepairResult saved;
+    if (!ParseWithinMemory(document, SalvageXml, bounds, xml, tree, outcome, saved))
+        return false;
+    const TiXmlElement* root = xml.Error() ? nullptr : xml.RootElement();
+    if (root == nullptr || !IsFeedKind(FeedKindOf(*root)))
+        return false;
+    const DocumentKind unreadable = outcome.kind;
+    DescribeDocument(unreadable, xml, outcome);
+    outcome.salvaged = true;
+    outcome.salvageItems = saved.items;
+    outcome.salvageKeptItems = saved.keptItems;
+    return true;
 }
 
 } // namespace
@@ -102,21 +140,26 @@ MessageList ReadFeedDocument(std::string document, const std::string& templateTe
 {
     MessageList messages;
     outcome.wellFormed = false;
+    outcome.salvaged = false;
     if (document.empty())
         return messages;
+    const DocumentKind unreadable = UnreadableKind(document);
+    // A mended copy of the document exists until the document is parsed.
+    CByteCharge copy(&memory.AllLoginsBudget());
     CTreeCharge tree(memory);
     TiXmlDocument xml;
     // Keeping row and column up to date costs a third of the parse: only reports want them.
     xml.SetTabSize(locateErrors ? kReportTabSize : 0);
-    const TiXmlEncoding encoding =
-        IsUndeclaredUtf8(document) ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN;
-    if (!ParseWithinMemory(document, encoding, xml, tree, outcome))
+    XmlRepairBounds bounds = RepairBoundsOf(document);
+    bounds.charge = &copy;
+    XmlRepairResult repaired;
+    if (!ParseWithinMemory(document, RepairXml, bounds, xml, tree, outcome, repaired))
         return messages;
-    DescribeDocument(document, &xml, outcome);
+    DescribeDocument(unreadable, xml, outcome);
+    if (xml.Error() && !Salvage(document, bounds, xml, tree, outcome))
+        return messages;
     std::string().swap(document);
-    if (xml.Error())
-        return messages;
-    outcome.wellFormed = true;
+    outcome.wellFormed = !outcome.salvaged;
     CFeedItems items(
         xml, xml.FirstChildElement("rss") != nullptr ? DocumentKind::RSS : outcome.kind, finalUrl);
     TiXmlElement* const first = items.Next();

@@ -47,12 +47,6 @@ std::string KindName(const FeedOutcome& outcome)
     return std::string();
 }
 
-bool IsFeed(DocumentKind kind)
-{
-    return kind == DocumentKind::RSS || kind == DocumentKind::Atom || kind == DocumentKind::RDF ||
-           kind == DocumentKind::RSS090;
-}
-
 std::string Plural(std::size_t count, const char* word)
 {
     return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
@@ -182,6 +176,21 @@ std::string CacheText(const FeedOutcome& outcome)
     return text;
 }
 
+// Where the parser refused the document, and for a salvaged one what was saved of it.
+std::string NotWellFormed(const FeedOutcome& outcome)
+{
+    std::string text = "not well-formed XML";
+    if (outcome.errorLine > 0)
+        text += " at line " + std::to_string(outcome.errorLine) + ", column " +
+                std::to_string(outcome.errorColumn);
+    else if (!outcome.errorText.empty())
+        text += " (" + outcome.errorText + ")";
+    if (outcome.salvaged)
+        text += "; recovered " + std::to_string(outcome.salvageKeptItems) + " of " +
+                Plural(outcome.salvageItems, "item");
+    return text;
+}
+
 } // namespace
 
 CFeedListReport::CFeedListReport(std::string listFile, std::vector<FeedOutcome> outcomes,
@@ -246,6 +255,8 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
                std::to_string(kMaxFeeds + 1) + " on are ignored";
     if (outcome.items > 0)
         return std::string();
+    if (outcome.salvaged)
+        return NotWellFormed(outcome);
     switch (outcome.failure) {
     case FeedFailure::NoAnswerInTime:
         return "timed out after " + std::to_string(kDownloadWait.count()) + " s";
@@ -255,6 +266,8 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
         return "over the message limit of one login";
     case FeedFailure::TooLarge:
         return "too large to read: " + std::to_string(outcome.elements) + " elements";
+    case FeedFailure::RepairTooLarge:
+        return "its entities expand too far to be read";
     case FeedFailure::OverAllLogins:
         return CLoginMemory::kOverAllLogins;
     case FeedFailure::None:
@@ -272,11 +285,7 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
     case DocumentKind::OtherXML:
         return "this XML document is not a feed";
     case DocumentKind::NotXML:
-        if (outcome.errorLine > 0)
-            return "not well-formed XML at line " + std::to_string(outcome.errorLine) +
-                   ", column " + std::to_string(outcome.errorColumn);
-        return "not well-formed XML" +
-               (outcome.errorText.empty() ? std::string() : " (" + outcome.errorText + ")");
+        return NotWellFormed(outcome);
     case DocumentKind::Wide:
         return "written in UTF-16 or UTF-32: only UTF-8 and single-byte character sets are read";
     case DocumentKind::TooDeep:
@@ -330,6 +339,8 @@ void CFeedListReport::WriteLines(std::vector<std::string>& lines) const
             out << ": NO MESSAGES: " << problem;
         } else {
             out << ": " << Plural(Messages(outcome), "message");
+            if (outcome.salvaged)
+                out << " (" << NotWellFormed(outcome) << ")";
             if (outcome.seen > 0)
                 out << " (" << outcome.seen << " of " << Plural(outcome.items, "item")
                     << " deleted before)";
@@ -342,7 +353,7 @@ void CFeedListReport::WriteLines(std::vector<std::string>& lines) const
                 out << ", " << CharsetText(outcome) << ", " << KindName(outcome);
             if (outcome.kind == DocumentKind::Atom)
                 out << " with " << outcome.items << (outcome.items == 1 ? " entry" : " entries");
-            else if (IsFeed(outcome.kind))
+            else if (IsFeedKind(outcome.kind))
                 out << " with " << Plural(outcome.items, "item");
         }
         if (!outcome.pastLimit)
@@ -387,7 +398,11 @@ void CFeedListReport::WriteJSON(std::ostream& out) const
             << ", \"movedPermanentlyTo\": " << JSONString(WithoutPassword(outcome.download.movedTo))
             << ", \"feedOfWebPage\": " << JSONString(WithoutPassword(outcome.download.linkedFeed))
             << ", \"templateTooLarge\": " << (outcome.templateTooLarge ? "true" : "false")
-            << ", \"problem\": " << (problem.empty() ? "null" : JSONString(problem)) << "}";
+            << ", \"problem\": "
+            << (!problem.empty()   ? JSONString(problem)
+                : outcome.salvaged ? JSONString(NotWellFormed(outcome))
+                                   : "null")
+            << "}";
     }
     out << "\n], \"summary\": {\"feeds\": " << m_outcomes.size()
         << ", \"messages\": " << MessageCount() << ", \"problems\": " << ProblemCount() << "}}\n";

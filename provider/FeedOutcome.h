@@ -21,6 +21,13 @@ enum class DocumentKind
     TooDeep,  // elements nested too deeply to be read
 };
 
+// Whether a document of this kind is a feed.
+inline bool IsFeedKind(DocumentKind kind)
+{
+    return kind == DocumentKind::RSS || kind == DocumentKind::Atom || kind == DocumentKind::RDF ||
+           kind == DocumentKind::RSS090;
+}
+
 // Why a feed gave no document, or gave up its messages.
 enum class FeedFailure
 {
@@ -29,6 +36,7 @@ enum class FeedFailure
     NoAnswerInTime,   // the download had not ended when the login's wait was over
     OverMessageLimit, // its messages would pass the message limit of one login
     TooLarge,         // its tree would pass what one login may hold; see `elements`
+    RepairTooLarge,   // mended, it would pass its bound: its entities expand too far or deep
     OverAllLogins,    // its tree or messages would pass what all logins have left
 };
 
@@ -53,6 +61,11 @@ struct FeedOutcome
     // and the elements of a document too large to be.
     bool wellFormed = false;
     std::size_t elements = 0;
+    // Whether it failed to parse and its complete items were saved from it (SalvageXml): then
+    // the "item" and "entry" elements it starts, and those it holds whole.
+    bool salvaged = false;
+    std::size_t salvageItems = 0;
+    std::size_t salvageKeptItems = 0;
     // The character set its XML declaration names (empty when none), and whether it was
     // converted from that character set to UTF-8.
     std::string charset;

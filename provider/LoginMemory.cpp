@@ -88,6 +88,8 @@ void CLoginMemory::GiveMessages(std::size_t bytes)
 
 MemoryRefusal CTreeCharge::Take(std::size_t bytes)
 {
+    m_memory.GiveTree(m_bytes);
+    m_bytes = 0;
     const MemoryRefusal refusal = m_memory.TakeTree(bytes);
     if (refusal == MemoryRefusal::None)
         m_bytes = bytes;

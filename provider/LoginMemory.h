@@ -89,7 +89,7 @@ public:
     CTreeCharge(const CTreeCharge&) = delete;
     CTreeCharge& operator=(const CTreeCharge&) = delete;
 
-    // Takes `bytes` for the tree (once).
+    // Takes `bytes` for the tree, in place of what it took for an earlier tree.
     MemoryRefusal Take(std::size_t bytes);
 
 private:

@@ -26,11 +26,10 @@ constexpr unsigned kMaxRenderThreads = 8;
 const char kNoFeedAnyMore[] = "the answer is no feed";
 const char kNoItemsAnyMore[] = "the feed has no items";
 
+// A document whose items were salvaged is still the feed: its copy is kept.
 bool IsFeed(const FeedOutcome& outcome)
 {
-    return outcome.wellFormed &&
-           (outcome.kind == DocumentKind::RSS || outcome.kind == DocumentKind::Atom ||
-            outcome.kind == DocumentKind::RDF || outcome.kind == DocumentKind::RSS090);
+    return (outcome.wellFormed || outcome.salvaged) && IsFeedKind(outcome.kind);
 }
 
 void RecordTrace(DownloadTrace& trace, FeedOutcome& outcome)

@@ -108,32 +108,6 @@ std::size_t PaddedDeclaration(std::string& text, TiXmlDeclaration& declaration)
     return end == nullptr ? 0 : static_cast<std::size_t>(end - xml.Text());
 }
 
-// Whether every byte of `text` belongs to a well-formed UTF-8 sequence.
-bool IsUtf8(const std::string& text)
-{
-    const unsigned char* byte = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char* const end = byte + text.size();
-    while (byte != end) {
-        if (*byte < 0x80) {
-            ++byte;
-            continue;
-        }
-        const int continuations = *byte >= 0xF5   ? -1
-                                  : *byte >= 0xF0 ? 3
-                                  : *byte >= 0xE0 ? 2
-                                  : *byte >= 0xC2 ? 1
-                                                  : -1;
-        if (continuations < 0 || end - byte <= continuations)
-            return false;
-        for (int index = 1; index <= continuations; ++index) {
-            if ((byte[index] & 0xC0) != 0x80)
-                return false;
-        }
-        byte += continuations + 1;
-    }
-    return true;
-}
-
 // The declaration that replaces `declaration` in a converted document.
 std::string Utf8Declaration(const TiXmlDeclaration& declaration)
 {
@@ -245,12 +219,6 @@ std::string ConvertCharset(const std::string& text, const std::string& name)
 {
     const CharsetTableMap::const_iterator found = CharsetTables().find(name);
     return found == CharsetTables().end() ? text : DecodeWithTable(text, found->second);
-}
-
-bool IsUndeclaredUtf8(const std::string& document)
-{
-    TiXmlDeclaration declaration;
-    return !ReadDeclaration(document.c_str(), declaration) && IsUtf8(document);
 }
 
 bool NeedsUtf8Conversion(std::string& document)

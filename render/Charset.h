@@ -26,10 +26,3 @@ constexpr std::size_t kUtf8ConversionBytesPerByte = 4;
 // Whether ConvertToUtf8 would try to convert `document` (which it may still decline); the
 // document is lent for the look and left as it was.
 bool NeedsUtf8Conversion(std::string& document);
-
-// Whether `document` is to be parsed as UTF-8 explicitly: it has no XML declaration, which
-// makes it UTF-8 by the XML rules, and its bytes are UTF-8 indeed. Left to itself, the XML
-// library reads such a document as single bytes and turns character references above 0xFF
-// into wrong bytes; told to read UTF-8 where the bytes are not, it could take markup after
-// a stray byte for part of a character, so any other document is left to the library.
-bool IsUndeclaredUtf8(const std::string& document);

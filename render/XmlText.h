@@ -7,8 +7,9 @@
 
 // The one way text reaches the XML parser. Two hazards of the parser are kept out here: it
 // recurses once per level of element nesting, so a hostile document of deeply nested tags
-// would exhaust the thread's stack and take the whole host process down; and a text that
-// ends inside a UTF-8 character makes it step a few bytes past the text's terminating NUL.
+// would exhaust the thread's stack and take the whole host process down (RepairXml measures
+// the nesting before any text is parsed); and a text that ends inside a UTF-8 character
+// makes it step a few bytes past the text's terminating NUL.
 
 // The deepest element nesting a document may have to be parsed. Real feeds stay far below.
 constexpr int kMaxXmlDepth = 512;
@@ -30,8 +31,8 @@ std::size_t EstimatedTreeBytes(const XmlNodeCount& nodes, std::size_t textBytes)
 
 // Lends a text to the parser: while it lives, a few NUL bytes follow the text's own
 // terminating one, so that every step the parser takes past the end still lands on a NUL
-// within the text's memory. The text must outlive this object and stay unchanged meanwhile;
-// the padding is removed again on destruction. Used by one thread at a time.
+// within the text's memory. The text must outlive this object and stay unchanged meanwhile
+// but by Parse; the padding is removed again on destruction. Used by one thread at a time.
 class CXmlText
 {
 public:
@@ -45,20 +46,11 @@ public:
     // The length of the text without the padding.
     std::size_t Size() const { return m_size; }
 
-    // Whether parsing the text with `encoding` never has more than `maxDepth` elements open at
-    // once. Reads the text as the parser does: with the parser's own readers of white space,
-    // names, attribute values, text, comments, CDATA sections, declarations (with quoted
-    // values) and other markup, and with the character encoding the parser would choose, so a
-    // document cannot look shallow here and be deep to the parser. Linear in the text's length.
-    // `nodes`, when given, receives the nodes the parser makes of the text: all of them for a
-    // shallow text, those up to the first that is too deep for a deeper one.
-    bool IsShallow(int maxDepth = kMaxXmlDepth, TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN,
-                   XmlNodeCount* nodes = nullptr) const;
-
-    // Parses the text into the empty `document` when it is shallow (kMaxXmlDepth) and returns
-    // true; `document` then tells whether the parse succeeded. Returns false, with `document`
-    // left empty, for a deeper text.
-    bool Parse(TiXmlDocument& document, TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN) const;
+    // Mends the text (RepairXml, read as UTF-8 unless it declares another character set) and
+    // parses it into the empty `document` when its elements nest at most kMaxXmlDepth deep,
+    // and returns true; `document` then tells whether the parse succeeded. Returns false, with
+    // `document` left empty, for a deeper text. The lent text is the mended one from then on.
+    bool Parse(TiXmlDocument& document);
 
 private:
     std::string& m_text;

@@ -1,5 +1,6 @@
 #include "render/XmlText.h"
 
+#include "render/XmlRepair.h"
 #include "support/ProcessResources.h"
 #include "support/XmlTreeDepth.h"
 
@@ -21,53 +22,6 @@ std::string Repeated(const std::string& text, std::size_t times)
 
 } // namespace
 
-TEST(XmlText, DepthIsReadAsTheParserReadsTheMarkup)
-{
-    struct Case
-    {
-        std::string document;
-        int depth; // elements open at once, the innermost being read included
-    };
-    const std::string utf8 = "<?xml version='1.0'?>";
-    const std::string latin1 = "<?xml version='1.0' encoding='iso-8859-1'?>";
-    // The parser reads on past a quote that follows a UTF-8 lead byte, so only in UTF-8 are
-    // the "a" elements content rather than an attribute value.
-    const std::string leadByteBeforeQuote = "<r x='\xC3'><s y='><a><a><a>'/></r>";
-    const Case cases[] = {
-        {"<a><b><c/></b></a>", 3},
-        {"<a\n><b\t/></a >", 2},
-        // A declaration honours quotes; a comment, CDATA, other markup and attribute values
-        // hide what looks like tags.
-        {"<?xml version='a><!--'?><a><a><a></a></a></a>", 3},
-        {"<a><!-- <b><c> --><![CDATA[<b><c>]]></a>", 1},
-        {"<a x='>' y=\"<b>\"><c/></a>", 2},
-        {"<!DOCTYPE a [<!ENTITY e 'x'>]><a><b/></a>", 0},
-        {"<?pi x='>'?><a><b/></a>", 0},
-        {"<a><?xml v='>'?><b/></a>", 2},
-        // The parser stops at a wrong end tag and at a repeated attribute.
-        {"<a></b><c><c><c>", 1},
-        {"<a x='1' x='2'><b><b></b></b></a>", 1},
-        {utf8 + leadByteBeforeQuote, 4},
-        {latin1 + leadByteBeforeQuote, 2},
-        {"\xEF\xBB\xBF" + leadByteBeforeQuote, 4},
-        // So does a lead byte in text before an end tag; references are read through.
-        {utf8 + "<a>x\xE3</a><b>&amp;&#x41;&#65;&bogus;<b></b></b></a>", 3},
-        {latin1 + "<a>x\xE3</a><b><b></b></b></a>", 2},
-        {"<a>&#x41</a><b></b></a>", 1},
-    };
-    for (const Case& test : cases) {
-        std::string document = test.document;
-        const CXmlText xml(document);
-        EXPECT_TRUE(xml.IsShallow(test.depth)) << test.document;
-        if (test.depth > 0) {
-            EXPECT_FALSE(xml.IsShallow(test.depth - 1)) << test.document;
-        }
-        TiXmlDocument parsed;
-        parsed.Parse(xml.Text());
-        EXPECT_EQ(XmlTreeDepth(parsed), test.depth) << test.document;
-    }
-}
-
 TEST(XmlText, PadsTheTextOnlyWhileLent)
 {
     // Ends inside a UTF-8 character, which the parser steps over whole.
@@ -78,36 +32,10 @@ TEST(XmlText, PadsTheTextOnlyWhileLent)
         EXPECT_EQ(xml.Size(), original.size());
         EXPECT_EQ(std::string(xml.Text(), original.size() + 4), original + std::string(4, '\0'));
         TiXmlDocument parsed;
-        EXPECT_TRUE(xml.Parse(parsed));
+        parsed.Parse(xml.Text(), nullptr, TIXML_ENCODING_UTF8);
         EXPECT_TRUE(parsed.Error());
     }
     EXPECT_EQ(document, original);
-}
-
-TEST(XmlText, CountsTheNodesTheParserMakes)
-{
-    const std::string documents[] = {
-        "<?xml version='1.0'?><!-- c --><!DOCTYPE r><r a='1' b='2'>x<b/> \n <![CDATA[y]]>"
-        "<?pi?><!-- d --><c d='3'>z</c></r>",
-        // Blank text is dropped; text after a child is kept.
-        "<r>  <a> </a>\n<b>t</b> u </r>",
-        // The parser keeps what it read up to an error, the failing element included.
-        "<r><a x='1'/><b y='2' y='3'/><c/></r>",
-        "<r><a>text</b></r>",
-    };
-    for (const std::string& document : documents) {
-        std::string text = document;
-        const CXmlText xml(text);
-        XmlNodeCount counted;
-        EXPECT_TRUE(xml.IsShallow(kMaxXmlDepth, TIXML_ENCODING_UNKNOWN, &counted));
-        TiXmlDocument parsed;
-        parsed.Parse(xml.Text());
-        const XmlNodeCount tree = XmlTreeNodes(parsed);
-        EXPECT_EQ(counted.elements, tree.elements) << document;
-        EXPECT_EQ(counted.attributes, tree.attributes) << document;
-        EXPECT_EQ(counted.texts, tree.texts) << document;
-        EXPECT_EQ(counted.others, tree.others) << document;
-    }
 }
 
 TEST(XmlText, TheEstimateCoversTheTreeTheParserBuilds)
@@ -131,9 +59,10 @@ TEST(XmlText, TheEstimateCoversTheTreeTheParserBuilds)
     };
     for (const Case& test : cases) {
         std::string text = test.document;
+        const XmlRepairResult repaired = RepairXml(text, RepairBoundsOf(text));
+        ASSERT_EQ(repaired.status, XmlRepairStatus::Done);
+        const XmlNodeCount& nodes = repaired.nodes;
         const CXmlText xml(text);
-        XmlNodeCount nodes;
-        ASSERT_TRUE(xml.IsShallow(kMaxXmlDepth, TIXML_ENCODING_UNKNOWN, &nodes));
         const std::size_t before = HeapBytesInUse();
         auto parsed = std::make_unique<TiXmlDocument>();
         parsed->Parse(xml.Text());

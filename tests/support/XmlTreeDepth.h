@@ -26,7 +26,7 @@ inline int XmlTreeDepth(const TiXmlNode& root)
     return deepest;
 }
 
-// The nodes below `root`, told apart as CXmlText counts what the parser makes. Counted
+// The nodes below `root`, told apart as RepairXml counts what the parser makes. Counted
 // without recursion, as XmlTreeDepth.
 inline XmlNodeCount XmlTreeNodes(const TiXmlNode& root)
 {

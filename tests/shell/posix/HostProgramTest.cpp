@@ -133,7 +133,7 @@ TEST(HostProgram, ImportsTheFeedsOfAnOPMLFileWithTheirFolderAndTitle)
     const std::string hostileOutput = RunHost({"import-opml", hostile}, sandbox, exitCode);
     EXPECT_EQ(exitCode, 0);
     EXPECT_TRUE(Contains(hostileOutput, "# Evil\\x1B]0;pwned\\x07\\x9B / x\\x1B[2J\n"
-                                        "http://e.example/%1B[2J%C2%9B%FF\n"))
+                                        "http://e.example/%1B[2J%C2%9B\xEF\xBF\xBD\n"))
         << hostileOutput;
     EXPECT_FALSE(Contains(hostileOutput, "\x1B")) << hostileOutput;
     EXPECT_TRUE(Contains(output, "3 feeds from")) << output;
