@@ -13,6 +13,9 @@
 
 namespace {
 
+// Enough of a list's start to tell a feed's copy by it.
+constexpr std::size_t kCopyStartBytes = 64;
+
 std::size_t Messages(const FeedOutcome& outcome)
 {
     return outcome.items - outcome.seen;
@@ -187,11 +190,24 @@ CFeedListReport::CFeedListReport(std::string listFile, std::vector<FeedOutcome> 
 CFeedListReport CFeedListReport::Run(std::string listFile)
 {
     std::string problem = WhyUnreadable(listFile);
-    // A login reads only lists that no other user could have written.
+    // A login reads only lists whose content the user chose.
     std::string start;
-    if (problem.empty() &&
-        !platform::ReadTrustedFile(listFile, start, 1, platform::TooLong::KeepStart))
-        problem = "other users may write to it (or it is theirs), so logins do not read it";
+    if (problem.empty()) {
+        switch (platform::WhyDistrusted(listFile)) {
+        case platform::Distrust::OthersMayWrite:
+            problem = "other users may write to it (or it is theirs), so logins do not read it";
+            break;
+        case platform::Distrust::MadeUpBySystem:
+            problem = "the system makes up its content (a file of /proc or /sys, whoever owns "
+                      "it), so logins do not read it";
+            break;
+        case platform::Distrust::None:
+            if (!CMessageProviderRSS::ReadFileStart(listFile, kCopyStartBytes, start))
+                problem = "it is a copy of a feed that QUILLBOX keeps, whose content a server "
+                          "sent, so logins do not read it";
+            break;
+        }
+    }
     if (!problem.empty())
         return CFeedListReport(std::move(listFile), {}, std::move(problem));
     CMessageProviderRSS login(listFile, std::string());

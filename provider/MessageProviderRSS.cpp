@@ -7,6 +7,7 @@
 #include "platform/Memory.h"
 #include "platform/Thread.h"
 #include "provider/FeedCopies.h"
+#include "provider/FeedCopyStore.h"
 #include "provider/FeedDocument.h"
 #include "render/Charset.h"
 #include "render/Template.h"
@@ -192,9 +193,12 @@ bool CMessageProviderRSS::ReadFileStart(const std::string& path, std::size_t max
                                         std::string& text)
 {
     // Folders, devices and pipes are no lists or templates; a pipe would even block the
-    // login for good.
-    if (!platform::ReadTrustedFile(path, text, maxBytes, platform::TooLong::KeepStart))
+    // login for good. A feed's copy is the user's own file, but a server wrote its content.
+    if (!platform::ReadTrustedFile(path, text, maxBytes, platform::TooLong::KeepStart) ||
+        CFeedCopyStore::IsCopy(text)) {
+        text.clear();
         return false;
+    }
     if (text.compare(0, 3, kByteOrderMark) == 0)
         text.erase(0, 3);
     return true;

@@ -86,8 +86,10 @@ public:
     const std::string& ListFile() const { return m_listFile; }
 
     // The file's bytes, without a leading UTF-8 byte order mark; empty when it cannot be read
-    // or another user could have written it (platform::ReadTrustedFile): otherwise anyone on
-    // the machine could have a list or template of theirs read with this user's rights.
+    // or its content is not the user's choice: another user could have written it, the
+    // system makes it up (platform::ReadTrustedFile), or it is a feed's copy, which a server
+    // wrote (CFeedCopyStore::IsCopy). Otherwise anyone on the machine could have a list or
+    // template of theirs read with this user's rights.
     static std::string ReadWholeFile(const std::string& path);
 
     // Reads the feed list at `listFile` into parallel lists of URLs and template texts, at

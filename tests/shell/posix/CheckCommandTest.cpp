@@ -160,6 +160,11 @@ TEST_F(CheckCommand, SaysWhyTheListItselfCannotBeRead)
         {m_folder.Path().string(), "a folder, not a file"},
         {"~/feeds.txt", "\"~\" is not expanded"},
         {m_folder.Write("shared.txt", m_server.Url("/good.xml")), "other users may write to it"},
+        // The administrator's or the user's, but with content others chose.
+        {"/proc/self/status", "the system makes up its content"},
+        {m_folder.Write("feed.copy", "QUILLBOX feed copy 1\nurl: " + m_server.Url("/good.xml") +
+                                         "\n\n" + m_server.Url("/good.xml") + "\n"),
+         "a copy of a feed that QUILLBOX keeps"},
     };
     std::filesystem::permissions(cases[3].list, std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::add);
