@@ -253,9 +253,14 @@ void CPOP3Server::ServerThreadProc()
 void CPOP3Server::AcceptLoop()
 {
     CHeldConnections held;
+    // A place freed by a session that a stop ended is no place: the count is read first, and
+    // the end event, set before any such session ended, after it.
+    const auto placeIsFree = [this] {
+        return m_sessions->Served() < kMaxSessions && !m_endEvent->IsSet();
+    };
     for (;;) {
         // Held connections are greeted first, in the order they came, as places free up.
-        while (!held.IsEmpty() && m_sessions->Served() < kMaxSessions)
+        while (!held.IsEmpty() && placeIsFree())
             StartSession(held.TakeOldest(), m_endEvent, m_factory, m_commitGate, m_sessions);
         // With the hold full, further connections wait in the system's queue.
         platform::CEvent& placeFreed = m_sessions->PlaceFreed();
@@ -285,7 +290,7 @@ void CPOP3Server::AcceptLoop()
         // place from the user's own.
         if (!MayServe(socket))
             platform::CloseSocket(socket);
-        else if (held.IsEmpty() && m_sessions->Served() < kMaxSessions)
+        else if (held.IsEmpty() && placeIsFree())
             StartSession(socket, m_endEvent, m_factory, m_commitGate, m_sessions);
         else
             held.Hold(socket);
