@@ -13,9 +13,6 @@
 
 namespace {
 
-// Enough of a list's start to tell a feed's copy by it.
-constexpr std::size_t kCopyStartBytes = 64;
-
 std::size_t Messages(const FeedOutcome& outcome)
 {
     return outcome.items - outcome.seen;
@@ -79,6 +76,9 @@ std::string TemplateText(const FeedOutcome& outcome)
 {
     if (outcome.templateName.empty())
         return "built-in template";
+    if (!outcome.templateDistrust.empty())
+        return "template " + outcome.templateName + " NOT READ: " + outcome.templateDistrust +
+               "; built-in template used";
     if (outcome.templateMissing)
         return "template " + outcome.templateName + " NOT FOUND (or empty), built-in template used";
     if (outcome.templateTooLarge)
@@ -191,22 +191,10 @@ CFeedListReport CFeedListReport::Run(std::string listFile)
 {
     std::string problem = WhyUnreadable(listFile);
     // A login reads only lists whose content the user chose.
-    std::string start;
     if (problem.empty()) {
-        switch (platform::WhyDistrusted(listFile)) {
-        case platform::Distrust::OthersMayWrite:
-            problem = "other users may write to it (or it is theirs), so logins do not read it";
-            break;
-        case platform::Distrust::MadeUpBySystem:
-            problem = "the system makes up its content (a file of /proc or /sys, whoever owns "
-                      "it), so logins do not read it";
-            break;
-        case platform::Distrust::None:
-            if (!CMessageProviderRSS::ReadFileStart(listFile, kCopyStartBytes, start))
-                problem = "it is a copy of a feed that QUILLBOX keeps, whose content a server "
-                          "sent, so logins do not read it";
-            break;
-        }
+        problem = CMessageProviderRSS::WhyNotTheUsers(listFile);
+        if (!problem.empty())
+            problem += ", so logins do not read it";
     }
     if (!problem.empty())
         return CFeedListReport(std::move(listFile), {}, std::move(problem));
@@ -387,6 +375,7 @@ void CFeedListReport::WriteJSON(std::ostream& out) const
             << ", \"compressedBytes\": " << outcome.encodedBytes
             << ", \"movedPermanentlyTo\": " << JSONString(outcome.movedTo)
             << ", \"templateTooLarge\": " << (outcome.templateTooLarge ? "true" : "false")
+            << ", \"templateNotRead\": " << JSONString(outcome.templateDistrust)
             << ", \"problem\": " << (problem.empty() ? "null" : JSONString(problem)) << "}";
     }
     out << "\n], \"summary\": {\"feeds\": " << m_outcomes.size()

@@ -95,6 +95,11 @@ std::string ReadTemplate(const std::string& name, const std::string& listFolder,
     if (text.empty() && !listFolder.empty() && IsRelativePath(name))
         CMessageProviderRSS::ReadFileStart(listFolder + name, readBytes, text);
     outcome.templateMissing = text.empty() && !name.empty();
+    if (outcome.templateMissing) {
+        outcome.templateDistrust = CMessageProviderRSS::WhyNotTheUsers(name);
+        if (outcome.templateDistrust.empty() && !listFolder.empty() && IsRelativePath(name))
+            outcome.templateDistrust = CMessageProviderRSS::WhyNotTheUsers(listFolder + name);
+    }
     outcome.templateTooLarge = text.size() > kMaxTemplateBytes;
     return text.empty() || outcome.templateTooLarge ? kBuiltInTemplate : text;
 }
@@ -202,6 +207,24 @@ bool CMessageProviderRSS::ReadFileStart(const std::string& path, std::size_t max
     if (text.compare(0, 3, kByteOrderMark) == 0)
         text.erase(0, 3);
     return true;
+}
+
+std::string CMessageProviderRSS::WhyNotTheUsers(const std::string& path)
+{
+    switch (platform::WhyDistrusted(path)) {
+    case platform::Distrust::OthersMayWrite:
+        return "other users may write to it (or it is theirs)";
+    case platform::Distrust::MadeUpBySystem:
+        return "the system makes up its content (a file of /proc or /sys, whoever owns it)";
+    case platform::Distrust::None:
+        break;
+    }
+    // Enough of its start to tell a feed's copy by.
+    std::string start;
+    if (platform::ReadTrustedFile(path, start, 64, platform::TooLong::KeepStart) &&
+        CFeedCopyStore::IsCopy(start))
+        return "it is a copy of a feed that QUILLBOX keeps, whose content a server sent";
+    return std::string();
 }
 
 bool CMessageProviderRSS::ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,

@@ -92,6 +92,11 @@ public:
     // template of theirs read with this user's rights.
     static std::string ReadWholeFile(const std::string& path);
 
+    // Why the file at `path`, which can be read, is not read as a list or template: the
+    // end of a sentence ("other users may write to it (or it is theirs)"); empty when it is
+    // read, or cannot be read at all.
+    static std::string WhyNotTheUsers(const std::string& path);
+
     // Reads the feed list at `listFile` into parallel lists of URLs and template texts, at
     // most `maxFeeds` of each; only the first 4 MB of the file are read. A feed without a
     // template file, or whose file is missing, empty or larger than 1 MB, gets the built-in
