@@ -19,7 +19,29 @@ enum class ConnectionOwner
     LookupFailed, // the tables could not be read for want of descriptors or memory
 };
 
-// The owner of the other end of `connection`, an accepted TCP connection over loopback.
+// Finds owners with what the lookups need kept open between them (on Linux a socket to the
+// kernel's socket diagnostics), so that a process that has run out of descriptors can still
+// tell who connected. Used by one thread at a time; nothing here throws.
+class CConnectionOwners
+{
+public:
+    CConnectionOwners();
+    ~CConnectionOwners();
+    CConnectionOwners(const CConnectionOwners&) = delete;
+    CConnectionOwners& operator=(const CConnectionOwners&) = delete;
+
+    // The owner of the other end of `connection`, an accepted TCP connection over loopback.
+    ConnectionOwner Find(SocketHandle connection);
+
+private:
+    // The socket to the socket diagnostics (POSIX), or -1 when there is none (Windows, or a
+    // kernel without them, or no descriptor for it, when each lookup tries anew).
+    int m_diagnostics;
+    // The number of the last question asked over it.
+    unsigned m_sequence = 0;
+};
+
+// CConnectionOwners().Find(connection), for a single lookup; safe from many threads at once.
 ConnectionOwner FindConnectionOwner(SocketHandle connection);
 
 } // namespace platform

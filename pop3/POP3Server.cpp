@@ -211,7 +211,9 @@ void CPOP3Server::Start(int port)
         if (!m_acceptEvent->IsValid())
             throw exception("WSAEventSelect error");
         m_port = platform::LocalPort(m_listenSocket);
-        m_ownersKnown = NamesOwners(m_listenSocket, *m_acceptEvent, m_findOwner);
+        m_owners = std::make_unique<platform::CConnectionOwners>();
+        m_ownersKnown = NamesOwners(m_listenSocket, *m_acceptEvent,
+                                    [this](platform::SocketHandle own) { return FindOwner(own); });
         if (!m_thread.Start([this] { ServerThreadProc(); }))
             throw exception("cannot create server thread");
     } catch (...) {
@@ -297,9 +299,14 @@ void CPOP3Server::AcceptLoop()
     }
 }
 
-bool CPOP3Server::MayServe(platform::SocketHandle connection) const
+platform::ConnectionOwner CPOP3Server::FindOwner(platform::SocketHandle connection)
 {
-    switch (m_findOwner(connection)) {
+    return m_findOwner ? m_findOwner(connection) : m_owners->Find(connection);
+}
+
+bool CPOP3Server::MayServe(platform::SocketHandle connection)
+{
+    switch (FindOwner(connection)) {
     case platform::ConnectionOwner::ThisUser:
         return true;
     case platform::ConnectionOwner::OtherUser:
@@ -374,5 +381,6 @@ void CPOP3Server::ReleaseResources()
     m_acceptEvent.reset();
     m_endEvent.reset();
     m_commitGate.reset();
+    m_owners.reset();
     m_port = 0;
 }

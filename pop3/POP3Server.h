@@ -36,13 +36,14 @@ public:
         using CTextException::CTextException;
     };
 
-    // How the listener learns who made a connection; the system's tables unless a test
-    // stands in for them. Called on the host's thread in Start and on the listener thread.
+    // How the listener learns who made a connection, where a test stands in for the
+    // system's tables. Called on the host's thread in Start and on the listener thread.
     using OwnerLookup = std::function<platform::ConnectionOwner(platform::SocketHandle)>;
 
-    // Does not own the factory, which must outlive every session. Starts nothing.
-    explicit CPOP3Server(IMessageProviderFactory* factory,
-                         OwnerLookup findOwner = platform::FindConnectionOwner);
+    // Does not own the factory, which must outlive every session. Starts nothing. Without
+    // `findOwner`, owners are found in the system's tables, with what the lookups need held
+    // open from Start to Stop: a server out of descriptors still tells who connected.
+    explicit CPOP3Server(IMessageProviderFactory* factory, OwnerLookup findOwner = OwnerLookup());
     ~CPOP3Server(); // Stop
     CPOP3Server(const CPOP3Server&) = delete;
     CPOP3Server& operator=(const CPOP3Server&) = delete;
@@ -84,8 +85,9 @@ public:
 private:
     void ServerThreadProc();
     void AcceptLoop();
+    platform::ConnectionOwner FindOwner(platform::SocketHandle connection);
     // Whether a connection may be served, by who made it (see the class comment).
-    bool MayServe(platform::SocketHandle connection) const;
+    bool MayServe(platform::SocketHandle connection);
     class CSessionCount;
 
     static void StartSession(platform::SocketHandle socket,
@@ -107,6 +109,8 @@ private:
     platform::SocketHandle m_listenSocket = platform::kInvalidSocket;
     IMessageProviderFactory* m_factory;
     OwnerLookup m_findOwner;
+    // The lookups in the system's tables, from Start to Stop, when m_findOwner is empty.
+    std::unique_ptr<platform::CConnectionOwners> m_owners;
     // Whether the system names the owners of connections, so that a connection it names none
     // for is not served; set by Start before the listener thread begins.
     bool m_ownersKnown = true;

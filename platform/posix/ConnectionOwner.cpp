@@ -17,24 +17,6 @@
 namespace platform {
 namespace {
 
-// A descriptor closed when it goes out of scope.
-class CDescriptor
-{
-public:
-    explicit CDescriptor(int descriptor) : m_descriptor(descriptor) {}
-    ~CDescriptor()
-    {
-        if (m_descriptor >= 0)
-            ::close(m_descriptor);
-    }
-    CDescriptor(const CDescriptor&) = delete;
-    CDescriptor& operator=(const CDescriptor&) = delete;
-    int Get() const { return m_descriptor; }
-
-private:
-    int m_descriptor;
-};
-
 // What one way of asking the kernel found.
 enum class Lookup
 {
@@ -88,10 +70,44 @@ bool WholeMessage(const nlmsghdr* message, int length)
            message->nlmsg_len <= static_cast<unsigned>(length);
 }
 
+// Looks through one datagram of answers for the socket AskDiagnostics asked about, and sets
+// `found`; false when the datagram answers another question (an earlier one, left unread).
+bool ReadAnswer(const char* answer, int length, unsigned sequence, const sockaddr_in& client,
+                const sockaddr_in& server, uid_t& user, Lookup& found)
+{
+    found = Lookup::NotFound;
+    for (const nlmsghdr* message = reinterpret_cast<const nlmsghdr*>(answer);
+         WholeMessage(message, length); message = NLMSG_NEXT(message, length)) {
+        if (message->nlmsg_seq != sequence)
+            return false;
+        // An error message (ENOENT: no such socket) ends the answer.
+        if (message->nlmsg_type != SOCK_DIAG_BY_FAMILY ||
+            message->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+            return true;
+        const auto* socketInfo = static_cast<const inet_diag_msg*>(NLMSG_DATA(message));
+        // The kernel answers with the socket's own family, which for an IPv4 query may be
+        // an IPv6 socket holding the mapped addresses.
+        if (socketInfo->idiag_family != AF_INET && socketInfo->idiag_family != AF_INET6)
+            continue;
+        const TableAddress ownClient(socketInfo->idiag_family, client.sin_addr.s_addr);
+        const TableAddress ownServer(socketInfo->idiag_family, server.sin_addr.s_addr);
+        if (socketInfo->id.idiag_sport != client.sin_port ||
+            socketInfo->id.idiag_dport != server.sin_port ||
+            !ownClient.Equals(socketInfo->id.idiag_src) ||
+            !ownServer.Equals(socketInfo->id.idiag_dst))
+            continue;
+        user = socketInfo->idiag_uid;
+        found = Lookup::Found;
+        return true;
+    }
+    return true;
+}
+
 // Asks the kernel's socket diagnostics, over `diagnostics`, for the one TCP socket of the
 // table of `family` whose own end is `client` and whose other end is `server`: the client's
-// side of the connection, which carries the user that made it.
-Lookup AskDiagnostics(int diagnostics, int family, const sockaddr_in& client,
+// side of the connection, which carries the user that made it. The question goes with the
+// number `sequence`, and only the answer that carries it counts: the socket is used again.
+Lookup AskDiagnostics(int diagnostics, unsigned sequence, int family, const sockaddr_in& client,
                       const sockaddr_in& server, uid_t& user)
 {
     const TableAddress clientAddress(family, client.sin_addr.s_addr);
@@ -106,6 +122,7 @@ Lookup AskDiagnostics(int diagnostics, int family, const sockaddr_in& client,
     query.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
     // No dump: the kernel looks the one socket up by its four address parts.
     query.header.nlmsg_flags = NLM_F_REQUEST;
+    query.header.nlmsg_seq = sequence;
     query.request.sdiag_family = static_cast<std::uint8_t>(family);
     query.request.sdiag_protocol = IPPROTO_TCP;
     query.request.idiag_states = ~0u;
@@ -121,50 +138,30 @@ Lookup AskDiagnostics(int diagnostics, int family, const sockaddr_in& client,
     if (::sendto(diagnostics, &query, sizeof query, 0, reinterpret_cast<const sockaddr*>(&kernel),
                  sizeof kernel) < 0)
         return FailureOf(errno);
+    // The kernel has answered by the time the question is sent: an empty socket means no
+    // answer, and never a wait.
     alignas(nlmsghdr) char answer[8192];
-    ssize_t received;
-    do {
-        received = ::recv(diagnostics, answer, sizeof answer, 0);
-    } while (received < 0 && errno == EINTR);
-    if (received < 0)
-        return FailureOf(errno);
-    int length = static_cast<int>(received);
-    for (const nlmsghdr* message = reinterpret_cast<const nlmsghdr*>(answer);
-         WholeMessage(message, length); message = NLMSG_NEXT(message, length)) {
-        // An error message (ENOENT: no such socket) ends the answer.
-        if (message->nlmsg_type != SOCK_DIAG_BY_FAMILY ||
-            message->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
-            return Lookup::NotFound;
-        const auto* socketInfo = static_cast<const inet_diag_msg*>(NLMSG_DATA(message));
-        // The kernel answers with the socket's own family, which for an IPv4 query may be
-        // an IPv6 socket holding the mapped addresses.
-        if (socketInfo->idiag_family != AF_INET && socketInfo->idiag_family != AF_INET6)
+    for (;;) {
+        const ssize_t received = ::recv(diagnostics, answer, sizeof answer, MSG_DONTWAIT);
+        if (received < 0 && errno == EINTR)
             continue;
-        const TableAddress ownClient(socketInfo->idiag_family, client.sin_addr.s_addr);
-        const TableAddress ownServer(socketInfo->idiag_family, server.sin_addr.s_addr);
-        if (socketInfo->id.idiag_sport != client.sin_port ||
-            socketInfo->id.idiag_dport != server.sin_port ||
-            !ownClient.Equals(socketInfo->id.idiag_src) ||
-            !ownServer.Equals(socketInfo->id.idiag_dst))
-            continue;
-        user = socketInfo->idiag_uid;
-        return Lookup::Found;
+        if (received < 0)
+            return errno == EAGAIN || errno == EWOULDBLOCK ? Lookup::NotFound : FailureOf(errno);
+        Lookup found;
+        if (ReadAnswer(answer, static_cast<int>(received), sequence, client, server, user, found))
+            return found;
     }
-    return Lookup::NotFound;
 }
 
 // Asks the socket diagnostics about both tables: an IPv6 socket that connected to the
 // IPv4 address sits in the IPv6 one.
-Lookup FindSocketUser(const sockaddr_in& client, const sockaddr_in& server, uid_t& user)
+Lookup FindSocketUser(int diagnostics, unsigned& sequence, const sockaddr_in& client,
+                      const sockaddr_in& server, uid_t& user)
 {
-    const CDescriptor diagnostics(
-        ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
-    if (diagnostics.Get() < 0)
-        return FailureOf(errno);
-    const Lookup ipv4 = AskDiagnostics(diagnostics.Get(), AF_INET, client, server, user);
+    const Lookup ipv4 = AskDiagnostics(diagnostics, ++sequence, AF_INET, client, server, user);
     if (ipv4 == Lookup::Found || ipv4 == Lookup::Failed)
         return ipv4;
-    const Lookup ipv6 = AskDiagnostics(diagnostics.Get(), AF_INET6, client, server, user);
+    const Lookup ipv6 = AskDiagnostics(diagnostics, ++sequence, AF_INET6, client, server, user);
     // A kernel without IPv6 has no such table, and the IPv4 one has said enough.
     return ipv6 == Lookup::NoTable ? ipv4 : ipv6;
 }
@@ -216,9 +213,22 @@ Lookup FindSocketUserInTable(int family, const sockaddr_in& client, const sockad
     return result;
 }
 
+int OpenDiagnostics()
+{
+    return ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+}
+
 } // namespace
 
-ConnectionOwner FindConnectionOwner(SocketHandle connection)
+CConnectionOwners::CConnectionOwners() : m_diagnostics(OpenDiagnostics()) {}
+
+CConnectionOwners::~CConnectionOwners()
+{
+    if (m_diagnostics >= 0)
+        ::close(m_diagnostics);
+}
+
+ConnectionOwner CConnectionOwners::Find(SocketHandle connection)
 {
     const int descriptor = static_cast<int>(connection);
     sockaddr_in client;
@@ -230,7 +240,11 @@ ConnectionOwner FindConnectionOwner(SocketHandle connection)
         client.sin_family != AF_INET || server.sin_family != AF_INET)
         return IsShortage(errno) ? ConnectionOwner::LookupFailed : ConnectionOwner::Unknown;
     uid_t user = 0;
-    Lookup found = FindSocketUser(client, server, user);
+    if (m_diagnostics < 0)
+        m_diagnostics = OpenDiagnostics();
+    Lookup found = m_diagnostics < 0
+                       ? FailureOf(errno)
+                       : FindSocketUser(m_diagnostics, m_sequence, client, server, user);
     // Without socket diagnostics, the text tables; each costs a descriptor too, so a
     // shortage leaves them unread.
     bool shortage = found == Lookup::Failed;
@@ -243,6 +257,11 @@ ConnectionOwner FindConnectionOwner(SocketHandle connection)
     if (found != Lookup::Found)
         return shortage ? ConnectionOwner::LookupFailed : ConnectionOwner::Unknown;
     return user == ::geteuid() ? ConnectionOwner::ThisUser : ConnectionOwner::OtherUser;
+}
+
+ConnectionOwner FindConnectionOwner(SocketHandle connection)
+{
+    return CConnectionOwners().Find(connection);
 }
 
 } // namespace platform

@@ -184,13 +184,23 @@ ConnectionOwner FindOwner(SocketHandle connection)
 
 } // namespace
 
-ConnectionOwner FindConnectionOwner(SocketHandle connection)
+// Windows keeps nothing open between lookups: its tables are read without a handle.
+CConnectionOwners::CConnectionOwners() : m_diagnostics(-1) {}
+
+CConnectionOwners::~CConnectionOwners() = default;
+
+ConnectionOwner CConnectionOwners::Find(SocketHandle connection)
 {
     try {
         return FindOwner(connection);
     } catch (const std::bad_alloc&) {
         return ConnectionOwner::LookupFailed;
     }
+}
+
+ConnectionOwner FindConnectionOwner(SocketHandle connection)
+{
+    return CConnectionOwners().Find(connection);
 }
 
 } // namespace platform
