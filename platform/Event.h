@@ -8,9 +8,9 @@
 #include <vector>
 
 // Events that threads wait on together with sockets. A CEvent is a manual-reset event: once
-// Set it stays set for every waiter. A CSocketEvent ties one socket to a waitable readiness
-// signal (input, a closed connection, a pending connection to accept, or room to send again)
-// and makes the socket non-blocking, as WSAEventSelect does on Windows.
+// Set it stays set for every waiter until somebody resets it. A CSocketEvent ties one socket to a
+// waitable readiness signal (input, a closed connection, a pending connection to accept, or room to
+// send again) and makes the socket non-blocking, as WSAEventSelect does on Windows.
 namespace platform {
 
 #if defined(_WIN32)
@@ -29,8 +29,12 @@ public:
     CEvent& operator=(const CEvent&) = delete;
 
     bool IsValid() const;
-    // Signals the event; it stays signalled. Safe from any thread, any number of times.
+    // Signals the event; it stays signalled until Reset. Safe from any thread, any number of
+    // times.
     void Set();
+    // Makes the event unsignalled again. A waiter that resets an event and then looks at
+    // what it stands for misses no Set made after the Reset.
+    void Reset();
     bool IsSet() const;
     WaitHandle GetWaitHandle() const { return m_handle; }
 

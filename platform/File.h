@@ -27,13 +27,26 @@ bool ReadRegularFile(const std::string& path, std::string& content,
                      std::size_t maxBytes = static_cast<std::size_t>(-1),
                      TooLong tooLong = TooLong::Fail);
 
-// ReadRegularFile for a file that only the process's own user or the administrator may have
-// written. On POSIX systems a file owned by anybody else, or that others may write, counts
-// as missing; the checks are made on the very file that is read. Windows guards files by
-// their access lists instead, so there it is ReadRegularFile.
+// ReadRegularFile for a file whose content only the process's own user or the administrator
+// may have chosen. On POSIX systems a file owned by anybody else, or that others may write,
+// counts as missing, and so does any file of a file system the system makes up as it is
+// read (/proc, /sys and their like), whoever owns it; the checks are made on the very file
+// that is read. Windows guards files by their access lists instead, so there it is
+// ReadRegularFile.
 bool ReadTrustedFile(const std::string& path, std::string& content,
                      std::size_t maxBytes = static_cast<std::size_t>(-1),
                      TooLong tooLong = TooLong::Fail);
+
+// Why ReadTrustedFile turns a regular file away.
+enum class Distrust
+{
+    None,           // it does not, or the file cannot be read at all
+    OthersMayWrite, // another user owns it or may write to it
+    MadeUpBySystem, // it is of a file system the system makes up (/proc, /sys)
+};
+
+// Why ReadTrustedFile would turn away the file at `path`, for telling the user.
+Distrust WhyDistrusted(const std::string& path);
 
 // What ReadOwnFile found at a path.
 enum class OwnFile

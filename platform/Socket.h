@@ -32,6 +32,9 @@ bool BindLoopback(SocketHandle socket, std::uint16_t port);
 // The local port a bound socket holds, or 0.
 std::uint16_t LocalPort(SocketHandle socket);
 
+// The port of the other end of a connected socket, or 0.
+std::uint16_t PeerPort(SocketHandle socket);
+
 bool ListenOn(SocketHandle socket, int backlog);
 
 // Accepts one pending connection without asking for the peer address. On failure returns

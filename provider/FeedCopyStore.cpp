@@ -53,6 +53,13 @@ std::string CFeedCopyStore::DefaultFolder()
     return cache.empty() ? cache : platform::JoinPath(cache, "quillbox");
 }
 
+bool CFeedCopyStore::IsCopy(const std::string& text)
+{
+    // The magic line without its version, so that copies of later formats count too.
+    static const std::string kMagicStart = "QUILLBOX feed copy ";
+    return text.compare(0, kMagicStart.size(), kMagicStart) == 0;
+}
+
 std::int64_t CFeedCopyStore::Now() const
 {
     if (m_clock)

@@ -73,6 +73,9 @@ public:
     std::int64_t Now() const;
     const std::string& Folder() const { return m_folder; }
     std::string FileName(const std::string& url) const;
+    // Whether `text` begins the way a copy's file does, wherever the file lies: what follows
+    // is what a server sent, so such a file is never read as a feed list or a template.
+    static bool IsCopy(const std::string& text);
 
     // The copy of `url`; false when there is none that reads back whole.
     bool Read(const std::string& url, FeedCopy& copy) const;

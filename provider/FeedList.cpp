@@ -2,6 +2,7 @@
 
 #include "common/ByteString.h"
 #include "platform/File.h"
+#include "provider/FeedCopyStore.h"
 #include "render/Template.h"
 
 namespace {
@@ -43,6 +44,11 @@ std::string ReadTemplate(const std::string& name, const std::string& listFolder,
     if (text.empty() && !listFolder.empty() && IsRelativePath(name))
         ReadFileStart(listFolder + name, readBytes, text);
     outcome.templateMissing = text.empty() && !name.empty();
+    if (outcome.templateMissing) {
+        outcome.templateDistrust = WhyNotTheUsers(name);
+        if (outcome.templateDistrust.empty() && !listFolder.empty() && IsRelativePath(name))
+            outcome.templateDistrust = WhyNotTheUsers(listFolder + name);
+    }
     outcome.templateTooLarge = text.size() > kMaxTemplateBytes;
     return text.empty() || outcome.templateTooLarge ? kBuiltInTemplate : text;
 }
@@ -59,12 +65,33 @@ std::string ReadWholeFile(const std::string& path)
 bool ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& text)
 {
     // Folders, devices and pipes are no lists or templates; a pipe would even block the
-    // login for good.
-    if (!platform::ReadTrustedFile(path, text, maxBytes, platform::TooLong::KeepStart))
+    // login for good. A feed's copy is the user's own file, but a server wrote its content.
+    if (!platform::ReadTrustedFile(path, text, maxBytes, platform::TooLong::KeepStart) ||
+        CFeedCopyStore::IsCopy(text)) {
+        text.clear();
         return false;
+    }
     if (text.compare(0, 3, kByteOrderMark) == 0)
         text.erase(0, 3);
     return true;
+}
+
+std::string WhyNotTheUsers(const std::string& path)
+{
+    switch (platform::WhyDistrusted(path)) {
+    case platform::Distrust::OthersMayWrite:
+        return "other users may write to it (or it is theirs)";
+    case platform::Distrust::MadeUpBySystem:
+        return "the system makes up its content (a file of /proc or /sys, whoever owns it)";
+    case platform::Distrust::None:
+        break;
+    }
+    // Enough of its start to tell a feed's copy by.
+    std::string start;
+    if (platform::ReadTrustedFile(path, start, 64, platform::TooLong::KeepStart) &&
+        CFeedCopyStore::IsCopy(start))
+        return "it is a copy of a feed that QUILLBOX keeps, whose content a server sent";
+    return std::string();
 }
 
 bool ReadFeedList(const std::string& listFile, std::vector<std::string>& urls,

@@ -14,9 +14,16 @@
 constexpr std::size_t kMaxFeeds = 60;
 
 // The file's bytes, without a leading UTF-8 byte order mark; empty when it cannot be read
-// or another user could have written it (platform::ReadTrustedFile): otherwise anyone on
-// the machine could have a list or template of theirs read with this user's rights.
+// or its content is not the user's choice: another user could have written it, the system
+// makes it up (platform::ReadTrustedFile), or it is a feed's copy, which a server wrote
+// (CFeedCopyStore::IsCopy). Otherwise anyone on the machine could have a list or template of
+// theirs read with this user's rights.
 std::string ReadWholeFile(const std::string& path);
+
+// Why the file at `path`, which can be read, is not read as a list or template: the end of a
+// sentence ("other users may write to it (or it is theirs)"); empty when it is read, or
+// cannot be read at all.
+std::string WhyNotTheUsers(const std::string& path);
 
 // Reads the first `maxBytes` bytes of the file at `path` into `text`, without a leading
 // UTF-8 byte order mark; false, with `text` empty, when it cannot be read (see

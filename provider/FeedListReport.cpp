@@ -72,6 +72,9 @@ std::string TemplateText(const FeedOutcome& outcome)
 {
     if (outcome.templateName.empty())
         return "built-in template";
+    if (!outcome.templateDistrust.empty())
+        return "template " + outcome.templateName + " NOT READ: " + outcome.templateDistrust +
+               "; built-in template used";
     if (outcome.templateMissing)
         return "template " + outcome.templateName + " NOT FOUND (or empty), built-in template used";
     if (outcome.templateTooLarge)
@@ -202,11 +205,12 @@ CFeedListReport::CFeedListReport(std::string listFile, std::vector<FeedOutcome> 
 CFeedListReport CFeedListReport::Run(std::string listFile)
 {
     std::string problem = WhyUnreadable(listFile);
-    // A login reads only lists that no other user could have written.
-    std::string start;
-    if (problem.empty() &&
-        !platform::ReadTrustedFile(listFile, start, 1, platform::TooLong::KeepStart))
-        problem = "other users may write to it (or it is theirs), so logins do not read it";
+    // A login reads only lists whose content the user chose.
+    if (problem.empty()) {
+        problem = WhyNotTheUsers(listFile);
+        if (!problem.empty())
+            problem += ", so logins do not read it";
+    }
     if (!problem.empty())
         return CFeedListReport(std::move(listFile), {}, std::move(problem));
     CMessageProviderRSS login(listFile, std::string());
@@ -398,6 +402,7 @@ void CFeedListReport::WriteJSON(std::ostream& out) const
             << ", \"movedPermanentlyTo\": " << JSONString(WithoutPassword(outcome.download.movedTo))
             << ", \"feedOfWebPage\": " << JSONString(WithoutPassword(outcome.download.linkedFeed))
             << ", \"templateTooLarge\": " << (outcome.templateTooLarge ? "true" : "false")
+            << ", \"templateNotRead\": " << JSONString(outcome.templateDistrust)
             << ", \"problem\": "
             << (!problem.empty()   ? JSONString(problem)
                 : outcome.salvaged ? JSONString(NotWellFormed(outcome))

@@ -86,4 +86,7 @@ struct FeedOutcome
     std::string templateName;
     bool templateMissing = false;
     bool templateTooLarge = false;
+    // For a template file that is there but not read, why its content is not the user's
+    // (WhyNotTheUsers in FeedList.h); empty otherwise.
+    std::string templateDistrust;
 };

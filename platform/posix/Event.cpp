@@ -13,8 +13,8 @@
 
 namespace platform {
 
-// An eventfd that is written once and never read: it stays readable, which is exactly a
-// manual-reset event that poll() can wait on beside sockets.
+// An eventfd that is written to set it and read to reset it: it stays readable in between,
+// which is exactly a manual-reset event that poll() can wait on beside sockets.
 CEvent::CEvent() : m_handle(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 CEvent::~CEvent()
@@ -33,6 +33,13 @@ void CEvent::Set()
     const std::uint64_t one = 1;
     // The counter can only fail to grow when it is about to overflow, and then it is set anyway.
     [[maybe_unused]] const ssize_t written = ::write(m_handle, &one, sizeof one);
+}
+
+void CEvent::Reset()
+{
+    // One read takes the whole count; an unset event has nothing to read and does not block.
+    std::uint64_t count;
+    [[maybe_unused]] const ssize_t taken = ::read(m_handle, &count, sizeof count);
 }
 
 bool CEvent::IsSet() const

@@ -3,7 +3,9 @@
 #include "platform/FilePrimitives.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +22,28 @@ enum class Writers
     UserOrAdministrator, // files the process's own user or the administrator owns
     UserAlone,           // files the process's own user owns, not reached through a link
 };
+
+// The file systems whose files the kernel makes up as they are read (the processes and the
+// devices of /proc and /sys, say). Their owners say nothing about who chose the content:
+// a file of root's under /proc/<process> holds what the process's own user put there.
+bool IsMadeUpBySystem(int descriptor)
+{
+    static const unsigned long kMadeUp[] = {
+        PROC_SUPER_MAGIC, SYSFS_MAGIC,        DEBUGFS_MAGIC,       TRACEFS_MAGIC,
+        SECURITYFS_MAGIC, CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, DEVPTS_SUPER_MAGIC,
+        BPF_FS_MAGIC,     PSTOREFS_MAGIC,     EFIVARFS_MAGIC,      SELINUX_MAGIC,
+        SMACK_MAGIC,      BINFMTFS_MAGIC,     NSFS_MAGIC,          USBDEVICE_SUPER_MAGIC,
+        0x62656570, // configfs
+        0x65735543, // fusectl
+    };
+    struct statfs system;
+    if (::fstatfs(descriptor, &system) != 0)
+        return true;
+    for (const unsigned long magic : kMadeUp)
+        if (static_cast<unsigned long>(system.f_type) == magic)
+            return true;
+    return false;
+}
 
 // Whether a file of this status could have been written by others than `writers`.
 bool OthersMayHaveWritten(const struct stat& status, Writers writers)
@@ -39,8 +63,19 @@ bool OthersMayHaveWritten(const struct stat& status, Writers writers)
     return (status.st_mode & S_IWOTH) != 0;
 }
 
+// Why a read for `writers` refuses the open file of this status.
+Distrust Examine(int descriptor, const struct stat& status, Writers writers)
+{
+    if (writers == Writers::Anybody)
+        return Distrust::None;
+    if (IsMadeUpBySystem(descriptor))
+        return Distrust::MadeUpBySystem;
+    return OthersMayHaveWritten(status, writers) ? Distrust::OthersMayWrite : Distrust::None;
+}
+
+// Reads as the callers below say; `why`, when given, learns why a regular file was refused.
 OwnFile ReadFile(const std::string& path, std::string& content, std::size_t maxBytes,
-                 TooLong tooLong, Writers writers)
+                 TooLong tooLong, Writers writers, Distrust* why = nullptr)
 {
     content.clear();
     if (path.find('\0') != std::string::npos)
@@ -52,8 +87,13 @@ OwnFile ReadFile(const std::string& path, std::string& content, std::size_t maxB
     if (descriptor < 0)
         return errno == ENOENT || errno == ENOTDIR ? OwnFile::Missing : OwnFile::Refused;
     struct stat status;
-    bool good = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
-                !OthersMayHaveWritten(status, writers);
+    bool good = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    if (good) {
+        const Distrust distrust = Examine(descriptor, status, writers);
+        good = distrust == Distrust::None;
+        if (why != nullptr)
+            *why = distrust;
+    }
     char buffer[16384];
     while (good) {
         const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
@@ -90,6 +130,14 @@ bool ReadTrustedFile(const std::string& path, std::string& content, std::size_t 
 {
     return ReadFile(path, content, maxBytes, tooLong, Writers::UserOrAdministrator) ==
            OwnFile::Read;
+}
+
+Distrust WhyDistrusted(const std::string& path)
+{
+    std::string start;
+    Distrust why = Distrust::None;
+    ReadFile(path, start, 0, TooLong::KeepStart, Writers::UserOrAdministrator, &why);
+    return why;
 }
 
 OwnFile ReadOwnFile(const std::string& path, std::string& content)

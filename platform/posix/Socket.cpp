@@ -71,13 +71,29 @@ bool BindLoopback(SocketHandle socket, std::uint16_t port)
                   sizeof address) == 0;
 }
 
-std::uint16_t LocalPort(SocketHandle socket)
+namespace {
+
+// The port of one end of a socket, as `nameOf` (getsockname or getpeername) tells it; 0
+// when it cannot.
+template <class NameOf> std::uint16_t PortOf(SocketHandle socket, NameOf nameOf)
 {
     sockaddr_in address;
     socklen_t length = sizeof address;
-    if (::getsockname(ToDescriptor(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (nameOf(ToDescriptor(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return 0;
     return ntohs(address.sin_port);
+}
+
+} // namespace
+
+std::uint16_t LocalPort(SocketHandle socket)
+{
+    return PortOf(socket, ::getsockname);
+}
+
+std::uint16_t PeerPort(SocketHandle socket)
+{
+    return PortOf(socket, ::getpeername);
 }
 
 bool ListenOn(SocketHandle socket, int backlog)

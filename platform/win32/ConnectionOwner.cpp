@@ -5,6 +5,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <cstring>
+#include <new>
 #include <vector>
 
 namespace platform {
@@ -28,9 +30,55 @@ private:
     HANDLE m_handle;
 };
 
-// The process that holds the TCP connection whose own end is `client` and whose other end
-// is `server`; 0 when the system's table has no such connection or names no process.
-DWORD FindOwningProcess(const sockaddr_in& client, const sockaddr_in& server)
+// What a look at one of the system's tables found.
+enum class Lookup
+{
+    Found,
+    NotFound, // no such connection, or one the table names no process for
+    NoTable,  // the system offers no such table here
+    Failed,   // the table could not be read for want of memory
+};
+
+bool IsShortage(DWORD error)
+{
+    return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
+           error == ERROR_NO_SYSTEM_RESOURCES || error == ERROR_INSUFFICIENT_BUFFER;
+}
+
+// Whether a row of the IPv4 table has `client` as its own end and `server` as its other.
+// Ports are in network byte order in the low 16 bits.
+bool Matches(const MIB_TCPROW_OWNER_PID& row, const sockaddr_in& client, const sockaddr_in& server)
+{
+    return row.dwLocalAddr == client.sin_addr.s_addr &&
+           static_cast<u_short>(row.dwLocalPort) == client.sin_port &&
+           row.dwRemoteAddr == server.sin_addr.s_addr &&
+           static_cast<u_short>(row.dwRemotePort) == server.sin_port;
+}
+
+// Whether an IPv6 address is the mapped form ::ffff:a.b.c.d of the IPv4 address `ipv4`.
+bool IsMapped(const UCHAR (&address)[16], const in_addr& ipv4)
+{
+    static const UCHAR kMappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    return std::memcmp(address, kMappedPrefix, sizeof kMappedPrefix) == 0 &&
+           std::memcmp(address + 12, &ipv4, 4) == 0;
+}
+
+// The same for a row of the IPv6 table, where a dual-stack socket that reached the IPv4
+// address sits with the mapped addresses.
+bool Matches(const MIB_TCP6ROW_OWNER_PID& row, const sockaddr_in& client, const sockaddr_in& server)
+{
+    return IsMapped(row.ucLocalAddr, client.sin_addr) &&
+           static_cast<u_short>(row.dwLocalPort) == client.sin_port &&
+           IsMapped(row.ucRemoteAddr, server.sin_addr) &&
+           static_cast<u_short>(row.dwRemotePort) == server.sin_port;
+}
+
+// Looks through the system's TCP table of `family` (whose layout is `Table`) for the
+// connection whose own end is `client` and whose other end is `server`, and sets `process`
+// to the process that holds it.
+template <class Table>
+Lookup FindOwningProcess(ULONG family, const sockaddr_in& client, const sockaddr_in& server,
+                         DWORD& process)
 {
     std::vector<unsigned char> table;
     DWORD size = 0;
@@ -38,22 +86,43 @@ DWORD FindOwningProcess(const sockaddr_in& client, const sockaddr_in& server)
     // The table may grow between asking its size and reading it.
     for (int attempt = 0; attempt < 4 && result == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
         table.resize(size);
-        result = ::GetExtendedTcpTable(table.empty() ? nullptr : table.data(), &size, FALSE,
-                                       AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+        result = ::GetExtendedTcpTable(table.empty() ? nullptr : table.data(), &size, FALSE, family,
+                                       TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
     }
-    if (result != NO_ERROR || table.size() < sizeof(MIB_TCPTABLE_OWNER_PID))
-        return 0;
-    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
+    if (result != NO_ERROR)
+        return IsShortage(result) ? Lookup::Failed : Lookup::NoTable;
+    if (table.size() < sizeof(Table))
+        return Lookup::NotFound;
+    const auto* rows = reinterpret_cast<const Table*>(table.data());
     for (DWORD index = 0; index < rows->dwNumEntries; ++index) {
-        const MIB_TCPROW_OWNER_PID& row = rows->table[index];
-        // Ports are in network byte order in the low 16 bits.
-        if (row.dwLocalAddr == client.sin_addr.s_addr &&
-            static_cast<u_short>(row.dwLocalPort) == client.sin_port &&
-            row.dwRemoteAddr == server.sin_addr.s_addr &&
-            static_cast<u_short>(row.dwRemotePort) == server.sin_port)
-            return row.dwOwningPid;
+        if (Matches(rows->table[index], client, server)) {
+            process = rows->table[index].dwOwningPid;
+            // Process 0 is no process: the table names none for connections the system
+            // cannot tie to one of its processes (Wine, for a program that is not its own).
+            return process == 0 ? Lookup::NotFound : Lookup::Found;
+        }
     }
-    return 0;
+    return Lookup::NotFound;
+}
+
+// The process at the other end, looked for in the IPv4 table and then in the IPv6 one.
+Lookup FindOwningProcess(const sockaddr_in& client, const sockaddr_in& server, DWORD& process)
+{
+    const Lookup ipv4 = FindOwningProcess<MIB_TCPTABLE_OWNER_PID>(AF_INET, client, server, process);
+    if (ipv4 == Lookup::Found || ipv4 == Lookup::Failed)
+        return ipv4;
+    const Lookup ipv6 =
+        FindOwningProcess<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, client, server, process);
+    return ipv6 == Lookup::NoTable ? ipv4 : ipv6;
+}
+
+// What a failed call that opens a process or its token says about the connection.
+ConnectionOwner OwnerAfterRefusal(DWORD error)
+{
+    // A process of another user may not even be looked at by this one.
+    if (error == ERROR_ACCESS_DENIED)
+        return ConnectionOwner::OtherUser;
+    return IsShortage(error) ? ConnectionOwner::LookupFailed : ConnectionOwner::Unknown;
 }
 
 // The user the process of `token` runs as; empty when it cannot be read.
@@ -67,9 +136,8 @@ std::vector<unsigned char> UserOfToken(HANDLE token)
     return user;
 }
 
-} // namespace
-
-ConnectionOwner FindConnectionOwner(SocketHandle connection)
+// FindConnectionOwner, which may run out of memory on the way.
+ConnectionOwner FindOwner(SocketHandle connection)
 {
     const SOCKET socket = static_cast<SOCKET>(connection);
     sockaddr_in client;
@@ -80,22 +148,24 @@ ConnectionOwner FindConnectionOwner(SocketHandle connection)
         ::getsockname(socket, reinterpret_cast<sockaddr*>(&server), &serverSize) != 0 ||
         client.sin_family != AF_INET || server.sin_family != AF_INET)
         return ConnectionOwner::Unknown;
-    // Process 0 is no process: the table names none for connections the system cannot tie
-    // to one of its processes (Wine, for a program that is not its own).
-    const DWORD process = FindOwningProcess(client, server);
-    if (process == 0)
+    DWORD process = 0;
+    switch (FindOwningProcess(client, server, process)) {
+    case Lookup::Found:
+        break;
+    case Lookup::Failed:
+        return ConnectionOwner::LookupFailed;
+    case Lookup::NotFound:
+    case Lookup::NoTable:
         return ConnectionOwner::Unknown;
+    }
     if (process == ::GetCurrentProcessId())
         return ConnectionOwner::ThisUser;
-    // A process of another user may not even be looked at by this one.
     const CHandle other(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
     if (other.Get() == nullptr)
-        return ::GetLastError() == ERROR_ACCESS_DENIED ? ConnectionOwner::OtherUser
-                                                       : ConnectionOwner::Unknown;
+        return OwnerAfterRefusal(::GetLastError());
     HANDLE otherToken = nullptr;
     if (!::OpenProcessToken(other.Get(), TOKEN_QUERY, &otherToken))
-        return ::GetLastError() == ERROR_ACCESS_DENIED ? ConnectionOwner::OtherUser
-                                                       : ConnectionOwner::Unknown;
+        return OwnerAfterRefusal(::GetLastError());
     const CHandle otherTokenHolder(otherToken);
     HANDLE ownToken = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &ownToken))
@@ -110,6 +180,27 @@ ConnectionOwner FindConnectionOwner(SocketHandle connection)
     return ::EqualSid(const_cast<PSID>(otherSid), const_cast<PSID>(ownSid))
                ? ConnectionOwner::ThisUser
                : ConnectionOwner::OtherUser;
+}
+
+} // namespace
+
+// Windows keeps nothing open between lookups: its tables are read without a handle.
+CConnectionOwners::CConnectionOwners() : m_diagnostics(-1) {}
+
+CConnectionOwners::~CConnectionOwners() = default;
+
+ConnectionOwner CConnectionOwners::Find(SocketHandle connection)
+{
+    try {
+        return FindOwner(connection);
+    } catch (const std::bad_alloc&) {
+        return ConnectionOwner::LookupFailed;
+    }
+}
+
+ConnectionOwner FindConnectionOwner(SocketHandle connection)
+{
+    return CConnectionOwners().Find(connection);
 }
 
 } // namespace platform

@@ -87,6 +87,11 @@ void CEvent::Set()
     ::SetEvent(ToHandle(m_handle));
 }
 
+void CEvent::Reset()
+{
+    ::ResetEvent(ToHandle(m_handle));
+}
+
 bool CEvent::IsSet() const
 {
     return ::WaitForSingleObject(ToHandle(m_handle), 0) == WAIT_OBJECT_0;

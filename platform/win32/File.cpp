@@ -119,6 +119,11 @@ bool ReadTrustedFile(const std::string& path, std::string& content, std::size_t 
     return ReadRegularFile(path, content, maxBytes, tooLong);
 }
 
+Distrust WhyDistrusted(const std::string& /*path*/)
+{
+    return Distrust::None;
+}
+
 OwnFile ReadOwnFile(const std::string& path, std::string& content)
 {
     return ReadFile(path, content, static_cast<std::size_t>(-1), TooLong::Fail, Links::Refuse);

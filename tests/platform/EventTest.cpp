@@ -40,16 +40,24 @@ struct SocketPair
 
 } // namespace
 
-TEST(Event, StaysSetOnceSet)
+TEST(Event, StaysSetUntilReset)
 {
     CEvent event;
     ASSERT_TRUE(event.IsValid());
+    EXPECT_FALSE(event.IsSet());
+    event.Reset();
     EXPECT_FALSE(event.IsSet());
     event.Set();
     event.Set();
     EXPECT_TRUE(event.IsSet());
     EXPECT_EQ(WaitForAny({event}, 0ms), 0);
     EXPECT_EQ(WaitForAny({event}, 0ms), 0);
+    // However often it was set, one reset clears it, and a later set holds again.
+    event.Reset();
+    EXPECT_FALSE(event.IsSet());
+    EXPECT_EQ(WaitForAny({event}, 0ms), kWaitTimedOut);
+    event.Set();
+    EXPECT_TRUE(event.IsSet());
 }
 
 TEST(Event, WaitReportsTheFirstSignalledTargetInListOrder)

@@ -15,8 +15,10 @@ class CPOP3TestServer
 {
 public:
     explicit CPOP3TestServer(MessageList messages = {},
-                             std::string response = "+OK received messages\r\n")
-        : m_factory(std::move(messages), std::move(response)), m_server(&m_factory)
+                             std::string response = "+OK received messages\r\n",
+                             CPOP3Server::OwnerLookup findOwner = {})
+        : m_factory(std::move(messages), std::move(response)),
+          m_server(&m_factory, std::move(findOwner))
     {
         m_server.Start(0);
     }

@@ -149,6 +149,29 @@ TEST_F(CheckCommand, ExitsWithZeroOnlyWhenEveryFeedGivesMessages)
     EXPECT_TRUE(Contains(report, "1 feed, 2 messages, 0 feeds with problems")) << report;
 }
 
+TEST_F(CheckCommand, SaysWhyATemplateThatIsThereIsNotRead)
+{
+    m_server.Serve("/good.xml", CHTTPTestServer::OkResponse(kGoodFeed));
+    const std::string copy = m_folder.Write("feed.copy", "QUILLBOX feed copy 1\nurl: x\n\n");
+    const struct
+    {
+        std::string file;
+        std::string reason;
+    } cases[] = {
+        {"/proc/self/status", "the system makes up its content"},
+        {copy, "it is a copy of a feed that QUILLBOX keeps"},
+    };
+    for (const auto& testCase : cases) {
+        int exitCode = -1;
+        const std::string report = Check(
+            {m_folder.Write("list.txt", m_server.Url("/good.xml") + ";" + testCase.file + "\n")},
+            exitCode);
+        EXPECT_TRUE(Contains(report, "template " + testCase.file + " NOT READ: " + testCase.reason))
+            << report;
+        EXPECT_TRUE(Contains(report, "built-in template used")) << report;
+    }
+}
+
 TEST_F(CheckCommand, SaysWhyTheListItselfCannotBeRead)
 {
     const struct
@@ -160,6 +183,11 @@ TEST_F(CheckCommand, SaysWhyTheListItselfCannotBeRead)
         {m_folder.Path().string(), "a folder, not a file"},
         {"~/feeds.txt", "\"~\" is not expanded"},
         {m_folder.Write("shared.txt", m_server.Url("/good.xml")), "other users may write to it"},
+        // The administrator's or the user's, but with content others chose.
+        {"/proc/self/status", "the system makes up its content"},
+        {m_folder.Write("feed.copy", "QUILLBOX feed copy 1\nurl: " + m_server.Url("/good.xml") +
+                                         "\n\n" + m_server.Url("/good.xml") + "\n"),
+         "a copy of a feed that QUILLBOX keeps"},
     };
     std::filesystem::permissions(cases[3].list, std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::add);

@@ -45,7 +45,9 @@ bool IsLoopback(const sockaddr* address)
     }
     if (address->sa_family == AF_INET6) {
         const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(address);
-        return IN6_IS_ADDR_LOOPBACK(&ipv6->sin6_addr);
+        // An IPv4 loopback address in its mapped form (::ffff:127.0.0.1) is loopback too.
+        return IN6_IS_ADDR_LOOPBACK(&ipv6->sin6_addr) ||
+               (IN6_IS_ADDR_V4MAPPED(&ipv6->sin6_addr) && ipv6->sin6_addr.s6_addr[12] == 127);
     }
     return address->sa_family == AF_UNIX;
 }
