@@ -4,7 +4,7 @@
 // guard linked in, so nothing leaves the machine.
 #include "http/HTTPGet.h"
 #include "http/HTTPResponse.h"
-#include "http/Url.h"
+#include "http/URL.h"
 #include "support/HTTPTestServer.h"
 
 #include <cstdint>

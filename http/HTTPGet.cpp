@@ -41,7 +41,7 @@ CHTTPGet::~CHTTPGet()
 
 void CHTTPGet::Get(const std::string& url)
 {
-    m_url = ParseHttpUrl(url);
+    m_url = ParseHTTPURL(url);
     ResolveHost();
     Connect();
     SendRequest();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/TextException.h"
-#include "http/Url.h"
+#include "http/URL.h"
 #include "platform/Socket.h"
 
 #include <cstddef>
@@ -54,7 +54,7 @@ public:
     CHTTPGet(const CHTTPGet&) = delete;
     CHTTPGet& operator=(const CHTTPGet&) = delete;
 
-    // One request for `url` (read by ParseHttpUrl).
+    // One request for `url` (read by ParseHTTPURL).
     // Throws CHTTPGet::exception; an HTTP error status is an ordinary response.
     void Get(const std::string& url);
 
@@ -89,7 +89,7 @@ private:
 
     std::string m_body;
     std::string m_headers;
-    HttpUrl m_url;
+    HTTPURL m_url;
     RequestValidators m_validators;
     std::size_t m_encodedBytes = 0;
     platform::SocketHandle m_socket;

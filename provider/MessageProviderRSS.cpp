@@ -51,13 +51,6 @@ void RecordTrace(DownloadTrace& trace, FeedOutcome& outcome)
 // A larger template file is not read: the built-in template is used instead.
 constexpr std::size_t kMaxTemplateBytes = 1024 * 1024;
 
-std::string Trimmed(std::string text)
-{
-    TrimLeft(text);
-    TrimRight(text);
-    return text;
-}
-
 // A NUL byte would end the name early for the system, and no client sends CR or LF in a
 // name on purpose: such a name would be checked as one file and used as another.
 bool CanBeFilePath(const std::string& name)

@@ -1,10 +1,10 @@
-#include "http/Url.h"
+#include "http/URL.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct ParsedUrl
+struct ParsedURL
 {
     const char* url;
     const char* host;
@@ -15,9 +15,9 @@ struct ParsedUrl
 
 } // namespace
 
-TEST(Url, ParseHttpUrlSplitsHostPortAndPath)
+TEST(URL, ParseHTTPURLSplitsHostPortAndPath)
 {
-    const ParsedUrl cases[] = {
+    const ParsedURL cases[] = {
         {"http://10.0.0.5:81/a/b?x=1#f", "10.0.0.5", 81, "/a/b?x=1#f", false},
         {"10.0.0.5/feed", "10.0.0.5", 80, "/feed", false},
         {"http://example.com", "example.com", 80, "/", false},
@@ -34,9 +34,9 @@ TEST(Url, ParseHttpUrlSplitsHostPortAndPath)
         {"HTTPS://example.com:8443", "example.com", 8443, "/", true},
         {"https://example.com:0/", "example.com", 443, "/", true},
     };
-    for (const ParsedUrl& expected : cases) {
+    for (const ParsedURL& expected : cases) {
         SCOPED_TRACE(expected.url);
-        const HttpUrl url = ParseHttpUrl(expected.url);
+        const HTTPURL url = ParseHTTPURL(expected.url);
         EXPECT_EQ(url.host, expected.host);
         EXPECT_EQ(url.port, expected.port);
         EXPECT_EQ(url.path, expected.path);
@@ -44,7 +44,7 @@ TEST(Url, ParseHttpUrlSplitsHostPortAndPath)
     }
 }
 
-TEST(Url, LocationsAreResolvedAgainstTheRedirectedUrl)
+TEST(URL, LocationsAreResolvedAgainstTheRedirectedURL)
 {
     const std::string base = "https://example.com:8443/feeds/news.xml?x=1";
     EXPECT_EQ(ResolveLocation(base, "http://other.example/a"), "http://other.example/a");
@@ -59,4 +59,24 @@ TEST(Url, LocationsAreResolvedAgainstTheRedirectedUrl)
     // Blanks count nowhere, as in any other URL.
     EXPECT_EQ(ResolveLocation(base, "ht tp://other.example/a"), "http://other.example/a");
     EXPECT_EQ(ResolveLocation(base, "/ /cdn.example/b"), "https://cdn.example/b");
+}
+
+TEST(URL, ReferencesOfDocumentsAreResolvedAgainstTheirBase)
+{
+    const struct
+    {
+        const char* base;
+        const char* reference;
+        const char* resolved;
+    } cases[] = {
+        // An empty reference names the document itself, without its fragment.
+        {"http://example.com/feed.xml?x=1#top", "", "http://example.com/feed.xml?x=1"},
+        {"http://example.com/a/feed.xml", "#entry", "http://example.com/a/feed.xml#entry"},
+        {"http://example.com/a/feed.xml", "b/item.html", "http://example.com/a/b/item.html"},
+        {"http://example.com/a/feed.xml", "../item.html", "http://example.com/item.html"},
+        {"http://example.com/a/", "https://other.example/x", "https://other.example/x"},
+    };
+    for (const auto& expected : cases)
+        EXPECT_EQ(ResolveReference(expected.base, expected.reference), expected.resolved)
+            << expected.base << " + " << expected.reference;
 }
