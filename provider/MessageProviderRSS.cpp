@@ -110,9 +110,9 @@ CMessageProviderRSS::CMessageProviderRSS(std::string mailbox, const std::string&
 
 ProviderReply CMessageProviderRSS::GetMessages()
 {
-    std::vector<std::string> urls;
-    std::vector<std::string> templates;
-    if (m_listIsUsable)
+    std::vector<std::string> urls = std::move(m_givenURLs);
+    std::vector<std::string> templates = std::move(m_givenTemplates);
+    if (!m_listGiven && m_listIsUsable)
         m_listWasRead = ReadFeedList(m_listFile, urls, templates, &m_outcomes);
     ProviderReply reply;
     if (urls.empty()) {
@@ -166,6 +166,17 @@ ProviderReply CMessageProviderRSS::GetMessages()
     reply.messages = std::move(m_messages);
     m_messages.clear();
     return reply;
+}
+
+void CMessageProviderRSS::UseFeedList(std::vector<std::string> urls,
+                                      std::vector<std::string> templates,
+                                      std::vector<FeedOutcome> outcomes)
+{
+    m_listGiven = true;
+    m_listWasRead = true;
+    m_givenURLs = std::move(urls);
+    m_givenTemplates = std::move(templates);
+    m_outcomes = std::move(outcomes);
 }
 
 void CMessageProviderRSS::CommitDeleted(const MessageList& deleted)

@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 
 namespace {
 
@@ -170,13 +169,6 @@ TEST(MessageProviderRSS, ATemplateFileOfMoreThanOneMegabyteIsNotRead)
     EXPECT_FALSE(outcomes[1].templateTooLarge);
     EXPECT_TRUE(outcomes[2].templateTooLarge);
     EXPECT_FALSE(outcomes[2].templateMissing);
-    outcomes[2].items = 1;
-    std::ostringstream text;
-    CFeedListReport("list", {outcomes[2]}).WriteText(text);
-    EXPECT_NE(text.str().find("; template " + large +
-                              " TOO LARGE (more than 1 MB), built-in template used\n"),
-              std::string::npos)
-        << text.str();
 }
 
 TEST(MessageProviderRSS, ItemUidPrefersGuidThenLinkThenTheWholeItem)
