@@ -2,6 +2,7 @@
 
 #include "http/ByteBudget.h"
 #include "http/CancelSignal.h"
+#include "support/Compression.h"
 #include "support/HTTPTestServer.h"
 #include "support/TestCertificates.h"
 
@@ -29,6 +30,10 @@ struct SecureServer : CHTTPTestServer
         : CHTTPTestServer(TestCertificateFile(name + ".pem"), TestCertificateFile(name + ".key"))
     {}
 };
+
+// A feed small enough to read at a glance, for the compressed downloads.
+const std::string kCompressedFeed =
+    "<rss version=\"2.0\"><channel><title>News</title></channel></rss>\n";
 
 } // namespace
 
@@ -229,4 +234,23 @@ TEST(HTTPGetOverTLS, AnEndlessResponseFailsInTheClearAndOverTLS)
         // writes fail without a signal.
         EXPECT_TRUE(server->WaitUntilNoConnectionIsOpen(10000));
     }
+}
+
+TEST(DownloadFeed, OffersCompressionAndSkipsRedirectionBodies)
+{
+    CHTTPTestServer server;
+    ASSERT_TRUE(server.IsRunning());
+    server.Serve("/feed",
+                 "HTTP/1.0 200 OK\r\nContent-Encoding: gzip\r\n\r\n" + Compressed(kCompressedFeed));
+    // A redirection whose body would not fit the budget: it is never read.
+    server.Serve("/fat", "HTTP/1.0 301 Moved\r\nLocation: /feed\r\n\r\n" +
+                             std::string(4 * 1024 * 1024, 'f'));
+    CByteBudget budget(1024 * 1024);
+    DownloadTrace trace;
+    EXPECT_EQ(DownloadFeed(server.Url("/fat"), nullptr, &budget, &trace), kCompressedFeed);
+    EXPECT_EQ(trace.movedTo, server.Url("/feed"));
+    EXPECT_EQ(trace.encodedBytes, Compressed(kCompressedFeed).size());
+    ASSERT_EQ(server.Requests().size(), 2u);
+    EXPECT_NE(server.Requests()[1].find("\r\nAccept-Encoding: gzip, deflate\r\n"),
+              std::string::npos);
 }
