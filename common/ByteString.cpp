@@ -13,6 +13,13 @@ void TrimRight(std::string& text, const char* bytes)
     text.erase(last == std::string::npos ? 0 : last + 1);
 }
 
+std::string Trimmed(std::string text)
+{
+    TrimLeft(text);
+    TrimRight(text);
+    return text;
+}
+
 std::string ToLowerASCII(std::string text)
 {
     for (char& byte : text) {
@@ -40,4 +47,23 @@ int HexDigitValue(char digit)
     if (digit >= 'A' && digit <= 'F')
         return digit - 'A' + 10;
     return -1;
+}
+
+void AppendUTF8(std::string& text, std::uint32_t character)
+{
+    if (character < 0x80) {
+        text += static_cast<char>(character);
+    } else if (character < 0x800) {
+        text += static_cast<char>(0xC0 | character >> 6);
+        text += static_cast<char>(0x80 | (character & 0x3F));
+    } else if (character < 0x10000) {
+        text += static_cast<char>(0xE0 | character >> 12);
+        text += static_cast<char>(0x80 | (character >> 6 & 0x3F));
+        text += static_cast<char>(0x80 | (character & 0x3F));
+    } else {
+        text += static_cast<char>(0xF0 | character >> 18);
+        text += static_cast<char>(0x80 | (character >> 12 & 0x3F));
+        text += static_cast<char>(0x80 | (character >> 6 & 0x3F));
+        text += static_cast<char>(0x80 | (character & 0x3F));
+    }
 }

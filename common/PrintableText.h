@@ -5,7 +5,10 @@
 
 // Text that others chose (a server's status line or redirection target, a document's
 // character set name or title, an error text quoting either) made safe to print on a
-// terminal or to put into JSON. Stateless; safe on any thread.
+// terminal: no control character reaches it and what is printed is valid UTF-8. It is not
+// made safe for JSON (quotes and backslashes stay as they are): the JSON of "check" escapes
+// its strings itself (shell/host/CheckOutput.cpp), reading UTF-8 with Utf8CharacterLength.
+// Stateless; safe on any thread.
 
 // The length of the well-formed UTF-8 character at `index` of `text` (1 to 4), or 0 when
 // the bytes there are none: a stray continuation byte, a cut sequence, an overlong form, a

@@ -7,7 +7,7 @@
 #include "http/FeedLink.h"
 #include "http/HTTPGet.h"
 #include "http/HTTPResponse.h"
-#include "http/Url.h"
+#include "http/URL.h"
 #include "support/HTTPTestServer.h"
 
 #include <cstdint>

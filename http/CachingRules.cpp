@@ -1,6 +1,7 @@
 #include "http/CachingRules.h"
 
 #include "common/ByteString.h"
+#include "common/Calendar.h"
 #include "http/HTTPResponse.h"
 
 #include <algorithm>
@@ -33,17 +34,6 @@ std::vector<std::string> Tokens(const std::string& text)
         }
     }
     return tokens;
-}
-
-// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t year, int month, int day)
-{
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yearOfEra = year - era * 400;
-    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
 }
 
 bool ParseClock(const std::string& text, int& hour, int& minute, int& second)
@@ -115,7 +105,7 @@ bool ParseHTTPDate(const std::string& text, std::int64_t& seconds)
     }
     if (day < 1 || day > 31 || month == 0 || hour < 0 || year < 1970)
         return false;
-    seconds = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+    seconds = DaysFrom1970(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
     return true;
 }
 

@@ -24,6 +24,6 @@ public:
 
 private:
     mutable platform::CLock m_lock;
-    bool m_cancelled = false;
-    platform::SocketHandle m_socket = platform::kInvalidSocket;
+    bool m_cancelled GUARDED_BY(m_lock) = false;
+    platform::SocketHandle m_socket GUARDED_BY(m_lock) = platform::kInvalidSocket;
 };

@@ -2,7 +2,7 @@
 
 #include "common/ByteString.h"
 #include "http/HTTPResponse.h"
-#include "http/Url.h"
+#include "http/URL.h"
 
 #include <map>
 #include <sstream>

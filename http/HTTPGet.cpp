@@ -35,7 +35,7 @@ CHTTPGet::~CHTTPGet()
 
 void CHTTPGet::Get(const std::string& url)
 {
-    m_url = ParseHttpUrl(url);
+    m_url = ParseHTTPURL(url);
     ResolveHost();
     Connect();
     SendRequest();
@@ -350,7 +350,7 @@ std::string Refusal(const std::string& status, const std::string& headers, const
 
 // A redirection from http to https keeps the host and changes the port: the credentials
 // follow the host.
-bool IsSameHost(const HttpUrl& one, const HttpUrl& other)
+bool IsSameHost(const HTTPURL& one, const HTTPURL& other)
 {
     return ToLowerASCII(one.host) == ToLowerASCII(other.host);
 }
@@ -358,15 +358,15 @@ bool IsSameHost(const HttpUrl& one, const HttpUrl& other)
 // Requests `url` and the redirections it leads to, at most kMaxRequests in all, and records
 // them in `record`; the last response stays in `client`. The credentials of `origin` go only
 // to its own host: at once over TLS, in the clear only when a 401 asks for them.
-void FollowRedirections(CHTTPGet& client, std::string url, const HttpUrl& origin,
+void FollowRedirections(CHTTPGet& client, std::string url, const HTTPURL& origin,
                         DownloadTrace& record, bool first)
 {
     for (int request = 1; request <= kMaxRequests; ++request) {
         record.finalUrl = url;
         record.status.clear();
         record.headers.clear();
-        const HttpUrl target = ParseHttpUrl(url);
-        const HttpUrl* owner = target.hasCredentials                                 ? &target
+        const HTTPURL target = ParseHTTPURL(url);
+        const HTTPURL* owner = target.hasCredentials                                 ? &target
                                : origin.hasCredentials && IsSameHost(target, origin) ? &origin
                                                                                      : nullptr;
         const std::string authorization =
@@ -410,7 +410,7 @@ std::string DownloadFeed(std::string url, CCancelSignal* cancel, CByteBudget* bu
     if (!connection.Take(kConnectionBytes))
         throw CHTTPGet::exception(budget->Outermost().Refusal());
     CHTTPGet client(cancel, budget);
-    const HttpUrl origin = ParseHttpUrl(url);
+    const HTTPURL origin = ParseHTTPURL(url);
     try {
         if (validators != nullptr)
             client.SetValidators(*validators);

@@ -2,7 +2,7 @@
 
 #include "common/TextException.h"
 #include "http/HTTPRequest.h"
-#include "http/Url.h"
+#include "http/URL.h"
 #include "platform/Socket.h"
 
 #include <cstddef>
@@ -54,7 +54,7 @@ public:
     CHTTPGet(const CHTTPGet&) = delete;
     CHTTPGet& operator=(const CHTTPGet&) = delete;
 
-    // One request for `url` (read by ParseHttpUrl).
+    // One request for `url` (read by ParseHTTPURL).
     // Throws CHTTPGet::exception; an HTTP error status is an ordinary response.
     void Get(const std::string& url);
 
@@ -101,7 +101,7 @@ private:
 
     std::string m_body;
     std::string m_headers;
-    HttpUrl m_url;
+    HTTPURL m_url;
     RequestValidators m_validators;
     std::string m_authorization;
     std::size_t m_encodedBytes = 0;

@@ -18,7 +18,7 @@ std::string HeaderLine(const char* name, const std::string& value)
 
 // The host and, when it is not the scheme's, the port, as the Host header and an absolute
 // request target name them; an IPv6 address goes in brackets.
-std::string Authority(const HttpUrl& url)
+std::string Authority(const HTTPURL& url)
 {
     std::string authority =
         url.host.find(':') == std::string::npos ? url.host : "[" + url.host + "]";
@@ -29,7 +29,7 @@ std::string Authority(const HttpUrl& url)
 
 } // namespace
 
-std::string FormatRequest(const HttpUrl& url, RequestTarget target,
+std::string FormatRequest(const HTTPURL& url, RequestTarget target,
                           const RequestValidators& validators, const std::string& authorization)
 {
     const std::string authority = Authority(url);

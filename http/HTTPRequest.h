@@ -1,6 +1,6 @@
 #pragma once
 
-#include "http/Url.h"
+#include "http/URL.h"
 
 #include <string>
 
@@ -31,7 +31,7 @@ enum class RequestTarget
 // Accept-Encoding and "Connection: close", then the conditional headers of `validators` (a
 // value that could end its line early is left out), then `authorization` when it is not
 // empty, and the empty line.
-std::string FormatRequest(const HttpUrl& url, RequestTarget target,
+std::string FormatRequest(const HTTPURL& url, RequestTarget target,
                           const RequestValidators& validators, const std::string& authorization);
 
 // The value of an Authorization header that gives `user` and `password` the Basic way.

@@ -1,5 +1,6 @@
 #include "platform/CharsetConversion.h"
 
+#include "common/ByteString.h"
 #include "platform/SystemCharsetConversion.h"
 
 #include <algorithm>
@@ -21,25 +22,6 @@ const WideEncoding kWideEncodings[] = {
     {"utf-16", 2, true, true}, {"utf-16be", 2, true, false}, {"utf-16le", 2, false, false},
     {"utf-32", 4, true, true}, {"utf-32be", 4, true, false}, {"utf-32le", 4, false, false},
 };
-
-void AppendUtf8(std::string& utf8, std::uint32_t character)
-{
-    if (character < 0x80) {
-        utf8 += static_cast<char>(character);
-    } else if (character < 0x800) {
-        utf8 += static_cast<char>(0xC0 | character >> 6);
-        utf8 += static_cast<char>(0x80 | (character & 0x3F));
-    } else if (character < 0x10000) {
-        utf8 += static_cast<char>(0xE0 | character >> 12);
-        utf8 += static_cast<char>(0x80 | (character >> 6 & 0x3F));
-        utf8 += static_cast<char>(0x80 | (character & 0x3F));
-    } else {
-        utf8 += static_cast<char>(0xF0 | character >> 18);
-        utf8 += static_cast<char>(0x80 | (character >> 12 & 0x3F));
-        utf8 += static_cast<char>(0x80 | (character >> 6 & 0x3F));
-        utf8 += static_cast<char>(0x80 | (character & 0x3F));
-    }
-}
 
 // A unit that is no character (a surrogate out of its pair, a value beyond U+10FFFF) becomes
 // "?", and so does a last unit that the text cuts off; decoding goes on at the next unit.
@@ -81,7 +63,7 @@ std::string DecodeWide(const std::string& text, const WideEncoding& encoding)
         if ((character >= 0xD800 && character < 0xE000) || character > 0x10FFFF)
             utf8 += '?';
         else
-            AppendUtf8(utf8, character);
+            AppendUTF8(utf8, character);
     }
     if (at < text.size())
         utf8 += '?';

@@ -1,12 +1,12 @@
 #include "platform/File.h"
 
 #include "platform/FilePrimitives.h"
+#include "platform/Thread.h"
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <mutex>
 #include <random>
 #include <system_error>
 
@@ -22,11 +22,12 @@ constexpr std::chrono::minutes kStaleAfter{1};
 // short, so that a file whose own name is near the length limit can still be replaced.
 std::string TemporaryNameBeside(const std::string& path)
 {
-    static std::mutex generatorLock;
-    static std::mt19937_64 generator{std::random_device{}()};
+    // Never destroyed, so that a thread still writing while the process ends finds it.
+    static CLock& generatorLock = *new CLock;
+    static std::mt19937_64 generator GUARDED_BY(generatorLock){std::random_device{}()};
     std::uint64_t suffix;
     {
-        std::lock_guard<std::mutex> guard(generatorLock);
+        CLockHolder holder(generatorLock);
         suffix = generator();
     }
     char name[24];

@@ -1,200 +1,14 @@
 #include "provider/FeedListReport.h"
 
-#include "common/PrintableText.h"
 #include "common/ReadableFile.h"
 #include "http/FeedDownloads.h"
-#include "http/Url.h"
-#include "platform/File.h"
 #include "provider/FeedList.h"
 #include "provider/LoginMemory.h"
 #include "provider/MessageProviderRSS.h"
 
-#include <cstdio>
-#include <sstream>
+#include <algorithm>
+#include <iterator>
 #include <utility>
-
-namespace {
-
-std::size_t Messages(const FeedOutcome& outcome)
-{
-    return outcome.items - outcome.seen;
-}
-
-std::string KindName(const FeedOutcome& outcome)
-{
-    switch (outcome.kind) {
-    case DocumentKind::None:
-        return std::string();
-    case DocumentKind::RSS:
-        return outcome.rssVersion.empty() ? "RSS" : "RSS " + outcome.rssVersion;
-    case DocumentKind::Atom:
-        return "Atom 1.0";
-    case DocumentKind::RDF:
-        return "RSS 1.0";
-    case DocumentKind::RSS090:
-        return "RSS 0.90";
-    case DocumentKind::HTML:
-        return "HTML page";
-    case DocumentKind::OtherXML:
-        return "XML but not a feed";
-    case DocumentKind::NotXML:
-        return "not XML";
-    case DocumentKind::Wide:
-        return "UTF-16 or UTF-32 text";
-    case DocumentKind::TooDeep:
-        return "XML nested too deeply";
-    }
-    return std::string();
-}
-
-std::string Plural(std::size_t count, const char* word)
-{
-    return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
-}
-
-std::string Seconds(long long milliseconds)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(milliseconds) / 1000.0);
-    return text;
-}
-
-std::string CharsetText(const FeedOutcome& outcome)
-{
-    if (outcome.charset.empty())
-        return "no character set declared (read as UTF-8)";
-    if (outcome.converted)
-        return outcome.charset + " converted to UTF-8";
-    return outcome.charset;
-}
-
-std::string TemplateText(const FeedOutcome& outcome)
-{
-    if (outcome.templateName.empty())
-        return "built-in template";
-    if (!outcome.templateDistrust.empty())
-        return "template " + outcome.templateName + " NOT READ: " + outcome.templateDistrust +
-               "; built-in template used";
-    if (outcome.templateMissing)
-        return "template " + outcome.templateName + " NOT FOUND (or empty), built-in template used";
-    if (outcome.templateTooLarge)
-        return "template " + outcome.templateName +
-               " TOO LARGE (more than 1 MB), built-in template used";
-    return "template " + outcome.templateName;
-}
-
-// A JSON string: quotes, backslashes and control characters (C0, DEL and C1) escaped, and
-// every byte that is not part of well-formed UTF-8 replaced by U+FFFD, which JSON readers
-// require.
-std::string JSONString(const std::string& text)
-{
-    std::string out = "\"";
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char byte = static_cast<unsigned char>(text[i]);
-        const std::size_t length = Utf8CharacterLength(text, i);
-        const unsigned code =
-            byte == 0xC2 && length == 2 ? static_cast<unsigned char>(text[i + 1]) : byte;
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-            continue;
-        }
-        if (byte == '"' || byte == '\\') {
-            out += '\\';
-            out += static_cast<char>(byte);
-        } else if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", code);
-            out += escape;
-        } else {
-            out.append(text, i, length);
-        }
-        i += length;
-    }
-    return out + "\"";
-}
-
-// "5 minutes", "2 hours", "3 days": how long ago a copy was fetched, roughly.
-std::string Age(long long seconds)
-{
-    if (seconds < 120)
-        return Plural(static_cast<std::size_t>(seconds < 0 ? 0 : seconds), "second");
-    if (seconds < 2 * 3600)
-        return Plural(static_cast<std::size_t>(seconds / 60), "minute");
-    if (seconds < 2 * 86400)
-        return Plural(static_cast<std::size_t>(seconds / 3600), "hour");
-    return Plural(static_cast<std::size_t>(seconds / 86400), "day");
-}
-
-const char* CacheName(CopyUse use)
-{
-    switch (use) {
-    case CopyUse::None:
-        break;
-    case CopyUse::Unchanged:
-        return "unchanged";
-    case CopyUse::Quiet:
-        return "not asked";
-    case CopyUse::Fallback:
-        return "fallback";
-    }
-    return "fresh";
-}
-
-// What the feed's answer and its copy came to: "fresh (200)", "unchanged (304)", a fallback,
-// the compression's saving, a permanent move.
-std::string CacheText(const FeedOutcome& outcome)
-{
-    std::string text;
-    const std::string copy = "the copy from " + Age(outcome.download.copyAgeSeconds) + " ago";
-    switch (outcome.download.copyUse) {
-    case CopyUse::None:
-        if (outcome.download.status == "200")
-            text = "; fresh (200)";
-        break;
-    case CopyUse::Unchanged:
-        text = "; unchanged (304), " + copy + " serves";
-        break;
-    case CopyUse::Quiet:
-        text = "; not asked (the server asked to wait), " + copy + " serves";
-        break;
-    case CopyUse::Fallback:
-        text = "; " + outcome.download.fallbackReason + "; using " + copy;
-        break;
-    }
-    if (outcome.download.encodedBytes > 0 && outcome.download.copyUse == CopyUse::None) {
-        const long long saved = static_cast<long long>(outcome.bytes) -
-                                static_cast<long long>(outcome.download.encodedBytes);
-        text += ", compressed: " + Plural(outcome.download.encodedBytes, "byte") + " came";
-        if (saved > 0 && outcome.bytes > 0)
-            text += " (" + std::to_string(saved * 100 / static_cast<long long>(outcome.bytes)) +
-                    "% saved)";
-    }
-    if (!outcome.download.movedTo.empty())
-        text += "; moved permanently to " + WithoutPassword(outcome.download.movedTo) +
-                ": update the list";
-    if (!outcome.download.linkedFeed.empty())
-        text += "; a web page; its feed is " + WithoutPassword(outcome.download.linkedFeed) +
-                ", used for this check: put that address in the list";
-    return text;
-}
-
-// Where the parser refused the document, and for a salvaged one what was saved of it.
-std::string NotWellFormed(const FeedOutcome& outcome)
-{
-    std::string text = "not well-formed XML";
-    if (outcome.errorLine > 0)
-        text += " at line " + std::to_string(outcome.errorLine) + ", column " +
-                std::to_string(outcome.errorColumn);
-    else if (!outcome.errorText.empty())
-        text += " (" + outcome.errorText + ")";
-    if (outcome.salvaged)
-        text += "; recovered " + std::to_string(outcome.salvageKeptItems) + " of " +
-                Plural(outcome.salvageItems, "item");
-    return text;
-}
-
-} // namespace
 
 CFeedListReport::CFeedListReport(std::string listFile, std::vector<FeedOutcome> outcomes,
                                  std::string listProblem)
@@ -204,27 +18,32 @@ CFeedListReport::CFeedListReport(std::string listFile, std::vector<FeedOutcome> 
 
 CFeedListReport CFeedListReport::Run(std::string listFile)
 {
-    std::string problem = WhyUnreadable(listFile);
-    // A login reads only lists whose content the user chose.
-    if (problem.empty()) {
-        problem = WhyNotTheUsers(listFile);
-        if (!problem.empty())
-            problem += ", so logins do not read it";
-    }
-    if (!problem.empty())
-        return CFeedListReport(std::move(listFile), {}, std::move(problem));
-    CMessageProviderRSS login(listFile, std::string());
-    login.LocateParseErrors();
-    login.GetMessages();
-    std::vector<FeedOutcome> outcomes = login.FeedOutcomes();
-    // The feeds a login leaves out, read the way it reads the others.
+    // The list is read once, with the feeds past a login's limit, and the login serves the
+    // feeds it would have read itself: the report tells of one and the same list.
     std::vector<std::string> urls;
     std::vector<std::string> templates;
     std::vector<FeedOutcome> listed;
-    ReadFeedList(login.ListFile(), urls, templates, &listed, static_cast<std::size_t>(-1));
-    for (std::size_t feed = outcomes.size(); feed < listed.size(); ++feed) {
-        listed[feed].pastLimit = true;
-        outcomes.push_back(std::move(listed[feed]));
+    if (!ReadFeedList(listFile, urls, templates, &listed, static_cast<std::size_t>(-1))) {
+        std::string problem = WhyUnreadable(listFile);
+        // A login reads only lists whose content the user chose.
+        if (problem.empty())
+            problem = WhyNotTheUsers(listFile) + ", so logins do not read it";
+        return CFeedListReport(std::move(listFile), {}, std::move(problem));
+    }
+    const std::size_t served = std::min(urls.size(), kMaxFeeds);
+    std::vector<FeedOutcome> pastLimit(std::make_move_iterator(listed.begin() + served),
+                                       std::make_move_iterator(listed.end()));
+    listed.resize(served);
+    urls.resize(served);
+    templates.resize(served);
+    CMessageProviderRSS login(listFile, std::string());
+    login.LocateParseErrors();
+    login.UseFeedList(std::move(urls), std::move(templates), std::move(listed));
+    login.GetMessages();
+    std::vector<FeedOutcome> outcomes = login.FeedOutcomes();
+    for (FeedOutcome& outcome : pastLimit) {
+        outcome.pastLimit = true;
+        outcomes.push_back(std::move(outcome));
     }
     return CFeedListReport(std::move(listFile), std::move(outcomes));
 }
@@ -234,6 +53,11 @@ int CFeedListReport::ExitStatus() const
     if (!m_listProblem.empty())
         return kListUnreadable;
     return m_outcomes.empty() || ProblemCount() > 0 ? kSomeFeedGivesNone : kEveryFeedGivesMessages;
+}
+
+std::size_t CFeedListReport::Messages(const FeedOutcome& outcome)
+{
+    return outcome.items - outcome.seen;
 }
 
 std::size_t CFeedListReport::MessageCount() const
@@ -291,7 +115,8 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
     case DocumentKind::NotXML:
         return NotWellFormed(outcome);
     case DocumentKind::Wide:
-        return "written in UTF-16 or UTF-32: only UTF-8 and single-byte character sets are read";
+        return "written in UTF-16 or UTF-32 without a byte order mark or an XML declaration "
+               "that tells which: it cannot be read";
     case DocumentKind::TooDeep:
         return "elements nested too deeply to be read";
     case DocumentKind::RSS:
@@ -304,111 +129,17 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
     return "the feed has no items";
 }
 
-void CFeedListReport::WriteText(std::ostream& printed) const
+std::string CFeedListReport::NotWellFormed(const FeedOutcome& outcome)
 {
-    // Servers and documents chose much of what is written: none of their control characters
-    // or broken UTF-8 reaches the terminal.
-    // A line end a server wrote inside a value is escaped too: it starts no line.
-    std::vector<std::string> lines;
-    WriteLines(lines);
-    for (const std::string& line : lines)
-        printed << PrintableText(line) << "\n";
-}
-
-void CFeedListReport::WriteLines(std::vector<std::string>& lines) const
-{
-    std::ostringstream out;
-    const auto endLine = [&] {
-        lines.push_back(out.str());
-        out.str(std::string());
-    };
-    if (!m_listProblem.empty()) {
-        out << "cannot read the feed list " << m_listFile << ": " << m_listProblem;
-        endLine();
-        return;
-    }
-    if (m_outcomes.empty()) {
-        out << "the feed list " << m_listFile << " names no feed: each feed is a line with its URL"
-            << " (empty lines and lines starting with # are skipped)";
-        endLine();
-        return;
-    }
-    for (std::size_t feed = 0; feed < m_outcomes.size(); ++feed) {
-        const FeedOutcome& outcome = m_outcomes[feed];
-        out << (feed < 9 ? " " : "") << feed + 1 << ". " << WithoutPassword(outcome.url);
-        if (!outcome.download.finalUrl.empty() && outcome.download.finalUrl != outcome.url)
-            out << " -> " << WithoutPassword(outcome.download.finalUrl);
-        const std::string problem = Problem(outcome);
-        if (!problem.empty()) {
-            out << ": NO MESSAGES: " << problem;
-        } else {
-            out << ": " << Plural(Messages(outcome), "message");
-            if (outcome.salvaged)
-                out << " (" << NotWellFormed(outcome) << ")";
-            if (outcome.seen > 0)
-                out << " (" << outcome.seen << " of " << Plural(outcome.items, "item")
-                    << " deleted before)";
-        }
-        if (!outcome.pastLimit && outcome.failure == FeedFailure::None) {
-            out << "; HTTP " << (outcome.download.status.empty() ? "?" : outcome.download.status)
-                << ", " << Plural(outcome.bytes, "byte") << " in "
-                << Seconds(outcome.download.milliseconds);
-            if (outcome.bytes > 0)
-                out << ", " << CharsetText(outcome) << ", " << KindName(outcome);
-            if (outcome.kind == DocumentKind::Atom)
-                out << " with " << outcome.items << (outcome.items == 1 ? " entry" : " entries");
-            else if (IsFeedKind(outcome.kind))
-                out << " with " << Plural(outcome.items, "item");
-        }
-        if (!outcome.pastLimit)
-            out << CacheText(outcome);
-        if (!outcome.pastLimit)
-            out << "; " << TemplateText(outcome);
-        endLine();
-    }
-    const std::size_t problems = ProblemCount();
-    out << Plural(m_outcomes.size(), "feed") << ", " << Plural(MessageCount(), "message") << ", "
-        << problems << (problems == 1 ? " feed" : " feeds") << " with problems";
-    endLine();
-}
-
-void CFeedListReport::WriteJSON(std::ostream& out) const
-{
-    out << "{\"list\": " << JSONString(m_listFile);
-    if (!m_listProblem.empty()) {
-        out << ", \"error\": " << JSONString(m_listProblem) << "}\n";
-        return;
-    }
-    out << ", \"feeds\": [";
-    for (std::size_t feed = 0; feed < m_outcomes.size(); ++feed) {
-        const FeedOutcome& outcome = m_outcomes[feed];
-        const std::string problem = Problem(outcome);
-        out << (feed == 0 ? "\n" : ",\n")
-            << "  {\"url\": " << JSONString(WithoutPassword(outcome.url))
-            << ", \"finalUrl\": " << JSONString(WithoutPassword(outcome.download.finalUrl))
-            << ", \"status\": " << JSONString(outcome.download.status)
-            << ", \"bytes\": " << outcome.bytes
-            << ", \"seconds\": " << static_cast<double>(outcome.download.milliseconds) / 1000.0
-            << ", \"charset\": " << JSONString(outcome.charset)
-            << ", \"converted\": " << (outcome.converted ? "true" : "false")
-            << ", \"kind\": " << JSONString(KindName(outcome)) << ", \"items\": " << outcome.items
-            << ", \"seen\": " << outcome.seen << ", \"messages\": " << Messages(outcome)
-            << ", \"template\": " << JSONString(outcome.templateName)
-            << ", \"templateMissing\": " << (outcome.templateMissing ? "true" : "false")
-            << ", \"cache\": " << JSONString(CacheName(outcome.download.copyUse))
-            << ", \"copyAgeSeconds\": " << outcome.download.copyAgeSeconds
-            << ", \"fallbackReason\": " << JSONString(outcome.download.fallbackReason)
-            << ", \"compressedBytes\": " << outcome.download.encodedBytes
-            << ", \"movedPermanentlyTo\": " << JSONString(WithoutPassword(outcome.download.movedTo))
-            << ", \"feedOfWebPage\": " << JSONString(WithoutPassword(outcome.download.linkedFeed))
-            << ", \"templateTooLarge\": " << (outcome.templateTooLarge ? "true" : "false")
-            << ", \"templateNotRead\": " << JSONString(outcome.templateDistrust)
-            << ", \"problem\": "
-            << (!problem.empty()   ? JSONString(problem)
-                : outcome.salvaged ? JSONString(NotWellFormed(outcome))
-                                   : "null")
-            << "}";
-    }
-    out << "\n], \"summary\": {\"feeds\": " << m_outcomes.size()
-        << ", \"messages\": " << MessageCount() << ", \"problems\": " << ProblemCount() << "}}\n";
+    std::string text = "not well-formed XML";
+    if (outcome.errorLine > 0)
+        text += " at line " + std::to_string(outcome.errorLine) + ", column " +
+                std::to_string(outcome.errorColumn);
+    else if (!outcome.errorText.empty())
+        text += " (" + outcome.errorText + ")";
+    if (outcome.salvaged)
+        text += "; recovered " + std::to_string(outcome.salvageKeptItems) + " of " +
+                std::to_string(outcome.salvageItems) +
+                (outcome.salvageItems == 1 ? " item" : " items");
+    return text;
 }

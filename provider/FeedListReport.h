@@ -3,7 +3,6 @@
 #include "provider/FeedOutcome.h"
 
 #include <cstddef>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -11,7 +10,8 @@
 // would serve, feed by feed, and for each feed that gives nothing, why, in the owner's
 // words. Run goes the login's own way (CMessageProviderRSS::GetMessages: the list read as a
 // login reads it, the same downloads, conversion, parsing and rendering, the seen store
-// read) and writes nothing to the seen store. Used on one thread.
+// read) and writes nothing to the seen store. The host program prints it
+// (shell/host/CheckOutput.h). Used on one thread.
 class CFeedListReport
 {
 public:
@@ -34,24 +34,26 @@ public:
     // reason other than the seen store (or the list names none); else kEveryFeedGivesMessages.
     int ExitStatus() const;
 
-    // One line per feed in list order, then a summary line; or the reason the list cannot
-    // be read. Control characters and bytes outside UTF-8 are escaped (PrintableText).
-    void WriteText(std::ostream& out) const;
-    // The same as one JSON object, for scripts.
-    void WriteJSON(std::ostream& out) const;
+    // The list's path as given to Run; why it cannot be read (empty when it can); one
+    // outcome per feed, in list order, those past the most feeds a login reads included.
+    const std::string& ListFile() const { return m_listFile; }
+    const std::string& ListProblem() const { return m_listProblem; }
+    const std::vector<FeedOutcome>& Outcomes() const { return m_outcomes; }
 
-    // Why a feed gives no messages, in a user's words; empty when it gives some, or when
-    // the seen store holds all its items.
-    static std::string Problem(const FeedOutcome& outcome);
-
-private:
-    // The lines of WriteText, without their line ends, before their control characters are
-    // escaped.
-    void WriteLines(std::vector<std::string>& lines) const;
     // The messages of all feeds together, and the feeds that give none (see Problem).
     std::size_t MessageCount() const;
     std::size_t ProblemCount() const;
 
+    // The messages a feed gives: its items less those the seen store holds.
+    static std::size_t Messages(const FeedOutcome& outcome);
+    // Why a feed gives no messages, in a user's words; empty when it gives some, or when
+    // the seen store holds all its items.
+    static std::string Problem(const FeedOutcome& outcome);
+    // "not well-formed XML" with where the parser refused the document, and for a salvaged
+    // one how many of its items were saved.
+    static std::string NotWellFormed(const FeedOutcome& outcome);
+
+private:
     std::string m_listFile;
     // Why the list cannot be read; empty when it can.
     std::string m_listProblem;

@@ -1,7 +1,7 @@
 #include "provider/FeedView.h"
 
 #include "common/ByteString.h"
-#include "http/Url.h"
+#include "http/URL.h"
 #include "provider/HtmlText.h"
 #include "provider/NamespacedXml.h"
 #include "render/DateHeader.h"
@@ -26,13 +26,6 @@ bool AttributeIs(const TiXmlElement& element, const char* name, const char* valu
 {
     const char* attribute = element.Attribute(name);
     return attribute != nullptr && std::strcmp(attribute, value) == 0;
-}
-
-std::string Trimmed(std::string text)
-{
-    TrimLeft(text);
-    TrimRight(text);
-    return text;
 }
 
 // Whether a "type" attribute says HTML, XHTML, or text (the default).
@@ -292,13 +285,6 @@ DocumentKind FeedKindOf(const TiXmlElement& root)
         }
     }
     return ToLowerASCII(name) == "html" ? DocumentKind::HTML : DocumentKind::OtherXML;
-}
-
-std::string ResolveReference(const std::string& base, const std::string& reference)
-{
-    if (reference.empty())
-        return base.substr(0, base.find('#'));
-    return ResolveLocation(base, reference);
 }
 
 CFeedItems::CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::string& finalUrl)

@@ -86,6 +86,3 @@ private:
 // "feed" in the Atom 1.0 namespace; RDF or RSS090 for an RDF root that declares the RSS 1.0
 // or RSS 0.90 namespace; HTML for an "html" root; otherwise OtherXML.
 DocumentKind FeedKindOf(const TiXmlElement& root);
-
-// The reference `reference` resolved against the absolute URL `base`.
-std::string ResolveReference(const std::string& base, const std::string& reference);

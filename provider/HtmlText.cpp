@@ -1,5 +1,7 @@
 #include "provider/HtmlText.h"
 
+#include "common/ByteString.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -38,27 +40,6 @@ const struct
 // The longest reference name read; longer runs are no reference.
 constexpr std::size_t kMaxReferenceLength = 10;
 
-void AppendUtf8(std::string& out, std::uint32_t code)
-{
-    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        code = 0xFFFD;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 // Decodes the reference whose "&" is at `at`, appending its text; returns the position after
 // its ";", or `at` when no reference begins there.
 std::size_t AppendReference(const std::string& html, std::size_t at, std::string& out)
@@ -74,7 +55,9 @@ std::size_t AppendReference(const std::string& html, std::size_t at, std::string
         const unsigned long code = std::strtoul(digits, &stop, hex ? 16 : 10);
         if (*digits == '\0' || *stop != '\0' || *digits == '-' || *digits == '+')
             return at;
-        AppendUtf8(out, code > 0x10FFFF ? 0xFFFD : static_cast<std::uint32_t>(code));
+        // A reference to no character (NUL, a surrogate, past U+10FFFF) stands for U+FFFD.
+        const bool character = code != 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+        AppendUTF8(out, character ? static_cast<std::uint32_t>(code) : 0xFFFD);
         return end + 1;
     }
     for (const auto& reference : kNamedReferences) {

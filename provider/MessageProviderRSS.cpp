@@ -39,12 +39,6 @@ void RecordTrace(DownloadTrace& trace, FeedOutcome& outcome)
     std::string().swap(outcome.download.headers);
 }
 
-std::string Trimmed(std::string text)
-{
-    TrimLeft(text);
-    TrimRight(text);
-    return text;
-}
 
 // A NUL byte would end the name early for the system, and no client sends CR or LF in a
 // name on purpose: such a name would be checked as one file and used as another.
@@ -81,9 +75,9 @@ std::shared_ptr<const CFeedCopies> CMessageProviderRSS::DefaultCopies()
 
 ProviderReply CMessageProviderRSS::GetMessages()
 {
-    std::vector<std::string> urls;
-    std::vector<std::string> templates;
-    if (m_listIsUsable)
+    std::vector<std::string> urls = std::move(m_givenURLs);
+    std::vector<std::string> templates = std::move(m_givenTemplates);
+    if (!m_listGiven && m_listIsUsable)
         m_listWasRead = ReadFeedList(m_listFile, urls, templates, &m_outcomes);
     ProviderReply reply;
     if (urls.empty()) {
@@ -118,6 +112,17 @@ ProviderReply CMessageProviderRSS::GetMessages()
     reply.messages = std::move(m_messages);
     m_messages.clear();
     return reply;
+}
+
+void CMessageProviderRSS::UseFeedList(std::vector<std::string> urls,
+                                      std::vector<std::string> templates,
+                                      std::vector<FeedOutcome> outcomes)
+{
+    m_listGiven = true;
+    m_listWasRead = true;
+    m_givenURLs = std::move(urls);
+    m_givenTemplates = std::move(templates);
+    m_outcomes = std::move(outcomes);
 }
 
 void CMessageProviderRSS::CommitDeleted(const MessageList& deleted)

@@ -75,6 +75,12 @@ public:
 
     // One outcome per feed of the list, in list order, once GetMessages has returned.
     const std::vector<FeedOutcome>& FeedOutcomes() const { return m_outcomes; }
+    // Makes GetMessages serve the feeds of a list that the caller has read (ReadFeedList)
+    // instead of reading the list file itself: `urls` and `templates` in parallel, with one
+    // outcome per feed in `outcomes`. Called before GetMessages.
+    void UseFeedList(std::vector<std::string> urls, std::vector<std::string> templates,
+                     std::vector<FeedOutcome> outcomes);
+
     // Makes GetMessages keep track of lines and columns while it parses, so that the
     // outcome of a document that is not well-formed says where; parsing then takes a third
     // longer, so only reports ask for it.
@@ -107,6 +113,10 @@ private:
     bool m_listIsUsable;
     // Whether GetMessages found a list of the user's: only such a list has a seen store.
     bool m_listWasRead = false;
+    // The feeds of a list read by the caller (UseFeedList), until GetMessages takes them.
+    bool m_listGiven = false;
+    std::vector<std::string> m_givenURLs;
+    std::vector<std::string> m_givenTemplates;
     MessageList m_messages;
     std::vector<FeedOutcome> m_outcomes;
     bool m_locateParseErrors = false;

@@ -1,6 +1,7 @@
 #include "render/DateHeader.h"
 
 #include "common/ByteString.h"
+#include "common/Calendar.h"
 
 #include <tinyxml.h>
 
@@ -33,29 +34,6 @@ bool Skip(const char*& cursor, const char* end, char byte)
         return false;
     ++cursor;
     return true;
-}
-
-bool IsLeapYear(int year)
-{
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month)
-{
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-// 0 for Sunday, by the days since 1 March of year 0 in the proleptic Gregorian calendar.
-int DayOfWeek(int year, int month, int day)
-{
-    if (month < 3) {
-        --year;
-        month += 12;
-    }
-    const long days =
-        365L * year + year / 4 - year / 100 + year / 400 + (153 * (month - 3) + 2) / 5 + day;
-    return static_cast<int>((days + 2) % 7);
 }
 
 // Reads a zone ("Z", "+hh:mm", "+hhmm" or "+hh") into "+hhmm" form.

@@ -14,6 +14,7 @@
 #include "platform/Termination.h"
 #include "provider/FeedListReport.h"
 #include "shell/LocalPort.h"
+#include "shell/host/CheckOutput.h"
 #include "shell/host/HostTexts.h"
 #include "shell/host/OPMLImport.h"
 #include "shell/host/PluginLibrary.h"
@@ -131,9 +132,9 @@ int Check(const std::string& listFile, bool json)
     const CFeedListReport report = CFeedListReport::Run(listFile);
     progress.reset();
     if (json)
-        report.WriteJSON(std::cout);
+        WriteReportJSON(report, std::cout);
     else
-        report.WriteText(std::cout);
+        WriteReportText(report, std::cout);
     return report.ExitStatus();
 }
 

@@ -32,7 +32,8 @@ void CProgressLine::Show()
     platform::CLockHolder holder(m_lock);
     for (int seconds = 0; !m_stop; ++seconds) {
         m_out << kEraseLine << m_text << " " << seconds << " s" << std::flush;
-        m_stopped.WaitFor(m_lock, std::chrono::seconds(1), [this] { return m_stop; });
+        m_stopped.WaitFor(m_lock, std::chrono::seconds(1),
+                          [this]() REQUIRES(m_lock) { return m_stop; });
     }
     m_out << kEraseLine << std::flush;
 }

@@ -23,6 +23,6 @@ private:
     const std::string m_text;
     platform::CLock m_lock;
     platform::CCondition m_stopped;
-    bool m_stop = false;
+    bool m_stop GUARDED_BY(m_lock) = false;
     platform::CThread m_thread;
 };

@@ -42,6 +42,10 @@ struct SecureServer : CHTTPTestServer
     {}
 };
 
+// A feed small enough to read at a glance, for the compressed downloads.
+const std::string kCompressedFeed =
+    "<rss version=\"2.0\"><channel><title>News</title></channel></rss>\n";
+
 } // namespace
 
 TEST(HTTPGet, SendsTheExactRequestAndSplitsTheResponse)
@@ -447,4 +451,23 @@ TEST(HTTPGetOverTLS, CredentialsGoAtOnceOverTLSAndFollowTheHostToIt)
     ASSERT_EQ(server.Requests().size(), 2u);
     for (const std::string& request : server.Requests())
         EXPECT_NE(request.find("\r\nAuthorization: Basic YTpi\r\n"), std::string::npos);
+}
+
+TEST(DownloadFeed, OffersCompressionAndSkipsRedirectionBodies)
+{
+    CHTTPTestServer server;
+    ASSERT_TRUE(server.IsRunning());
+    server.Serve("/feed",
+                 "HTTP/1.0 200 OK\r\nContent-Encoding: gzip\r\n\r\n" + Compressed(kCompressedFeed));
+    // A redirection whose body would not fit the budget: it is never read.
+    server.Serve("/fat", "HTTP/1.0 301 Moved\r\nLocation: /feed\r\n\r\n" +
+                             std::string(4 * 1024 * 1024, 'f'));
+    CByteBudget budget(1024 * 1024);
+    DownloadTrace trace;
+    EXPECT_EQ(DownloadFeed(server.Url("/fat"), nullptr, &budget, &trace), kCompressedFeed);
+    EXPECT_EQ(trace.movedTo, server.Url("/feed"));
+    EXPECT_EQ(trace.encodedBytes, Compressed(kCompressedFeed).size());
+    ASSERT_EQ(server.Requests().size(), 2u);
+    EXPECT_NE(server.Requests()[1].find("\r\nAccept-Encoding: gzip, deflate\r\n"),
+              std::string::npos);
 }

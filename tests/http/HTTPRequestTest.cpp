@@ -33,10 +33,10 @@ TEST(HTTPRequest, TheTargetAndHostNameThePortOnlyWhenItIsNotTheSchemes)
     };
     for (const auto& [url, start] : origin) {
         const std::string request =
-            FormatRequest(ParseHttpUrl(url), RequestTarget::Origin, none, std::string());
+            FormatRequest(ParseHTTPURL(url), RequestTarget::Origin, none, std::string());
         EXPECT_EQ(request.substr(0, std::string(start).size()), start);
     }
-    const std::string absolute = FormatRequest(ParseHttpUrl("http://u:p@example.com:8080/a?b#c"),
+    const std::string absolute = FormatRequest(ParseHTTPURL("http://u:p@example.com:8080/a?b#c"),
                                                RequestTarget::Absolute, none, std::string());
     EXPECT_EQ(absolute.substr(0, absolute.find("User-Agent")),
               "GET http://example.com:8080/a?b HTTP/1.1\r\nHost: example.com:8080\r\n");
@@ -46,7 +46,7 @@ TEST(HTTPRequest, ConditionalHeadersFollowConnectionAndAuthorizationComesLast)
 {
     const RequestValidators validators{"\"v1\"", "Tue, 14 Nov 2023 22:00:00 GMT", ""};
     const std::string request =
-        FormatRequest(ParseHttpUrl("http://a/"), RequestTarget::Origin, validators, "Basic YTo=");
+        FormatRequest(ParseHTTPURL("http://a/"), RequestTarget::Origin, validators, "Basic YTo=");
     const std::string tail = "Connection: close\r\nIf-None-Match: \"v1\"\r\n"
                              "If-Modified-Since: Tue, 14 Nov 2023 22:00:00 GMT\r\n"
                              "Authorization: Basic YTo=\r\n\r\n";
@@ -54,6 +54,6 @@ TEST(HTTPRequest, ConditionalHeadersFollowConnectionAndAuthorizationComesLast)
     // A value that could end its line is left out.
     const RequestValidators broken{"\"a\"\r\nX-Evil: 1", "", ""};
     EXPECT_EQ(
-        FormatRequest(ParseHttpUrl("http://a/"), RequestTarget::Origin, broken, "").find("X-Evil"),
+        FormatRequest(ParseHTTPURL("http://a/"), RequestTarget::Origin, broken, "").find("X-Evil"),
         std::string::npos);
 }

@@ -13,6 +13,9 @@ TEST(MailDateFromISO8601, RewritesTheFormsFeedsUse)
         {"2000-03-01T00:00+05", "Wed, 01 Mar 2000 00:00:00 +0500"},
         {"1999-12-31 23:59:59", "Fri, 31 Dec 1999 23:59:59 -0000"},
         {"2003-06-10", "Tue, 10 Jun 2003 00:00:00 -0000"},
+        // The first months of year 0, a leap year, have their weekdays too.
+        {"0000-01-02T00:00:00Z", "Sun, 02 Jan 0000 00:00:00 +0000"},
+        {"0000-02-29", "Tue, 29 Feb 0000 00:00:00 -0000"},
     };
     for (const auto& [iso, mail] : cases)
         EXPECT_EQ(MailDateFromISO8601(iso), mail) << iso;

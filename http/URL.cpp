@@ -1,4 +1,4 @@
-#include "http/Url.h"
+#include "http/URL.h"
 
 #include "common/ByteString.h"
 
@@ -122,14 +122,14 @@ void FindAuthority(const std::string& text, std::string::size_type& begin,
 
 } // namespace
 
-bool HttpUrl::HasDefaultPort() const
+bool HTTPURL::HasDefaultPort() const
 {
     return port == (secure ? kHTTPSPort : kHTTPPort);
 }
 
-HttpUrl ParseHttpUrl(const std::string& url)
+HTTPURL ParseHTTPURL(const std::string& url)
 {
-    HttpUrl parts;
+    HTTPURL parts;
     const std::string text = WithoutWhiteSpace(url);
     std::string::size_type begin = 0;
     std::string::size_type end = 0;
@@ -177,7 +177,7 @@ std::string WithoutPassword(const std::string& url)
 
 std::string ResolveLocation(const std::string& base, const std::string& location)
 {
-    // Read as ParseHttpUrl reads it: blanks anywhere do not count, not even inside the scheme.
+    // Read as ParseHTTPURL reads it: blanks anywhere do not count, not even inside the scheme.
     const std::string target = WithoutWhiteSpace(location);
     if (target.empty() || HasScheme(target))
         return target;
@@ -210,4 +210,11 @@ std::string ResolveLocation(const std::string& base, const std::string& location
     const std::string::size_type suffix = merged.find_first_of("?#");
     const std::string path = RemoveDotSegments(merged.substr(0, suffix));
     return origin + path + (suffix == std::string::npos ? std::string() : merged.substr(suffix));
+}
+
+std::string ResolveReference(const std::string& base, const std::string& reference)
+{
+    if (reference.empty())
+        return base.substr(0, base.find('#'));
+    return ResolveLocation(base, reference);
 }
