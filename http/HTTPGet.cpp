@@ -20,6 +20,18 @@ constexpr std::size_t kReceiveBufferBytes = 16384;
 // connection's buffers, those of a TLS session included.
 constexpr std::size_t kConnectionBytes = 64 * 1024;
 
+// The bytes of a whole response whose header block ends at `bodyStart`, as its
+// Content-Length announces them; 0 when it announces none it could keep to.
+std::size_t AnnouncedResponseBytes(const std::string& response, std::size_t bodyStart)
+{
+    const std::string length = GetHeader(response.substr(0, bodyStart), "content-length");
+    if (length.empty() || length.size() > 10 ||
+        length.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    const unsigned long long bytes = std::stoull(length);
+    return bytes > kMaxResponseBytes - bodyStart ? 0 : bodyStart + static_cast<std::size_t>(bytes);
+}
+
 // A validator goes into a header line as it came, unless it could end the line early.
 std::string ValidatorLine(const char* name, const std::string& value)
 {
@@ -132,9 +144,16 @@ void CHTTPGet::ReceiveResponse(std::size_t& taken)
 {
     std::string response;
     std::string::size_type headerEnd = std::string::npos;
+    // The whole response as its Content-Length announces it, once its header block is in.
+    std::size_t announced = 0;
     // The body of a redirection is of no use: reading stops once its header block is in.
     while (headerEnd == std::string::npos || !IsRedirection(StatusCode(response))) {
         const std::size_t used = response.size();
+        if (announced != 0 && used >= announced) {
+            // Whatever follows the announced body is no part of it.
+            response.resize(announced);
+            break;
+        }
         if (used == kMaxResponseBytes) {
             // A response of exactly the bound is whole only if nothing follows.
             char extra = 0;
@@ -142,8 +161,11 @@ void CHTTPGet::ReceiveResponse(std::size_t& taken)
                 throw exception("response too large");
             break;
         }
-        // Received straight into the response's own buffer, which grows once it is full.
-        if (const char* refusal = GrowWithinBudget(response, used + 1, kReceiveBufferBytes,
+        // Received straight into the response's own buffer, which grows once it is full: to
+        // the announced size at once when there is one.
+        const std::size_t wanted =
+            used < response.capacity() ? used + 1 : std::max(used + 1, announced);
+        if (const char* refusal = GrowWithinBudget(response, wanted, kReceiveBufferBytes,
                                                    kMaxResponseBytes, m_budget, taken))
             throw exception(refusal);
         const std::size_t room =
@@ -154,8 +176,11 @@ void CHTTPGet::ReceiveResponse(std::size_t& taken)
         response.resize(used + static_cast<std::size_t>(std::max(count, 0L)));
         if (count <= 0)
             break;
-        if (headerEnd == std::string::npos)
+        if (headerEnd == std::string::npos) {
             headerEnd = response.find("\r\n\r\n", used < 3 ? 0 : used - 3);
+            if (headerEnd != std::string::npos)
+                announced = AnnouncedResponseBytes(response, headerEnd + 4);
+        }
     }
     // A cancelled download is cut short, not complete.
     ThrowIfCancelled();

@@ -148,6 +148,45 @@ TEST(HTTPGet, ResponsesTakeTheirMemoryFromTheBudgetAndAFailedOneGivesItBack)
     EXPECT_EQ(login.Left(), 100000u);
 }
 
+TEST(HTTPGet, AnAnnouncedLengthSizesTheBufferAndEndsTheBody)
+{
+    const std::string large(40000, 'x');
+    const struct
+    {
+        const char* what;
+        std::string length; // the Content-Length line's value; empty for none
+        std::string sent;
+        std::string body;
+        bool exact; // whether the buffer is exactly the announced response
+    } cases[] = {
+        {"announced", "40000", large, large, true},
+        {"announced with a blank", " 40000 ", large, large, true},
+        {"none", "", large, large, false},
+        {"more than announced", "6", "<rss/>trailing", "<rss/>", true},
+        {"nothing", "0", "", "", true},
+        {"less than announced", "40000", "<rss/>", "<rss/>", false},
+        {"not a number", "4x", large, large, false},
+        {"past the bound", "99999999999", large, large, false},
+    };
+    CHTTPTestServer server;
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        server.Serve("/feed", "HTTP/1.0 200 OK\r\n" +
+                                  (test.length.empty() ? std::string()
+                                                       : "Content-Length:" + test.length + "\r\n") +
+                                  "\r\n" + test.sent);
+        CByteBudget budget(1000000);
+        CHTTPGet client(nullptr, &budget);
+        client.Get(server.Url("/feed"));
+        EXPECT_EQ(client.GetBody(), test.body);
+        const std::size_t whole = client.GetHeaders().size() + test.body.size();
+        if (test.exact && whole > 16384)
+            EXPECT_EQ(1000000 - budget.Left(), whole);
+        else
+            EXPECT_GE(1000000 - budget.Left(), whole);
+    }
+}
+
 TEST(HTTPGet, CancellingStopsADownloadThatWaitsForAnAnswer)
 {
     CHTTPTestServer server;
