@@ -16,7 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string document(reinterpret_cast<const char*>(data), size);
     const CXmlText xml(document);
     XmlNodeCount counted;
-    const bool shallow = xml.IsShallow(kLimit, TIXML_ENCODING_UNKNOWN, &counted);
+    const XmlRefusal refusal = xml.Scan(kLimit, TIXML_ENCODING_UNKNOWN, &counted);
+    // The scan stops at an element of too many attributes, without looking deeper.
+    if (refusal == XmlRefusal::TooManyAttributes)
+        return 0;
+    const bool shallow = refusal == XmlRefusal::None;
     TiXmlDocument parsed;
     parsed.Parse(xml.Text());
     const int depth = XmlTreeDepth(parsed);

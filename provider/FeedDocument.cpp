@@ -36,26 +36,21 @@ bool LooksLikeWebPage(const std::string& document)
 }
 
 // Sets the kind of `document` in `outcome` from the parse of it in `xml`, with the place of
-// a parse error (as far as the parse tracked it); with `xml` null, as a document nested too
-// deeply to be parsed. Looks at the root element's name and, for documents that are not
-// XML, at their first bytes.
-void DescribeDocument(const std::string& document, const TiXmlDocument* xml, FeedOutcome& outcome)
+// a parse error (as far as the parse tracked it). Looks at the root element's name and, for
+// documents that are not XML, at their first bytes.
+void DescribeDocument(const std::string& document, const TiXmlDocument& xml, FeedOutcome& outcome)
 {
-    if (xml == nullptr) {
-        outcome.kind = DocumentKind::TooDeep;
-        return;
-    }
-    const TiXmlElement* root = xml->Error() ? nullptr : xml->RootElement();
+    const TiXmlElement* root = xml.Error() ? nullptr : xml.RootElement();
     if (root == nullptr) {
         outcome.kind = LooksWide(document)          ? DocumentKind::Wide
                        : LooksLikeWebPage(document) ? DocumentKind::HTML
                                                     : DocumentKind::NotXML;
-        if (xml->Error()) {
+        if (xml.Error()) {
             // "Error reading Element value." as "error reading element value".
-            outcome.errorText = ToLowerASCII(xml->ErrorDesc());
+            outcome.errorText = ToLowerASCII(xml.ErrorDesc());
             TrimRight(outcome.errorText, ".");
-            outcome.errorLine = xml->ErrorRow();
-            outcome.errorColumn = xml->ErrorCol();
+            outcome.errorLine = xml.ErrorRow();
+            outcome.errorColumn = xml.ErrorCol();
         }
         return;
     }
@@ -66,31 +61,39 @@ void DescribeDocument(const std::string& document, const TiXmlDocument* xml, Fee
     }
 }
 
-// Parses `document` into the empty `xml` when its tree fits in `tree`, and returns true;
-// otherwise returns false with the reason in `outcome` (a document nested too deeply is
-// described as such).
+// Tells in `outcome` that the memory of the document's tree, or of its view, was refused.
+void RefuseMemory(MemoryRefusal refusal, FeedOutcome& outcome)
+{
+    outcome.failure =
+        refusal == MemoryRefusal::OverLogin ? FeedFailure::TooLarge : FeedFailure::OverAllLogins;
+}
+
+// Parses `document` into the empty `xml` when the parser may read it and its tree fits in
+// `tree`, and returns true; otherwise returns false with the reason in `outcome` (a document
+// the parser may not read is described as such).
 bool ParseWithinMemory(std::string& document, TiXmlEncoding encoding, TiXmlDocument& xml,
                        CTreeCharge& tree, FeedOutcome& outcome)
 {
     const CXmlText text(document);
     XmlNodeCount nodes;
-    if (!text.IsShallow(kMaxXmlDepth, encoding, &nodes)) {
-        DescribeDocument(document, nullptr, outcome);
+    switch (text.Scan(kMaxXmlDepth, encoding, &nodes)) {
+    case XmlRefusal::None:
+        break;
+    case XmlRefusal::TooDeep:
+        outcome.kind = DocumentKind::TooDeep;
+        return false;
+    case XmlRefusal::TooManyAttributes:
+        outcome.kind = DocumentKind::TooManyAttributes;
         return false;
     }
-    switch (tree.Take(EstimatedTreeBytes(nodes, text.Size()))) {
-    case MemoryRefusal::None:
-        xml.Parse(text.Text(), nullptr, encoding);
-        return true;
-    case MemoryRefusal::OverLogin:
-        outcome.failure = FeedFailure::TooLarge;
-        outcome.elements = nodes.elements;
-        return false;
-    case MemoryRefusal::OverAllLogins:
-        outcome.failure = FeedFailure::OverAllLogins;
+    outcome.elements = nodes.elements;
+    const MemoryRefusal refusal = tree.Take(EstimatedTreeBytes(nodes, text.Size()));
+    if (refusal != MemoryRefusal::None) {
+        RefuseMemory(refusal, outcome);
         return false;
     }
-    return false;
+    xml.Parse(text.Text(), nullptr, encoding);
+    return true;
 }
 
 } // namespace
@@ -111,13 +114,14 @@ MessageList ReadFeedDocument(std::string document, const std::string& templateTe
         IsUndeclaredUtf8(document) ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN;
     if (!ParseWithinMemory(document, encoding, xml, tree, outcome))
         return messages;
-    DescribeDocument(document, &xml, outcome);
+    DescribeDocument(document, xml, outcome);
     std::string().swap(document);
     if (xml.Error())
         return messages;
     outcome.wellFormed = true;
-    CFeedItems items(
-        xml, xml.FirstChildElement("rss") != nullptr ? DocumentKind::RSS : outcome.kind, finalUrl);
+    CFeedItems items(xml,
+                     xml.FirstChildElement("rss") != nullptr ? DocumentKind::RSS : outcome.kind,
+                     finalUrl, tree);
     TiXmlElement* const first = items.Next();
     std::size_t taken = 0;
     CChannelValues channelValues;
@@ -144,6 +148,11 @@ MessageList ReadFeedDocument(std::string document, const std::string& templateTe
         if (item != first)
             items.Drop(item);
         item = next;
+    }
+    if (items.Refusal() != MemoryRefusal::None) {
+        memory.GiveMessages(taken);
+        RefuseMemory(items.Refusal(), outcome);
+        return MessageList();
     }
     outcome.items = messages.size();
     return messages;

@@ -6,6 +6,7 @@
 #include "platform/File.h"
 #include "provider/LoginMemory.h"
 #include "provider/MessageProviderRSS.h"
+#include "render/XmlText.h"
 
 #include <cstdio>
 #include <sstream>
@@ -41,6 +42,8 @@ std::string KindName(const FeedOutcome& outcome)
         return "UTF-16 or UTF-32 text";
     case DocumentKind::TooDeep:
         return "XML nested too deeply";
+    case DocumentKind::TooManyAttributes:
+        return "XML with too many attributes";
     }
     return std::string();
 }
@@ -277,6 +280,9 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
         return "written in UTF-16 or UTF-32: only UTF-8 and single-byte character sets are read";
     case DocumentKind::TooDeep:
         return "elements nested too deeply to be read";
+    case DocumentKind::TooManyAttributes:
+        return "an element with more than " + std::to_string(kMaxXmlAttributes) +
+               " attributes: too many to be read";
     case DocumentKind::RSS:
     case DocumentKind::Atom:
     case DocumentKind::RDF:

@@ -19,6 +19,7 @@ enum class DocumentKind
     Wide,     // UTF-16 or UTF-32 text that neither a byte order mark nor an XML declaration
               // told apart, so that it was not converted
     TooDeep,  // elements nested too deeply to be read
+    TooManyAttributes, // an element with too many attributes to be read
 };
 
 // Why a feed gave no document, or gave up its messages.
@@ -63,7 +64,7 @@ struct FeedOutcome
     long long copyAgeSeconds = 0;
     std::string fallbackReason;
     // Whether it parsed as XML (a document nested too deeply, or too large, is not parsed),
-    // and the elements of a document too large to be.
+    // and the elements the document has, once measured (told of a document too large).
     bool wellFormed = false;
     std::size_t elements = 0;
     // The character set its XML declaration names (empty when none), and whether it was

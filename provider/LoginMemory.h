@@ -59,6 +59,10 @@ public:
     // its other threads hold right now waits until they give back enough, so that what a
     // login reads does not depend on which documents happen to be parsed at the same time.
     MemoryRefusal TakeTree(std::size_t bytes);
+    // Takes `bytes` more for a tree whose thread holds a tree already, without waiting: a
+    // thread that held memory while it waited for more could wait for another that does the
+    // same. OverLogin when the trees the login holds right now leave too little.
+    MemoryRefusal TakeMoreTree(std::size_t bytes);
     void GiveTree(std::size_t bytes);
 
     // Takes `bytes` for a rendered message, kept until this object ends unless given back.
@@ -66,6 +70,8 @@ public:
     void GiveMessages(std::size_t bytes);
 
 private:
+    // Takes `bytes`, counted to the login already, from all logins too.
+    MemoryRefusal TakeFromAllLogins(std::size_t bytes);
     // Gives back a tree's bytes to the login alone.
     void LeaveTree(std::size_t bytes);
 
@@ -90,6 +96,10 @@ public:
 
     // Takes `bytes` for the tree (once).
     MemoryRefusal Take(std::size_t bytes);
+    // Takes `bytes` more while the tree grows for a while (CLoginMemory::TakeMoreTree), and
+    // gives them back.
+    MemoryRefusal TakeMore(std::size_t bytes);
+    void GiveMore(std::size_t bytes);
 
 private:
     CLoginMemory& m_memory;

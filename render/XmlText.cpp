@@ -85,10 +85,11 @@ const char* SkipNode(NodeKind kind, const char* p, TiXmlEncoding encoding, std::
 }
 
 // Reads an element's start tag as the parser does, attributes and all. Returns the position
-// after it, or null where the parser fails; `opened` tells whether content follows (no "/>").
+// after it, or null where the parser fails or the tag has more than kMaxXmlAttributes
+// attributes (`tooMany` tells which); `opened` tells whether content follows (no "/>").
 // `attributes` counts the attributes the parser keeps.
 const char* ReadStartTag(const char* p, TiXmlEncoding encoding, std::string& name, bool& opened,
-                         std::size_t& attributes)
+                         std::size_t& attributes, bool& tooMany)
 {
     p = XmlLexer::SkipWhiteSpace(p, encoding);
     if (p == nullptr || *p != '<')
@@ -109,6 +110,12 @@ const char* ReadStartTag(const char* p, TiXmlEncoding encoding, std::string& nam
         if (*p == '>') {
             opened = true;
             return p + 1;
+        }
+        // The check for repeated names below, as the parser's own, costs time by the square
+        // of the attributes: a tag may not have many.
+        if (attributeNames.size() == kMaxXmlAttributes) {
+            tooMany = true;
+            return nullptr;
         }
         TiXmlAttribute attribute;
         p = attribute.Parse(p, nullptr, encoding);
@@ -190,6 +197,36 @@ std::size_t EstimatedTreeBytes(const XmlNodeCount& nodes, std::size_t textBytes)
            nodes.others * AllocatedBytes(sizeof(TiXmlDeclaration)) + 2 * textBytes;
 }
 
+const TiXmlNode* NextNodeBelow(const TiXmlNode& top, const TiXmlNode* node, bool enterChildren)
+{
+    if (enterChildren && node->FirstChild() != nullptr)
+        return node->FirstChild();
+    while (node != &top && node->NextSibling() == nullptr)
+        node = node->Parent();
+    return node == &top ? nullptr : node->NextSibling();
+}
+
+std::size_t EstimatedTreeBytes(const TiXmlNode& root)
+{
+    XmlNodeCount nodes;
+    std::size_t textBytes = 0;
+    for (const TiXmlNode* node = &root; node != nullptr;) {
+        textBytes += node->ValueStr().size();
+        if (const TiXmlElement* element = node->ToElement()) {
+            ++nodes.elements;
+            for (const TiXmlAttribute* attribute = element->FirstAttribute(); attribute != nullptr;
+                 attribute = attribute->Next()) {
+                ++nodes.attributes;
+                textBytes += attribute->NameTStr().size() + attribute->ValueStr().size();
+            }
+        } else {
+            ++(node->ToText() != nullptr ? nodes.texts : nodes.others);
+        }
+        node = NextNodeBelow(root, node, true);
+    }
+    return EstimatedTreeBytes(nodes, textBytes);
+}
+
 CXmlText::CXmlText(std::string& text) : m_text(text), m_size(text.size())
 {
     m_text.append(kPadding, '\0');
@@ -200,7 +237,7 @@ CXmlText::~CXmlText()
     m_text.resize(m_size);
 }
 
-bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding, XmlNodeCount* nodes) const
+XmlRefusal CXmlText::Scan(int maxDepth, TiXmlEncoding encoding, XmlNodeCount* nodes) const
 {
     // The parser's own recursion, unrolled: the names of the elements whose content is being
     // read, outermost first. Any failure of the parser ends its reading, so it ends here too;
@@ -210,7 +247,7 @@ bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding, XmlNodeCount* nod
     count = XmlNodeCount();
     const char* p = Text();
     if (*p == '\0')
-        return true;
+        return XmlRefusal::None;
     if (encoding == TIXML_ENCODING_UNKNOWN && std::string_view(p, 3) == "\xEF\xBB\xBF")
         encoding = TIXML_ENCODING_UTF8;
     std::vector<std::string> open;
@@ -243,11 +280,14 @@ bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding, XmlNodeCount* nod
             // Every element being read is one level of the parser's recursion, also one
             // that turns out to have no content.
             if (static_cast<int>(open.size()) >= maxDepth)
-                return false;
+                return XmlRefusal::TooDeep;
             ++count.elements;
             std::string name;
             bool opened = false;
-            p = ReadStartTag(p, encoding, name, opened, count.attributes);
+            bool tooMany = false;
+            p = ReadStartTag(p, encoding, name, opened, count.attributes, tooMany);
+            if (tooMany)
+                return XmlRefusal::TooManyAttributes;
             if (p != nullptr && opened)
                 open.push_back(std::move(name));
         } else if (kind != NodeKind::None) {
@@ -260,12 +300,12 @@ bool CXmlText::IsShallow(int maxDepth, TiXmlEncoding encoding, XmlNodeCount* nod
         withWhiteSpace = p;
         p = XmlLexer::SkipWhiteSpace(p, encoding);
     }
-    return true;
+    return XmlRefusal::None;
 }
 
 bool CXmlText::Parse(TiXmlDocument& document, TiXmlEncoding encoding) const
 {
-    if (!IsShallow(kMaxXmlDepth, encoding))
+    if (Scan(kMaxXmlDepth, encoding) != XmlRefusal::None)
         return false;
     document.Parse(Text(), nullptr, encoding);
     return true;

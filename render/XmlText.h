@@ -5,13 +5,26 @@
 #include <cstddef>
 #include <string>
 
-// The one way text reaches the XML parser. Two hazards of the parser are kept out here: it
+// The one way text reaches the XML parser. Three hazards of the parser are kept out here: it
 // recurses once per level of element nesting, so a hostile document of deeply nested tags
-// would exhaust the thread's stack and take the whole host process down; and a text that
-// ends inside a UTF-8 character makes it step a few bytes past the text's terminating NUL.
+// would exhaust the thread's stack and take the whole host process down; its time grows with
+// the square of the attributes of one element; and a text that ends inside a UTF-8
+// character makes it step a few bytes past the text's terminating NUL.
 
 // The deepest element nesting a document may have to be parsed. Real feeds stay far below.
 constexpr int kMaxXmlDepth = 512;
+// The most attributes one element may have for its document to be parsed: the parser checks
+// every attribute against all before it in its element, so that an element of many costs
+// time by their square. Real feeds give an element a dozen at most.
+constexpr std::size_t kMaxXmlAttributes = 256;
+
+// What keeps a text from the parser.
+enum class XmlRefusal
+{
+    None,              // the parser may read it
+    TooDeep,           // more elements open at once than the depth allowed
+    TooManyAttributes, // an element with more than kMaxXmlAttributes attributes
+};
 
 // The nodes the parser makes of a text: what its tree holds until it is freed.
 struct XmlNodeCount
@@ -27,6 +40,15 @@ struct XmlNodeCount
 // name, value and text it copies out of the text at twice its length (a string keeps room to
 // grow, and each allocation has overhead of its own).
 std::size_t EstimatedTreeBytes(const XmlNodeCount& nodes, std::size_t textBytes);
+// The node after `node` in document order, below `top` (`node` is `top` or below it): its
+// first child when `enterChildren` says so and it has one, else its next sibling, else the
+// next sibling of its nearest ancestor below `top` that has one; null at the end. A walk over
+// a tree of any depth needs no stack with it.
+const TiXmlNode* NextNodeBelow(const TiXmlNode& top, const TiXmlNode* node, bool enterChildren);
+
+// The same bound for a tree built already: `root` and every node below it, with the names,
+// values and texts they hold standing for the text. Walks the tree without recursion.
+std::size_t EstimatedTreeBytes(const TiXmlNode& root);
 
 // Lends a text to the parser: while it lives, a few NUL bytes follow the text's own
 // terminating one, so that every step the parser takes past the end still lands on a NUL
@@ -45,19 +67,21 @@ public:
     // The length of the text without the padding.
     std::size_t Size() const { return m_size; }
 
-    // Whether parsing the text with `encoding` never has more than `maxDepth` elements open at
-    // once. Reads the text as the parser does: with the parser's own readers of white space,
-    // names, attribute values, text, comments, CDATA sections, declarations (with quoted
-    // values) and other markup, and with the character encoding the parser would choose, so a
-    // document cannot look shallow here and be deep to the parser. Linear in the text's length.
-    // `nodes`, when given, receives the nodes the parser makes of the text: all of them for a
-    // shallow text, those up to the first that is too deep for a deeper one.
-    bool IsShallow(int maxDepth = kMaxXmlDepth, TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN,
-                   XmlNodeCount* nodes = nullptr) const;
+    // Whether the parser may read the text with `encoding`: None when parsing it never has
+    // more than `maxDepth` elements open at once, nor an element with more than
+    // kMaxXmlAttributes attributes. Reads the text as the parser does: with the parser's own
+    // readers of white space, names, attribute values, text, comments, CDATA sections,
+    // declarations (with quoted values) and other markup, and with the character encoding the
+    // parser would choose, so a document cannot look shallow here and be deep to the parser.
+    // Linear in the text's length; stops at the first refusal. `nodes`, when given, receives
+    // the nodes the parser makes of the text: all of them for a text it may read, those up to
+    // the refusal otherwise.
+    XmlRefusal Scan(int maxDepth = kMaxXmlDepth, TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN,
+                    XmlNodeCount* nodes = nullptr) const;
 
-    // Parses the text into the empty `document` when it is shallow (kMaxXmlDepth) and returns
-    // true; `document` then tells whether the parse succeeded. Returns false, with `document`
-    // left empty, for a deeper text.
+    // Parses the text into the empty `document` when the parser may read it (Scan with
+    // kMaxXmlDepth) and returns true; `document` then tells whether the parse succeeded.
+    // Returns false, with `document` left empty, for a text it refuses.
     bool Parse(TiXmlDocument& document, TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN) const;
 
 private:

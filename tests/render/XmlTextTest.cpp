@@ -19,6 +19,15 @@ std::string Repeated(const std::string& text, std::size_t times)
     return repeated;
 }
 
+// A start tag of `count` attributes, each named apart.
+std::string TagWithAttributes(std::size_t count, const char* end)
+{
+    std::string tag = "<a";
+    for (std::size_t attribute = 0; attribute < count; ++attribute)
+        tag += " n" + std::to_string(attribute) + "=''";
+    return tag + end;
+}
+
 } // namespace
 
 TEST(XmlText, DepthIsReadAsTheParserReadsTheMarkup)
@@ -58,13 +67,41 @@ TEST(XmlText, DepthIsReadAsTheParserReadsTheMarkup)
     for (const Case& test : cases) {
         std::string document = test.document;
         const CXmlText xml(document);
-        EXPECT_TRUE(xml.IsShallow(test.depth)) << test.document;
+        EXPECT_EQ(xml.Scan(test.depth), XmlRefusal::None) << test.document;
         if (test.depth > 0) {
-            EXPECT_FALSE(xml.IsShallow(test.depth - 1)) << test.document;
+            EXPECT_EQ(xml.Scan(test.depth - 1), XmlRefusal::TooDeep) << test.document;
         }
         TiXmlDocument parsed;
         parsed.Parse(xml.Text());
         EXPECT_EQ(XmlTreeDepth(parsed), test.depth) << test.document;
+    }
+}
+
+TEST(XmlText, RefusesAnElementOfTooManyAttributes)
+{
+    struct Case
+    {
+        std::string document;
+        XmlRefusal refusal;
+    };
+    const Case cases[] = {
+        {TagWithAttributes(kMaxXmlAttributes, "/>"), XmlRefusal::None},
+        {"<r>" + TagWithAttributes(kMaxXmlAttributes, "></a>") + "</r>", XmlRefusal::None},
+        {TagWithAttributes(kMaxXmlAttributes + 1, "/>"), XmlRefusal::TooManyAttributes},
+        {"<r><b/>" + TagWithAttributes(kMaxXmlAttributes + 1, ">") + "</a></r>",
+         XmlRefusal::TooManyAttributes},
+        // Many attributes spread over elements are no hazard.
+        {"<r>" + Repeated(TagWithAttributes(kMaxXmlAttributes, "/>"), 50) + "</r>",
+         XmlRefusal::None},
+        // The element costs its time before anything deeper is read: it is found first.
+        {TagWithAttributes(100000, ">") + Repeated("<b>", 1000), XmlRefusal::TooManyAttributes},
+    };
+    for (const Case& test : cases) {
+        std::string document = test.document;
+        const CXmlText xml(document);
+        EXPECT_EQ(xml.Scan(), test.refusal) << test.document.substr(0, 60);
+        TiXmlDocument parsed;
+        EXPECT_EQ(xml.Parse(parsed), test.refusal == XmlRefusal::None);
     }
 }
 
@@ -99,7 +136,7 @@ TEST(XmlText, CountsTheNodesTheParserMakes)
         std::string text = document;
         const CXmlText xml(text);
         XmlNodeCount counted;
-        EXPECT_TRUE(xml.IsShallow(kMaxXmlDepth, TIXML_ENCODING_UNKNOWN, &counted));
+        EXPECT_EQ(xml.Scan(kMaxXmlDepth, TIXML_ENCODING_UNKNOWN, &counted), XmlRefusal::None);
         TiXmlDocument parsed;
         parsed.Parse(xml.Text());
         const XmlNodeCount tree = XmlTreeNodes(parsed);
@@ -133,7 +170,7 @@ TEST(XmlText, TheEstimateCoversTheTreeTheParserBuilds)
         std::string text = test.document;
         const CXmlText xml(text);
         XmlNodeCount nodes;
-        ASSERT_TRUE(xml.IsShallow(kMaxXmlDepth, TIXML_ENCODING_UNKNOWN, &nodes));
+        ASSERT_EQ(xml.Scan(kMaxXmlDepth, TIXML_ENCODING_UNKNOWN, &nodes), XmlRefusal::None);
         const std::size_t before = HeapBytesInUse();
         auto parsed = std::make_unique<TiXmlDocument>();
         parsed->Parse(xml.Text());
