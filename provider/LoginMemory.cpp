@@ -1,6 +1,7 @@
 #include "provider/LoginMemory.h"
 
 #include "common/HeapBytes.h"
+#include "platform/Memory.h"
 
 #include <chrono>
 
@@ -97,6 +98,13 @@ void CLoginMemory::GiveMessages(std::size_t bytes)
     m_messagesLeft.Give(bytes);
     m_allLogins.Give(bytes);
     m_messageBytes -= bytes;
+}
+
+CTreeCharge::~CTreeCharge()
+{
+    if (m_bytes >= kReleaseTreeBytes)
+        platform::ReleaseFreeMemory();
+    m_memory.GiveTree(m_bytes);
 }
 
 MemoryRefusal CTreeCharge::Take(std::size_t bytes)

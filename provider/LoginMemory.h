@@ -85,12 +85,19 @@ private:
 };
 
 // The memory of one tree, from its estimate until the tree is freed: declare it before the
-// tree, so that it ends after it. Used by one thread.
+// tree, so that it ends after it. A large tree's memory goes back to the system as it is
+// given back (platform::ReleaseFreeMemory): a tree is made of many small blocks, which the
+// heap keeps for the thread that freed them, so that trees read one after the other by
+// several threads would otherwise hold the memory of one tree for each thread. Used by one
+// thread.
 class CTreeCharge
 {
 public:
+    // Trees of this estimate and more are handed back to the system once freed.
+    static constexpr std::size_t kReleaseTreeBytes = 4 * 1024 * 1024;
+
     explicit CTreeCharge(CLoginMemory& memory) : m_memory(memory) {}
-    ~CTreeCharge() { m_memory.GiveTree(m_bytes); }
+    ~CTreeCharge();
     CTreeCharge(const CTreeCharge&) = delete;
     CTreeCharge& operator=(const CTreeCharge&) = delete;
 
