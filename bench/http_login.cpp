@@ -12,9 +12,9 @@
 //    feed answers 200, with copies and with an unusable cache folder (no copies, as before
 //    copies were kept); the peak and resident memory of a host over 10 logins to one feed of
 //    5,000 items.
-//  - With "hostile": the peak memory of one, four and ten logins at once to lists of 60
-//    copies of a document that costs far more as a tree than as text, each just under the
-//    bound of one response.
+//  - With "hostile": the peak memory and processor time of one, four and ten logins at once
+//    to lists of 60 copies of a document that costs far more as a tree, or as time, than as
+//    text (see MeasureHostileLists).
 #include "support/BenchFeeds.h"
 #include "support/ChildProcess.h"
 #include "support/Compression.h"
@@ -124,7 +124,7 @@ public:
     // Seconds from PASS to its reply; `messages` and `bytes` as STAT reports them.
     double Login(const std::string& listFile, long& messages, long& bytes)
     {
-        CLineClient client(static_cast<std::uint16_t>(m_port), std::chrono::minutes(2));
+        CLineClient client(static_cast<std::uint16_t>(m_port), std::chrono::minutes(10));
         client.ReadLine();
         client.Command("USER " + listFile);
         const Clock::time_point start = Clock::now();
@@ -281,6 +281,8 @@ void MeasureWorstPeak(const char* label, CHTTPTestServer& server,
     CHost host(folder / label, program);
     const long idle = host.ResidentKilobytes();
     host.ResetPeak();
+    const double processorBefore = host.ProcessorSeconds();
+    const Clock::time_point start = Clock::now();
     std::vector<std::thread> clients;
     std::vector<long> messages(logins), bytes(logins);
     for (int login = 0; login < logins; ++login)
@@ -288,9 +290,10 @@ void MeasureWorstPeak(const char* label, CHTTPTestServer& server,
     for (std::thread& client : clients)
         client.join();
     std::printf("http_login worst %s: %d login(s) at once to %d feeds of %zu KB: %ld messages "
-                "of %ld KB each; peak above the idle host %ld MB\n",
+                "of %ld KB each; peak above the idle host %ld MB; %.1f s, processor %.1f s\n",
                 label, logins, kFeeds, document.size() / 1024, messages[0], bytes[0] / 1024,
-                (host.PeakKilobytes() - idle) / 1024);
+                (host.PeakKilobytes() - idle) / 1024, SecondsSince(start),
+                host.ProcessorSeconds() - processorBefore);
 }
 
 // A document of `text` repeated as often as fits under the bound of one response, between
@@ -306,16 +309,48 @@ std::string FillResponse(const std::string& head, const std::string& text, const
     return document + tail;
 }
 
+// `text` `times` times.
+std::string Repeated(const std::string& text, int times)
+{
+    std::string repeated;
+    repeated.reserve(text.size() * static_cast<std::size_t>(times));
+    for (int time = 0; time < times; ++time)
+        repeated += text;
+    return repeated;
+}
+
 // The documents of the memory table: dense elements, tiny items, many empty items and long
-// descriptions, each served 60 times to 1, 4 and 10 logins at once.
+// descriptions; an Atom feed with 250,000 elements outside its entries and an RSS item of
+// 250,000 elements, which both fit a login's bound of trees; elements of 100,000 attributes
+// or namespace declarations; Atom texts of XHTML nested as deeply as a document may be. Each
+// is served 60 times to 1, 4 and 10 logins at once; "hostile NAME" runs those whose label
+// starts with NAME alone.
 void MeasureHostileLists(CHTTPTestServer& server, const std::filesystem::path& folder,
-                         const std::string& program)
+                         const std::string& program, const std::string& only)
 {
     const std::string rss = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>t</title>";
     std::string emptyItems = rss;
     for (int item = 0; item < 20000; ++item)
         emptyItems += "<item/>";
     const std::string description = "<item><title>x</title><description>";
+    const std::string atom = "<?xml version=\"1.0\"?><feed xmlns=\"http://www.w3.org/2005/Atom\">";
+    const std::string entry = "<entry><title>x</title><id>urn:x</id></entry>";
+    std::string attributes, declarations, fewDeclarations;
+    for (int attribute = 0; attribute < 100000; ++attribute) {
+        attributes += " a" + std::to_string(attribute) + "=''";
+        declarations +=
+            " xmlns:p" + std::to_string(attribute) + "='urn:" + std::to_string(attribute) + "'";
+        if (attribute == 249)
+            fewDeclarations = declarations;
+    }
+    std::string open, close;
+    for (int level = 0; level < 500; ++level) {
+        open += "<div>x";
+        close += "</div>";
+    }
+    const std::string xhtml = "<entry><id>urn:x</id><title type='xhtml'>" + open + close +
+                              "</title><summary type='xhtml'><div>" + open + close +
+                              "</div></summary></entry>";
     const struct
     {
         const char* label;
@@ -326,8 +361,19 @@ void MeasureHostileLists(CHTTPTestServer& server, const std::filesystem::path& f
         {"empty-items", emptyItems + "</channel></rss>"},
         {"long-descriptions",
          FillResponse(rss + description, "x", "</description></item></channel></rss>")},
+        {"atom-feed-part", atom + Repeated("<x/>", 250000) + entry + "</feed>"},
+        {"dense-rss", rss + "<item>" + Repeated("<a/>", 250000) + "</item></channel></rss>"},
+        {"many-attributes",
+         rss + "<item" + attributes + "><title>x</title></item></channel></rss>"},
+        {"many-declarations",
+         atom.substr(0, atom.size() - 1) + declarations + ">" + entry + "</feed>"},
+        {"root-declarations", atom.substr(0, atom.size() - 1) + fewDeclarations + ">" +
+                                  Repeated("<x/>", 250000) + entry + "</feed>"},
+        {"deep-xhtml", atom + Repeated(xhtml, 100) + "</feed>"},
     };
     for (const auto& list : lists) {
+        if (std::string(list.label).compare(0, only.size(), only) != 0)
+            continue;
         for (const int logins : {1, 4, 10}) {
             const std::string label = std::string(list.label) + "-" + std::to_string(logins);
             MeasureWorstPeak(label.c_str(), server, folder, program, list.document, logins);
@@ -456,13 +502,16 @@ void MeasureCopiesCost(CHTTPTestServer& server, const std::filesystem::path& fol
                 100.0 * (best - bestWithout) / bestWithout);
 }
 
-// Ten logins to one feed of 5,000 items in a fresh host: the peak above the idle host after
-// the first and after the tenth, and the resident memory left above idle.
-void MeasureTenLogins(CHTTPTestServer& server, const std::filesystem::path& folder,
-                      const std::string& program, const std::string& document)
+// Ten logins to `documents` (one feed of 5,000 items, or 60 feeds of 50) in a fresh host: the
+// peak above the idle host after the first and after the tenth, and the resident memory left
+// above idle.
+void MeasureTenLogins(const char* label, CHTTPTestServer& server,
+                      const std::filesystem::path& folder, const std::string& program,
+                      const std::vector<std::string>& documents)
 {
-    const std::string list = WriteList(folder, "ten.txt", ServeAll(server, "ten", {document}, 0));
-    CHost host(folder / "ten", program);
+    const std::string list =
+        WriteList(folder, std::string(label) + ".txt", ServeAll(server, label, documents, 0));
+    CHost host(folder / label, program);
     const long idle = host.ResidentKilobytes();
     host.ResetPeak();
     host.Login(list);
@@ -471,10 +520,10 @@ void MeasureTenLogins(CHTTPTestServer& server, const std::filesystem::path& fold
         host.Login(list);
     const long tenthPeak = host.PeakKilobytes() - idle;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    std::printf("http_login memory over 10 logins: feed of %zu KB; peak above the idle host "
-                "after one login %ld KB, after ten %ld KB: %.2f times (target 1.1 at most); "
+    std::printf("http_login memory over 10 logins: %zu feed(s) of %zu KB; peak above the idle "
+                "host after one login %ld KB, after ten %ld KB: %.2f times (target 1.1 at most); "
                 "resident after ten %ld KB above the idle %ld KB (target 10 MB at most)\n",
-                document.size() / 1024, firstPeak, tenthPeak,
+                documents.size(), TotalBytes(documents) / 1024, firstPeak, tenthPeak,
                 static_cast<double>(tenthPeak) / static_cast<double>(firstPeak),
                 host.ResidentKilobytes() - idle, idle);
 }
@@ -508,8 +557,9 @@ int main(int argc, char** argv)
     const auto folder = std::filesystem::temp_directory_path() /
                         ("quillbox-login-" + std::to_string(randomDevice()));
     std::filesystem::create_directories(folder);
-    // "memory", "processing" or "copies" runs that part alone; "worst" runs the worst cases
-    // of memory alone, "hostile" the hostile lists of the memory table.
+    // "memory", "processing" or "copies" runs that part alone; "ten" the ten logins of
+    // "copies" alone; "worst" runs the worst cases of memory alone, "hostile" the hostile
+    // lists of the memory table.
     const std::string only = argc > 1 ? argv[1] : "";
 
     const std::vector<std::string> documents = MakeFeeds(kItemsPerFeed);
@@ -531,11 +581,15 @@ int main(int argc, char** argv)
             MeasureUnchangedFeeds("unchanged", false, server, folder, program, documents);
             MeasureUnchangedFeeds("unchanged-gzip", true, server, folder, program, documents);
             MeasureCopiesCost(server, folder, program, documents);
+        }
+        if (only.empty() || only == "copies" || only == "ten") {
             std::mt19937 random(7);
-            MeasureTenLogins(server, folder, program, MakeBenchFeed(0, kBigFeedItems, random));
+            MeasureTenLogins("ten", server, folder, program,
+                             {MakeBenchFeed(0, kBigFeedItems, random)});
+            MeasureTenLogins("ten-sixty", server, folder, program, documents);
         }
         if (only == "hostile")
-            MeasureHostileLists(server, folder, program);
+            MeasureHostileLists(server, folder, program, argc > 2 ? argv[2] : "");
         if (only.empty() || only == "memory") {
             std::mt19937 random(7);
             MeasurePeak("one-big-feed", server, folder, program,

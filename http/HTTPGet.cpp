@@ -215,6 +215,11 @@ void CHTTPGet::ReceiveBody(std::string& body, std::size_t& taken)
     }
     if (length > limit)
         throw exception("response too large");
+    // Room for the whole body at once, where doubling would overshoot it by up to its size.
+    if (const char* refusal = GrowWithinBudget(body, static_cast<std::size_t>(length),
+                                               kReceiveBufferBytes,
+                                               static_cast<std::size_t>(length), m_budget, taken))
+        throw exception(refusal);
     // Nothing past the length is read: the server may keep the connection open.
     while (body.size() < length) {
         if (!ReceiveMore(body, static_cast<std::size_t>(length), taken))

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <random>
 #include <system_error>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -82,15 +83,63 @@ std::string TemporaryFilePrefix(const std::string& path)
 
 bool WriteWholeFile(const std::string& path, const std::string& content, Durability durability)
 {
-    if (OthersMayReplaceFilesIn(path.substr(0, FileNameStart(path))))
+    CFileReplacement replacement;
+    return replacement.Write(path, {content}, durability) && replacement.Commit();
+}
+
+CFileReplacement::~CFileReplacement()
+{
+    Abandon();
+}
+
+CFileReplacement::CFileReplacement(CFileReplacement&& other) noexcept
+    : m_path(std::move(other.m_path)), m_temporary(std::move(other.m_temporary))
+{
+    other.m_temporary.clear();
+}
+
+CFileReplacement& CFileReplacement::operator=(CFileReplacement&& other) noexcept
+{
+    if (this != &other) {
+        Abandon();
+        m_path = std::move(other.m_path);
+        m_temporary = std::move(other.m_temporary);
+        other.m_temporary.clear();
+    }
+    return *this;
+}
+
+bool CFileReplacement::Write(const std::string& path, const std::vector<std::string_view>& pieces,
+                             Durability durability)
+{
+    if (IsWritten() || OthersMayReplaceFilesIn(path.substr(0, FileNameStart(path))))
         return false;
     RemoveStaleTemporaries(path);
-    const std::string temporary = TemporaryNameBeside(path);
-    if (WriteNewFlushedFile(temporary, content, durability == Durability::Flushed) &&
-        MoveFileOver(temporary, path))
-        return true;
-    RemoveFile(temporary);
-    return false;
+    std::string temporary = TemporaryNameBeside(path);
+    if (!WriteNewFlushedFile(temporary, pieces, durability == Durability::Flushed)) {
+        RemoveFile(temporary);
+        return false;
+    }
+    m_path = path;
+    m_temporary = std::move(temporary);
+    return true;
+}
+
+bool CFileReplacement::Commit()
+{
+    if (!IsWritten() || !MoveFileOver(m_temporary, m_path)) {
+        Abandon();
+        return false;
+    }
+    m_temporary.clear();
+    return true;
+}
+
+void CFileReplacement::Abandon()
+{
+    if (IsWritten())
+        RemoveFile(m_temporary);
+    m_temporary.clear();
 }
 
 } // namespace platform

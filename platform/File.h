@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // Whole-file reads and atomic whole-file writes: the only two ways the system touches the
 // content of its files (feed lists, templates, seen stores, stored settings). Both are safe
@@ -86,6 +88,37 @@ enum class Durability
 // anybody could replace the file there.
 bool WriteWholeFile(const std::string& path, const std::string& content,
                     Durability durability = Durability::Flushed);
+
+// WriteWholeFile in two steps, for content that exists in pieces and only for a while: Write
+// puts the pieces, one after the other, into the new temporary file beside `path` at once,
+// so that their memory can go; Commit later moves that file over `path`. Until then `path`
+// keeps its old content; a replacement that ends uncommitted removes its temporary file. The
+// rules of WriteWholeFile hold for both steps together. Used by one thread.
+class CFileReplacement
+{
+public:
+    CFileReplacement() = default;
+    ~CFileReplacement();
+    CFileReplacement(CFileReplacement&& other) noexcept;
+    CFileReplacement& operator=(CFileReplacement&& other) noexcept;
+
+    // Writes the temporary file for `path` (once); false when that failed, and then nothing
+    // is left behind.
+    bool Write(const std::string& path, const std::vector<std::string_view>& pieces,
+               Durability durability);
+    // Whether Write succeeded and Commit has not run yet.
+    bool IsWritten() const { return !m_temporary.empty(); }
+    // Moves the file Write wrote over its path; false when nothing was written or the move
+    // failed (the temporary file is removed then).
+    bool Commit();
+
+private:
+    // Removes the temporary file, if any.
+    void Abandon();
+
+    std::string m_path;
+    std::string m_temporary;
+};
 
 // How the names of the temporary files WriteWholeFile writes for `path` begin: the folder of
 // `path`, then ".quillbox-" and a digest of the file's own name, which tells them from the

@@ -10,8 +10,6 @@
 namespace {
 
 const char kNoAnswer[] = "no answer within the wait";
-// Room in a copy's file for its lines' names, numbers and checksum.
-constexpr std::size_t kCopyLineBytes = 256;
 
 // When the process last looked for old copies (seconds since 1970), for every store alike.
 std::atomic<std::int64_t> g_lastClean{0};
@@ -93,8 +91,10 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
             const std::int64_t quiet = QuietUntil(trace.headers, now);
             if (quiet > copy.quietUntil) {
                 copy.quietUntil = quiet;
-                copy.body = body;
+                // The body moves through the copy to be written, and back.
+                copy.body = std::move(body);
                 m_store.Write(copy);
+                body = std::move(copy.body);
             }
         }
     } else if (IsGone(status)) {
@@ -120,12 +120,13 @@ bool CFeedCopies::Serve(FeedCopy& copy, CopyUse use, const std::string& reason,
     return true;
 }
 
-std::string CFeedCopies::Prepare(const std::string& url, const DownloadTrace& trace,
-                                 const std::string& body, CByteCharge& charge) const
+platform::CFileReplacement CFeedCopies::Prepare(const std::string& url, const DownloadTrace& trace,
+                                                const std::string& body) const
 {
+    platform::CFileReplacement replacement;
     if (m_store.Folder().empty() || trace.copyUse != CopyUse::None || trace.status != "200" ||
         body.empty())
-        return std::string();
+        return replacement;
     FeedCopy copy;
     copy.url = url;
     copy.finalUrl = trace.finalUrl;
@@ -142,19 +143,9 @@ std::string CFeedCopies::Prepare(const std::string& url, const DownloadTrace& tr
         std::chrono::seconds(copy.fetched - kept.fetched) < kRewriteUnchangedEvery &&
         kept.bodyBytes == static_cast<std::int64_t>(body.size()) &&
         kept.checksum == CFeedCopyStore::Checksum(body))
-        return std::string();
-    // The lines before the body hold these values and a few numbers.
-    const std::size_t lineBytes = copy.url.size() + copy.finalUrl.size() + copy.etag.size() +
-                                  copy.lastModified.size() + kCopyLineBytes;
-    if (!charge.Take(lineBytes + body.size()))
-        return std::string();
-    return CFeedCopyStore::Serialise(copy, body);
-}
-
-void CFeedCopies::Keep(const std::string& url, const std::string& prepared) const
-{
-    if (!prepared.empty())
-        m_store.WriteSerialised(url, prepared);
+        return replacement;
+    m_store.WriteAside(copy, body, replacement);
+    return replacement;
 }
 
 bool CFeedCopies::Fallback(const std::string& url, const std::string& reason, DownloadTrace& trace,

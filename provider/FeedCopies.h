@@ -12,7 +12,6 @@
 #include <vector>
 
 class CByteBudget;
-class CByteCharge;
 class CCancelSignal;
 
 // How the logins of the process use the copies of feeds (CFeedCopyStore) around their
@@ -24,10 +23,11 @@ class CCancelSignal;
 //   of a 429 or 503, max-age of a 200 or 304); a failed download (no connection, no name,
 //   TLS, a 5xx, 429, 401 or 403) serves a copy up to 30 days old, a 404 or 410 one up to 7
 //   days old.
-// - A 200 whose body turns out to be a feed replaces the copy (Prepare, then Keep once it
-//   parsed); one whose body is no feed any more serves the copy instead (Fallback), as does
-//   a download that gave nothing within the login's wait; a feed that has no items any more
-//   serves a copy up to 7 days old, and replaces it once there is none that young.
+// - A 200 whose body turns out to be a feed replaces the copy (Prepare, committed once it
+//   proved to be a feed); one whose body is no feed any more serves the copy instead
+//   (Fallback), as does a download that gave nothing within the login's wait; a feed that has
+//   no items any more serves a copy up to 7 days old, and replaces it once there is none that
+//   young.
 //
 // Shared by a login and its download threads, which may outlive it. Safe from several threads
 // at once; nothing here throws except on exhaustion of memory, and Download what DownloadFeed
@@ -52,14 +52,14 @@ public:
     std::string Download(const std::string& url, CCancelSignal* cancel, CByteBudget* budget,
                          DownloadTrace& trace) const;
 
-    // The copy file's content for a fresh 200 answer to `url` with `body`; empty when the
-    // answer was anything else, or repeats the copy kept (then there is nothing to keep), or
-    // when `charge` cannot take the content's memory, which it holds until the content is
-    // freed: a feed is served all the same, only not kept.
-    std::string Prepare(const std::string& url, const DownloadTrace& trace, const std::string& body,
-                        CByteCharge& charge) const;
-    // Stores what Prepare gave, once its body proved to be a feed.
-    void Keep(const std::string& url, const std::string& prepared) const;
+    // The copy file for a fresh 200 answer to `url` with `body`, written beside its place
+    // while the body is as received, so that no second copy of the body is held while the
+    // document is read: committed once the body proved to be a feed, it replaces the copy
+    // kept; left uncommitted, it is removed. Nothing is written when the answer was anything
+    // else, or repeats the copy kept, or the write failed: a feed is served all the same,
+    // only not kept.
+    platform::CFileReplacement Prepare(const std::string& url, const DownloadTrace& trace,
+                                       const std::string& body) const;
 
     // The copy of `url` for a download that gave no feed (`reason` says why): true, with the
     // body in `body` and the trace telling of the fallback, when a copy of at most `maxAge`

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -154,35 +155,31 @@ std::string CFeedCopyStore::Checksum(const std::string& body)
     return Hexadecimal(sum, 8);
 }
 
-std::string CFeedCopyStore::Serialise(const FeedCopy& copy, const std::string& body)
+bool CFeedCopyStore::Write(const FeedCopy& copy) const
 {
-    std::string content =
+    platform::CFileReplacement replacement;
+    return WriteAside(copy, copy.body, replacement) && replacement.Commit();
+}
+
+bool CFeedCopyStore::WriteAside(const FeedCopy& copy, const std::string& body,
+                                platform::CFileReplacement& replacement) const
+{
+    if (m_folder.empty())
+        return false;
+    const std::string lines =
         std::string(kMagicLine) + "\nurl: " + LineValue(copy.url) +
         "\nfinal-url: " + LineValue(copy.finalUrl) + "\netag: " + LineValue(copy.etag) +
         "\nlast-modified: " + LineValue(copy.lastModified) +
         "\nfetched: " + std::to_string(std::max<std::int64_t>(copy.fetched, 0)) +
         "\nquiet-until: " + std::to_string(std::max<std::int64_t>(copy.quietUntil, 0)) +
         "\nbody-bytes: " + std::to_string(body.size()) + "\nchecksum: " + Checksum(body) + "\n\n";
-    content.reserve(content.size() + body.size());
-    content += body;
-    return content;
-}
-
-bool CFeedCopyStore::Write(const FeedCopy& copy) const
-{
-    return WriteSerialised(copy.url, Serialise(copy, copy.body));
-}
-
-bool CFeedCopyStore::WriteSerialised(const std::string& url, const std::string& content) const
-{
-    if (m_folder.empty())
-        return false;
     // A copy is checked whenever it is read: waiting for the disk would only slow logins.
     // The folder is made when the first write finds none.
-    const std::string path = FileName(url);
-    return platform::WriteWholeFile(path, content, platform::Durability::Unflushed) ||
+    const std::string path = FileName(copy.url);
+    const std::vector<std::string_view> pieces{lines, body};
+    return replacement.Write(path, pieces, platform::Durability::Unflushed) ||
            (platform::MakeFolders(m_folder) &&
-            platform::WriteWholeFile(path, content, platform::Durability::Unflushed));
+            replacement.Write(path, pieces, platform::Durability::Unflushed));
 }
 
 void CFeedCopyStore::Clean() const

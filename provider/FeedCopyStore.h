@@ -45,7 +45,7 @@ struct FeedCopy
 //                                     an empty line
 //     <the body, byte for byte>
 //
-// with every line ended by LF. A file is replaced whole (platform::WriteWholeFile), so a
+// with every line ended by LF. A file is replaced whole (platform::CFileReplacement), so a
 // reader finds the old copy or the new one; several logins may read and write at once, and
 // the last writer wins. A file that does not read back whole (truncated, damaged, of another
 // URL or format) is no copy. Files go when Clean finds them unused for 30 days or finds more
@@ -84,12 +84,13 @@ public:
     bool ReadHeader(const std::string& url, FeedCopy& copy) const;
     // Stores `copy` over the one before; false when it could not be written.
     bool Write(const FeedCopy& copy) const;
-    // The file's content for `copy` with `body` (copy.body itself, or a body held elsewhere),
-    // and its writing, as two steps.
-    static std::string Serialise(const FeedCopy& copy, const std::string& body);
+    // Write in two steps: the file of `copy` with `body` (a body held elsewhere than in
+    // `copy`) is written beside its place into `replacement` at once, and goes in place when
+    // the caller commits it. False when it could not be written.
+    bool WriteAside(const FeedCopy& copy, const std::string& body,
+                    platform::CFileReplacement& replacement) const;
     // The checksum a copy of `body` states.
     static std::string Checksum(const std::string& body);
-    bool WriteSerialised(const std::string& url, const std::string& content) const;
 
     // Removes the copies unused for kMaxUnused, then the least recently written until
     // the rest take at most kMaxTotalBytes, and temporary files a day old.

@@ -71,6 +71,13 @@ void DescribeDocument(DocumentKind unreadable, const TiXmlDocument& xml, FeedOut
     }
 }
 
+// Tells in `outcome` that the memory of the document's tree, or of its view, was refused.
+void RefuseMemory(MemoryRefusal refusal, FeedOutcome& outcome)
+{
+    outcome.failure =
+        refusal == MemoryRefusal::OverLogin ? FeedFailure::TooLarge : FeedFailure::OverAllLogins;
+}
+
 using XmlPass = XmlRepairResult (*)(std::string&, const XmlRepairBounds&);
 
 // Runs `pass` over `document` and parses the text it gives into the empty `xml` when its
@@ -87,6 +94,9 @@ bool ParseWithinMemory(std::string& document, XmlPass pass, const XmlRepairBound
     case XmlRepairStatus::TooDeep:
         outcome.kind = DocumentKind::TooDeep;
         return false;
+    case XmlRepairStatus::TooManyAttributes:
+        outcome.kind = DocumentKind::TooManyAttributes;
+        return false;
     case XmlRepairStatus::TooLarge:
         outcome.failure = FeedFailure::RepairTooLarge;
         return false;
@@ -95,19 +105,14 @@ bool ParseWithinMemory(std::string& document, XmlPass pass, const XmlRepairBound
         return false;
     }
     const CXmlText text(document);
-    switch (tree.Take(EstimatedTreeBytes(result.nodes, text.Size()))) {
-    case MemoryRefusal::None:
-        xml.Parse(text.Text(), nullptr, bounds.utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN);
-        return true;
-    case MemoryRefusal::OverLogin:
-        outcome.failure = FeedFailure::TooLarge;
-        outcome.elements = result.nodes.elements;
-        return false;
-    case MemoryRefusal::OverAllLogins:
-        outcome.failure = FeedFailure::OverAllLogins;
+    outcome.elements = result.nodes.elements;
+    const MemoryRefusal refusal = tree.Take(EstimatedTreeBytes(result.nodes, text.Size()));
+    if (refusal != MemoryRefusal::None) {
+        RefuseMemory(refusal, outcome);
         return false;
     }
-    return false;
+    xml.Parse(text.Text(), nullptr, bounds.utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN);
+    return true;
 }
 
 // Parses again what SalvageXml saves of `document`, which the parser refused (`xml`, with
@@ -160,8 +165,9 @@ MessageList ReadFeedDocument(std::string document, const std::string& templateTe
         return messages;
     std::string().swap(document);
     outcome.wellFormed = !outcome.salvaged;
-    CFeedItems items(
-        xml, xml.FirstChildElement("rss") != nullptr ? DocumentKind::RSS : outcome.kind, finalUrl);
+    CFeedItems items(xml,
+                     xml.FirstChildElement("rss") != nullptr ? DocumentKind::RSS : outcome.kind,
+                     finalUrl, tree);
     TiXmlElement* const first = items.Next();
     std::size_t taken = 0;
     CChannelValues channelValues;
@@ -190,6 +196,11 @@ MessageList ReadFeedDocument(std::string document, const std::string& templateTe
         if (item != first)
             items.Drop(item);
         item = next;
+    }
+    if (items.Refusal() != MemoryRefusal::None) {
+        memory.GiveMessages(taken);
+        RefuseMemory(items.Refusal(), outcome);
+        return MessageList();
     }
     outcome.items = messages.size();
     return messages;

@@ -5,6 +5,7 @@
 #include "provider/FeedList.h"
 #include "provider/LoginMemory.h"
 #include "provider/MessageProviderRSS.h"
+#include "render/XmlText.h"
 
 #include <algorithm>
 #include <iterator>
@@ -119,6 +120,9 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
                "that tells which: it cannot be read";
     case DocumentKind::TooDeep:
         return "elements nested too deeply to be read";
+    case DocumentKind::TooManyAttributes:
+        return "an element with more than " + std::to_string(kMaxXmlAttributes) +
+               " attributes: too many to be read";
     case DocumentKind::RSS:
     case DocumentKind::Atom:
     case DocumentKind::RDF:

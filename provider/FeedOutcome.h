@@ -19,6 +19,7 @@ enum class DocumentKind
     Wide,     // UTF-16 or UTF-32 text that neither a byte order mark nor an XML declaration
               // told apart, so that it was not converted
     TooDeep,  // elements nested too deeply to be read
+    TooManyAttributes, // an element with too many attributes to be read
 };
 
 // Whether a document of this kind is a feed.
@@ -58,7 +59,7 @@ struct FeedOutcome
     // The document's size as downloaded (after decoding).
     std::size_t bytes = 0;
     // Whether it parsed as XML (a document nested too deeply, or too large, is not parsed),
-    // and the elements of a document too large to be.
+    // and the elements the document has, once measured (told of a document too large).
     bool wellFormed = false;
     std::size_t elements = 0;
     // Whether it failed to parse and its complete items were saved from it (SalvageXml): then

@@ -5,6 +5,7 @@
 #include "provider/HtmlText.h"
 #include "provider/NamespacedXml.h"
 #include "render/DateHeader.h"
+#include "render/XmlText.h"
 
 #include <tinyxml.h>
 
@@ -114,13 +115,14 @@ std::string MailDate(const TiXmlElement* element)
     return date.empty() ? text : date;
 }
 
-// An Atom person construct as "name <email>".
-std::string PersonOf(const TiXmlElement* person)
+// An Atom person construct as "name <email>"; `parent` is the scope of its parent.
+std::string PersonOf(const TiXmlElement* person, const CNamespaceScope& parent)
 {
     if (person == nullptr)
         return std::string();
-    const std::string name = TextOf(ChildIn(*person, kAtom, "name"));
-    const std::string email = TextOf(ChildIn(*person, kAtom, "email"));
+    const CNamespaceScope scope(*person, &parent);
+    const std::string name = TextOf(scope.ChildIn(kAtom, "name"));
+    const std::string email = TextOf(scope.ChildIn(kAtom, "email"));
     if (email.empty())
         return name;
     return name.empty() ? email : name + " <" + email + ">";
@@ -161,15 +163,28 @@ void AddChild(TiXmlElement& parent, const char* name, const std::string& value)
     parent.LinkEndChild(child.release());
 }
 
-// Appends copies of the children of `source` for which `keep` holds.
-template <typename Keep> void AddCopies(TiXmlElement& parent, const TiXmlElement& source, Keep keep)
+// Moves the children of `source` for which `keep` holds to the end of `parent`: each is
+// copied, then removed from `source`, so that the document holds it once again as soon as it
+// is in the view. While both exist, the copy is charged to `tree`; when it cannot be, the
+// refusal is returned and nothing more is moved.
+template <typename Keep>
+MemoryRefusal MoveChildren(TiXmlElement& parent, TiXmlElement& source, CTreeCharge& tree, Keep keep)
 {
-    for (const TiXmlNode* child = source.FirstChild(); child != nullptr;
-         child = child->NextSibling()) {
+    for (TiXmlNode* child = source.FirstChild(); child != nullptr;) {
+        TiXmlNode* const next = child->NextSibling();
         const TiXmlElement* element = child->ToElement();
-        if (element != nullptr && keep(*element))
+        if (element != nullptr && keep(*element)) {
+            const std::size_t bytes = EstimatedTreeBytes(*element);
+            const MemoryRefusal refusal = tree.TakeMore(bytes);
+            if (refusal != MemoryRefusal::None)
+                return refusal;
             parent.InsertEndChild(*element);
+            source.RemoveChild(child);
+            tree.GiveMore(bytes);
+        }
+        child = next;
     }
+    return MemoryRefusal::None;
 }
 
 // The parts of an Atom entry or feed that the view maps.
@@ -212,21 +227,24 @@ const struct AtomSlot
     {"author", &AtomParts::author},
 };
 
-AtomParts ReadAtomParts(const TiXmlElement& parent)
+// The parts of the element whose scope is `parent`.
+AtomParts ReadAtomParts(const CNamespaceScope& parent)
 {
     AtomParts parts;
-    for (const TiXmlElement* child = parent.FirstChildElement(); child != nullptr;
+    for (const TiXmlElement* child = parent.Element().FirstChildElement(); child != nullptr;
          child = child->NextSiblingElement()) {
         const char* name = LocalName(child->Value());
-        const char* bound = NamespaceAt(*child, child->Value());
+        const char* bound = parent.NamespaceOfChild(*child);
         if (bound == nullptr)
             continue;
         if (std::strcmp(bound, kMedia) == 0) {
-            if (std::strcmp(name, "description") == 0)
+            if (std::strcmp(name, "description") == 0) {
                 KeepFirst(parts.mediaDescription, *child);
-            else if (std::strcmp(name, "group") == 0)
-                if (const TiXmlElement* description = ChildIn(*child, kMedia, "description"))
+            } else if (std::strcmp(name, "group") == 0) {
+                const CNamespaceScope group(*child, &parent);
+                if (const TiXmlElement* description = group.ChildIn(kMedia, "description"))
                     KeepFirst(parts.mediaDescription, *description);
+            }
             continue;
         }
         if (std::strcmp(bound, kAtom) != 0)
@@ -287,8 +305,9 @@ DocumentKind FeedKindOf(const TiXmlElement& root)
     return ToLowerASCII(name) == "html" ? DocumentKind::HTML : DocumentKind::OtherXML;
 }
 
-CFeedItems::CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::string& finalUrl)
-    : m_kind(kind)
+CFeedItems::CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::string& finalUrl,
+                       CTreeCharge& tree)
+    : m_kind(kind), m_tree(tree)
 {
     if (kind == DocumentKind::RSS) {
         TiXmlElement* rss = document.FirstChildElement("rss");
@@ -305,14 +324,17 @@ CFeedItems::CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::st
         (kind != DocumentKind::Atom && kind != DocumentKind::RDF && kind != DocumentKind::RSS090))
         return;
     m_source = root;
+    m_sourceScope = std::make_unique<CNamespaceScope>(*root);
     m_base = BaseOf(*root, finalUrl);
     if (kind == DocumentKind::Atom) {
-        BuildChannel(*root);
+        BuildChannel(*root, *m_sourceScope);
     } else {
-        const TiXmlElement* channel =
-            ChildIn(*root, kind == DocumentKind::RDF ? kRSS10 : kRSS090, "channel");
-        const TiXmlElement none("channel");
-        BuildChannel(channel == nullptr ? none : *channel);
+        // The root is this view's to change; ChildIn only finds the channel in it.
+        TiXmlElement* channel = const_cast<TiXmlElement*>(
+            m_sourceScope->ChildIn(kind == DocumentKind::RDF ? kRSS10 : kRSS090, "channel"));
+        TiXmlElement none("channel");
+        TiXmlElement& source = channel == nullptr ? none : *channel;
+        BuildChannel(source, CNamespaceScope(source, m_sourceScope.get()));
     }
     m_next = root->FirstChildElement();
     while (m_next != nullptr && !IsEntry(*m_next))
@@ -325,17 +347,17 @@ bool CFeedItems::IsEntry(const TiXmlElement& element) const
 {
     switch (m_kind) {
     case DocumentKind::Atom:
-        return IsNamed(element, kAtom, "entry");
+        return m_sourceScope->IsChildNamed(element, kAtom, "entry");
     case DocumentKind::RDF:
-        return IsNamed(element, kRSS10, "item");
+        return m_sourceScope->IsChildNamed(element, kRSS10, "item");
     case DocumentKind::RSS090:
-        return IsNamed(element, kRSS090, "item");
+        return m_sourceScope->IsChildNamed(element, kRSS090, "item");
     default:
         return false;
     }
 }
 
-void CFeedItems::BuildChannel(const TiXmlElement& source)
+void CFeedItems::BuildChannel(TiXmlElement& source, const CNamespaceScope& scope)
 {
     m_view = std::make_unique<TiXmlDocument>();
     TiXmlElement* rss = m_view->LinkEndChild(new TiXmlElement("rss"))->ToElement();
@@ -343,74 +365,76 @@ void CFeedItems::BuildChannel(const TiXmlElement& source)
     rss->SetAttribute("xml:base", m_base);
     m_channel = rss->LinkEndChild(new TiXmlElement("channel"))->ToElement();
     if (m_kind == DocumentKind::Atom) {
-        const AtomParts parts = ReadAtomParts(source);
+        const AtomParts parts = ReadAtomParts(scope);
         AddChild(*m_channel, "title", PlainText(parts.title));
         AddChild(*m_channel, "link", AtomLink(parts.links, m_base));
         AddChild(*m_channel, "description", PlainText(parts.subtitle));
         AddChild(*m_channel, "lastBuildDate", MailDate(parts.updated));
-        m_feedAuthor = PersonOf(parts.author);
-        AddCopies(*m_channel, source,
-                  [this](const TiXmlElement& element) { return !IsEntry(element); });
+        m_feedAuthor = PersonOf(parts.author, scope);
+        m_refusal = MoveChildren(*m_channel, source, m_tree,
+                                 [this](const TiXmlElement& element) { return !IsEntry(element); });
         return;
     }
     const char* space = m_kind == DocumentKind::RDF ? kRSS10 : kRSS090;
-    AddChild(*m_channel, "title", TextOf(ChildIn(source, space, "title")));
-    const TiXmlElement* link = ChildIn(source, space, "link");
+    AddChild(*m_channel, "title", TextOf(scope.ChildIn(space, "title")));
+    const TiXmlElement* link = scope.ChildIn(space, "link");
     AddChild(*m_channel, "link", link == nullptr ? "" : ResolveReference(m_base, TextOf(link)));
-    AddChild(*m_channel, "description", TextOf(ChildIn(source, space, "description")));
-    AddChild(*m_channel, "lastBuildDate", MailDate(ChildIn(source, kDublinCore, "date")));
-    AddCopies(*m_channel, source, [](const TiXmlElement&) { return true; });
+    AddChild(*m_channel, "description", TextOf(scope.ChildIn(space, "description")));
+    AddChild(*m_channel, "lastBuildDate", MailDate(scope.ChildIn(kDublinCore, "date")));
+    m_refusal = MoveChildren(*m_channel, source, m_tree, [](const TiXmlElement&) { return true; });
 }
 
-std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(const TiXmlElement& entry) const
+std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(TiXmlElement& entry)
 {
     std::unique_ptr<TiXmlElement> item = std::make_unique<TiXmlElement>("item");
     const std::string base = BaseOf(entry, m_base);
+    const CNamespaceScope scope(entry, m_sourceScope.get());
     if (m_kind == DocumentKind::Atom) {
-        const AtomParts parts = ReadAtomParts(entry);
+        const AtomParts parts = ReadAtomParts(scope);
         AddChild(*item, "title", PlainText(parts.title));
         AddChild(*item, "link", AtomLink(parts.links, base));
         AddChild(*item, "description", AtomDescription(parts, base));
         AddChild(*item, "pubDate",
                  MailDate(parts.published != nullptr ? parts.published : parts.updated));
         AddChild(*item, "guid", TextOf(parts.id));
-        AddChild(*item, "author", parts.author != nullptr ? PersonOf(parts.author) : m_feedAuthor);
+        AddChild(*item, "author",
+                 parts.author != nullptr ? PersonOf(parts.author, scope) : m_feedAuthor);
         for (const TiXmlElement* category : parts.categories) {
             const char* term = category->Attribute("term");
             AddChild(*item, "category", term == nullptr ? "" : Trimmed(term));
         }
-        AddCopies(*item, entry, [&parts](const TiXmlElement& element) {
+        m_refusal = MoveChildren(*item, entry, m_tree, [&parts](const TiXmlElement& element) {
             return std::find(parts.mapped.begin(), parts.mapped.end(), &element) ==
                    parts.mapped.end();
         });
         return item;
     }
     const char* space = m_kind == DocumentKind::RDF ? kRSS10 : kRSS090;
-    const TiXmlElement* link = ChildIn(entry, space, "link");
-    const TiXmlElement* content = ChildIn(entry, kContent, "encoded");
-    const char* about = AttributeIn(entry, kRDF, "about");
-    AddChild(*item, "title", TextOf(ChildIn(entry, space, "title")));
+    const TiXmlElement* link = scope.ChildIn(space, "link");
+    const TiXmlElement* content = scope.ChildIn(kContent, "encoded");
+    const char* about = scope.AttributeIn(kRDF, "about");
+    AddChild(*item, "title", TextOf(scope.ChildIn(space, "title")));
     AddChild(*item, "link", link == nullptr ? "" : ResolveReference(base, TextOf(link)));
     AddChild(*item, "description",
-             TextOf(HasContent(content) ? content : ChildIn(entry, space, "description")));
-    AddChild(*item, "pubDate", MailDate(ChildIn(entry, kDublinCore, "date")));
+             TextOf(HasContent(content) ? content : scope.ChildIn(space, "description")));
+    AddChild(*item, "pubDate", MailDate(scope.ChildIn(kDublinCore, "date")));
     AddChild(*item, "guid", about == nullptr ? "" : Trimmed(about));
-    AddChild(*item, "author", TextOf(ChildIn(entry, kDublinCore, "creator")));
+    AddChild(*item, "author", TextOf(scope.ChildIn(kDublinCore, "creator")));
     for (const TiXmlElement* child = entry.FirstChildElement(); child != nullptr;
          child = child->NextSiblingElement()) {
-        if (IsNamed(*child, kDublinCore, "subject"))
+        if (scope.IsChildNamed(*child, kDublinCore, "subject"))
             AddChild(*item, "category", TextOf(child));
     }
-    AddCopies(*item, entry, [space](const TiXmlElement& element) {
+    m_refusal = MoveChildren(*item, entry, m_tree, [space, &scope](const TiXmlElement& element) {
         for (const char* name : {"title", "link", "description"}) {
-            if (IsNamed(element, space, name))
+            if (scope.IsChildNamed(element, space, name))
                 return false;
         }
         for (const char* name : {"date", "creator", "subject"}) {
-            if (IsNamed(element, kDublinCore, name))
+            if (scope.IsChildNamed(element, kDublinCore, name))
                 return false;
         }
-        return !IsNamed(element, kContent, "encoded");
+        return !scope.IsChildNamed(element, kContent, "encoded");
     });
     return item;
 }
@@ -418,7 +442,7 @@ std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(const TiXmlElement& entry) c
 TiXmlElement* CFeedItems::Next()
 {
     TiXmlElement* entry = m_next;
-    if (entry == nullptr)
+    if (entry == nullptr || m_refusal != MemoryRefusal::None)
         return nullptr;
     if (m_kind == DocumentKind::RSS) {
         m_next = entry->NextSiblingElement("item");
@@ -430,6 +454,8 @@ TiXmlElement* CFeedItems::Next()
     std::unique_ptr<TiXmlElement> item = BuildItem(*entry);
     // The view holds all that is wanted of the entry now.
     m_source->RemoveChild(entry);
+    if (m_refusal != MemoryRefusal::None)
+        return nullptr;
     return m_channel->LinkEndChild(item.release())->ToElement();
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "provider/FeedOutcome.h"
+#include "provider/LoginMemory.h"
 
 #include <memory>
 #include <string>
 
+class CNamespaceScope;
 class TiXmlDocument;
 class TiXmlElement;
 
@@ -42,37 +44,49 @@ class TiXmlElement;
 // all children of its source but the entries, so templates can reach any other element too.
 //
 // The view's items come one at a time: each is built on request and dropped by the caller
-// once rendered, and the source entries are freed as they are read, so a document costs
-// little more than its own parse. The document must outlive this object. One thread.
+// once rendered, and the source entries are freed as they are read. What the view copies of
+// the source (the channel's elements, an entry's) is removed from the source once copied, so
+// a document costs little more than its own parse; meanwhile the copies are charged to the
+// document's tree. The document must outlive this object. One thread.
 class CFeedItems
 {
 public:
     // `document` is a parsed, well-formed document of kind `kind` (see FeedKindOf), fetched
-    // from `finalUrl`. An "rss" root gets `finalUrl` resolved with its own xml:base as its
-    // xml:base attribute.
-    CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::string& finalUrl);
+    // from `finalUrl`, whose tree `tree` pays for; `tree` must outlive this object. An "rss"
+    // root gets `finalUrl` resolved with its own xml:base as its xml:base attribute.
+    CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::string& finalUrl,
+               CTreeCharge& tree);
     ~CFeedItems();
     CFeedItems(const CFeedItems&) = delete;
     CFeedItems& operator=(const CFeedItems&) = delete;
 
-    // The next item, in document order; null when there is none. Items handed out stay in
-    // their channel until dropped.
+    // The next item, in document order; null when there is none, or when the memory of the
+    // copies for the view was refused (see Refusal). Items handed out stay in their channel
+    // until dropped.
     TiXmlElement* Next();
+    // Why the view could not be built whole: None, or the refusal of the memory its copies
+    // needed beside the document's tree.
+    MemoryRefusal Refusal() const { return m_refusal; }
     // Frees `item`, handed out by Next before the last call of Next.
     void Drop(TiXmlElement* item);
 
 private:
     // Whether `element` is an entry (an item) of the source document.
     bool IsEntry(const TiXmlElement& element) const;
-    // The view's "rss" and "channel" elements, with the channel's values from `channel`.
-    void BuildChannel(const TiXmlElement& channel);
-    // The view item of the entry `entry`.
-    std::unique_ptr<TiXmlElement> BuildItem(const TiXmlElement& entry) const;
+    // The view's "rss" and "channel" elements, with the channel's values from `channel`
+    // (whose scope is `scope`), whose children move into the view.
+    void BuildChannel(TiXmlElement& channel, const CNamespaceScope& scope);
+    // The view item of the entry `entry`, whose children move into it.
+    std::unique_ptr<TiXmlElement> BuildItem(TiXmlElement& entry);
 
     DocumentKind m_kind;
+    CTreeCharge& m_tree;
+    MemoryRefusal m_refusal = MemoryRefusal::None;
     // The element whose children are the entries (or the items), the next of them, and the
     // channel that the items handed out belong to.
     TiXmlElement* m_source = nullptr;
+    // The namespaces bound at the source element, for the kinds other than RSS.
+    std::unique_ptr<CNamespaceScope> m_sourceScope;
     TiXmlElement* m_next = nullptr;
     TiXmlElement* m_channel = nullptr;
     // The view, for kinds other than RSS.

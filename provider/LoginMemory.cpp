@@ -1,6 +1,7 @@
 #include "provider/LoginMemory.h"
 
 #include "common/HeapBytes.h"
+#include "platform/Memory.h"
 
 #include <chrono>
 
@@ -46,6 +47,22 @@ MemoryRefusal CLoginMemory::TakeTree(std::size_t bytes)
         }
         m_treeBytes += bytes;
     }
+    return TakeFromAllLogins(bytes);
+}
+
+MemoryRefusal CLoginMemory::TakeMoreTree(std::size_t bytes)
+{
+    {
+        platform::CLockHolder holder(m_lock);
+        if (bytes > m_maxTreeBytes - m_treeBytes)
+            return MemoryRefusal::OverLogin;
+        m_treeBytes += bytes;
+    }
+    return TakeFromAllLogins(bytes);
+}
+
+MemoryRefusal CLoginMemory::TakeFromAllLogins(std::size_t bytes)
+{
     if (m_allLogins.Take(bytes))
         return MemoryRefusal::None;
     LeaveTree(bytes);
@@ -86,6 +103,13 @@ void CLoginMemory::GiveMessages(std::size_t bytes)
     m_messageBytes -= bytes;
 }
 
+CTreeCharge::~CTreeCharge()
+{
+    if (m_bytes >= kReleaseTreeBytes)
+        platform::ReleaseFreeMemory();
+    m_memory.GiveTree(m_bytes);
+}
+
 MemoryRefusal CTreeCharge::Take(std::size_t bytes)
 {
     m_memory.GiveTree(m_bytes);
@@ -94,4 +118,18 @@ MemoryRefusal CTreeCharge::Take(std::size_t bytes)
     if (refusal == MemoryRefusal::None)
         m_bytes = bytes;
     return refusal;
+}
+
+MemoryRefusal CTreeCharge::TakeMore(std::size_t bytes)
+{
+    const MemoryRefusal refusal = m_memory.TakeMoreTree(bytes);
+    if (refusal == MemoryRefusal::None)
+        m_bytes += bytes;
+    return refusal;
+}
+
+void CTreeCharge::GiveMore(std::size_t bytes)
+{
+    m_memory.GiveTree(bytes);
+    m_bytes -= bytes;
 }

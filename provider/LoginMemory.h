@@ -60,6 +60,10 @@ public:
     // its other threads hold right now waits until they give back enough, so that what a
     // login reads does not depend on which documents happen to be parsed at the same time.
     MemoryRefusal TakeTree(std::size_t bytes);
+    // Takes `bytes` more for a tree whose thread holds a tree already, without waiting: a
+    // thread that held memory while it waited for more could wait for another that does the
+    // same. OverLogin when the trees the login holds right now leave too little.
+    MemoryRefusal TakeMoreTree(std::size_t bytes);
     void GiveTree(std::size_t bytes);
 
     // Takes `bytes` for a rendered message, kept until this object ends unless given back.
@@ -67,6 +71,8 @@ public:
     void GiveMessages(std::size_t bytes);
 
 private:
+    // Takes `bytes`, counted to the login already, from all logins too.
+    MemoryRefusal TakeFromAllLogins(std::size_t bytes);
     // Gives back a tree's bytes to the login alone.
     void LeaveTree(std::size_t bytes);
 
@@ -80,17 +86,28 @@ private:
 };
 
 // The memory of one tree, from its estimate until the tree is freed: declare it before the
-// tree, so that it ends after it. Used by one thread.
+// tree, so that it ends after it. A large tree's memory goes back to the system as it is
+// given back (platform::ReleaseFreeMemory): a tree is made of many small blocks, which the
+// heap keeps for the thread that freed them, so that trees read one after the other by
+// several threads would otherwise hold the memory of one tree for each thread. Used by one
+// thread.
 class CTreeCharge
 {
 public:
+    // Trees of this estimate and more are handed back to the system once freed.
+    static constexpr std::size_t kReleaseTreeBytes = 4 * 1024 * 1024;
+
     explicit CTreeCharge(CLoginMemory& memory) : m_memory(memory) {}
-    ~CTreeCharge() { m_memory.GiveTree(m_bytes); }
+    ~CTreeCharge();
     CTreeCharge(const CTreeCharge&) = delete;
     CTreeCharge& operator=(const CTreeCharge&) = delete;
 
     // Takes `bytes` for the tree, in place of what it took for an earlier tree.
     MemoryRefusal Take(std::size_t bytes);
+    // Takes `bytes` more while the tree grows for a while (CLoginMemory::TakeMoreTree), and
+    // gives them back.
+    MemoryRefusal TakeMore(std::size_t bytes);
+    void GiveMore(std::size_t bytes);
 
 private:
     CLoginMemory& m_memory;

@@ -135,11 +135,11 @@ void CMessageProviderRSS::RenderDocument(CFeedDownloads::Result& document,
                                          const std::string& templateText, MessageList& messages)
 {
     FeedOutcome& outcome = m_outcomes[document.index];
-    // The copy to keep exists beside the document until the document proves to be a feed.
-    CByteCharge copyCharge(&m_memory.AllLoginsBudget());
-    const std::string prepared =
-        m_copies ? m_copies->Prepare(outcome.url, document.trace, document.text, copyCharge)
-                 : std::string();
+    // The copy to keep is written while the document is as received, before it is converted
+    // and read, and put in place once the document proves to be a feed.
+    platform::CFileReplacement copy =
+        m_copies ? m_copies->Prepare(outcome.url, document.trace, document.text)
+                 : platform::CFileReplacement();
     const bool answered = document.trace.copyUse == CopyUse::None && document.failure.empty() &&
                           !document.trace.status.empty() && document.trace.status[0] == '2';
     outcome.failure = document.trace.cancelled   ? FeedFailure::NoAnswerInTime
@@ -169,7 +169,7 @@ void CMessageProviderRSS::RenderDocument(CFeedDownloads::Result& document,
         // that is gone has: its copy serves for as long as after a 404.
         const bool emptied = IsFeed(outcome) && outcome.items == 0;
         if (IsFeed(outcome) && !emptied) {
-            m_copies->Keep(outcome.url, prepared);
+            copy.Commit();
             return;
         }
         // A server that answers with something else than its feed (a web page of a portal or
@@ -179,7 +179,7 @@ void CMessageProviderRSS::RenderDocument(CFeedDownloads::Result& document,
                 outcome.url, emptied ? kNoItemsAnyMore : kNoFeedAnyMore, trace, document.text,
                 emptied ? CFeedCopies::kMaxGoneFallbackAge : CFeedCopies::kMaxFallbackAge)) {
             if (emptied)
-                m_copies->Keep(outcome.url, prepared);
+                copy.Commit();
             return;
         }
         outcome.download.copyUse = trace.copyUse;

@@ -1,8 +1,10 @@
 #include "provider/NamespacedXml.h"
 
 #include "common/ByteString.h"
+#include "render/XmlText.h"
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -17,21 +19,19 @@ bool NeedsBlankBetween(const std::string& before, const std::string& after)
            std::strchr(" \n.,;:!?)]}\"'/", after.front()) == nullptr;
 }
 
+// Appends the texts inside `node`, in document order, with a blank put back between two of
+// them as NeedsBlankBetween says. Each text is held against all that came before it, in
+// whichever element: the first text inside an element meets the text before the element.
 void AppendText(const TiXmlNode& node, std::string& text)
 {
-    for (const TiXmlNode* child = node.FirstChild(); child != nullptr;
-         child = child->NextSibling()) {
-        if (const TiXmlText* part = child->ToText()) {
+    for (const TiXmlNode* child = node.FirstChild(); child != nullptr;) {
+        const TiXmlText* part = child->ToText();
+        if (part != nullptr) {
             if (NeedsBlankBetween(text, part->ValueStr()))
                 text += ' ';
             text += part->ValueStr();
-        } else if (child->ToElement() != nullptr) {
-            std::string inner;
-            AppendText(*child, inner);
-            if (NeedsBlankBetween(text, inner))
-                text += ' ';
-            text += inner;
         }
+        child = NextNodeBelow(node, child, child->ToElement() != nullptr);
     }
 }
 
@@ -47,42 +47,69 @@ bool IsVoidElement(const char* name)
     return false;
 }
 
+// Appends the start tag of `element` as HTML: its name without prefix, its attributes but
+// the namespace declarations.
+void AppendStartTag(const TiXmlElement& element, std::string& markup)
+{
+    markup += '<';
+    markup += LocalName(element.Value());
+    std::string value;
+    for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute != nullptr;
+         attribute = attribute->Next()) {
+        if (std::strncmp(attribute->Name(), "xmlns", 5) == 0)
+            continue;
+        value.clear();
+        TiXmlBase::EncodeString(attribute->ValueStr(), &value);
+        markup += std::string(" ") + LocalName(attribute->Name()) + "=\"" + value + "\"";
+    }
+}
+
 // The markup of the children of `node` as HTML: names without prefixes, no namespace
-// declarations, blanks put back as for text.
+// declarations, blanks put back as for text, each between two neighbours inside the same
+// element. Walks the tree without recursion, however deep it is.
 void AppendMarkup(const TiXmlNode& node, std::string& markup)
 {
+    // Where the content of each element being written begins, `node`'s own first: a blank
+    // goes only between neighbours, after something written in the same element.
+    std::vector<std::size_t> contentStarts{markup.size()};
     std::string piece;
-    const std::size_t start = markup.size();
-    for (const TiXmlNode* child = node.FirstChild(); child != nullptr;
-         child = child->NextSibling()) {
-        piece.clear();
-        if (const TiXmlText* text = child->ToText()) {
-            TiXmlBase::EncodeString(text->ValueStr(), &piece);
-        } else if (const TiXmlElement* element = child->ToElement()) {
-            const char* name = LocalName(element->Value());
-            piece = std::string("<") + name;
-            for (const TiXmlAttribute* attribute = element->FirstAttribute(); attribute != nullptr;
-                 attribute = attribute->Next()) {
-                if (std::strncmp(attribute->Name(), "xmlns", 5) == 0)
-                    continue;
-                piece += std::string(" ") + LocalName(attribute->Name()) + "=\"";
-                std::string value;
-                TiXmlBase::EncodeString(attribute->ValueStr(), &value);
-                piece += value + "\"";
-            }
-            if (element->FirstChild() == nullptr && IsVoidElement(name)) {
-                piece += " />";
-            } else {
-                piece += '>';
-                AppendMarkup(*element, piece);
-                piece += std::string("</") + name + ">";
-            }
-        } else {
-            continue;
+    for (const TiXmlNode* child = node.FirstChild(); child != nullptr;) {
+        const TiXmlText* text = child->ToText();
+        const TiXmlElement* element = child->ToElement();
+        if (text != nullptr || element != nullptr) {
+            piece.clear();
+            if (text != nullptr)
+                TiXmlBase::EncodeString(text->ValueStr(), &piece);
+            else
+                piece = "<";
+            if (markup.size() > contentStarts.back() && NeedsBlankBetween(markup, piece))
+                markup += ' ';
         }
-        if (markup.size() > start && NeedsBlankBetween(markup, piece))
-            markup += ' ';
-        markup += piece;
+        if (text != nullptr) {
+            markup += piece;
+        } else if (element != nullptr) {
+            AppendStartTag(*element, markup);
+            if (element->FirstChild() == nullptr && IsVoidElement(LocalName(element->Value()))) {
+                markup += " />";
+            } else {
+                markup += '>';
+                if (element->FirstChild() != nullptr) {
+                    contentStarts.push_back(markup.size());
+                    child = element->FirstChild();
+                    continue;
+                }
+                markup += std::string("</") + LocalName(element->Value()) + ">";
+            }
+        }
+        // Past the last child of an element, its end tag closes it.
+        while (child != &node && child->NextSibling() == nullptr) {
+            child = child->Parent();
+            if (child != &node) {
+                contentStarts.pop_back();
+                markup += std::string("</") + LocalName(child->Value()) + ">";
+            }
+        }
+        child = child == &node ? nullptr : child->NextSibling();
     }
 }
 
@@ -94,27 +121,95 @@ const char* LocalName(const char* name)
     return colon == nullptr ? name : colon + 1;
 }
 
-const char* NamespaceAt(const TiXmlElement& element, const char* name)
+CNamespaceScope::CNamespaceScope(const TiXmlElement& element, const CNamespaceScope* outer)
+    : m_element(element), m_outer(outer)
 {
-    const char* colon = std::strchr(name, ':');
-    const std::size_t prefixLength = colon == nullptr ? 0 : static_cast<std::size_t>(colon - name);
+    // Without the parent's scope, every ancestor's declarations are read here, the nearest
+    // first: a prefix keeps the binding nearest to the element.
     for (const TiXmlNode* node = &element; node != nullptr; node = node->Parent()) {
         const TiXmlElement* scope = node->ToElement();
         if (scope == nullptr)
             break;
         for (const TiXmlAttribute* attribute = scope->FirstAttribute(); attribute != nullptr;
              attribute = attribute->Next()) {
-            const char* declared = attribute->Name();
-            if (std::strncmp(declared, "xmlns", 5) != 0)
-                continue;
-            const bool binds = colon == nullptr
-                                   ? declared[5] == '\0'
-                                   : declared[5] == ':' &&
-                                         std::strncmp(declared + 6, name, prefixLength) == 0 &&
-                                         declared[6 + prefixLength] == '\0';
-            if (binds)
-                return attribute->Value();
+            std::string_view prefix;
+            if (DeclaredPrefix(*attribute, prefix))
+                m_bound.emplace(prefix, attribute->Value());
         }
+        if (outer != nullptr)
+            break;
+    }
+}
+
+bool CNamespaceScope::DeclaredPrefix(const TiXmlAttribute& attribute, std::string_view& prefix)
+{
+    const char* name = attribute.Name();
+    // "xmlns:" alone binds no prefix: no name starts with a colon.
+    if (std::strncmp(name, "xmlns", 5) != 0 || (name[5] != '\0' && name[5] != ':') ||
+        (name[5] == ':' && name[6] == '\0'))
+        return false;
+    prefix = name[5] == '\0' ? std::string_view() : std::string_view(name + 6);
+    return true;
+}
+
+std::string_view CNamespaceScope::PrefixOf(const char* name)
+{
+    const char* colon = std::strchr(name, ':');
+    return colon == nullptr ? std::string_view() : std::string_view(name, colon - name);
+}
+
+const char* CNamespaceScope::NamespaceOf(const char* name) const
+{
+    const std::string_view prefix = PrefixOf(name);
+    for (const CNamespaceScope* scope = this; scope != nullptr; scope = scope->m_outer) {
+        const auto bound = scope->m_bound.find(prefix);
+        if (bound != scope->m_bound.end())
+            return bound->second;
+    }
+    return nullptr;
+}
+
+const char* CNamespaceScope::NamespaceOfChild(const TiXmlElement& child) const
+{
+    const std::string_view prefix = PrefixOf(child.Value());
+    for (const TiXmlAttribute* attribute = child.FirstAttribute(); attribute != nullptr;
+         attribute = attribute->Next()) {
+        std::string_view declared;
+        if (DeclaredPrefix(*attribute, declared) && declared == prefix)
+            return attribute->Value();
+    }
+    return NamespaceOf(child.Value());
+}
+
+bool CNamespaceScope::IsChildNamed(const TiXmlElement& child, const char* space,
+                                   const char* localName) const
+{
+    if (std::strcmp(LocalName(child.Value()), localName) != 0)
+        return false;
+    const char* bound = NamespaceOfChild(child);
+    return bound != nullptr && std::strcmp(bound, space) == 0;
+}
+
+const TiXmlElement* CNamespaceScope::ChildIn(const char* space, const char* localName) const
+{
+    for (const TiXmlElement* child = m_element.FirstChildElement(); child != nullptr;
+         child = child->NextSiblingElement()) {
+        if (IsChildNamed(*child, space, localName))
+            return child;
+    }
+    return nullptr;
+}
+
+const char* CNamespaceScope::AttributeIn(const char* space, const char* localName) const
+{
+    for (const TiXmlAttribute* attribute = m_element.FirstAttribute(); attribute != nullptr;
+         attribute = attribute->Next()) {
+        const char* name = attribute->Name();
+        if (std::strchr(name, ':') == nullptr || std::strcmp(LocalName(name), localName) != 0)
+            continue;
+        const char* bound = NamespaceOf(name);
+        if (bound != nullptr && std::strcmp(bound, space) == 0)
+            return attribute->Value();
     }
     return nullptr;
 }
@@ -123,32 +218,8 @@ bool IsNamed(const TiXmlElement& element, const char* space, const char* localNa
 {
     if (std::strcmp(LocalName(element.Value()), localName) != 0)
         return false;
-    const char* bound = NamespaceAt(element, element.Value());
+    const char* bound = CNamespaceScope(element).NamespaceOf(element.Value());
     return bound != nullptr && std::strcmp(bound, space) == 0;
-}
-
-const char* AttributeIn(const TiXmlElement& element, const char* space, const char* localName)
-{
-    for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute != nullptr;
-         attribute = attribute->Next()) {
-        const char* name = attribute->Name();
-        if (std::strchr(name, ':') == nullptr || std::strcmp(LocalName(name), localName) != 0)
-            continue;
-        const char* bound = NamespaceAt(element, name);
-        if (bound != nullptr && std::strcmp(bound, space) == 0)
-            return attribute->Value();
-    }
-    return nullptr;
-}
-
-const TiXmlElement* ChildIn(const TiXmlElement& parent, const char* space, const char* localName)
-{
-    for (const TiXmlElement* child = parent.FirstChildElement(); child != nullptr;
-         child = child->NextSiblingElement()) {
-        if (IsNamed(*child, space, localName))
-            return child;
-    }
-    return nullptr;
 }
 
 std::string TextOf(const TiXmlElement* element)

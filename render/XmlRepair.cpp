@@ -188,22 +188,29 @@ public:
 
 protected:
     // The end of the start tag at `p`: after its ">" (not one within a quoted value), or null
-    // where the text ends first. `attributes` counts the "=" outside quotes.
+    // where the text ends first. `attributes` counts the "=" outside quotes, which are at least
+    // as many as the attributes the parser reads; more than kMaxXmlAttributes stop the pass.
     const char* TagEnd(const char* p, std::size_t& attributes) const
     {
+        std::size_t found = 0;
         for (++p; p < m_end; ++p) {
             if (*p == '>')
-                return p + 1;
+                break;
             if (*p == '"' || *p == '\'') {
                 const void* close = std::memchr(p + 1, *p, static_cast<std::size_t>(m_end - p - 1));
-                if (close == nullptr)
-                    return nullptr;
+                if (close == nullptr) {
+                    p = m_end;
+                    break;
+                }
                 p = static_cast<const char*>(close);
             } else if (*p == '=') {
-                ++attributes;
+                ++found;
             }
         }
-        return nullptr;
+        if (found > kMaxXmlAttributes)
+            throw PassStopped{XmlRepairStatus::TooManyAttributes};
+        attributes += found;
+        return p < m_end ? p + 1 : nullptr;
     }
 
     // The end of markup the parser reads up to its first ">" ("<!x>", "</x>"), or the text's.

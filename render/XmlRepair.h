@@ -19,6 +19,7 @@ enum class XmlRepairStatus
 {
     Done,       // the text is ready for the parser
     TooDeep,    // its elements nest deeper than kMaxXmlDepth
+    TooManyAttributes, // an element has more than kMaxXmlAttributes attributes
     TooLarge,   // the mended text would pass `maxBytes`: entities that expand too far or too
                 // deep (more than kMaxEntityNesting), among others
     OverBudget, // the charge could not cover the mended copy

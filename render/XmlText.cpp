@@ -20,6 +20,36 @@ std::size_t EstimatedTreeBytes(const XmlNodeCount& nodes, std::size_t textBytes)
            nodes.others * AllocatedBytes(sizeof(TiXmlDeclaration)) + 2 * textBytes;
 }
 
+const TiXmlNode* NextNodeBelow(const TiXmlNode& top, const TiXmlNode* node, bool enterChildren)
+{
+    if (enterChildren && node->FirstChild() != nullptr)
+        return node->FirstChild();
+    while (node != &top && node->NextSibling() == nullptr)
+        node = node->Parent();
+    return node == &top ? nullptr : node->NextSibling();
+}
+
+std::size_t EstimatedTreeBytes(const TiXmlNode& root)
+{
+    XmlNodeCount nodes;
+    std::size_t textBytes = 0;
+    for (const TiXmlNode* node = &root; node != nullptr;) {
+        textBytes += node->ValueStr().size();
+        if (const TiXmlElement* element = node->ToElement()) {
+            ++nodes.elements;
+            for (const TiXmlAttribute* attribute = element->FirstAttribute(); attribute != nullptr;
+                 attribute = attribute->Next()) {
+                ++nodes.attributes;
+                textBytes += attribute->NameTStr().size() + attribute->ValueStr().size();
+            }
+        } else {
+            ++(node->ToText() != nullptr ? nodes.texts : nodes.others);
+        }
+        node = NextNodeBelow(root, node, true);
+    }
+    return EstimatedTreeBytes(nodes, textBytes);
+}
+
 CXmlText::CXmlText(std::string& text) : m_text(text), m_size(text.size())
 {
     m_text.append(kPadding, '\0');

@@ -5,14 +5,19 @@
 #include <cstddef>
 #include <string>
 
-// The one way text reaches the XML parser. Two hazards of the parser are kept out here: it
+// The one way text reaches the XML parser. Three hazards of the parser are kept out here: it
 // recurses once per level of element nesting, so a hostile document of deeply nested tags
-// would exhaust the thread's stack and take the whole host process down (RepairXml measures
-// the nesting before any text is parsed); and a text that ends inside a UTF-8 character
-// makes it step a few bytes past the text's terminating NUL.
+// would exhaust the thread's stack and take the whole host process down; its time grows with
+// the square of the attributes of one element (RepairXml measures both before any text is
+// parsed); and a text that ends inside a UTF-8 character makes it step a few bytes past the
+// text's terminating NUL.
 
 // The deepest element nesting a document may have to be parsed. Real feeds stay far below.
 constexpr int kMaxXmlDepth = 512;
+// The most attributes one element may have for its document to be parsed: the parser checks
+// every attribute against all before it in its element, so that an element of many costs
+// time by their square. Real feeds give an element a dozen at most.
+constexpr std::size_t kMaxXmlAttributes = 256;
 
 // The nodes the parser makes of a text: what its tree holds until it is freed.
 struct XmlNodeCount
@@ -28,6 +33,16 @@ struct XmlNodeCount
 // name, value and text it copies out of the text at twice its length (a string keeps room to
 // grow, and each allocation has overhead of its own).
 std::size_t EstimatedTreeBytes(const XmlNodeCount& nodes, std::size_t textBytes);
+
+// The node after `node` in document order, below `top` (`node` is `top` or below it): its
+// first child when `enterChildren` says so and it has one, else its next sibling, else the
+// next sibling of its nearest ancestor below `top` that has one; null at the end. A walk over
+// a tree of any depth needs no stack with it.
+const TiXmlNode* NextNodeBelow(const TiXmlNode& top, const TiXmlNode* node, bool enterChildren);
+
+// The same bound for a tree built already: `root` and every node below it, with the names,
+// values and texts they hold standing for the text. Walks the tree without recursion.
+std::size_t EstimatedTreeBytes(const TiXmlNode& root);
 
 // Lends a text to the parser: while it lives, a few NUL bytes follow the text's own
 // terminating one, so that every step the parser takes past the end still lands on a NUL

@@ -153,21 +153,24 @@ bool OthersMayReplaceFilesIn(const std::string& folder)
     return (status.st_mode & S_IWOTH) != 0 && (status.st_mode & S_ISVTX) == 0;
 }
 
-bool WriteNewFlushedFile(const std::string& path, const std::string& content, bool flush)
+bool WriteNewFlushedFile(const std::string& path, const std::vector<std::string_view>& pieces,
+                         bool flush)
 {
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (descriptor < 0)
         return false;
     bool good = true;
-    std::size_t written = 0;
-    while (good && written < content.size()) {
-        const ssize_t count =
-            ::write(descriptor, content.data() + written, content.size() - written);
-        if (count < 0 && errno == EINTR)
-            continue;
-        good = count > 0;
-        if (good)
-            written += static_cast<std::size_t>(count);
+    for (const std::string_view content : pieces) {
+        std::size_t written = 0;
+        while (good && written < content.size()) {
+            const ssize_t count =
+                ::write(descriptor, content.data() + written, content.size() - written);
+            if (count < 0 && errno == EINTR)
+                continue;
+            good = count > 0;
+            if (good)
+                written += static_cast<std::size_t>(count);
+        }
     }
     // Without the flush a crash soon after the move could leave the file empty on some file
     // systems, which is the very loss the move is there to prevent. Network file systems may

@@ -134,20 +134,23 @@ bool OthersMayReplaceFilesIn(const std::string& /*folder*/)
     return false;
 }
 
-bool WriteNewFlushedFile(const std::string& path, const std::string& content, bool flush)
+bool WriteNewFlushedFile(const std::string& path, const std::vector<std::string_view>& pieces,
+                         bool flush)
 {
     const HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     bool good = true;
-    std::size_t written = 0;
-    while (good && written < content.size()) {
-        const DWORD piece =
-            static_cast<DWORD>(std::min<std::size_t>(content.size() - written, kMaxPiece));
-        DWORD count = 0;
-        good = ::WriteFile(file, content.data() + written, piece, &count, nullptr) && count > 0;
-        written += count;
+    for (const std::string_view content : pieces) {
+        std::size_t written = 0;
+        while (good && written < content.size()) {
+            const DWORD piece =
+                static_cast<DWORD>(std::min<std::size_t>(content.size() - written, kMaxPiece));
+            DWORD count = 0;
+            good = ::WriteFile(file, content.data() + written, piece, &count, nullptr) && count > 0;
+            written += count;
+        }
     }
     // Without the flush a crash soon after the move could leave the file empty, which is the
     // very loss the move is there to prevent.

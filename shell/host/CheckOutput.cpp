@@ -33,6 +33,8 @@ std::string KindName(const FeedOutcome& outcome)
         return "UTF-16 or UTF-32 text";
     case DocumentKind::TooDeep:
         return "XML nested too deeply";
+    case DocumentKind::TooManyAttributes:
+        return "XML with too many attributes";
     }
     return std::string();
 }

@@ -161,6 +161,42 @@ TEST(HTTPGet, ResponsesTakeTheirMemoryFromTheBudgetAndAFailedOneGivesItBack)
     EXPECT_EQ(login.Left(), 100000u);
 }
 
+TEST(HTTPGet, AnAnnouncedLengthSizesTheBufferAndEndsTheBody)
+{
+    const std::string large(40000, 'x');
+    const struct
+    {
+        const char* what;
+        std::string length; // the Content-Length line's value; empty for none
+        std::string sent;
+        std::string body;
+        bool exact; // whether the buffer is exactly the announced body
+    } cases[] = {
+        {"announced", "40000", large, large, true},
+        {"announced with a blank", " 40000 ", large, large, true},
+        {"none", "", large, large, false},
+        {"more than announced", "6", "<rss/>trailing", "<rss/>", true},
+        {"nothing", "0", "", "", true},
+        {"not a number", "4x", large, large, false},
+    };
+    CHTTPTestServer server;
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        server.Serve("/feed", "HTTP/1.0 200 OK\r\n" +
+                                  (test.length.empty() ? std::string()
+                                                       : "Content-Length:" + test.length + "\r\n") +
+                                  "\r\n" + test.sent);
+        CByteBudget budget(1000000);
+        CHTTPGet client(nullptr, &budget);
+        client.Get(server.Url("/feed"));
+        EXPECT_EQ(client.GetBody(), test.body);
+        if (test.exact && test.body.size() > 16384)
+            EXPECT_EQ(1000000 - budget.Left(), test.body.size());
+        else
+            EXPECT_GE(1000000 - budget.Left(), test.body.size());
+    }
+}
+
 TEST(HTTPGet, CancellingStopsADownloadThatWaitsForAnAnswer)
 {
     CHTTPTestServer server;

@@ -26,6 +26,47 @@ TEST(File, ReadsOnlyWholeRegularFilesWithinTheLimit)
     EXPECT_FALSE(ReadRegularFile(folder.Path().string(), content));
 }
 
+namespace {
+
+int FilesIn(const std::filesystem::path& folder)
+{
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files += entry.is_regular_file() ? 1 : 0;
+    return files;
+}
+
+} // namespace
+
+TEST(File, AReplacementTakesEffectOnlyWhenCommitted)
+{
+    for (const bool commit : {true, false}) {
+        CTempFolder folder;
+        const std::string path = folder.Write("file", "old content");
+        {
+            CFileReplacement replacement;
+            std::string first = "new ", second = "content";
+            ASSERT_TRUE(replacement.Write(path, {first, second}, Durability::Unflushed));
+            // The pieces are on disk already: their memory may go.
+            first.assign(first.size(), 'x');
+            second.clear();
+            EXPECT_FALSE(replacement.Write(path, {"again"}, Durability::Unflushed));
+            EXPECT_EQ(CTempFolder::Read(path), "old content");
+            EXPECT_EQ(FilesIn(folder.Path()), 2);
+            if (commit) {
+                EXPECT_TRUE(replacement.Commit());
+                EXPECT_FALSE(replacement.Commit());
+            }
+        }
+        EXPECT_EQ(CTempFolder::Read(path), commit ? "new content" : "old content");
+        EXPECT_EQ(FilesIn(folder.Path()), 1) << "commit " << commit;
+    }
+    CTempFolder folder;
+    CFileReplacement nowhere;
+    EXPECT_FALSE(nowhere.Write(folder.File("missing/file"), {"x"}, Durability::Unflushed));
+    EXPECT_FALSE(nowhere.Commit());
+}
+
 TEST(File, WritesWholeFilesByteForByte)
 {
     CTempFolder folder;
@@ -35,8 +76,5 @@ TEST(File, WritesWholeFilesByteForByte)
     EXPECT_EQ(CTempFolder::Read(path), "a\r\nb\nc\r");
     EXPECT_FALSE(WriteWholeFile(folder.File("missing/file"), "x"));
     // Only the file itself is left: no temporary file beside it.
-    int files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
-        files += entry.is_regular_file() ? 1 : 0;
-    EXPECT_EQ(files, 1);
+    EXPECT_EQ(FilesIn(folder.Path()), 1);
 }

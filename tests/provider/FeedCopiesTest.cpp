@@ -130,6 +130,12 @@ TEST_F(FeedCopiesTest, AFeedKeepsItsMessagesThroughEveryKindOfOutage)
         EXPECT_EQ(server.Requests().size(), requests + (step.asked ? 1 : 0));
         ASSERT_EQ(m_outcomes.size(), 1u);
         EXPECT_EQ(m_outcomes[0].download.copyUse, step.copyUse);
+        // The copy is written beside its place before the answer is read, and nothing of
+        // that is left once the login is over, whether it was kept or not.
+        std::size_t files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(m_store.Folder()))
+            files += entry.path().extension() == ".copy" ? 1 : 100;
+        EXPECT_EQ(files, 1u);
     }
     // Every request after the first carried the validators exactly as they came.
     const std::vector<std::string> requests = server.Requests();

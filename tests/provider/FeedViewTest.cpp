@@ -1,10 +1,16 @@
 #include "provider/FeedView.h"
 
+#include "platform/Thread.h"
 #include "provider/FeedDocumentInternal.h"
 #include "provider/Fingerprint.h"
+#include "provider/HtmlText.h"
+#include "provider/LoginMemory.h"
 #include "render/Template.h"
+#include "render/XmlRepair.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -178,6 +184,115 @@ TEST(FeedView, OnlyTheKnownNamespacesAreRead)
     EXPECT_EQ(Fields("<a:feed xmlns:a='http://www.w3.org/2005/Atom'><a:entry><a:title>x"
                      "</a:title></a:entry></a:feed>"),
               std::vector<std::string>{"x||||||"});
+}
+
+TEST(FeedView, NamesResolveThroughTheNearestDeclaration)
+{
+    const struct
+    {
+        const char* entry;
+        const char* fields;
+    } cases[] = {
+        {"<entry><title>T</title></entry>", "T|||||Ann|"},
+        // An element's own declaration comes before its ancestors'.
+        {"<entry><id>I</id></entry>", "||||I|Ann|"},
+        {"<entry><id xmlns='urn:other'>I</id></entry>", "|||||Ann|"},
+        {"<entry xmlns='urn:other'><title>T</title></entry>", ""},
+        {"<entry xmlns:p='http://www.w3.org/2005/Atom'><p:title>T</p:title>"
+         "<p:author xmlns:p='urn:other'><p:name>B</p:name></p:author></entry>",
+         "T|||||Ann|"},
+        {"<entry><author xmlns:q='http://www.w3.org/2005/Atom'><q:name>B</q:name></author>"
+         "<q:title>T</q:title></entry>",
+         "|||||B|"},
+        // "xmlns:" binds no prefix, nor the default namespace.
+        {"<entry xmlns:='urn:other'><title>T</title></entry>", "T|||||Ann|"},
+    };
+    for (const auto& test : cases) {
+        const std::vector<std::string> fields = Fields(Atom(test.entry));
+        EXPECT_EQ(fields.empty() ? std::string() : fields[0], test.fields) << test.entry;
+    }
+    EXPECT_EQ(Fields(RDF("<s:item xmlns:q='http://www.w3.org/1999/02/22-rdf-syntax-ns#' "
+                         "q:about='urn:a'><s:title xmlns:s='urn:other'>T</s:title></s:item>"),
+                     "%/title%|%/guid%"),
+              std::vector<std::string>{"|urn:a"});
+}
+
+TEST(FeedView, TreesOfAnyDepthAreReadOnASessionsStack)
+{
+    // Each walk over a tree (text, markup, copies, uids, freeing) with elements nested as
+    // deeply as a document may have them, on a stack as small as a session's.
+    constexpr int kDepth = kMaxXmlDepth - 5;
+    std::string open, close;
+    for (int level = 0; level < kDepth; ++level) {
+        open += "<div><b>x</b>";
+        close += "</div>";
+    }
+    const std::string deep = open + close;
+    const std::string atom =
+        Atom("<entry><title type='xhtml'>" + deep + "</title><summary type='xhtml'><div>" + deep +
+             "</div></summary><x>" + deep + "</x></entry>");
+    const std::string rdf =
+        RDF("<s:item><s:title>" + deep + "</s:title><s:x>" + deep + "</s:x></s:item>");
+    std::vector<std::string> atomFields, rdfFields;
+    platform::CThread thread;
+    ASSERT_TRUE(thread.Start(
+        [&] {
+            atomFields = Fields(atom, "%/title%|%/description%");
+            rdfFields = Fields(rdf, "%/title%|%+UIDL%");
+        },
+        256 * 1024));
+    thread.Join();
+    ASSERT_EQ(atomFields.size(), 1u);
+    ASSERT_EQ(rdfFields.size(), 1u);
+    // Every level's word, wherever the line is folded.
+    for (const std::string& fields : {atomFields[0], rdfFields[0]}) {
+        const std::string title = fields.substr(0, fields.find('|'));
+        EXPECT_EQ(std::count(title.begin(), title.end(), 'x'), kDepth);
+    }
+    EXPECT_EQ(atomFields[0].substr(atomFields[0].find('|') + 1, 30),
+              "<div><b>x</b> <div><b>x</b> <d");
+}
+
+TEST(FeedView, TheViewHoldsWhatItCopiesOnceAndChargesItMeanwhile)
+{
+    std::string many;
+    for (int element = 0; element < 2000; ++element)
+        many += "<x a='1'>t</x>";
+    std::string rdf = RDF("<s:item><s:title>T</s:title></s:item>");
+    rdf.insert(rdf.find("</s:channel>"), many);
+    const struct
+    {
+        const char* shape;
+        std::string document;
+        bool fits;
+    } cases[] = {
+        // Many elements beside the entries move into the channel one at a time: the tree
+        // alone is charged for them.
+        {"many in the feed", Atom(many + "<entry><title>T</title></entry>"), true},
+        {"many in an entry", Atom("<entry><title>T</title>" + many + "</entry>"), true},
+        {"many in the channel", rdf, true},
+        // One element holding them all exists twice while it is copied.
+        {"one large in the feed", Atom("<y>" + many + "</y><entry><title>T</title></entry>"),
+         false},
+        {"one large in an entry", Atom("<entry><title>T</title><y>" + many + "</y></entry>"),
+         false},
+    };
+    for (const auto& test : cases) {
+        std::string text = test.document;
+        const XmlRepairResult repaired = RepairXml(text, RepairBoundsOf(text));
+        ASSERT_EQ(repaired.status, XmlRepairStatus::Done);
+        const XmlNodeCount& nodes = repaired.nodes;
+        // Room for the tree and a little more, far less than a second copy of it.
+        CByteBudget allLogins(64 * 1024 * 1024);
+        CLoginMemory memory(EstimatedTreeBytes(nodes, text.size()) * 5 / 4,
+                            CLoginMemory::kMaxMessageBytes, allLogins);
+        FeedOutcome outcome;
+        const MessageList messages =
+            ReadFeedDocument(test.document, "%/title%", kFinalUrl, memory, outcome);
+        EXPECT_EQ(messages.size(), test.fits ? 1u : 0u) << test.shape;
+        EXPECT_EQ(outcome.failure, test.fits ? FeedFailure::None : FeedFailure::TooLarge)
+            << test.shape;
+    }
 }
 
 TEST(FeedView, RssDocumentsGetTheirFinalUrlAsBase)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -23,6 +24,23 @@ int ParsedDepth(const std::string& text, bool utf8 = true)
     TiXmlDocument parsed;
     parsed.Parse(text.c_str(), nullptr, utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN);
     return XmlTreeDepth(parsed);
+}
+
+// A start tag of `count` attributes, each named apart.
+std::string TagWithAttributes(std::size_t count, const char* end)
+{
+    std::string tag = "<a";
+    for (std::size_t attribute = 0; attribute < count; ++attribute)
+        tag += " n" + std::to_string(attribute) + "=''";
+    return tag + end;
+}
+
+std::string Repeated(const std::string& text, int times)
+{
+    std::string repeated;
+    for (int time = 0; time < times; ++time)
+        repeated += text;
+    return repeated;
 }
 
 } // namespace
@@ -104,6 +122,31 @@ TEST(XmlRepair, TheParserNeverGoesDeeperThanThePassFound)
                       XmlRepairStatus::TooDeep)
                 << test.document;
         }
+    }
+}
+
+// The parser checks each attribute against all before it in its element: an element of many
+// would cost time by their square, so both passes refuse it before the parser sees it.
+TEST(XmlRepair, AnElementOfTooManyAttributesIsRefused)
+{
+    const std::pair<std::string, XmlRepairStatus> cases[] = {
+        {TagWithAttributes(kMaxXmlAttributes, "/>"), XmlRepairStatus::Done},
+        {"<r>" + TagWithAttributes(kMaxXmlAttributes, "></a>") + "</r>", XmlRepairStatus::Done},
+        {TagWithAttributes(kMaxXmlAttributes + 1, "/>"), XmlRepairStatus::TooManyAttributes},
+        {"<r><b/>" + TagWithAttributes(kMaxXmlAttributes + 1, ">") + "</a></r>",
+         XmlRepairStatus::TooManyAttributes},
+        // Many attributes spread over elements are no hazard.
+        {"<r>" + Repeated(TagWithAttributes(kMaxXmlAttributes, "/>"), 50) + "</r>",
+         XmlRepairStatus::Done},
+        // The element is found before anything deeper is read.
+        {TagWithAttributes(100000, ">") + Repeated("<b>", 1000), XmlRepairStatus::TooManyAttributes},
+    };
+    for (const auto& [document, status] : cases) {
+        std::string repaired = document;
+        EXPECT_EQ(RepairXml(repaired, Bounds()).status, status) << document.substr(0, 60);
+        std::string salvaged = document;
+        EXPECT_EQ(SalvageXml(salvaged, Bounds(true, 2000)).status, status)
+            << document.substr(0, 60);
     }
 }
 
