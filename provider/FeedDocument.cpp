@@ -123,7 +123,9 @@ MessageList ReadFeedDocument(std::string document, const std::string& templateTe
     CChannelValues channelValues;
     for (TiXmlElement* item = first; item != nullptr;) {
         MessageEntry message;
+        // The uid is of the item as the feed wrote it, the message of what a reader sees.
         message.uid = ItemUid(*item);
+        items.Present(*item);
         message.text = ExpandTemplate(templateText, *item, message.uid, channelValues);
         // Rendering leaves the text room to grow, up to its own size again; the login keeps
         // the message for as long as it lasts.

@@ -5,6 +5,7 @@
 #include "provider/HtmlText.h"
 #include "provider/NamespacedXml.h"
 #include "render/DateHeader.h"
+#include "render/ElementText.h"
 
 #include <tinyxml.h>
 
@@ -21,6 +22,13 @@ const char kRSS090[] = "http://my.netscape.com/rdf/simple/0.9/";
 const char kContent[] = "http://purl.org/rss/1.0/modules/content/";
 const char kDublinCore[] = "http://purl.org/dc/elements/1.1/";
 const char kMedia[] = "http://search.yahoo.com/mrss/";
+
+// Whether `element` is a guid, in whatever namespace: RSS 1.0 defines none, and feeds borrow
+// RSS 2.0's.
+bool IsGuid(const TiXmlElement& element)
+{
+    return std::strcmp(LocalName(element.Value()), "guid") == 0;
+}
 
 bool AttributeIs(const TiXmlElement& element, const char* name, const char* value)
 {
@@ -105,12 +113,16 @@ std::string HtmlOf(const TiXmlElement& element, const std::string& base)
     return std::string();
 }
 
+// Whether an Atom content (or an RSS 1.0 one) has anything to show: a src to link to, or text
+// or markup of a type that can be shown.
 bool HasContent(const TiXmlElement* element)
 {
     if (element == nullptr)
         return false;
-    return element->Attribute("src") != nullptr || element->FirstChildElement() != nullptr ||
-           !TextOf(element).empty();
+    if (element->Attribute("src") != nullptr)
+        return true;
+    return TypeOf(*element) != TextType::Other &&
+           (element->FirstChildElement() != nullptr || !TextOf(element).empty());
 }
 
 // A date element as a mail date; a value in no known form stays as written.
@@ -257,17 +269,65 @@ AtomParts ReadAtomParts(const TiXmlElement& parent)
     return parts;
 }
 
-// The description of an Atom entry: its content when not empty, else its summary, else its
-// media description.
-std::string AtomDescription(const AtomParts& parts, const std::string& base)
+// The HTML of an Atom content or summary whose parent's base is `base`, its relative links
+// and images resolved against its own base where that differs from `feedBase`, the base that
+// messages give their readers.
+std::string ResolvedHtmlOf(const TiXmlElement& element, const std::string& base,
+                           const std::string& feedBase)
+{
+    const std::string html = HtmlOf(element, base);
+    const std::string ownBase = BaseOf(element, base);
+    if (ownBase == feedBase)
+        return html;
+    return ReplaceLinks(
+        html, [&ownBase](const std::string& link) { return ResolveReference(ownBase, link); });
+}
+
+// The description of an Atom entry whose base is `base`: its content when not empty, else its
+// summary, else its media description.
+std::string AtomDescription(const AtomParts& parts, const std::string& base,
+                            const std::string& feedBase)
 {
     if (HasContent(parts.content))
-        return HtmlOf(*parts.content, base);
+        return ResolvedHtmlOf(*parts.content, base, feedBase);
     if (parts.summary != nullptr)
-        return HtmlOf(*parts.summary, base);
+        return ResolvedHtmlOf(*parts.summary, base, feedBase);
     if (parts.mediaDescription != nullptr)
         return HtmlOfText(TextOf(parts.mediaDescription));
     return std::string();
+}
+
+// The identity of an RSS 1.0 or 0.90 item: its own guid, else its dc:identifier, else its
+// rdf:about, which many feeds fill with one placeholder for all their items.
+std::string RdfIdentity(const TiXmlElement& entry)
+{
+    for (const TiXmlElement* child = entry.FirstChildElement(); child != nullptr;
+         child = child->NextSiblingElement()) {
+        if (IsGuid(*child)) {
+            const std::string guid = TextOf(child);
+            if (!guid.empty())
+                return guid;
+        }
+    }
+    const std::string identifier = TextOf(ChildIn(entry, kDublinCore, "identifier"));
+    if (!identifier.empty())
+        return identifier;
+    const char* about = AttributeIn(entry, kRDF, "about");
+    return about == nullptr ? std::string() : Trimmed(about);
+}
+
+// Replaces the children of `element` by the text `text`.
+void ReplaceChildren(TiXmlElement& element, const std::string& text)
+{
+    element.Clear();
+    element.LinkEndChild(new TiXmlText(text));
+}
+
+// The HTML that an RSS description (or content:encoded) holds: markup written as elements
+// as HTML, else its text.
+std::string RssHtmlOf(const TiXmlElement& element)
+{
+    return element.FirstChildElement() != nullptr ? MarkupOf(element) : ElementText(element);
 }
 
 } // namespace
@@ -278,6 +338,10 @@ DocumentKind FeedKindOf(const TiXmlElement& root)
     if (std::strcmp(name, "rss") == 0)
         return DocumentKind::RSS;
     if (IsNamed(root, kAtom, "feed"))
+        return DocumentKind::Atom;
+    // Some generators leave the namespace out; a bare "feed" of entries is Atom all the same.
+    if (std::strcmp(name, "feed") == 0 && NamespaceAt(root, name) == nullptr &&
+        root.FirstChildElement("entry") != nullptr)
         return DocumentKind::Atom;
     if (IsNamed(root, kRDF, "RDF")) {
         // Told by the namespaces it declares, so that a feed without items is one too.
@@ -320,6 +384,9 @@ CFeedItems::CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::st
         return;
     m_source = root;
     m_base = BaseOf(*root, finalUrl);
+    // A "feed" without a namespace is read as if it declared Atom's.
+    if (kind == DocumentKind::Atom && NamespaceAt(*root, root->Value()) == nullptr)
+        root->SetAttribute("xmlns", kAtom);
     if (kind == DocumentKind::Atom) {
         BuildChannel(*root);
     } else {
@@ -384,7 +451,7 @@ std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(const TiXmlElement& entry) c
         const AtomParts parts = ReadAtomParts(entry);
         AddChild(*item, "title", PlainText(parts.title));
         AddChild(*item, "link", AtomLink(parts.links, base));
-        AddChild(*item, "description", AtomDescription(parts, base));
+        AddChild(*item, "description", AtomDescription(parts, base, m_base));
         AddChild(*item, "pubDate",
                  MailDate(parts.published != nullptr ? parts.published : parts.updated));
         AddChild(*item, "guid", TextOf(parts.id));
@@ -402,13 +469,12 @@ std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(const TiXmlElement& entry) c
     const char* space = m_kind == DocumentKind::RDF ? kRSS10 : kRSS090;
     const TiXmlElement* link = ChildIn(entry, space, "link");
     const TiXmlElement* content = ChildIn(entry, kContent, "encoded");
-    const char* about = AttributeIn(entry, kRDF, "about");
     AddChild(*item, "title", TextOf(ChildIn(entry, space, "title")));
     AddChild(*item, "link", link == nullptr ? "" : ResolveReference(base, TextOf(link)));
     AddChild(*item, "description",
              TextOf(HasContent(content) ? content : ChildIn(entry, space, "description")));
     AddChild(*item, "pubDate", MailDate(ChildIn(entry, kDublinCore, "date")));
-    AddChild(*item, "guid", about == nullptr ? "" : Trimmed(about));
+    AddChild(*item, "guid", RdfIdentity(entry));
     AddChild(*item, "author", TextOf(ChildIn(entry, kDublinCore, "creator")));
     for (const TiXmlElement* child = entry.FirstChildElement(); child != nullptr;
          child = child->NextSiblingElement()) {
@@ -424,7 +490,7 @@ std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(const TiXmlElement& entry) c
             if (IsNamed(element, kDublinCore, name))
                 return false;
         }
-        return !IsNamed(element, kContent, "encoded");
+        return !IsNamed(element, kContent, "encoded") && !IsGuid(element);
     });
     return item;
 }
@@ -445,6 +511,34 @@ TiXmlElement* CFeedItems::Next()
     // The view holds all that is wanted of the entry now.
     m_source->RemoveChild(entry);
     return m_channel->LinkEndChild(item.release())->ToElement();
+}
+
+void CFeedItems::Present(TiXmlElement& item) const
+{
+    if (m_kind != DocumentKind::RSS)
+        return;
+    TiXmlElement* title = item.FirstChildElement("title");
+    if (title != nullptr && title->FirstChildElement() != nullptr)
+        ReplaceChildren(*title, TextOf(title));
+    TiXmlElement* description = item.FirstChildElement("description");
+    if (description != nullptr && description->FirstChildElement() != nullptr) {
+        ReplaceChildren(*description, MarkupOf(*description));
+        return;
+    }
+    if (description != nullptr && !TextOf(description).empty())
+        return;
+    const TiXmlElement* content = nullptr;
+    for (const TiXmlElement* child = item.FirstChildElement(); child != nullptr && !content;
+         child = child->NextSiblingElement()) {
+        // Also where the feed forgot to declare the prefix.
+        if (IsNamed(*child, kContent, "encoded") || child->ValueStr() == "content:encoded")
+            content = child;
+    }
+    if (!HasContent(content))
+        return;
+    if (description == nullptr)
+        description = item.LinkEndChild(new TiXmlElement("description"))->ToElement();
+    ReplaceChildren(*description, RssHtmlOf(*content));
 }
 
 void CFeedItems::Drop(TiXmlElement* item)

@@ -1,21 +1,11 @@
 #include "provider/NamespacedXml.h"
 
 #include "common/ByteString.h"
+#include "render/ElementText.h"
 
 #include <cstring>
 
 namespace {
-
-// The parser drops the blanks at either end of a text that an element adjoins, and every
-// text of blanks alone, so words on either side of an element would run together. A blank is
-// put back between neighbouring nodes, but for punctuation that closes or opens text.
-bool NeedsBlankBetween(const std::string& before, const std::string& after)
-{
-    if (before.empty() || after.empty())
-        return false;
-    return std::strchr(" \n([{\"'/", before.back()) == nullptr &&
-           std::strchr(" \n.,;:!?)]}\"'/", after.front()) == nullptr;
-}
 
 void AppendText(const TiXmlNode& node, std::string& text)
 {
@@ -171,7 +161,12 @@ std::string InnerMarkup(const TiXmlElement& element)
             break;
         }
     }
+    return MarkupOf(*holder);
+}
+
+std::string MarkupOf(const TiXmlElement& element)
+{
     std::string markup;
-    AppendMarkup(*holder, markup);
+    AppendMarkup(element, markup);
     return markup;
 }

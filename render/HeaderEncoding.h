@@ -2,7 +2,13 @@
 
 #include <string>
 
-// Returns the header text for a free-text value. A value holding a space, a byte from 0x80
+// Removes from `text`, from `start` on, the control characters that no header may carry and
+// no reader wants to see: those below 0x20 but tab, CR and LF (which callers treat as line
+// breaks), and DEL. A NUL in a header line breaks mail clients.
+void RemoveStrayControls(std::string& text, std::size_t start);
+
+// Returns the header text for a free-text value, its stray controls (RemoveStrayControls)
+// removed first. A value holding a space, a byte from 0x80
 // up, "_", "?", "=", CR or LF, or longer than a header line may be, becomes encoded words
 // "=?utf-8?Q?...?=" of at most 75 characters each, separated by single spaces (which
 // readers drop, and at which a long header line can be folded); a word ends only between

@@ -1,6 +1,7 @@
 #include "render/Template.h"
 
 #include "render/DateHeader.h"
+#include "render/ElementText.h"
 #include "render/HeaderEncoding.h"
 #include "render/LineLength.h"
 #include "render/TemplateInternal.h"
@@ -117,12 +118,14 @@ bool ReadsAboveTheItem(const char* cursor, const char* end)
 
 // Feed text placed into a header line must not break that line: a line break from the feed
 // could end the header early or add header fields of the feed's choosing. Each CR or LF of
-// the value from `start` on becomes a space.
-void UnfoldLineBreaks(std::string& output, std::string::size_type start)
+// the value from `start` on becomes a space, and the other controls that a header cannot
+// carry are removed.
+void MakeHeaderValue(std::string& output, std::string::size_type start)
 {
     for (std::string::size_type position = output.find_first_of("\r\n", start);
          position != std::string::npos; position = output.find_first_of("\r\n", position + 1))
         output[position] = ' ';
+    RemoveStrayControls(output, start);
 }
 
 // Appends a value placed in the body with CR LF as its only line end: a CR LF pair stays,
@@ -210,10 +213,8 @@ std::string ExpandPlaceholder(const char*& cursor, const char* end, const TiXmlE
     if (cursor != end)
         ++cursor;
 
-    if (current) {
-        if (const TiXmlNode* child = current->FirstChild())
-            value = child->ValueStr();
-    }
+    if (current)
+        value = ElementText(*current);
     return encode ? EncodeHeaderText(value) : value;
 }
 
@@ -274,7 +275,7 @@ std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& 
             if (inHeader) {
                 const std::string::size_type valueStart = output.size();
                 output += *value;
-                UnfoldLineBreaks(output, valueStart);
+                MakeHeaderValue(output, valueStart);
             } else {
                 AppendWithCRLF(output, *value);
             }

@@ -4,8 +4,12 @@
 #include "provider/Fingerprint.h"
 #include "provider/HtmlText.h"
 #include "render/Template.h"
+#include "support/FeedShapes.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
 
 namespace {
 
@@ -167,7 +171,7 @@ TEST(FeedView, ElementsTheMappingLeavesOutStayWithTheItem)
 TEST(FeedView, OnlyTheKnownNamespacesAreRead)
 {
     for (const std::string& document : {
-             std::string("<feed><entry><title>x</title></entry></feed>"),
+             std::string("<feed><title>x</title></feed>"),
              std::string("<feed xmlns='http://purl.org/atom/ns#'><entry><title>x</title></entry>"
                          "</feed>"),
              std::string("<a:feed xmlns='http://www.w3.org/2005/Atom'><entry/></a:feed>"),
@@ -175,10 +179,43 @@ TEST(FeedView, OnlyTheKnownNamespacesAreRead)
              RDF("<item><title>x</title></item>"),
          })
         EXPECT_TRUE(Fields(document).empty()) << document;
+    // A "feed" of entries without any namespace is Atom, as its generator meant.
+    EXPECT_EQ(Fields("<feed><entry><title>x</title><link href='a'/></entry></feed>"),
+              std::vector<std::string>{"x|http://example.org/feeds/a|||||"});
     // Prefixes are whatever the document binds.
     EXPECT_EQ(Fields("<a:feed xmlns:a='http://www.w3.org/2005/Atom'><a:entry><a:title>x"
                      "</a:title></a:entry></a:feed>"),
               std::vector<std::string>{"x||||||"});
+}
+
+TEST(FeedView, EachShapeOfFeedShowsWhatTheFeedSays)
+{
+    for (const FeedShape& shape : FeedShapes()) {
+        const MessageList messages = ParseFeed(shape.document, kBuiltInTemplate, kFinalUrl);
+        ASSERT_EQ(messages.size(), shape.messages) << shape.what;
+        std::set<std::string> uids;
+        for (const MessageEntry& message : messages) {
+            uids.insert(message.uid);
+            // Lines end in CR LF and keep within the limit; the header holds no control.
+            const std::string& text = message.text;
+            const std::size_t headerEnd = text.find("\r\n\r\n");
+            for (std::size_t start = 0, end; start < text.size(); start = end + 2) {
+                end = std::min(text.find("\r\n", start), text.size());
+                EXPECT_LE(end - start, 998u) << shape.what;
+                for (std::size_t at = start; at < end && start < headerEnd; ++at)
+                    EXPECT_TRUE(text[at] >= ' ' && text[at] < 0x7F) << shape.what;
+            }
+            EXPECT_EQ(text.find_first_of('\n'), text.find("\r\n") + 1) << shape.what;
+        }
+        EXPECT_EQ(uids.size(), shape.uids) << shape.what;
+        const std::string& first = messages[0].text;
+        EXPECT_NE(first.find("\r\nSubject: " + shape.subject + "\r\n"), std::string::npos)
+            << shape.what << "\n"
+            << first;
+        for (const std::string& shown : shape.shown)
+            EXPECT_NE(first.find(shown), std::string::npos) << shape.what << ": " << shown << "\n"
+                                                            << first;
+    }
 }
 
 TEST(FeedView, RssDocumentsGetTheirFinalUrlAsBase)
@@ -213,9 +250,15 @@ TEST(HtmlText, ConvertsBetweenPlainTextAndHtml)
         {"&#233;&#xE9;&eacute;&amp;&nbsp;&#0;&#x110000;", "\xC3\xA9\xC3\xA9&eacute;&\xC2\xA0"
                                                           "\xEF\xBF\xBD\xEF\xBF\xBD"},
         {"a & b; &#; &#x; &#12a; <unclosed", "a & b; &#; &#x; &#12a; "},
+        {"1 < 2 <3 <= a<b>c</b><?x?><!x>", "1 < 2 <3 <= ac"},
     };
     for (const auto& testCase : cases)
         EXPECT_EQ(PlainTextOfHtml(testCase.html), testCase.text) << testCase.html;
+    EXPECT_EQ(ReplaceLinks("<!-- <a href=x> --><A HREF=a.html title=t>1 < 2<img alt='>' "
+                           "src = \"i.png\"/><a href=\"\">",
+                           [](const std::string& link) { return "[" + link + "]"; }),
+              "<!-- <a href=x> --><A HREF=[a.html] title=t>1 < 2<img alt='>' src = "
+              "\"[i.png]\"/><a href=\"\">");
     EXPECT_EQ(HtmlOfText("<a href=\"x\">&\r\nb\rc\nd"),
               "&lt;a href=&quot;x&quot;&gt;&amp;<br>\nb<br>\nc<br>\nd");
 }

@@ -201,6 +201,10 @@ TEST(MessageProviderRSS, ItemUidPrefersGuidThenLinkThenTheWholeItem)
                           "</description></item>"));
     EXPECT_NE(FirstItemUid(Feed("<item><title>t</title></item>")),
               FirstItemUid(Feed("<item><title>u</title></item>")));
+    // Taken of the item as the feed wrote it, before its message shows it otherwise.
+    const std::string shown = Feed("<item><title>a <b>b</b></title><description><p>c</p>"
+                                   "</description><content:encoded>d</content:encoded></item>");
+    EXPECT_EQ(ParseFeed(shown, kBuiltInTemplate)[0].uid, FirstItemUid(shown));
 }
 
 TEST(MessageProviderRSS, ParseFeedReadsOnlyTheItemsOfTheFirstChannelOfRss)
