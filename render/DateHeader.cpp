@@ -1,10 +1,11 @@
 #include "render/DateHeader.h"
 
 #include "common/ByteString.h"
+#include "render/ElementText.h"
+#include "render/HeaderEncoding.h"
 
 #include <tinyxml.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -90,9 +91,9 @@ const TiXmlElement* FindChild(const TiXmlElement* parent, const char* name)
 
 std::string TextOf(const TiXmlElement* element)
 {
-    if (!element || !element->FirstChild())
+    if (!element)
         return std::string();
-    std::string text = element->FirstChild()->ValueStr();
+    std::string text = ElementText(*element);
     TrimLeft(text);
     TrimRight(text);
     return text;
@@ -103,9 +104,7 @@ template <std::size_t Count> std::string FirstDate(const TiXmlElement* const (&s
 {
     for (const TiXmlElement* source : sources) {
         std::string date = TextOf(source);
-        // Text from a CDATA section may hold line ends, which must not end the header line.
-        std::replace(date.begin(), date.end(), '\r', ' ');
-        std::replace(date.begin(), date.end(), '\n', ' ');
+        KeepOnHeaderLine(date, 0);
         if (!date.empty())
             return date;
     }

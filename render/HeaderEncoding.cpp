@@ -101,12 +101,19 @@ bool IsStrayControl(char byte)
     return (code < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') || code == 0x7F;
 }
 
-} // namespace
-
 void RemoveStrayControls(std::string& text, std::size_t start)
 {
-    start = std::min(start, text.size());
     text.erase(std::remove_if(text.begin() + start, text.end(), IsStrayControl), text.end());
+}
+
+} // namespace
+
+void KeepOnHeaderLine(std::string& text, std::size_t start)
+{
+    start = std::min(start, text.size());
+    std::replace(text.begin() + start, text.end(), '\r', ' ');
+    std::replace(text.begin() + start, text.end(), '\n', ' ');
+    RemoveStrayControls(text, start);
 }
 
 std::string EncodeHeaderText(const std::string& value)

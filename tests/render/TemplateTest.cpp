@@ -204,6 +204,7 @@ TEST(ExpandTemplate, AnEmptyDateComesFromTheFeedAndISODatesAreRewritten)
          "<pubDate> </pubDate>", rfc},
         {"<lastBuildDate>" + iso + "</lastBuildDate><dc:date>y</dc:date>", "", isoAsMail},
         {"<dc:date><![CDATA[" + rfc + "\n]]></dc:date>", "", rfc},
+        {"<dc:date>Mon,\x07 09 <![CDATA[Jun]]></dc:date>", "", "Mon, 09 Jun"},
         // What cannot be read stays as it is; without any date the header stays empty.
         {"", "<pubDate>Di, 10 Jun 2003</pubDate>", "Di, 10 Jun 2003"},
         {"<title>News</title>", "<title>T</title>", ""},
