@@ -13,6 +13,9 @@ const char kHexDigits[] = "0123456789ABCDEF";
 // Encoded lines hold at most 76 characters, a soft line break's "=" included.
 constexpr std::size_t kMaxEncodedLineLength = 76;
 
+// Templates nest multipart entities two deep, with the two boundaries they are offered.
+constexpr int kMaxPartDepth = 8;
+
 const char kEncodingField[] = "Content-Transfer-Encoding";
 const char kEncodingLine[] = "Content-Transfer-Encoding: quoted-printable\r\n";
 
@@ -84,21 +87,32 @@ std::ptrdiff_t DeclareQuotedPrintable(std::string& message, std::size_t start, s
            static_cast<std::ptrdiff_t>(field.end - field.start);
 }
 
+// Encodes the body [bodyStart, end) of `message` whole and declares it so in its header
+// [headerStart, headerEnd); returns the bytes the entity grew by.
+std::ptrdiff_t EncodeWhole(std::string& message, std::size_t headerStart, std::size_t headerEnd,
+                           std::size_t bodyStart, std::size_t end)
+{
+    const std::string encoded = QuotedPrintable(message.data() + bodyStart, end - bodyStart);
+    message.replace(bodyStart, end - bodyStart, encoded);
+    return static_cast<std::ptrdiff_t>(encoded.size() - (end - bodyStart)) +
+           DeclareQuotedPrintable(message, headerStart, headerEnd);
+}
+
 // Encodes the entity of `message` whose header is [headerStart, headerEnd) (its lines with
 // their CR LF, before the empty line) and whose body is [bodyStart, end) where a line of it
-// is too long; returns the bytes the entity grew by.
+// is too long; returns the bytes the entity grew by. `depth` counts the multipart entities
+// around it: values from feeds can make a body look like parts in parts without end, and
+// what lies deeper than kMaxPartDepth is encoded whole. So is a multipart body whose long
+// line lies outside its parts, for no line may pass the limit.
 std::ptrdiff_t EncodeEntity(std::string& message, std::size_t headerStart, std::size_t headerEnd,
-                            std::size_t bodyStart, std::size_t end)
+                            std::size_t bodyStart, std::size_t end, int depth)
 {
     if (!HasLongLine(message, bodyStart, end))
         return 0;
-    const std::string boundary = BoundaryOf(message, headerStart, headerEnd);
-    if (boundary.empty()) {
-        const std::string encoded = QuotedPrintable(message.data() + bodyStart, end - bodyStart);
-        message.replace(bodyStart, end - bodyStart, encoded);
-        return static_cast<std::ptrdiff_t>(encoded.size() - (end - bodyStart)) +
-               DeclareQuotedPrintable(message, headerStart, headerEnd);
-    }
+    const std::string boundary =
+        depth < kMaxPartDepth ? BoundaryOf(message, headerStart, headerEnd) : std::string();
+    if (boundary.empty())
+        return EncodeWhole(message, headerStart, headerEnd, bodyStart, end);
     // The parts lie between the lines that begin with "--" and the boundary; the last of
     // them ends in "--" too, or the body does.
     const std::string delimiter = "\r\n--" + boundary;
@@ -125,11 +139,13 @@ std::ptrdiff_t EncodeEntity(std::string& message, std::size_t headerStart, std::
             partHeaderEnd += 2;
         const std::size_t partBodyStart = std::min(partHeaderEnd + 2, next);
         const std::ptrdiff_t grown =
-            EncodeEntity(message, partStart, partHeaderEnd, partBodyStart, next);
+            EncodeEntity(message, partStart, partHeaderEnd, partBodyStart, next, depth + 1);
         growth += grown;
         end += grown;
         line = message.find(delimiter, next + grown);
     }
+    if (HasLongLine(message, bodyStart, end))
+        growth += EncodeWhole(message, headerStart, headerEnd, bodyStart, end);
     return growth;
 }
 
@@ -173,5 +189,5 @@ void EncodeLongLinedBodies(std::string& message, std::size_t bodyStart)
 {
     if (bodyStart < 2 || bodyStart > message.size())
         return;
-    EncodeEntity(message, 0, bodyStart - 2, bodyStart, message.size());
+    EncodeEntity(message, 0, bodyStart - 2, bodyStart, message.size(), 0);
 }

@@ -187,4 +187,15 @@ TEST(LimitLineLengths, EachPartOfAMultipartBodyIsEncodedOnItsOwn)
                         "--B1\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n" + soft);
     EXPECT_EQ(limited, expected);
     EXPECT_EQ(DecodedQuotedPrintable(soft), longLine);
+
+    // Parts in parts without end, as a feed's text could make them, cost no more than eight
+    // levels, and no long line is left.
+    std::string nested = "Content-Type: multipart/mixed; boundary=B0\r\n\r\n";
+    for (int level = 0; level < 10000; ++level)
+        nested += "--B" + std::to_string(level) + "\r\nContent-Type: multipart/mixed; boundary=B" +
+                  std::to_string(level + 1) + "\r\n\r\n";
+    nested += longLine;
+    LimitLineLengths(nested, nested.find("\r\n\r\n") + 4);
+    for (const std::string& line : Lines(nested))
+        EXPECT_LE(line.size(), kMaxLineLength);
 }
