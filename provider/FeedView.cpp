@@ -330,6 +330,15 @@ std::string RssHtmlOf(const TiXmlElement& element)
     return element.FirstChildElement() != nullptr ? MarkupOf(element) : ElementText(element);
 }
 
+// Makes the first "title" child of the RSS item or channel `parent`, when it holds markup
+// written as elements, hold its text instead: a title is never shown as markup.
+void ShowTitleAsText(TiXmlElement& parent)
+{
+    TiXmlElement* title = parent.FirstChildElement("title");
+    if (title != nullptr && title->FirstChildElement() != nullptr)
+        ReplaceChildren(*title, TextOf(title));
+}
+
 } // namespace
 
 DocumentKind FeedKindOf(const TiXmlElement& root)
@@ -375,7 +384,10 @@ CFeedItems::CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::st
         rss->SetAttribute("xml:base", BaseOf(*rss, finalUrl));
         m_channel = rss->FirstChildElement("channel");
         m_source = m_channel;
-        m_next = m_channel == nullptr ? nullptr : m_channel->FirstChildElement("item");
+        if (m_channel == nullptr)
+            return;
+        ShowTitleAsText(*m_channel);
+        m_next = m_channel->FirstChildElement("item");
         return;
     }
     TiXmlElement* root = document.RootElement();
@@ -471,8 +483,10 @@ std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(const TiXmlElement& entry) c
     const TiXmlElement* content = ChildIn(entry, kContent, "encoded");
     AddChild(*item, "title", TextOf(ChildIn(entry, space, "title")));
     AddChild(*item, "link", link == nullptr ? "" : ResolveReference(base, TextOf(link)));
+    const TiXmlElement* body = HasContent(content) ? content : ChildIn(entry, space, "description");
     AddChild(*item, "description",
-             TextOf(HasContent(content) ? content : ChildIn(entry, space, "description")));
+             body != nullptr && body->FirstChildElement() != nullptr ? MarkupOf(*body)
+                                                                     : TextOf(body));
     AddChild(*item, "pubDate", MailDate(ChildIn(entry, kDublinCore, "date")));
     AddChild(*item, "guid", RdfIdentity(entry));
     AddChild(*item, "author", TextOf(ChildIn(entry, kDublinCore, "creator")));
@@ -517,9 +531,7 @@ void CFeedItems::Present(TiXmlElement& item) const
 {
     if (m_kind != DocumentKind::RSS)
         return;
-    TiXmlElement* title = item.FirstChildElement("title");
-    if (title != nullptr && title->FirstChildElement() != nullptr)
-        ReplaceChildren(*title, TextOf(title));
+    ShowTitleAsText(item);
     TiXmlElement* description = item.FirstChildElement("description");
     if (description != nullptr && description->FirstChildElement() != nullptr) {
         ReplaceChildren(*description, MarkupOf(*description));

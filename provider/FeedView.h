@@ -26,7 +26,8 @@ class TiXmlElement;
 //                      without rel (type="text/html" first),
 //                      else first link with href; resolved
 //   item/description   content when not empty, else summary, content:encoded, else
-//                      else media:group/media:description    description
+//                      else media:group/media:description    description (elements in it
+//                                                            as their markup)
 //   item/pubDate       published, else updated, mail date    dc:date, as a mail date
 //   item/guid          id                                    guid, else dc:identifier,
 //                                                            else rdf:about
@@ -52,7 +53,7 @@ class CFeedItems
 public:
     // `document` is a parsed, well-formed document of kind `kind` (see FeedKindOf), fetched
     // from `finalUrl`. An "rss" root gets `finalUrl` resolved with its own xml:base as its
-    // xml:base attribute.
+    // xml:base attribute, and its channel's title, when it holds elements, its text.
     CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::string& finalUrl);
     ~CFeedItems();
     CFeedItems(const CFeedItems&) = delete;

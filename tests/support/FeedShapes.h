@@ -53,11 +53,13 @@ inline const std::vector<FeedShape>& FeedShapes()
          {">A & B</a>", "\r\nBreaking: <b>Big News</b> today\r\n"}},
         {"markup written as elements",
          ShapeRSS("<item><title>Hello <b>bold</b> world</title><description><p>Hello "
-                  "<b>bold</b> world</p></description></item>"),
+                  "<b>bold</b> world</p></description></item>",
+                  "The <i>Daily</i>"),
          1,
          1,
          "=?utf-8?Q?Hello_bold_world?=",
-         {">Hello bold world</a>", "\r\n<p>Hello <b>bold</b> world</p>\r\n"}},
+         {">Hello bold world</a>", "\r\n<p>Hello <b>bold</b> world</p>\r\n",
+          "From: =?utf-8?Q?The_Daily?= <"}},
         {"content:encoded without a description",
          ShapeRSS("<item><title>T</title><content:encoded><![CDATA[<p>Full article</p>]]>"
                   "</content:encoded></item>"),
@@ -105,7 +107,8 @@ inline const std::vector<FeedShape>& FeedShapes()
          "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
          "xmlns=\"http://purl.org/rss/1.0/\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
          "<channel rdf:about=\"http://example.org/\"><title>R</title></channel>"
-         "<item rdf:about=\"http://example.org/\"><title>One</title><guid>g1</guid></item>"
+         "<item rdf:about=\"http://example.org/\"><title>One</title><guid>g1</guid>"
+         "<description><p>R <b>1</b></p></description></item>"
          "<item rdf:about=\"http://example.org/\"><title>Two</title><guid>g2</guid></item>"
          "<item rdf:about=\"http://example.org/\"><title>Three</title>"
          "<dc:identifier>id3</dc:identifier></item>"
@@ -113,7 +116,7 @@ inline const std::vector<FeedShape>& FeedShapes()
          4,
          4,
          "One",
-         {"From: R <"}},
+         {"From: R <", "<hr>\r\n<p>R <b>1</b></p>\r\n"}},
         {"a feed root without a namespace",
          "<feed><title>Bare</title><entry><title>One</title><id>1</id></entry><entry>"
          "<title>Two</title><id>2</id></entry></feed>",
