@@ -330,6 +330,18 @@ std::string RssHtmlOf(const TiXmlElement& element)
     return element.FirstChildElement() != nullptr ? MarkupOf(element) : ElementText(element);
 }
 
+// Whether the text and CDATA pieces of `element` hold more than blanks.
+bool HoldsText(const TiXmlElement& element)
+{
+    for (const TiXmlNode* child = element.FirstChild(); child != nullptr;
+         child = child->NextSibling()) {
+        const TiXmlText* text = child->ToText();
+        if (text != nullptr && text->ValueStr().find_first_not_of(" \t\r\n") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 // Makes the first "title" child of the RSS item or channel `parent`, when it holds markup
 // written as elements, hold its text instead: a title is never shown as markup.
 void ShowTitleAsText(TiXmlElement& parent)
@@ -537,7 +549,7 @@ void CFeedItems::Present(TiXmlElement& item) const
         ReplaceChildren(*description, MarkupOf(*description));
         return;
     }
-    if (description != nullptr && !TextOf(description).empty())
+    if (description != nullptr && HoldsText(*description))
         return;
     const TiXmlElement* content = nullptr;
     for (const TiXmlElement* child = item.FirstChildElement(); child != nullptr && !content;
