@@ -13,8 +13,10 @@ const char kHexDigits[] = "0123456789ABCDEF";
 // Encoded lines hold at most 76 characters, a soft line break's "=" included.
 constexpr std::size_t kMaxEncodedLineLength = 76;
 
-// Templates nest multipart entities two deep, with the two boundaries they are offered.
-constexpr int kMaxPartDepth = 8;
+// Templates nest multipart entities two deep, with the two boundaries they are offered, and
+// hold a few parts. Values from feeds can make a body look like any number of parts in
+// parts; each part encoded moves the rest of the message, so only so many are looked into.
+constexpr int kMaxParts = 64;
 
 const char kEncodingField[] = "Content-Transfer-Encoding";
 const char kEncodingLine[] = "Content-Transfer-Encoding: quoted-printable\r\n";
@@ -100,17 +102,17 @@ std::ptrdiff_t EncodeWhole(std::string& message, std::size_t headerStart, std::s
 
 // Encodes the entity of `message` whose header is [headerStart, headerEnd) (its lines with
 // their CR LF, before the empty line) and whose body is [bodyStart, end) where a line of it
-// is too long; returns the bytes the entity grew by. `depth` counts the multipart entities
-// around it: values from feeds can make a body look like parts in parts without end, and
-// what lies deeper than kMaxPartDepth is encoded whole. So is a multipart body whose long
-// line lies outside its parts, for no line may pass the limit.
+// is too long; returns the bytes the entity grew by. `partsLeft` counts down the entities
+// with long lines that may still be looked into (kMaxParts); once none are left, what is not
+// done yet is encoded whole. So is a multipart body whose long line lies outside its parts,
+// for no line may pass the limit.
 std::ptrdiff_t EncodeEntity(std::string& message, std::size_t headerStart, std::size_t headerEnd,
-                            std::size_t bodyStart, std::size_t end, int depth)
+                            std::size_t bodyStart, std::size_t end, int& partsLeft)
 {
     if (!HasLongLine(message, bodyStart, end))
         return 0;
     const std::string boundary =
-        depth < kMaxPartDepth ? BoundaryOf(message, headerStart, headerEnd) : std::string();
+        partsLeft-- > 0 ? BoundaryOf(message, headerStart, headerEnd) : std::string();
     if (boundary.empty())
         return EncodeWhole(message, headerStart, headerEnd, bodyStart, end);
     // The parts lie between the lines that begin with "--" and the boundary; the last of
@@ -120,7 +122,7 @@ std::ptrdiff_t EncodeEntity(std::string& message, std::size_t headerStart, std::
     std::size_t line = message.compare(bodyStart, delimiter.size() - 2, delimiter, 2, npos) == 0
                            ? bodyStart - 2
                            : message.find(delimiter, bodyStart);
-    while (line != npos && line + delimiter.size() <= end) {
+    while (line != npos && line + delimiter.size() <= end && partsLeft > 0) {
         const std::size_t lineEnd = message.find("\r\n", line + delimiter.size());
         if (message.compare(line + delimiter.size(), 2, "--") == 0 || lineEnd == npos ||
             lineEnd >= end)
@@ -139,7 +141,7 @@ std::ptrdiff_t EncodeEntity(std::string& message, std::size_t headerStart, std::
             partHeaderEnd += 2;
         const std::size_t partBodyStart = std::min(partHeaderEnd + 2, next);
         const std::ptrdiff_t grown =
-            EncodeEntity(message, partStart, partHeaderEnd, partBodyStart, next, depth + 1);
+            EncodeEntity(message, partStart, partHeaderEnd, partBodyStart, next, partsLeft);
         growth += grown;
         end += grown;
         line = message.find(delimiter, next + grown);
@@ -189,5 +191,6 @@ void EncodeLongLinedBodies(std::string& message, std::size_t bodyStart)
 {
     if (bodyStart < 2 || bodyStart > message.size())
         return;
-    EncodeEntity(message, 0, bodyStart - 2, bodyStart, message.size(), 0);
+    int partsLeft = kMaxParts;
+    EncodeEntity(message, 0, bodyStart - 2, bodyStart, message.size(), partsLeft);
 }

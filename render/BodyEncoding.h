@@ -13,8 +13,9 @@
 // Content-Transfer-Encoding field gets the value "quoted-printable" (the field is added at
 // the end of a header that has none). A multipart message (its Content-Type is multipart/*
 // with a boundary) is not encoded as a whole, which mail forbids: each of its parts is
-// treated as a message of its own, down to eight levels (deeper ones are encoded whole, and
-// so is a multipart body whose long line lies outside its parts). A message without a header
+// treated as a message of its own, for the first 64 parts with long lines (a multipart part
+// beyond them is encoded whole, and so is a multipart body whose long line lies outside its
+// parts). A message without a header
 // (`bodyStart` below 2) is left as it is.
 void EncodeLongLinedBodies(std::string& message, std::size_t bodyStart);
 

@@ -188,8 +188,8 @@ TEST(LimitLineLengths, EachPartOfAMultipartBodyIsEncodedOnItsOwn)
     EXPECT_EQ(limited, expected);
     EXPECT_EQ(DecodedQuotedPrintable(soft), longLine);
 
-    // Parts in parts without end, as a feed's text could make them, cost no more than eight
-    // levels, and no long line is left.
+    // Parts in parts without end, as a feed's text could make them, are looked into only so
+    // far, and no long line is left.
     std::string nested = "Content-Type: multipart/mixed; boundary=B0\r\n\r\n";
     for (int level = 0; level < 10000; ++level)
         nested += "--B" + std::to_string(level) + "\r\nContent-Type: multipart/mixed; boundary=B" +
@@ -197,5 +197,12 @@ TEST(LimitLineLengths, EachPartOfAMultipartBodyIsEncodedOnItsOwn)
     nested += longLine;
     LimitLineLengths(nested, nested.find("\r\n\r\n") + 4);
     for (const std::string& line : Lines(nested))
+        EXPECT_LE(line.size(), kMaxLineLength);
+    // So are many parts side by side.
+    std::string wide = "Content-Type: multipart/mixed; boundary=B\r\n\r\n";
+    for (int part = 0; part < 1000; ++part)
+        wide += "--B\r\n\r\n" + longLine + "\r\n";
+    LimitLineLengths(wide, wide.find("\r\n\r\n") + 4);
+    for (const std::string& line : Lines(wide))
         EXPECT_LE(line.size(), kMaxLineLength);
 }
