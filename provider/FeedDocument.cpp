@@ -174,7 +174,9 @@ MessageList ReadFeedDocument(std::string document, const std::string& templateTe
     const std::string uidStandIn = UidStandIn();
     for (TiXmlElement* item = first; item != nullptr;) {
         MessageEntry message;
+        // The uid is of the item as the feed wrote it, the message of what a reader sees.
         IdentifyItem(*item, message);
+        items.Present(*item);
         message.text = ExpandTemplate(templateText, *item, uidStandIn, channelValues);
         PlaceUid(message, uidStandIn);
         // Rendering leaves the text room to grow, up to its own size again; the login keeps

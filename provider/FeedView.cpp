@@ -5,6 +5,7 @@
 #include "provider/HtmlText.h"
 #include "provider/NamespacedXml.h"
 #include "render/DateHeader.h"
+#include "render/ElementText.h"
 #include "render/XmlText.h"
 
 #include <tinyxml.h>
@@ -22,6 +23,13 @@ const char kRSS090[] = "http://my.netscape.com/rdf/simple/0.9/";
 const char kContent[] = "http://purl.org/rss/1.0/modules/content/";
 const char kDublinCore[] = "http://purl.org/dc/elements/1.1/";
 const char kMedia[] = "http://search.yahoo.com/mrss/";
+
+// Whether `element` is a guid, in whatever namespace: RSS 1.0 defines none, and feeds borrow
+// RSS 2.0's.
+bool IsGuid(const TiXmlElement& element)
+{
+    return std::strcmp(LocalName(element.Value()), "guid") == 0;
+}
 
 bool AttributeIs(const TiXmlElement& element, const char* name, const char* value)
 {
@@ -99,12 +107,16 @@ std::string HtmlOf(const TiXmlElement& element, const std::string& base)
     return std::string();
 }
 
+// Whether an Atom content (or an RSS 1.0 one) has anything to show: a src to link to, or text
+// or markup of a type that can be shown.
 bool HasContent(const TiXmlElement* element)
 {
     if (element == nullptr)
         return false;
-    return element->Attribute("src") != nullptr || element->FirstChildElement() != nullptr ||
-           !TextOf(element).empty();
+    if (element->Attribute("src") != nullptr)
+        return true;
+    return TypeOf(*element) != TextType::Other &&
+           (element->FirstChildElement() != nullptr || !TextOf(element).empty());
 }
 
 // A date element as a mail date; a value in no known form stays as written.
@@ -268,17 +280,86 @@ AtomParts ReadAtomParts(const CNamespaceScope& parent)
     return parts;
 }
 
-// The description of an Atom entry: its content when not empty, else its summary, else its
-// media description.
-std::string AtomDescription(const AtomParts& parts, const std::string& base)
+// The HTML of an Atom content or summary whose parent's base is `base`, its relative links
+// and images resolved against its own base where that differs from `feedBase`, the base that
+// messages give their readers.
+std::string ResolvedHtmlOf(const TiXmlElement& element, const std::string& base,
+                           const std::string& feedBase)
+{
+    const std::string html = HtmlOf(element, base);
+    const std::string ownBase = BaseOf(element, base);
+    if (ownBase == feedBase)
+        return html;
+    return ReplaceLinks(
+        html, [&ownBase](const std::string& link) { return ResolveReference(ownBase, link); });
+}
+
+// The description of an Atom entry whose base is `base`: its content when not empty, else its
+// summary, else its media description.
+std::string AtomDescription(const AtomParts& parts, const std::string& base,
+                            const std::string& feedBase)
 {
     if (HasContent(parts.content))
-        return HtmlOf(*parts.content, base);
+        return ResolvedHtmlOf(*parts.content, base, feedBase);
     if (parts.summary != nullptr)
-        return HtmlOf(*parts.summary, base);
+        return ResolvedHtmlOf(*parts.summary, base, feedBase);
     if (parts.mediaDescription != nullptr)
         return HtmlOfText(TextOf(parts.mediaDescription));
     return std::string();
+}
+
+// The identity of an RSS 1.0 or 0.90 item: its own guid, else its dc:identifier, else its
+// rdf:about, which many feeds fill with one placeholder for all their items.
+std::string RdfIdentity(const CNamespaceScope& entry)
+{
+    for (const TiXmlElement* child = entry.Element().FirstChildElement(); child != nullptr;
+         child = child->NextSiblingElement()) {
+        if (IsGuid(*child)) {
+            const std::string guid = TextOf(child);
+            if (!guid.empty())
+                return guid;
+        }
+    }
+    const std::string identifier = TextOf(entry.ChildIn(kDublinCore, "identifier"));
+    if (!identifier.empty())
+        return identifier;
+    const char* about = entry.AttributeIn(kRDF, "about");
+    return about == nullptr ? std::string() : Trimmed(about);
+}
+
+// Replaces the children of `element` by the text `text`.
+void ReplaceChildren(TiXmlElement& element, const std::string& text)
+{
+    element.Clear();
+    element.LinkEndChild(new TiXmlText(text));
+}
+
+// The HTML that an RSS description (or content:encoded) holds: markup written as elements
+// as HTML, else its text.
+std::string RssHtmlOf(const TiXmlElement& element)
+{
+    return element.FirstChildElement() != nullptr ? MarkupOf(element) : ElementText(element);
+}
+
+// Whether the text and CDATA pieces of `element` hold more than blanks.
+bool HoldsText(const TiXmlElement& element)
+{
+    for (const TiXmlNode* child = element.FirstChild(); child != nullptr;
+         child = child->NextSibling()) {
+        const TiXmlText* text = child->ToText();
+        if (text != nullptr && text->ValueStr().find_first_not_of(" \t\r\n") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// Makes the first "title" child of the RSS item or channel `parent`, when it holds markup
+// written as elements, hold its text instead: a title is never shown as markup.
+void ShowTitleAsText(TiXmlElement& parent)
+{
+    TiXmlElement* title = parent.FirstChildElement("title");
+    if (title != nullptr && title->FirstChildElement() != nullptr)
+        ReplaceChildren(*title, TextOf(title));
 }
 
 } // namespace
@@ -289,6 +370,10 @@ DocumentKind FeedKindOf(const TiXmlElement& root)
     if (std::strcmp(name, "rss") == 0)
         return DocumentKind::RSS;
     if (IsNamed(root, kAtom, "feed"))
+        return DocumentKind::Atom;
+    // Some generators leave the namespace out; a bare "feed" of entries is Atom all the same.
+    if (std::strcmp(name, "feed") == 0 && CNamespaceScope(root).NamespaceOf(name) == nullptr &&
+        root.FirstChildElement("entry") != nullptr)
         return DocumentKind::Atom;
     if (IsNamed(root, kRDF, "RDF")) {
         // Told by the namespaces it declares, so that a feed without items is one too.
@@ -316,7 +401,10 @@ CFeedItems::CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::st
         rss->SetAttribute("xml:base", BaseOf(*rss, finalUrl));
         m_channel = rss->FirstChildElement("channel");
         m_source = m_channel;
-        m_next = m_channel == nullptr ? nullptr : m_channel->FirstChildElement("item");
+        if (m_channel == nullptr)
+            return;
+        ShowTitleAsText(*m_channel);
+        m_next = m_channel->FirstChildElement("item");
         return;
     }
     TiXmlElement* root = document.RootElement();
@@ -324,6 +412,9 @@ CFeedItems::CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::st
         (kind != DocumentKind::Atom && kind != DocumentKind::RDF && kind != DocumentKind::RSS090))
         return;
     m_source = root;
+    // A "feed" without a namespace is read as if it declared Atom's.
+    if (kind == DocumentKind::Atom && CNamespaceScope(*root).NamespaceOf(root->Value()) == nullptr)
+        root->SetAttribute("xmlns", kAtom);
     m_sourceScope = std::make_unique<CNamespaceScope>(*root);
     m_base = BaseOf(*root, finalUrl);
     if (kind == DocumentKind::Atom) {
@@ -393,7 +484,7 @@ std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(TiXmlElement& entry)
         const AtomParts parts = ReadAtomParts(scope);
         AddChild(*item, "title", PlainText(parts.title));
         AddChild(*item, "link", AtomLink(parts.links, base));
-        AddChild(*item, "description", AtomDescription(parts, base));
+        AddChild(*item, "description", AtomDescription(parts, base, m_base));
         AddChild(*item, "pubDate",
                  MailDate(parts.published != nullptr ? parts.published : parts.updated));
         AddChild(*item, "guid", TextOf(parts.id));
@@ -412,13 +503,15 @@ std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(TiXmlElement& entry)
     const char* space = m_kind == DocumentKind::RDF ? kRSS10 : kRSS090;
     const TiXmlElement* link = scope.ChildIn(space, "link");
     const TiXmlElement* content = scope.ChildIn(kContent, "encoded");
-    const char* about = scope.AttributeIn(kRDF, "about");
     AddChild(*item, "title", TextOf(scope.ChildIn(space, "title")));
     AddChild(*item, "link", link == nullptr ? "" : ResolveReference(base, TextOf(link)));
+    const TiXmlElement* body =
+        HasContent(content) ? content : scope.ChildIn(space, "description");
     AddChild(*item, "description",
-             TextOf(HasContent(content) ? content : scope.ChildIn(space, "description")));
+             body != nullptr && body->FirstChildElement() != nullptr ? MarkupOf(*body)
+                                                                      : TextOf(body));
     AddChild(*item, "pubDate", MailDate(scope.ChildIn(kDublinCore, "date")));
-    AddChild(*item, "guid", about == nullptr ? "" : Trimmed(about));
+    AddChild(*item, "guid", RdfIdentity(scope));
     AddChild(*item, "author", TextOf(scope.ChildIn(kDublinCore, "creator")));
     for (const TiXmlElement* child = entry.FirstChildElement(); child != nullptr;
          child = child->NextSiblingElement()) {
@@ -434,7 +527,7 @@ std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(TiXmlElement& entry)
             if (scope.IsChildNamed(element, kDublinCore, name))
                 return false;
         }
-        return !scope.IsChildNamed(element, kContent, "encoded");
+        return !scope.IsChildNamed(element, kContent, "encoded") && !IsGuid(element);
     });
     return item;
 }
@@ -457,6 +550,32 @@ TiXmlElement* CFeedItems::Next()
     if (m_refusal != MemoryRefusal::None)
         return nullptr;
     return m_channel->LinkEndChild(item.release())->ToElement();
+}
+
+void CFeedItems::Present(TiXmlElement& item) const
+{
+    if (m_kind != DocumentKind::RSS)
+        return;
+    ShowTitleAsText(item);
+    TiXmlElement* description = item.FirstChildElement("description");
+    if (description != nullptr && description->FirstChildElement() != nullptr) {
+        ReplaceChildren(*description, MarkupOf(*description));
+        return;
+    }
+    if (description != nullptr && HoldsText(*description))
+        return;
+    const TiXmlElement* content = nullptr;
+    for (const TiXmlElement* child = item.FirstChildElement(); child != nullptr && !content;
+         child = child->NextSiblingElement()) {
+        // Also where the feed forgot to declare the prefix.
+        if (IsNamed(*child, kContent, "encoded") || child->ValueStr() == "content:encoded")
+            content = child;
+    }
+    if (!HasContent(content))
+        return;
+    if (description == nullptr)
+        description = item.LinkEndChild(new TiXmlElement("description"))->ToElement();
+    ReplaceChildren(*description, RssHtmlOf(*content));
 }
 
 void CFeedItems::Drop(TiXmlElement* item)

@@ -28,17 +28,21 @@ class TiXmlElement;
 //                      without rel (type="text/html" first),
 //                      else first link with href; resolved
 //   item/description   content when not empty, else summary, content:encoded, else
-//                      else media:group/media:description    description
+//                      else media:group/media:description    description (elements in it
+//                                                            as their markup)
 //   item/pubDate       published, else updated, mail date    dc:date, as a mail date
-//   item/guid          id                                    rdf:about
+//   item/guid          id                                    guid, else dc:identifier,
+//                                                            else rdf:about
 //   item/author        author/name <email>, else the feed's  dc:creator
 //   item/category      term of each category                 each dc:subject
 //
 // Plain text: type "text" (the default) as it stands, "html" without its tags and with its
 // references decoded, "xhtml" the text of its div. Descriptions: "html" as it stands, "xhtml"
 // the markup inside its div, text escaped as HTML with its line breaks kept as <br>, content
-// with a src attribute or of another media type a link to it. Links are resolved against
-// the xml:base chain from the final URL down to the element. Missing values give no element,
+// with a src attribute a link to it; content of another media type without one counts as
+// none. Links are resolved against the xml:base chain from the final URL down to the
+// element, and so are the links and images of a description whose own base differs from
+// the feed's (which the rss element's xml:base gives readers). Missing values give no element,
 // so the item's uid falls back as for RSS. After the mapped elements, an item also holds
 // copies of the entry's children that the table does not name, and the channel copies of
 // all children of its source but the entries, so templates can reach any other element too.
@@ -53,7 +57,8 @@ class CFeedItems
 public:
     // `document` is a parsed, well-formed document of kind `kind` (see FeedKindOf), fetched
     // from `finalUrl`, whose tree `tree` pays for; `tree` must outlive this object. An "rss"
-    // root gets `finalUrl` resolved with its own xml:base as its xml:base attribute.
+    // root gets `finalUrl` resolved with its own xml:base as its xml:base attribute, and its
+    // channel's title, when it holds elements, its text.
     CFeedItems(TiXmlDocument& document, DocumentKind kind, const std::string& finalUrl,
                CTreeCharge& tree);
     ~CFeedItems();
@@ -67,6 +72,11 @@ public:
     // Why the view could not be built whole: None, or the refusal of the memory its copies
     // needed beside the document's tree.
     MemoryRefusal Refusal() const { return m_refusal; }
+    // Shows the RSS item `item`, handed out by Next, as a reader sees it: a title holding
+    // elements as its text, a description holding elements as their markup (HTML), and an
+    // item without a description or with an empty one with its content:encoded as one. Items
+    // of the other kinds are built that way already. The item's uid is to be taken before.
+    void Present(TiXmlElement& item) const;
     // Frees `item`, handed out by Next before the last call of Next.
     void Drop(TiXmlElement* item);
 
@@ -97,6 +107,7 @@ private:
 };
 
 // The kind of a document whose root element is `root`: RSS for an "rss" root; Atom for a
-// "feed" in the Atom 1.0 namespace; RDF or RSS090 for an RDF root that declares the RSS 1.0
-// or RSS 0.90 namespace; HTML for an "html" root; otherwise OtherXML.
+// "feed" in the Atom 1.0 namespace, or in none when it holds "entry" elements; RDF or
+// RSS090 for an RDF root that declares the RSS 1.0 or RSS 0.90 namespace; HTML for an "html"
+// root; otherwise OtherXML.
 DocumentKind FeedKindOf(const TiXmlElement& root);

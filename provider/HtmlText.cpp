@@ -2,6 +2,7 @@
 
 #include "common/ByteString.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +70,27 @@ std::size_t AppendReference(const std::string& html, std::size_t at, std::string
     return at;
 }
 
+// Whether the "<" at `at` opens a tag: as in HTML, only before a letter, "/", "!" or "?";
+// any other "<" is text ("1 < 2").
+bool OpensTag(const std::string& html, std::size_t at)
+{
+    const char next = at + 1 < html.size() ? html[at + 1] : '\0';
+    return (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z') || next == '/' ||
+           next == '!' || next == '?';
+}
+
+bool IsHtmlBlank(char byte)
+{
+    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r' || byte == '\f';
+}
+
+// The attributes whose values are addresses a reader follows or loads.
+bool IsLinkAttribute(const std::string& name)
+{
+    const std::string lower = ToLowerASCII(name);
+    return lower == "href" || lower == "src";
+}
+
 } // namespace
 
 std::string PlainTextOfHtml(const std::string& html)
@@ -77,7 +99,7 @@ std::string PlainTextOfHtml(const std::string& html)
     text.reserve(html.size());
     for (std::size_t at = 0; at < html.size();) {
         const char byte = html[at];
-        if (byte == '<') {
+        if (byte == '<' && OpensTag(html, at)) {
             const bool comment = html.compare(at, 4, "<!--") == 0;
             const std::size_t close = comment ? html.find("-->", at + 4) : html.find('>', at + 1);
             if (close == std::string::npos)
@@ -131,4 +153,67 @@ std::string HtmlOfText(const std::string& text)
         }
     }
     return html;
+}
+
+std::string ReplaceLinks(const std::string& html,
+                         const std::function<std::string(const std::string&)>& replace)
+{
+    std::string result;
+    std::size_t copied = 0;
+    const std::size_t size = html.size();
+    const auto skipBlanks = [&](std::size_t at) {
+        while (at < size && IsHtmlBlank(html[at]))
+            ++at;
+        return at;
+    };
+    for (std::size_t at = html.find('<'); at != std::string::npos; at = html.find('<', at)) {
+        if (html.compare(at, 4, "<!--") == 0) {
+            at = html.find("-->", at + 4);
+            if (at == std::string::npos)
+                break;
+            continue;
+        }
+        if (!OpensTag(html, at) || html[at + 1] == '/' || html[at + 1] == '!' ||
+            html[at + 1] == '?') {
+            ++at;
+            continue;
+        }
+        std::size_t cursor = at + 1;
+        while (cursor < size && !IsHtmlBlank(html[cursor]) && html[cursor] != '>')
+            ++cursor;
+        // The attributes, up to the end of the tag.
+        while ((cursor = skipBlanks(cursor)) < size && html[cursor] != '>') {
+            const std::size_t nameStart = cursor;
+            while (cursor < size && !IsHtmlBlank(html[cursor]) && html[cursor] != '=' &&
+                   html[cursor] != '>')
+                ++cursor;
+            const std::size_t nameEnd = cursor;
+            cursor = skipBlanks(cursor);
+            if (cursor == size || html[cursor] != '=')
+                continue; // a name alone
+            cursor = skipBlanks(cursor + 1);
+            std::size_t valueStart = cursor;
+            std::size_t valueEnd;
+            if (cursor < size && (html[cursor] == '"' || html[cursor] == '\'')) {
+                valueStart = cursor + 1;
+                valueEnd = std::min(html.find(html[cursor], valueStart), size);
+                cursor = std::min(valueEnd + 1, size);
+            } else {
+                while (cursor < size && !IsHtmlBlank(html[cursor]) && html[cursor] != '>')
+                    ++cursor;
+                valueEnd = cursor;
+            }
+            if (valueEnd > valueStart &&
+                IsLinkAttribute(html.substr(nameStart, nameEnd - nameStart))) {
+                result.append(html, copied, valueStart - copied);
+                result += replace(html.substr(valueStart, valueEnd - valueStart));
+                copied = valueEnd;
+            }
+        }
+        at = cursor;
+    }
+    if (copied == 0)
+        return html;
+    result.append(html, copied, std::string::npos);
+    return result;
 }

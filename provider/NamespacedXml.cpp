@@ -1,23 +1,13 @@
 #include "provider/NamespacedXml.h"
 
 #include "common/ByteString.h"
+#include "render/ElementText.h"
 #include "render/XmlText.h"
 
 #include <cstring>
 #include <vector>
 
 namespace {
-
-// The parser drops the blanks at either end of a text that an element adjoins, and every
-// text of blanks alone, so words on either side of an element would run together. A blank is
-// put back between neighbouring nodes, but for punctuation that closes or opens text.
-bool NeedsBlankBetween(const std::string& before, const std::string& after)
-{
-    if (before.empty() || after.empty())
-        return false;
-    return std::strchr(" \n([{\"'/", before.back()) == nullptr &&
-           std::strchr(" \n.,;:!?)]}\"'/", after.front()) == nullptr;
-}
 
 // Appends the texts inside `node`, in document order, with a blank put back between two of
 // them as NeedsBlankBetween says. Each text is held against all that came before it, in
@@ -89,24 +79,25 @@ void AppendMarkup(const TiXmlNode& node, std::string& markup)
             markup += piece;
         } else if (element != nullptr) {
             AppendStartTag(*element, markup);
-            if (element->FirstChild() == nullptr && IsVoidElement(LocalName(element->Value()))) {
-                markup += " />";
-            } else {
-                markup += '>';
-                if (element->FirstChild() != nullptr) {
-                    contentStarts.push_back(markup.size());
-                    child = element->FirstChild();
-                    continue;
-                }
-                markup += std::string("</") + LocalName(element->Value()) + ">";
+            // An element HTML knows as empty has no end tag; what a broken document put
+            // inside it follows it.
+            const bool isVoid = IsVoidElement(LocalName(element->Value()));
+            markup += isVoid ? " />" : ">";
+            if (element->FirstChild() != nullptr) {
+                contentStarts.push_back(markup.size());
+                child = element->FirstChild();
+                continue;
             }
+            if (!isVoid)
+                markup += std::string("</") + LocalName(element->Value()) + ">";
         }
         // Past the last child of an element, its end tag closes it.
         while (child != &node && child->NextSibling() == nullptr) {
             child = child->Parent();
             if (child != &node) {
                 contentStarts.pop_back();
-                markup += std::string("</") + LocalName(child->Value()) + ">";
+                if (!IsVoidElement(LocalName(child->Value())))
+                    markup += std::string("</") + LocalName(child->Value()) + ">";
             }
         }
         child = child == &node ? nullptr : child->NextSibling();
@@ -242,7 +233,12 @@ std::string InnerMarkup(const TiXmlElement& element)
             break;
         }
     }
+    return MarkupOf(*holder);
+}
+
+std::string MarkupOf(const TiXmlElement& element)
+{
     std::string markup;
-    AppendMarkup(*holder, markup);
+    AppendMarkup(element, markup);
     return markup;
 }

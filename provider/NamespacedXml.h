@@ -70,3 +70,6 @@ std::string TextOf(const TiXmlElement* element);
 // without prefixes, no namespace declarations, an end tag for every element that HTML gives
 // one, blanks put back as TextOf does.
 std::string InnerMarkup(const TiXmlElement& element);
+
+// The markup inside `element` as InnerMarkup writes it, whatever children it has.
+std::string MarkupOf(const TiXmlElement& element);

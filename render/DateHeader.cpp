@@ -2,10 +2,11 @@
 
 #include "common/ByteString.h"
 #include "common/Calendar.h"
+#include "render/ElementText.h"
+#include "render/HeaderEncoding.h"
 
 #include <tinyxml.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -68,9 +69,9 @@ const TiXmlElement* FindChild(const TiXmlElement* parent, const char* name)
 
 std::string TextOf(const TiXmlElement* element)
 {
-    if (!element || !element->FirstChild())
+    if (!element)
         return std::string();
-    std::string text = element->FirstChild()->ValueStr();
+    std::string text = ElementText(*element);
     TrimLeft(text);
     TrimRight(text);
     return text;
@@ -81,9 +82,7 @@ template <std::size_t Count> std::string FirstDate(const TiXmlElement* const (&s
 {
     for (const TiXmlElement* source : sources) {
         std::string date = TextOf(source);
-        // Text from a CDATA section may hold line ends, which must not end the header line.
-        std::replace(date.begin(), date.end(), '\r', ' ');
-        std::replace(date.begin(), date.end(), '\n', ' ');
+        KeepOnHeaderLine(date, 0);
         if (!date.empty())
             return date;
     }

@@ -95,10 +95,34 @@ std::size_t EncodedLength(const char* bytes, std::size_t count)
     return length;
 }
 
+bool IsStrayControl(char byte)
+{
+    const unsigned char code = static_cast<unsigned char>(byte);
+    return (code < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') || code == 0x7F;
+}
+
+void RemoveStrayControls(std::string& text, std::size_t start)
+{
+    text.erase(std::remove_if(text.begin() + start, text.end(), IsStrayControl), text.end());
+}
+
 } // namespace
+
+void KeepOnHeaderLine(std::string& text, std::size_t start)
+{
+    start = std::min(start, text.size());
+    std::replace(text.begin() + start, text.end(), '\r', ' ');
+    std::replace(text.begin() + start, text.end(), '\n', ' ');
+    RemoveStrayControls(text, start);
+}
 
 std::string EncodeHeaderText(const std::string& value)
 {
+    if (std::any_of(value.begin(), value.end(), IsStrayControl)) {
+        std::string clean = value;
+        RemoveStrayControls(clean, 0);
+        return EncodeHeaderText(clean);
+    }
     // A value too long for a header line is encoded even without need, so that it can be
     // folded between its encoded words.
     const bool forced = std::any_of(value.begin(), value.end(), [](char byte) {

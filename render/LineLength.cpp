@@ -1,5 +1,7 @@
 #include "render/LineLength.h"
 
+#include "render/BodyEncoding.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -32,17 +34,6 @@ std::size_t ContentEnd(const std::string& text, std::size_t lineStart, std::size
     return lineFeed != lineStart && lineFeed != text.size() && text[lineFeed - 1] == '\r'
                ? lineFeed - 1
                : lineFeed;
-}
-
-bool HasLongLine(const std::string& text)
-{
-    for (std::size_t lineStart = 0; lineStart < text.size();) {
-        const std::size_t lineFeed = NextLineFeed(text, lineStart);
-        if (ContentEnd(text, lineStart, lineFeed) - lineStart > kMaxLineLength)
-            return true;
-        lineStart = lineFeed + 1;
-    }
-    return false;
 }
 
 // Puts CR LF in before position `at` of `text`.
@@ -107,9 +98,10 @@ void FoldHeader(std::string& message, std::size_t& bodyStart)
 }
 
 // Follows the HTML markup of a body from its start, to tell blanks of the text from blanks
-// inside tags, where a line break could change an attribute's value. A "<" opens a tag only
-// before a letter, "/", "!" or "?", as in HTML; any other "<" is text. Quoted attribute
-// values may hold ">". Text is passed over with memchr; only tags go byte by byte.
+// inside tags, where a line break could change an attribute's value unless it stands between
+// two attributes. A "<" opens a tag only before a letter, "/", "!" or "?", as in HTML; any
+// other "<" is text. Quoted attribute values may hold ">". Text is passed over with memchr;
+// only tags go byte by byte.
 class CMarkupScan
 {
 public:
@@ -119,8 +111,8 @@ public:
     void ShiftByOne() { ++m_at; }
 
     // Moves the scan up to `to`; returns the last blank of the text at or after `from` that
-    // it passed, or npos.
-    std::size_t LastTextBlank(std::size_t from, std::size_t to)
+    // it passed, else the last blank between the attributes of a tag, or else npos.
+    std::size_t LastBreak(std::size_t from, std::size_t to)
     {
         std::size_t found = npos;
         while (m_at < to) {
@@ -132,24 +124,9 @@ public:
                 }
             }
         }
+        if (found == npos && m_tagBlank != npos && m_tagBlank >= from)
+            found = m_tagBlank;
         return found;
-    }
-
-    // Moves the scan past the first blank of the text at or after `from` and before `to`,
-    // and returns its position; without one, moves to `to` and returns npos.
-    std::size_t FirstTextBlank(std::size_t from, std::size_t to)
-    {
-        while (m_at < to) {
-            const std::pair<std::size_t, std::size_t> run = NextTextRun(to);
-            for (std::size_t at = std::max(run.first, from); at < run.second; ++at) {
-                if (IsBlank(m_text[at])) {
-                    m_at = at + 1;
-                    m_place = Place::Text;
-                    return at;
-                }
-            }
-        }
-        return npos;
     }
 
 private:
@@ -183,8 +160,12 @@ private:
             m_at = to;
             return {start, to};
         }
-        while (m_at < to && m_place != Place::Text)
-            AdvanceInMarkup(m_text[m_at++]);
+        while (m_at < to && m_place != Place::Text) {
+            const char byte = m_text[m_at++];
+            if (m_place == Place::Tag && !m_afterEquals && IsBlank(byte))
+                m_tagBlank = m_at - 1;
+            AdvanceInMarkup(byte);
+        }
         return {m_at, m_at};
     }
 
@@ -212,6 +193,8 @@ private:
     Place m_place = Place::Text;
     bool m_afterEquals = false;
     char m_quote = 0;
+    // The last blank passed inside a tag and outside its attributes' values.
+    std::size_t m_tagBlank = npos;
 };
 
 void BreakBodyLines(std::string& message, std::size_t bodyStart)
@@ -223,10 +206,7 @@ void BreakBodyLines(std::string& message, std::size_t bodyStart)
         if (lineEnd - lineStart > kMaxLineLength) {
             // A blank at the limit leaves a line of exactly the limit before it. A blank at
             // the start of a line would leave an empty line.
-            const std::size_t limit = lineStart + kMaxLineLength;
-            std::size_t blank = scan.LastTextBlank(lineStart + 1, limit + 1);
-            if (blank == npos)
-                blank = scan.FirstTextBlank(limit + 1, lineEnd);
+            const std::size_t blank = scan.LastBreak(lineStart + 1, lineStart + kMaxLineLength + 1);
             if (blank != npos) {
                 message[blank] = '\n';
                 message.insert(blank, 1, '\r');
@@ -241,13 +221,26 @@ void BreakBodyLines(std::string& message, std::size_t bodyStart)
 
 } // namespace
 
+bool HasLongLine(const std::string& text, std::size_t from, std::size_t to)
+{
+    for (std::size_t lineStart = from; lineStart < to;) {
+        const std::size_t lineFeed = std::min(NextLineFeed(text, lineStart), to);
+        if (ContentEnd(text, lineStart, lineFeed) - lineStart > kMaxLineLength)
+            return true;
+        lineStart = lineFeed + 1;
+    }
+    return false;
+}
+
 void LimitLineLengths(std::string& message, std::size_t bodyStart)
 {
-    if (!HasLongLine(message))
+    if (!HasLongLine(message, 0, message.size()))
         return;
     // Room for a few line ends, so that most messages are not copied again.
     message.reserve(message.size() + 64);
     bodyStart = std::min(bodyStart, message.size());
     FoldHeader(message, bodyStart);
     BreakBodyLines(message, bodyStart);
+    if (HasLongLine(message, bodyStart, message.size()))
+        EncodeLongLinedBodies(message, bodyStart);
 }

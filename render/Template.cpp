@@ -1,6 +1,7 @@
 #include "render/Template.h"
 
 #include "render/DateHeader.h"
+#include "render/ElementText.h"
 #include "render/HeaderEncoding.h"
 #include "render/LineLength.h"
 #include "render/TemplateInternal.h"
@@ -115,16 +116,6 @@ bool ReadsAboveTheItem(const char* cursor, const char* end)
     return cursor != end && *cursor == '-';
 }
 
-// Feed text placed into a header line must not break that line: a line break from the feed
-// could end the header early or add header fields of the feed's choosing. Each CR or LF of
-// the value from `start` on becomes a space.
-void UnfoldLineBreaks(std::string& output, std::string::size_type start)
-{
-    for (std::string::size_type position = output.find_first_of("\r\n", start);
-         position != std::string::npos; position = output.find_first_of("\r\n", position + 1))
-        output[position] = ' ';
-}
-
 // Appends a value placed in the body with CR LF as its only line end: a CR LF pair stays,
 // and a bare CR or a bare LF becomes CR LF. Mail clients that end lines at CR LF alone would
 // otherwise run lines together, and undo the doubling of a dot at the start of a line
@@ -210,10 +201,8 @@ std::string ExpandPlaceholder(const char*& cursor, const char* end, const TiXmlE
     if (cursor != end)
         ++cursor;
 
-    if (current) {
-        if (const TiXmlNode* child = current->FirstChild())
-            value = child->ValueStr();
-    }
+    if (current)
+        value = ElementText(*current);
     return encode ? EncodeHeaderText(value) : value;
 }
 
@@ -274,7 +263,7 @@ std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& 
             if (inHeader) {
                 const std::string::size_type valueStart = output.size();
                 output += *value;
-                UnfoldLineBreaks(output, valueStart);
+                KeepOnHeaderLine(output, valueStart);
             } else {
                 AppendWithCRLF(output, *value);
             }

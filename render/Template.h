@@ -35,8 +35,9 @@ std::string ExpandTemplate(const std::string& templateText, const TiXmlElement& 
 // selects from the item: optional flags "E" (header-encode the value) and "T" (no effect), in
 // that order; then one "-" per step up to the parent element (the channel, then the rss
 // element); then a path of "/child" steps that may end in "|attribute". The value is the
-// attribute, or else the first child node of the selected element (text, CDATA, comment
-// text or a child's tag name). Whatever cannot be found gives empty text.
+// attribute, or else the text of the selected element (see ElementText: all its text and
+// CDATA pieces, else its first child's tag name or comment text). Whatever cannot be found
+// gives empty text.
 
 // Variables offered to a template, by exact (case-sensitive) name: BOUNDARY1, BOUNDARY2
 // and UIDL. Made afresh for each expansion.

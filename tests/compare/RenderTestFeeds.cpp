@@ -1,12 +1,14 @@
-// Renders every document of the project's test feeds through the whole provider (feed list,
-// character set conversion, parsing, uids, the built-in template) and writes each message's
-// uid and text into one file, so that the outputs of the Linux and the Windows build can be
+// Renders every document of the project's test feeds, and the small documents of the shapes
+// feeds take (support/FeedShapes.h), through the whole provider (feed list, character set
+// conversion, parsing, uids, the built-in template) and writes each message's uid and text
+// into one file, so that the outputs of the Linux and the Windows build can be
 // compared byte for byte (tools/compare-rendering.sh).
 //
 //     quillbox_render_test_feeds OUTPUT_FILE
 #include "provider/FeedList.h"
 #include "provider/MessageProviderRSS.h"
 #include "support/FeedCollection.h"
+#include "support/FeedShapes.h"
 #include "support/TempFolder.h"
 
 #include <cstdio>
@@ -32,21 +34,26 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no test feeds in %s\n", feeds.Folder().c_str());
         return 1;
     }
+    // The test feeds, then the small documents of the shapes feeds take.
+    std::vector<std::string> texts;
+    for (const FeedDocument& document : documents)
+        texts.push_back(feeds.Read(document));
+    for (const FeedShape& shape : FeedShapes())
+        texts.push_back(shape.document);
     const CTempFolder folder;
     std::string output;
     std::size_t messages = 0;
     // One feed list after another, each as long as a list may be; a feed's URL ends in the
     // index of its document.
-    for (std::size_t first = 0; first < documents.size(); first += kMaxFeeds) {
+    for (std::size_t first = 0; first < texts.size(); first += kMaxFeeds) {
         std::string list;
-        for (std::size_t index = first; index < documents.size() && index < first + kMaxFeeds;
-             ++index)
+        for (std::size_t index = first; index < texts.size() && index < first + kMaxFeeds; ++index)
             list += kFeedUrl + std::to_string(index) + "\n";
         CMessageProviderRSS::Services services;
         services.fetch = [&](const std::string& url, CCancelSignal*, CByteBudget*,
                              DownloadTrace& trace) {
             trace.finalUrl = url;
-            return feeds.Read(documents[std::stoul(url.substr(kFeedUrl.size()))]);
+            return texts[std::stoul(url.substr(kFeedUrl.size()))];
         };
         services.copies = nullptr;
         CMessageProviderRSS provider(folder.Write("feeds.txt", list), "x", std::move(services));
@@ -61,6 +68,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;
     }
-    std::printf("%zu messages from %zu test feeds\n", messages, documents.size());
+    std::printf("%zu messages from %zu test feeds and %zu shapes of feeds\n", messages,
+                documents.size(), FeedShapes().size());
     return 0;
 }

@@ -65,7 +65,7 @@ TEST(FeedDocument, MalformedDocumentsGiveWhatTheyHold)
          "recovered 3 of 4 items"},
         {"an unclosed tag and a stray end tag in items",
          Rss(Item("1", "x<br>y") + Item("2", "z</b>w") + Item("3", "ok")),
-         {"News|1|x", "News|2|zw", "News|3|ok"},
+         {"News|1|x <br />y", "News|2|zw", "News|3|ok"},
          "recovered 3 of 3 items"},
         {"an expansion bomb", bomb, {}, "its entities expand too far to be read"},
     };

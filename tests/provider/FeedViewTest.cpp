@@ -7,10 +7,12 @@
 #include "provider/LoginMemory.h"
 #include "render/Template.h"
 #include "render/XmlRepair.h"
+#include "support/FeedShapes.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -172,7 +174,7 @@ TEST(FeedView, ElementsTheMappingLeavesOutStayWithTheItem)
 TEST(FeedView, OnlyTheKnownNamespacesAreRead)
 {
     for (const std::string& document : {
-             std::string("<feed><entry><title>x</title></entry></feed>"),
+             std::string("<feed><title>x</title></feed>"),
              std::string("<feed xmlns='http://purl.org/atom/ns#'><entry><title>x</title></entry>"
                          "</feed>"),
              std::string("<a:feed xmlns='http://www.w3.org/2005/Atom'><entry/></a:feed>"),
@@ -180,6 +182,9 @@ TEST(FeedView, OnlyTheKnownNamespacesAreRead)
              RDF("<item><title>x</title></item>"),
          })
         EXPECT_TRUE(Fields(document).empty()) << document;
+    // A "feed" of entries without any namespace is Atom, as its generator meant.
+    EXPECT_EQ(Fields("<feed><entry><title>x</title><link href='a'/></entry></feed>"),
+              std::vector<std::string>{"x|http://example.org/feeds/a|||||"});
     // Prefixes are whatever the document binds.
     EXPECT_EQ(Fields("<a:feed xmlns:a='http://www.w3.org/2005/Atom'><a:entry><a:title>x"
                      "</a:title></a:entry></a:feed>"),
@@ -292,6 +297,36 @@ TEST(FeedView, TheViewHoldsWhatItCopiesOnceAndChargesItMeanwhile)
         EXPECT_EQ(messages.size(), test.fits ? 1u : 0u) << test.shape;
         EXPECT_EQ(outcome.failure, test.fits ? FeedFailure::None : FeedFailure::TooLarge)
             << test.shape;
+    }
+}
+
+TEST(FeedView, EachShapeOfFeedShowsWhatTheFeedSays)
+{
+    for (const FeedShape& shape : FeedShapes()) {
+        const MessageList messages = ParseFeed(shape.document, kBuiltInTemplate, kFinalUrl);
+        ASSERT_EQ(messages.size(), shape.messages) << shape.what;
+        std::set<std::string> uids;
+        for (const MessageEntry& message : messages) {
+            uids.insert(message.uid);
+            // Lines end in CR LF and keep within the limit; the header holds no control.
+            const std::string& text = message.text;
+            const std::size_t headerEnd = text.find("\r\n\r\n");
+            for (std::size_t start = 0, end; start < text.size(); start = end + 2) {
+                end = std::min(text.find("\r\n", start), text.size());
+                EXPECT_LE(end - start, 998u) << shape.what;
+                for (std::size_t at = start; at < end && start < headerEnd; ++at)
+                    EXPECT_TRUE(text[at] >= ' ' && text[at] < 0x7F) << shape.what;
+            }
+            EXPECT_EQ(text.find_first_of('\n'), text.find("\r\n") + 1) << shape.what;
+        }
+        EXPECT_EQ(uids.size(), shape.uids) << shape.what;
+        const std::string& first = messages[0].text;
+        EXPECT_NE(first.find("\r\nSubject: " + shape.subject + "\r\n"), std::string::npos)
+            << shape.what << "\n"
+            << first;
+        for (const std::string& shown : shape.shown)
+            EXPECT_NE(first.find(shown), std::string::npos) << shape.what << ": " << shown << "\n"
+                                                            << first;
     }
 }
 

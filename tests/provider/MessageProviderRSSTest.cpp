@@ -87,6 +87,10 @@ TEST(MessageProviderRSS, AnItemIsIdentifiedByItsGuidThenItsLinkThenTheWholeItem)
     EXPECT_EQ(FirstItem(Feed("<item><guid>x</guid></item>")).uid, "6B131359575757570000000E");
     EXPECT_NE(FirstItem(Feed("<item><title>t</title></item>")).uid,
               FirstItem(Feed("<item><title>u</title></item>")).uid);
+    // Taken of the item as the feed wrote it, before its message shows it otherwise.
+    const std::string shown = Feed("<item><title>a <b>b</b></title><description><p>c</p>"
+                                   "</description><content:encoded>d</content:encoded></item>");
+    EXPECT_EQ(ParseFeed(shown, kBuiltInTemplate)[0].uid, FirstItem(shown).uid);
 }
 
 TEST(MessageProviderRSS, ParseFeedReadsOnlyTheItemsOfTheFirstChannelOfRss)

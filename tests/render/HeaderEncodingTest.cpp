@@ -9,8 +9,14 @@ TEST(EncodeHeaderText, LeavesValuesWithoutSpecialBytesAlone)
 {
     EXPECT_EQ(EncodeHeaderText("News"), "News");
     EXPECT_EQ(EncodeHeaderText(""), "");
-    // Tabs, controls and punctuation other than _ ? = never force an encoded word.
-    EXPECT_EQ(EncodeHeaderText("a\tb(c)\"d\",e\x01"), "a\tb(c)\"d\",e\x01");
+    // Tabs and punctuation other than _ ? = never force an encoded word.
+    EXPECT_EQ(EncodeHeaderText("a\tb(c)\"d\",e"), "a\tb(c)\"d\",e");
+}
+
+TEST(EncodeHeaderText, DropsControlsOtherThanTabAndLineBreaks)
+{
+    EXPECT_EQ(EncodeHeaderText(std::string("a\x1B[31m\x07\x7F\0b\t", 12)), "a[31mb\t");
+    EXPECT_EQ(EncodeHeaderText(std::string("\0\x01 x", 4)), "=?utf-8?Q?_x?=");
 }
 
 TEST(EncodeHeaderText, MakesOneEncodedWord)

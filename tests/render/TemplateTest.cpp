@@ -204,6 +204,7 @@ TEST(ExpandTemplate, AnEmptyDateComesFromTheFeedAndISODatesAreRewritten)
          "<pubDate> </pubDate>", rfc},
         {"<lastBuildDate>" + iso + "</lastBuildDate><dc:date>y</dc:date>", "", isoAsMail},
         {"<dc:date><![CDATA[" + rfc + "\n]]></dc:date>", "", rfc},
+        {"<dc:date>Mon,\x07 09 <![CDATA[Jun]]></dc:date>", "", "Mon, 09 Jun"},
         // What cannot be read stays as it is; without any date the header stays empty.
         {"", "<pubDate>Di, 10 Jun 2003</pubDate>", "Di, 10 Jun 2003"},
         {"<title>News</title>", "<title>T</title>", ""},
@@ -233,7 +234,8 @@ TEST(ExpandTemplate, LineEndsAreCRLFWhateverTheTemplateUses)
 TEST(ExpandTemplate, FlagsUpStepsAndPaths)
 {
     const Feed feed(FeedWithItem("<title>Hello World</title><enclosure url=\"u\" type=\"t\"/>"
-                                 "<a><b>deep</b></a><!-- note --><c><!-- note --></c>",
+                                 "<a><b>deep</b></a><!-- note --><c><!-- note --></c>"
+                                 "<d><!-- c -->Hi <![CDATA[a]]]]><![CDATA[>b]]> end</d>",
                                  " xml:base=\"base\""));
     EXPECT_EQ(feed.Expand("%E-/title%"), "News");
     EXPECT_EQ(feed.Expand("%E/title%"), "=?utf-8?Q?Hello_World?=");
@@ -247,6 +249,8 @@ TEST(ExpandTemplate, FlagsUpStepsAndPaths)
     EXPECT_EQ(feed.Expand("%/a/b%"), "deep");
     EXPECT_EQ(feed.Expand("%/a%"), "b");
     EXPECT_EQ(feed.Expand("%/c%"), " note ");
+    // All text and CDATA pieces; split sections join as they stand.
+    EXPECT_EQ(feed.Expand("%/d%"), "Hi a]]>b end");
     EXPECT_EQ(feed.Expand("%/enclosure|url%"), "u");
     EXPECT_EQ(feed.Expand("%/enclosure|type/x|url%"), "t");
     EXPECT_EQ(feed.Expand("%/enclosure|missing%"), "");

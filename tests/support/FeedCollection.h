@@ -88,13 +88,17 @@ public:
         return documents;
     }
 
-    // The entries of an Atom 1.0 document with the root `root` (a "feed"), or the items of an
-    // RSS 1.0 or 0.90 one (an "rdf:RDF"), counted by their start tags in the raw bytes, apart
-    // from any reading of XML.
+    // The entries of an Atom 1.0 document with the root `root` (a "feed", in Atom's namespace
+    // or in none), or the items of an RSS 1.0 or 0.90 one (an "rdf:RDF"), counted by their
+    // start tags in the raw bytes, apart from any reading of XML.
     static std::size_t CountEntries(const std::string& text, const std::string& root)
     {
-        const bool atom =
-            root == "feed" && text.find("http://www.w3.org/2005/Atom") != std::string::npos;
+        const std::size_t feed = text.find("<feed");
+        const bool bare =
+            feed != std::string::npos &&
+            text.substr(feed, text.find('>', feed) - feed).find("xmlns=") == std::string::npos;
+        const bool atom = root == "feed" &&
+                          (bare || text.find("http://www.w3.org/2005/Atom") != std::string::npos);
         const bool rdf = root == "rdf:RDF" &&
                          (text.find("http://purl.org/rss/1.0/") != std::string::npos ||
                           text.find("http://my.netscape.com/rdf/simple/0.9/") != std::string::npos);
