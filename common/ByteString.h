@@ -17,3 +17,11 @@ void TrimRight(std::string& text, const char* bytes = kBlankBytes);
 // locale the host process has set, under which the C library may map "I" to another byte.
 std::string ToLowerASCII(std::string text);
 std::string ToUpperASCII(std::string text);
+
+// `text` with every "%" and two hexadecimal digits replaced by the byte they name; any other
+// "%" stays as it is.
+std::string PercentDecoded(const std::string& text);
+
+// `bytes` in Base64 (the standard alphabet, with "=" padding), as HTTP's Basic
+// authentication writes "user:password".
+std::string Base64(const std::string& bytes);

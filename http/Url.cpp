@@ -110,14 +110,18 @@ HttpUrl ParseHttpUrl(const std::string& url)
         parts.path = text.substr(slash);
     }
     parts.port = parts.secure ? kHTTPSPort : kHTTPPort;
-    const std::string::size_type colon = parts.host.find(':');
-    if (colon != std::string::npos) {
-        bool named = false;
-        const std::uint16_t port = ReadPort(parts.host.substr(colon + 1), named);
-        parts.host.erase(colon);
-        if (named)
-            parts.port = port;
-    }
+    // An IPv6 literal stands in brackets, which keep its colons from the port's.
+    std::string portText;
+    const std::string::size_type closing = parts.host.find(']');
+    const bool bracketed = parts.host.compare(0, 1, "[") == 0 && closing != std::string::npos;
+    const std::string::size_type colon = parts.host.find(':', bracketed ? closing : 0);
+    if (colon != std::string::npos)
+        portText = parts.host.substr(colon + 1);
+    parts.host = bracketed ? parts.host.substr(1, closing - 1) : parts.host.substr(0, colon);
+    bool named = false;
+    const std::uint16_t port = ReadPort(portText, named);
+    if (named)
+        parts.port = port;
     return parts;
 }
 
@@ -156,4 +160,10 @@ std::string ResolveLocation(const std::string& base, const std::string& location
     const std::string::size_type suffix = merged.find_first_of("?#");
     const std::string path = RemoveDotSegments(merged.substr(0, suffix));
     return origin + path + (suffix == std::string::npos ? std::string() : merged.substr(suffix));
+}
+
+std::string HostAndPort(const HttpUrl& url)
+{
+    const bool literalIPv6 = url.host.find(':') != std::string::npos;
+    return (literalIPv6 ? "[" + url.host + "]" : url.host) + ":" + std::to_string(url.port);
 }

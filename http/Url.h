@@ -6,8 +6,9 @@
 // Reading the URLs of feed lists and redirections the forgiving way a download reads them.
 // Free functions without state; any thread.
 
-// What a download makes of a URL: the host it connects to, the port, the path it asks for
-// (query and fragment included) and whether it goes over TLS.
+// What a download makes of a URL: the host it connects to (an IPv6 literal without its
+// brackets), the port, the path it asks for (query and fragment included) and whether it
+// goes over TLS.
 struct HttpUrl
 {
     std::string host;
@@ -18,8 +19,12 @@ struct HttpUrl
 
 // Splits `url` into its parts. White space anywhere is dropped. Only "https:" means TLS
 // (port 443); any other scheme, or none, is plain HTTP on port 80. A port is read the way
-// atoi reads a number, keeping its low 16 bits; a port of 0, or none, is the scheme's.
+// atoi reads a number, keeping its low 16 bits; a port of 0, or none, is the scheme's. A host
+// in brackets ("[::1]") is an IPv6 literal.
 HttpUrl ParseHttpUrl(const std::string& url);
+
+// "host:port", an IPv6 literal in brackets: how a proxy is asked for a tunnel to the URL.
+std::string HostAndPort(const HttpUrl& url);
 
 // The URL that the value of a "location" header names, read against the URL that was
 // redirected: a value with a scheme stands alone, "//host/path" keeps the scheme, and a path,

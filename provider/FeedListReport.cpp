@@ -335,6 +335,8 @@ void CFeedListReport::WriteLines(std::ostream& out) const
         }
         if (!outcome.pastLimit)
             out << CacheText(outcome);
+        if (!outcome.route.empty())
+            out << "; " << outcome.route;
         if (!outcome.pastLimit)
             out << "; " << TemplateText(outcome);
         out << "\n";
@@ -358,6 +360,7 @@ void CFeedListReport::WriteJSON(std::ostream& out) const
         out << (feed == 0 ? "\n" : ",\n") << "  {\"url\": " << JSONString(outcome.url)
             << ", \"finalUrl\": " << JSONString(outcome.finalUrl)
             << ", \"status\": " << JSONString(outcome.status) << ", \"bytes\": " << outcome.bytes
+            << ", \"route\": " << JSONString(outcome.route)
             << ", \"seconds\": " << static_cast<double>(outcome.milliseconds) / 1000.0
             << ", \"charset\": " << JSONString(outcome.charset)
             << ", \"converted\": " << (outcome.converted ? "true" : "false")

@@ -51,6 +51,9 @@ struct FeedOutcome
     std::string status;
     bool redirectedTooOften = false;
     long long milliseconds = 0;
+    // The proxy the last request went through ("via proxy HOST:PORT, from https_proxy");
+    // empty when it went straight to the server.
+    std::string route;
     // The document's size as downloaded (after decoding), and as it came compressed (0 when
     // it came uncompressed).
     std::size_t bytes = 0;

@@ -39,6 +39,7 @@ void RecordTrace(DownloadTrace& trace, FeedOutcome& outcome)
 {
     outcome.finalUrl = std::move(trace.finalUrl);
     outcome.status = std::move(trace.status);
+    outcome.route = std::move(trace.route);
     outcome.redirectedTooOften = trace.redirectedTooOften;
     outcome.milliseconds = trace.milliseconds;
     outcome.encodedBytes = trace.encodedBytes;

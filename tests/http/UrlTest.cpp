@@ -33,6 +33,10 @@ TEST(Url, ParseHttpUrlSplitsHostPortAndPath)
         {"https://example.com/feed", "example.com", 443, "/feed", true},
         {"HTTPS://example.com:8443", "example.com", 8443, "/", true},
         {"https://example.com:0/", "example.com", 443, "/", true},
+        {"http://[::1]:8080/feed", "::1", 8080, "/feed", false},
+        {"https://[2001:db8::7]/feed", "2001:db8::7", 443, "/feed", true},
+        {"http://[::ffff:10.0.0.1]", "::ffff:10.0.0.1", 80, "/", false},
+        {"http://[::1]:/", "::1", 80, "/", false},
     };
     for (const ParsedUrl& expected : cases) {
         SCOPED_TRACE(expected.url);
@@ -59,4 +63,10 @@ TEST(Url, LocationsAreResolvedAgainstTheRedirectedUrl)
     // Blanks count nowhere, as in any other URL.
     EXPECT_EQ(ResolveLocation(base, "ht tp://other.example/a"), "http://other.example/a");
     EXPECT_EQ(ResolveLocation(base, "/ /cdn.example/b"), "https://cdn.example/b");
+}
+
+TEST(Url, HostAndPortBracketsIPv6Literals)
+{
+    EXPECT_EQ(HostAndPort(ParseHttpUrl("https://[::1]/feed")), "[::1]:443");
+    EXPECT_EQ(HostAndPort(ParseHttpUrl("http://example.com:81/")), "example.com:81");
 }
