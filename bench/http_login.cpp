@@ -15,6 +15,8 @@
 //  - With "hostile": the peak memory and processor time of one, four and ten logins at once
 //    to lists of 60 copies of a document that costs far more as a tree, or as time, than as
 //    text (see MeasureHostileLists).
+//  - With "proxy": a login to 60 feeds of 50 items without delay straight to the server, and
+//    through a forward proxy on loopback (the Proxy setting), over HTTP and HTTPS.
 #include "support/BenchFeeds.h"
 #include "support/ChildProcess.h"
 #include "support/Compression.h"
@@ -549,6 +551,35 @@ bool MakeECDSACertificates(const std::filesystem::path& folder)
 
 } // namespace
 
+void MeasureProxy(CHTTPTestServer& server, CHTTPTestServer& secureServer,
+                  const std::filesystem::path& folder, const std::string& program,
+                  const std::vector<std::string>& documents)
+{
+    CHTTPTestServer::Options options;
+    options.proxy = true;
+    CHTTPTestServer proxy(options);
+    const auto key = folder / "proxy-host" / "config" / "vorlenta.software" / "QUILLBOX";
+    std::filesystem::create_directories(key);
+    std::ofstream(key / "Proxy") << "http://127.0.0.1:" << proxy.Port() << "\n";
+    CHost direct(folder / "direct-host", program);
+    CHost proxied(folder / "proxy-host", program);
+    for (CHTTPTestServer* feeds : {&server, &secureServer}) {
+        const char* scheme = feeds == &server ? "http" : "https";
+        const std::string list = WriteList(folder, std::string("proxy-") + scheme + ".txt",
+                                           ServeAll(*feeds, "proxied", documents, 0));
+        constexpr int kRounds = 10;
+        double bestDirect = 1e9, bestProxied = 1e9;
+        for (int round = 0; round < kRounds; ++round) {
+            bestDirect = std::min(bestDirect, direct.Login(list));
+            bestProxied = std::min(bestProxied, proxied.Login(list));
+        }
+        std::printf("http_login proxy %s: %d feeds of %d items straight %.1f ms, through a "
+                    "loopback proxy %.1f ms, ratio %.2f (target 1.10 at most)\n",
+                    scheme, kFeeds, kItemsPerFeed, bestDirect * 1e3, bestProxied * 1e3,
+                    bestProxied / bestDirect);
+    }
+}
+
 int main(int argc, char** argv)
 {
     const std::string program =
@@ -559,7 +590,7 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(folder);
     // "memory", "processing" or "copies" runs that part alone; "ten" the ten logins of
     // "copies" alone; "worst" runs the worst cases of memory alone, "hostile" the hostile
-    // lists of the memory table.
+    // lists of the memory table, "proxy" the logins through a proxy.
     const std::string only = argc > 1 ? argv[1] : "";
 
     const std::vector<std::string> documents = MakeFeeds(kItemsPerFeed);
@@ -590,6 +621,11 @@ int main(int argc, char** argv)
         }
         if (only == "hostile")
             MeasureHostileLists(server, folder, program, argc > 2 ? argv[2] : "");
+        if (only == "proxy") {
+            CHTTPTestServer secureServer(QUILLBOX_TEST_DATA_DIR "/tls/server.pem",
+                                         QUILLBOX_TEST_DATA_DIR "/tls/server.key");
+            MeasureProxy(server, secureServer, folder, program, documents);
+        }
         if (only.empty() || only == "memory") {
             std::mt19937 random(7);
             MeasurePeak("one-big-feed", server, folder, program,

@@ -1,5 +1,7 @@
 #include "common/ByteString.h"
 
+#include <algorithm>
+
 const char kBlankBytes[] = " \t\r\n";
 
 void TrimLeft(std::string& text, const char* bytes)
@@ -66,4 +68,21 @@ void AppendUTF8(std::string& text, std::uint32_t character)
         text += static_cast<char>(0x80 | (character >> 6 & 0x3F));
         text += static_cast<char>(0x80 | (character & 0x3F));
     }
+}
+
+std::string PercentDecoded(const std::string& text)
+{
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (std::string::size_type index = 0; index < text.size(); ++index) {
+        const int high = index + 2 < text.size() ? HexDigitValue(text[index + 1]) : -1;
+        const int low = high < 0 ? -1 : HexDigitValue(text[index + 2]);
+        if (text[index] == '%' && low >= 0) {
+            decoded += static_cast<char>(high * 16 + low);
+            index += 2;
+        } else {
+            decoded += text[index];
+        }
+    }
+    return decoded;
 }

@@ -30,3 +30,7 @@ int HexDigitValue(char digit);
 // value: at most U+10FFFF and no surrogate. The callers replace any other value first, each
 // in its own way.
 void AppendUTF8(std::string& text, std::uint32_t character);
+
+// `text` with every "%" and two hexadecimal digits replaced by the byte they name; any other
+// "%" stays as it is.
+std::string PercentDecoded(const std::string& text);

@@ -8,6 +8,7 @@
 #include "http/FeedLink.h"
 #include "http/HTTPResponse.h"
 #include "http/TLSStream.h"
+#include "platform/Connector.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,10 +23,37 @@ constexpr std::size_t kReceiveBufferBytes = 16384;
 // connection's buffers, those of a TLS session included.
 constexpr std::size_t kConnectionBytes = 64 * 1024;
 
+// Why no address of the server, or of the proxy, took the connection: the last attempt's
+// failure.
+const char* ConnectFailureText(platform::ConnectFailure failure, bool viaProxy)
+{
+    using platform::ConnectFailure;
+    switch (failure) {
+    case ConnectFailure::Refused:
+        return viaProxy ? "cannot connect to the proxy: connection refused"
+                        : "cannot connect: connection refused";
+    case ConnectFailure::TimedOut:
+        return viaProxy ? "cannot connect to the proxy: no answer" : "cannot connect: no answer";
+    case ConnectFailure::NetworkUnreachable:
+        return viaProxy ? "cannot connect to the proxy: network unreachable"
+                        : "cannot connect: network unreachable";
+    case ConnectFailure::HostUnreachable:
+        return viaProxy ? "cannot connect to the proxy: host unreachable"
+                        : "cannot connect: host unreachable";
+    case ConnectFailure::Cancelled:
+        return "download cancelled";
+    case ConnectFailure::None:
+    case ConnectFailure::Other:
+        break;
+    }
+    return viaProxy ? "cannot connect to the proxy" : "cannot connect";
+}
+
 } // namespace
 
 CHTTPGet::CHTTPGet(CCancelSignal* cancel, CByteBudget* budget)
-    : m_socket(platform::kInvalidSocket), m_address(0), m_cancel(cancel), m_budget(budget)
+    : m_resolver(&platform::SystemResolver()), m_socket(platform::kInvalidSocket), m_cancel(cancel),
+      m_budget(budget)
 {}
 
 CHTTPGet::~CHTTPGet()
@@ -36,41 +64,51 @@ CHTTPGet::~CHTTPGet()
 void CHTTPGet::Get(const std::string& url)
 {
     m_url = ParseHTTPURL(url);
+    m_route = RouteFor(url, m_url);
     ResolveHost();
     Connect();
     SendRequest();
     ReadResponse();
+    if (const char* refusal = ProxyRefusal(m_headers, m_route))
+        throw exception(refusal);
 }
 
 void CHTTPGet::ResolveHost()
 {
     ThrowIfCancelled();
+    if (m_route.unusable != nullptr)
+        throw exception(m_route.unusable);
+    if (!m_route.IsDirect()) {
+        if (!m_resolver->Resolve(m_route.host, m_route.port, m_addresses))
+            throw exception("cannot resolve the proxy's name");
+        return;
+    }
     // An empty host comes from a redirection without a usable location; no resolver is asked.
-    if (m_url.host.empty() || !platform::ResolveIPv4(m_url.host, m_address))
+    if (m_url.host.empty() || !m_resolver->Resolve(m_url.host, m_url.port, m_addresses))
         throw exception("cannot resolve server name");
 }
 
 void CHTTPGet::Connect()
 {
     CloseConnection();
-    const platform::SocketHandle socket = platform::CreateTcpSocket();
+    platform::ConnectFailure failure = platform::ConnectFailure::None;
+    const platform::SocketHandle socket = platform::ConnectToAny(
+        m_addresses, [this] { return m_cancel != nullptr && m_cancel->IsCancelled(); }, failure);
     if (socket == platform::kInvalidSocket)
-        throw exception("cannot create socket");
+        throw exception(ConnectFailureText(failure, !m_route.IsDirect()));
     if (m_cancel != nullptr && !m_cancel->Attach(socket)) {
         platform::CloseSocket(socket);
         throw exception("download cancelled");
     }
     m_socket = socket;
-    if (!platform::ConnectIPv4(socket, m_address, m_url.port)) {
-        CloseConnection();
-        ThrowIfCancelled();
-        throw exception("cannot connect");
-    }
-    // A cancel that came between attaching and connecting found the socket not yet
-    // connecting, which a shutdown need not stop; it is honoured here.
-    ThrowIfCancelled();
     if (!m_url.secure)
         return;
+    if (!m_route.IsDirect()) {
+        if (const char* refusal = OpenTunnel(socket, m_route, m_url)) {
+            ThrowIfCancelled();
+            throw exception(refusal);
+        }
+    }
     m_tls.reset(new CTLSStream(socket));
     if (!m_tls->IsValid() || !m_tls->Handshake(m_url.host)) {
         ThrowIfCancelled();
@@ -80,8 +118,12 @@ void CHTTPGet::Connect()
 
 void CHTTPGet::SendRequest()
 {
+    // A proxy is asked for the whole URL; through a tunnel the server sees an ordinary request.
+    const bool proxied = !m_route.IsDirect() && !m_url.secure;
     const std::string request =
-        FormatRequest(m_url, RequestTarget::Origin, m_validators, m_authorization);
+        FormatRequest(m_url, proxied ? RequestTarget::Absolute : RequestTarget::Origin,
+                      m_validators, m_authorization,
+                      proxied ? ProxyAuthorization(m_route) : std::string());
     bool sent = true;
     if (m_tls) {
         sent = m_tls->SendAll(request.data(), request.size());
@@ -438,11 +480,13 @@ std::string DownloadFeed(std::string url, CCancelSignal* cancel, CByteBudget* bu
         }
     } catch (...) {
         stopClock();
+        record.route = RouteText(client.Route());
         record.cancelled = cancel != nullptr && cancel->IsCancelled();
         throw;
     }
     stopClock();
     if (!record.status.empty() && record.status[0] != '2' && record.status != "304")
         record.refusal = Refusal(record.status, record.headers, client.GetBody());
+    record.route = RouteText(client.Route());
     return client.TakeBody();
 }

@@ -2,6 +2,7 @@
 
 #include "common/TextException.h"
 #include "http/HTTPRequest.h"
+#include "http/ProxyRoute.h"
 #include "http/URL.h"
 #include "platform/Socket.h"
 
@@ -10,7 +11,11 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
+namespace platform {
+class IResolver;
+}
 class CByteBudget;
 class CCancelSignal;
 class CTLSStream;
@@ -39,6 +44,11 @@ constexpr std::size_t kMaxHeaderLines = 256;
 // Requests offer gzip and deflate; a body sent compressed is decoded as it is read, and its
 // decoded size counts against the response bound, the memory of its decoded text against the
 // budget. The body of a redirection is never read.
+//
+// Each request takes the route RouteFor gives: straight to the server, or through an HTTP
+// proxy (a plain request in absolute form, an https one through a CONNECT tunnel, TLS with
+// the server's name and certificate inside it). Every address of the server (or the proxy)
+// is tried, as platform::ConnectToAny tries them.
 class CHTTPGet
 {
 public:
@@ -74,6 +84,12 @@ public:
     // The size of the last body as it came, before decoding; 0 when it was not compressed.
     std::size_t GetEncodedBytes() const { return m_encodedBytes; }
 
+    // The route of the last request, also after it failed.
+    const ProxyRoute& Route() const { return m_route; }
+
+    // Resolves host names with `resolver` instead of the system's; it must outlive the object.
+    void SetResolver(const platform::IResolver& resolver) { m_resolver = &resolver; }
+
 private:
     // The steps of Get after the URL is read; each relies on the ones before it.
     void ResolveHost();
@@ -102,11 +118,14 @@ private:
     std::string m_body;
     std::string m_headers;
     HTTPURL m_url;
+    ProxyRoute m_route;
     RequestValidators m_validators;
     std::string m_authorization;
     std::size_t m_encodedBytes = 0;
+    const platform::IResolver* m_resolver;
+    // Of the server, or of the proxy when the route has one.
+    std::vector<platform::NetworkAddress> m_addresses;
     platform::SocketHandle m_socket;
-    std::uint32_t m_address; // IPv4, network byte order
     std::unique_ptr<CTLSStream> m_tls;
     CCancelSignal* m_cancel;
     CByteBudget* m_budget;
@@ -132,6 +151,9 @@ struct DownloadTrace
     bool redirectedTooOften = false;
     // Whether the download failed because it was cancelled.
     bool cancelled = false;
+    // The last request's route through a proxy ("via proxy HOST:PORT, from https_proxy");
+    // empty when it went straight to the server.
+    std::string route;
     // From the first request to the end of the last response or the failure.
     long long milliseconds = 0;
     // The header block of the last response; empty when none came.

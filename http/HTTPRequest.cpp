@@ -30,7 +30,8 @@ std::string Authority(const HTTPURL& url)
 } // namespace
 
 std::string FormatRequest(const HTTPURL& url, RequestTarget target,
-                          const RequestValidators& validators, const std::string& authorization)
+                          const RequestValidators& validators, const std::string& authorization,
+                          const std::string& proxyAuthorization)
 {
     const std::string authority = Authority(url);
     const std::string requestTarget =
@@ -42,7 +43,8 @@ std::string FormatRequest(const HTTPURL& url, RequestTarget target,
            "\r\nAccept-Encoding: gzip, deflate\r\nConnection: close\r\n" +
            HeaderLine("If-None-Match", validators.etag) +
            HeaderLine("If-Modified-Since", validators.lastModified) +
-           HeaderLine("Authorization", authorization) + "\r\n";
+           HeaderLine("Authorization", authorization) +
+           HeaderLine("Proxy-Authorization", proxyAuthorization) + "\r\n";
 }
 
 std::string BasicAuthorization(const std::string& user, const std::string& password)

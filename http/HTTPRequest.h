@@ -29,10 +29,12 @@ enum class RequestTarget
 // A GET request for `url` on a connection of its own: the request line (HTTP/1.1, no
 // fragment), Host (with the port when it is not the scheme's), User-Agent, Accept,
 // Accept-Encoding and "Connection: close", then the conditional headers of `validators` (a
-// value that could end its line early is left out), then `authorization` when it is not
-// empty, and the empty line.
+// value that could end its line early is left out), then `authorization` and
+// `proxyAuthorization` (the values of Authorization and Proxy-Authorization) when they are
+// not empty, and the empty line.
 std::string FormatRequest(const HTTPURL& url, RequestTarget target,
-                          const RequestValidators& validators, const std::string& authorization);
+                          const RequestValidators& validators, const std::string& authorization,
+                          const std::string& proxyAuthorization = std::string());
 
 // The value of an Authorization header that gives `user` and `password` the Basic way.
 std::string BasicAuthorization(const std::string& user, const std::string& password);

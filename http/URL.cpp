@@ -89,24 +89,6 @@ std::string RemoveDotSegments(const std::string& path)
     return result;
 }
 
-// "%xx" becomes the byte it names; a "%" without two hexadecimal digits stays as it is.
-std::string PercentDecoded(const std::string& text)
-{
-    std::string result;
-    result.reserve(text.size());
-    for (std::string::size_type index = 0; index < text.size(); ++index) {
-        const int high = index + 2 < text.size() ? HexDigitValue(text[index + 1]) : -1;
-        const int low = high < 0 ? -1 : HexDigitValue(text[index + 2]);
-        if (text[index] == '%' && low >= 0) {
-            result += static_cast<char>(high * 16 + low);
-            index += 2;
-        } else {
-            result += text[index];
-        }
-    }
-    return result;
-}
-
 // Where the authority of `text` (a URL without white space) begins, after the scheme's "//",
 // and where it ends: at the path, the query or the fragment.
 void FindAuthority(const std::string& text, std::string::size_type& begin,
@@ -150,14 +132,18 @@ HTTPURL ParseHTTPURL(const std::string& url)
     if (parts.path.empty() || parts.path[0] != '/')
         parts.path.insert(0, "/");
     parts.port = parts.secure ? kHTTPSPort : kHTTPPort;
-    const std::string::size_type colon = parts.host.find(':');
-    if (colon != std::string::npos) {
-        bool named = false;
-        const std::uint16_t port = ReadPort(parts.host.substr(colon + 1), named);
-        parts.host.erase(colon);
-        if (named)
-            parts.port = port;
-    }
+    // An IPv6 literal stands in brackets, which keep its colons from the port's.
+    std::string portText;
+    const std::string::size_type closing = parts.host.find(']');
+    const bool bracketed = parts.host.compare(0, 1, "[") == 0 && closing != std::string::npos;
+    const std::string::size_type colon = parts.host.find(':', bracketed ? closing : 0);
+    if (colon != std::string::npos)
+        portText = parts.host.substr(colon + 1);
+    parts.host = bracketed ? parts.host.substr(1, closing - 1) : parts.host.substr(0, colon);
+    bool named = false;
+    const std::uint16_t port = ReadPort(portText, named);
+    if (named)
+        parts.port = port;
     return parts;
 }
 
@@ -217,4 +203,10 @@ std::string ResolveReference(const std::string& base, const std::string& referen
     if (reference.empty())
         return base.substr(0, base.find('#'));
     return ResolveLocation(base, reference);
+}
+
+std::string HostAndPort(const HTTPURL& url)
+{
+    const bool literalIPv6 = url.host.find(':') != std::string::npos;
+    return (literalIPv6 ? "[" + url.host + "]" : url.host) + ":" + std::to_string(url.port);
 }

@@ -6,7 +6,8 @@
 // Reading the URLs of feed lists and redirections the forgiving way a download reads them,
 // and resolving the links of documents. Free functions without state; any thread.
 
-// What a download makes of a URL: the host it connects to, the port, the path it asks for
+// What a download makes of a URL: the host it connects to (an IPv6 literal without its
+// brackets), the port, the path it asks for
 // (the query included, the fragment left out, which stays with the reader), whether it goes
 // over TLS, and the user name and password it names before the host, percent-decoded.
 struct HTTPURL
@@ -26,8 +27,12 @@ struct HTTPURL
 // Splits `url` into its parts. White space anywhere is dropped. Only "https:" means TLS
 // (port 443); any other scheme, or none, is plain HTTP on port 80. "user:password@" before
 // the host gives the credentials. A port is read the way atoi reads a number, keeping its low
-// 16 bits; a port of 0, or none, is the scheme's.
+// 16 bits; a port of 0, or none, is the scheme's. A host in brackets ("[::1]") is an IPv6
+// literal.
 HTTPURL ParseHTTPURL(const std::string& url);
+
+// "host:port", an IPv6 literal in brackets: how a proxy is asked for a tunnel to the URL.
+std::string HostAndPort(const HTTPURL& url);
 
 // `url` as it may be shown: a password it names before the host reads "***".
 std::string WithoutPassword(const std::string& url);

@@ -1,7 +1,8 @@
 #pragma once
 
 // What both systems' sockets share: the IPv4 socket address and the resolver, which Windows
-// Sockets and POSIX offer under the same names. Used by platform/*/Socket.cpp only.
+// Sockets and POSIX offer under the same names (getaddrinfo, getnameinfo). Used by
+// platform/*/Socket.cpp only.
 #if defined(_WIN32)
 #include <winsock2.h>
 #include <ws2tcpip.h>

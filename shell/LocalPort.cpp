@@ -4,9 +4,6 @@
 
 #include <cstdint>
 
-const char kSettingsKey[] = "Software\\vorlenta.software\\QUILLBOX";
-const char kLocalPortName[] = "LocalPort";
-
 int ReadLocalPort()
 {
     std::uint32_t value = 0;

@@ -1,11 +1,10 @@
 #pragma once
 
-// The one stored setting: the port the local POP3 server listens on.
+#include "common/ProductSettings.h"
+
+// The stored port the local POP3 server listens on.
 
 constexpr int kDefaultLocalPort = 11100;
-// The settings key the plug-in's installer creates; the plug-in itself never does.
-extern const char kSettingsKey[];
-extern const char kLocalPortName[];
 
 // The stored port, or kDefaultLocalPort when the key or value is missing or unreadable.
 // A stored number that does not fit an int comes back as the same 32 bits.

@@ -1,5 +1,6 @@
 #include "platform/Settings.h"
 
+#include "common/ByteString.h"
 #include "platform/File.h"
 #include "platform/posix/UserFolder.h"
 
@@ -12,6 +13,7 @@ namespace {
 
 // Anything longer than this cannot be a 32-bit number in decimal, blanks included.
 constexpr std::size_t kMaxValueBytes = 64;
+constexpr std::size_t kMaxTextBytes = 4096;
 
 std::string ConfigurationFolder()
 {
@@ -24,27 +26,24 @@ bool IsFolder(const std::string& path)
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-bool IsBlank(char byte)
+std::string Trimmed(std::string text)
 {
-    return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n';
+    TrimLeft(text);
+    TrimRight(text);
+    return text;
 }
 
 // Decimal digits with optional blanks around them; nothing else.
 bool ParseNumber(const std::string& text, std::uint32_t& value)
 {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && IsBlank(text[begin]))
-        ++begin;
-    while (end > begin && IsBlank(text[end - 1]))
-        --end;
-    if (begin == end)
+    const std::string digits = Trimmed(text);
+    if (digits.empty())
         return false;
     std::uint64_t number = 0;
-    for (std::size_t i = begin; i < end; ++i) {
-        if (text[i] < '0' || text[i] > '9')
+    for (const char digit : digits) {
+        if (digit < '0' || digit > '9')
             return false;
-        number = number * 10 + static_cast<unsigned>(text[i] - '0');
+        number = number * 10 + static_cast<unsigned>(digit - '0');
         if (number > 0xFFFFFFFFu)
             return false;
     }
@@ -77,6 +76,17 @@ bool ReadUserNumber(const std::string& key, const std::string& name, std::uint32
     std::string text;
     return !folder.empty() && ReadRegularFile(folder + "/" + name, text, kMaxValueBytes) &&
            ParseNumber(text, value);
+}
+
+// Only a file no other user may have written: the setting decides where requests go.
+bool ReadUserText(const std::string& key, const std::string& name, std::string& value)
+{
+    const std::string folder = UserSettingsFolder(key);
+    std::string text;
+    if (folder.empty() || !ReadTrustedFile(folder + "/" + name, text, kMaxTextBytes))
+        return false;
+    value = Trimmed(text);
+    return true;
 }
 
 bool UserSettingsKeyExists(const std::string& key)

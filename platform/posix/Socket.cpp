@@ -2,13 +2,16 @@
 
 #include "platform/SocketAddress.h"
 
+#include <fcntl.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <limits>
 
 namespace platform {
 namespace {
@@ -51,6 +54,32 @@ SocketError AcceptError(int code)
     }
 }
 
+ConnectFailure ConnectFailureOf(int code)
+{
+    switch (code) {
+    case ECONNREFUSED:
+        return ConnectFailure::Refused;
+    case ETIMEDOUT:
+        return ConnectFailure::TimedOut;
+    case ENETUNREACH:
+    case EAFNOSUPPORT:
+    case EADDRNOTAVAIL:
+        return ConnectFailure::NetworkUnreachable;
+    case EHOSTUNREACH:
+    case EHOSTDOWN:
+        return ConnectFailure::HostUnreachable;
+    default:
+        return ConnectFailure::Other;
+    }
+}
+
+bool SetBlocking(int descriptor, bool blocking)
+{
+    const int flags = ::fcntl(descriptor, F_GETFL);
+    return flags >= 0 &&
+           ::fcntl(descriptor, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK) == 0;
+}
+
 } // namespace
 
 SocketHandle CreateTcpSocket()
@@ -69,6 +98,12 @@ bool BindLoopback(SocketHandle socket, std::uint16_t port)
     const sockaddr_in address = MakeAddress(inet_addr("127.0.0.1"), port);
     return ::bind(ToDescriptor(socket), reinterpret_cast<const sockaddr*>(&address),
                   sizeof address) == 0;
+}
+
+bool BindTo(SocketHandle socket, const NetworkAddress& address)
+{
+    return ::bind(ToDescriptor(socket), reinterpret_cast<const sockaddr*>(address.bytes.data()),
+                  static_cast<socklen_t>(address.size)) == 0;
 }
 
 namespace {
@@ -135,6 +170,64 @@ bool ConnectIPv4(SocketHandle socket, std::uint32_t address, std::uint16_t port)
     return ready == 1 &&
            ::getsockopt(ToDescriptor(socket), SOL_SOCKET, SO_ERROR, &error, &length) == 0 &&
            error == 0;
+}
+
+SocketHandle CreateTcpSocketFor(const NetworkAddress& address)
+{
+    const int family = reinterpret_cast<const sockaddr*>(address.bytes.data())->sa_family;
+    const int descriptor = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    return descriptor < 0 ? kInvalidSocket : descriptor;
+}
+
+ConnectState StartConnect(SocketHandle socket, const NetworkAddress& address,
+                          ConnectFailure& failure)
+{
+    if (!SetBlocking(ToDescriptor(socket), false)) {
+        failure = ConnectFailure::Other;
+        return ConnectState::Failed;
+    }
+    if (::connect(ToDescriptor(socket), reinterpret_cast<const sockaddr*>(address.bytes.data()),
+                  static_cast<socklen_t>(address.size)) == 0)
+        return ConnectState::Connected;
+    // An interrupted connect goes on in the background, as one in progress does.
+    if (errno == EINPROGRESS || errno == EINTR)
+        return ConnectState::Pending;
+    failure = ConnectFailureOf(errno);
+    return ConnectState::Failed;
+}
+
+int WaitForConnects(const std::vector<SocketHandle>& sockets, std::chrono::milliseconds timeout)
+{
+    std::vector<pollfd> entries;
+    entries.reserve(sockets.size());
+    for (const SocketHandle socket : sockets)
+        entries.push_back(pollfd{ToDescriptor(socket), POLLOUT, 0});
+    const int milliseconds = static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(
+        timeout.count(), 0, std::numeric_limits<int>::max()));
+    int ready;
+    do {
+        ready = ::poll(entries.data(), entries.size(), milliseconds);
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0)
+        return -2;
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        if (entries[index].revents != 0)
+            return static_cast<int>(index);
+    }
+    return -1;
+}
+
+bool FinishConnect(SocketHandle socket, ConnectFailure& failure)
+{
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(ToDescriptor(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        error = errno;
+    if (error == 0 && !SetBlocking(ToDescriptor(socket), true))
+        error = errno;
+    if (error != 0)
+        failure = ConnectFailureOf(error);
+    return error == 0;
 }
 
 long SendBytes(SocketHandle socket, const char* data, std::size_t size, SocketError& error)

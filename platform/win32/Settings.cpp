@@ -1,5 +1,7 @@
 #include "platform/Settings.h"
 
+#include "common/ByteString.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -42,6 +44,19 @@ bool ReadUserNumber(const std::string& key, const std::string& name, std::uint32
     if (read)
         std::memcpy(&value, data.data(), sizeof value);
     return read;
+}
+
+bool ReadUserText(const std::string& key, const std::string& name, std::string& value)
+{
+    std::vector<char> data(kMaxValueBytes + 1);
+    DWORD size = static_cast<DWORD>(data.size());
+    if (::RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr,
+                       data.data(), &size) != ERROR_SUCCESS)
+        return false;
+    value = data.data();
+    TrimLeft(value);
+    TrimRight(value);
+    return true;
 }
 
 bool WriteUserNumber(const std::string& key, const std::string& name, std::uint32_t value)

@@ -4,6 +4,7 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace platform {
@@ -38,6 +39,31 @@ SocketError ErrorOf(int code, bool accepting)
     }
 }
 
+ConnectFailure ConnectFailureOf(int code)
+{
+    switch (code) {
+    case WSAECONNREFUSED:
+        return ConnectFailure::Refused;
+    case WSAETIMEDOUT:
+        return ConnectFailure::TimedOut;
+    case WSAENETUNREACH:
+    case WSAEAFNOSUPPORT:
+    case WSAEADDRNOTAVAIL:
+        return ConnectFailure::NetworkUnreachable;
+    case WSAEHOSTUNREACH:
+    case WSAEHOSTDOWN:
+        return ConnectFailure::HostUnreachable;
+    default:
+        return ConnectFailure::Other;
+    }
+}
+
+bool SetBlocking(SOCKET socket, bool blocking)
+{
+    u_long nonBlocking = blocking ? 0 : 1;
+    return ::ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
+}
+
 } // namespace
 
 SocketHandle CreateTcpSocket()
@@ -57,6 +83,12 @@ bool BindLoopback(SocketHandle socket, std::uint16_t port)
     const sockaddr_in address = MakeAddress(::inet_addr("127.0.0.1"), port);
     return ::bind(ToSocket(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
            0;
+}
+
+bool BindTo(SocketHandle socket, const NetworkAddress& address)
+{
+    return ::bind(ToSocket(socket), reinterpret_cast<const sockaddr*>(address.bytes.data()),
+                  static_cast<int>(address.size)) == 0;
 }
 
 namespace {
@@ -114,6 +146,74 @@ bool ConnectIPv4(SocketHandle socket, std::uint32_t address, std::uint16_t port)
     const sockaddr_in target = MakeAddress(address, port);
     return ::connect(ToSocket(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) ==
            0;
+}
+
+SocketHandle CreateTcpSocketFor(const NetworkAddress& address)
+{
+    const int family = reinterpret_cast<const sockaddr*>(address.bytes.data())->sa_family;
+    const SOCKET socket =
+        ::WSASocketW(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+    return socket == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(socket);
+}
+
+ConnectState StartConnect(SocketHandle socket, const NetworkAddress& address,
+                          ConnectFailure& failure)
+{
+    if (!SetBlocking(ToSocket(socket), false)) {
+        failure = ConnectFailure::Other;
+        return ConnectState::Failed;
+    }
+    if (::connect(ToSocket(socket), reinterpret_cast<const sockaddr*>(address.bytes.data()),
+                  static_cast<int>(address.size)) == 0)
+        return ConnectState::Connected;
+    const int code = ::WSAGetLastError();
+    if (code == WSAEWOULDBLOCK)
+        return ConnectState::Pending;
+    failure = ConnectFailureOf(code);
+    return ConnectState::Failed;
+}
+
+// A connection that succeeds makes its socket writable, one that fails marks it in the
+// exception set.
+int WaitForConnects(const std::vector<SocketHandle>& sockets, std::chrono::milliseconds timeout)
+{
+    if (sockets.empty() || sockets.size() > FD_SETSIZE)
+        return -2;
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    for (const SocketHandle socket : sockets) {
+        FD_SET(ToSocket(socket), &writable);
+        FD_SET(ToSocket(socket), &failed);
+    }
+    const long long milliseconds = std::max<long long>(timeout.count(), 0);
+    timeval wait;
+    wait.tv_sec = static_cast<long>(std::min<long long>(milliseconds / 1000, INT_MAX));
+    wait.tv_usec = static_cast<long>(milliseconds % 1000 * 1000);
+    const int ready = ::select(0, nullptr, &writable, &failed, &wait);
+    if (ready == SOCKET_ERROR)
+        return -2;
+    for (std::size_t index = 0; index < sockets.size(); ++index) {
+        if (FD_ISSET(ToSocket(sockets[index]), &writable) ||
+            FD_ISSET(ToSocket(sockets[index]), &failed))
+            return static_cast<int>(index);
+    }
+    return -1;
+}
+
+bool FinishConnect(SocketHandle socket, ConnectFailure& failure)
+{
+    int error = 0;
+    int length = sizeof error;
+    if (::getsockopt(ToSocket(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                     &length) != 0)
+        error = ::WSAGetLastError();
+    if (error == 0 && !SetBlocking(ToSocket(socket), true))
+        error = ::WSAGetLastError();
+    if (error != 0)
+        failure = ConnectFailureOf(error);
+    return error == 0;
 }
 
 long SendBytes(SocketHandle socket, const char* data, std::size_t size, SocketError& error)

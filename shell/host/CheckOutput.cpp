@@ -220,6 +220,8 @@ void WriteLines(const CFeedListReport& report, std::vector<std::string>& lines)
         }
         if (!outcome.pastLimit)
             out << CacheText(outcome);
+        if (!outcome.download.route.empty())
+            out << "; " << outcome.download.route;
         if (!outcome.pastLimit)
             out << "; " << TemplateText(outcome);
         endLine();
@@ -259,6 +261,7 @@ void WriteReportJSON(const CFeedListReport& report, std::ostream& out)
             << ", \"finalUrl\": " << JSONString(WithoutPassword(outcome.download.finalUrl))
             << ", \"status\": " << JSONString(outcome.download.status)
             << ", \"bytes\": " << outcome.bytes
+            << ", \"route\": " << JSONString(outcome.download.route)
             << ", \"seconds\": " << static_cast<double>(outcome.download.milliseconds) / 1000.0
             << ", \"charset\": " << JSONString(outcome.charset)
             << ", \"converted\": " << (outcome.converted ? "true" : "false")

@@ -147,7 +147,7 @@ TEST(FeedDownloads, HandsOutEachDocumentAsSoonAsItsDownloadEnds)
     EXPECT_EQ(first.failure, "");
     EXPECT_EQ(second.index, 2u);
     EXPECT_EQ(second.text, "");
-    EXPECT_EQ(second.failure, "cannot connect");
+    EXPECT_EQ(second.failure, "cannot connect: connection refused");
     // The silent one never comes: the wait ends for a taker asleep when the clock reaches its
     // end, and for every later call.
     bool takenAfterTheWait = true;

@@ -4,6 +4,8 @@
 #include "http/CancelSignal.h"
 #include "support/Compression.h"
 #include "support/HTTPTestServer.h"
+#include "support/LoopbackPorts.h"
+#include "support/ScriptedResolver.h"
 #include "support/TestCertificates.h"
 
 #include <gtest/gtest.h>
@@ -117,8 +119,69 @@ TEST(HTTPGet, FailuresRaiseTheirTexts)
     const platform::SocketHandle closed = platform::CreateTcpSocket();
     ASSERT_TRUE(platform::BindLoopback(closed, 0));
     EXPECT_EQ(DownloadError("http://127.0.0.1:" + std::to_string(platform::LocalPort(closed))),
-              "cannot connect");
+              "cannot connect: connection refused");
     platform::CloseSocket(closed);
+}
+
+TEST(HTTPGet, EveryAddressOfANameIsTriedInTheResolversOrder)
+{
+    CHTTPTestServer server;
+    CHTTPTestServer ipv6(CHTTPTestServer::Options{true, false});
+    ASSERT_TRUE(server.IsRunning());
+    server.Serve("/feed", CHTTPTestServer::OkResponse("<rss/>"));
+    ipv6.Serve("/feed", CHTTPTestServer::OkResponse("<rss version=\"6\"/>"));
+    const std::uint16_t refusing = static_cast<std::uint16_t>(shelltest::FreePort());
+    const auto literal = &CScriptedResolver::Literal;
+    const struct
+    {
+        const char* name;
+        std::vector<platform::NetworkAddress> addresses;
+        bool needsIPv6;
+        const char* body; // empty: the download fails
+    } cases[] = {
+        {"the first address refuses",
+         {literal("127.0.0.1", refusing), literal("127.0.0.1", server.Port())},
+         false,
+         "<rss/>"},
+        {"only an IPv6 address", {literal("::1", ipv6.Port())}, true, "<rss version=\"6\"/>"},
+        {"IPv6 refuses, IPv4 answers",
+         {literal("::1", refusing), literal("127.0.0.1", server.Port())},
+         true,
+         "<rss/>"},
+        {"every address refuses",
+         {literal("127.0.0.1", refusing), literal("127.0.0.1", refusing)},
+         false,
+         ""},
+    };
+    for (const auto& test : cases) {
+        if (test.needsIPv6 && !ipv6.IsRunning()) {
+            std::printf("[  SKIPPED ] %s: this machine has no IPv6 loopback\n", test.name);
+            continue;
+        }
+        const CScriptedResolver resolver("feeds.test", test.addresses);
+        CHTTPGet client;
+        client.SetResolver(resolver);
+        try {
+            client.Get("http://feeds.test:" + std::to_string(server.Port()) + "/feed");
+            EXPECT_EQ(client.GetBody(), test.body) << test.name;
+        } catch (const CHTTPGet::exception& error) {
+            EXPECT_STREQ("", test.body) << test.name;
+            EXPECT_STREQ(error.what(), "cannot connect: connection refused") << test.name;
+        }
+    }
+    // The request names the host of the URL, whichever address served it.
+    ASSERT_FALSE(server.Requests().empty());
+    EXPECT_NE(server.Requests()[0].find("\r\nHost: feeds.test"), std::string::npos);
+}
+
+TEST(HTTPGet, AnIPv6LiteralInBracketsIsReached)
+{
+    CHTTPTestServer server(CHTTPTestServer::Options{true, false});
+    if (!server.IsRunning())
+        GTEST_SKIP() << "this machine has no IPv6 loopback";
+    server.Serve("/feed", CHTTPTestServer::OkResponse("<rss/>"));
+    EXPECT_EQ(server.Url("/feed"), "http://[::1]:" + std::to_string(server.Port()) + "/feed");
+    EXPECT_EQ(DownloadFeed(server.Url("/feed")), "<rss/>");
 }
 
 TEST(HTTPGet, ResponsesTakeTheirMemoryFromTheBudgetAndAFailedOneGivesItBack)

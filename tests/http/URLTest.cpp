@@ -40,6 +40,10 @@ TEST(URL, ParseHTTPURLSplitsHostPortAndPath)
         {"https://example.com/feed", "example.com", 443, "/feed", true},
         {"HTTPS://example.com:8443", "example.com", 8443, "/", true},
         {"https://example.com:0/", "example.com", 443, "/", true},
+        {"http://[::1]:8080/feed", "::1", 8080, "/feed", false},
+        {"https://[2001:db8::7]/feed", "2001:db8::7", 443, "/feed", true},
+        {"http://[::ffff:10.0.0.1]", "::ffff:10.0.0.1", 80, "/", false},
+        {"http://[::1]:/", "::1", 80, "/", false},
     };
     for (const ParsedURL& expected : cases) {
         SCOPED_TRACE(expected.url);
@@ -105,4 +109,10 @@ TEST(URL, ReferencesOfDocumentsAreResolvedAgainstTheirBase)
     for (const auto& expected : cases)
         EXPECT_EQ(ResolveReference(expected.base, expected.reference), expected.resolved)
             << expected.base << " + " << expected.reference;
+}
+
+TEST(URL, HostAndPortBracketsIPv6Literals)
+{
+    EXPECT_EQ(HostAndPort(ParseHTTPURL("https://[::1]/feed")), "[::1]:443");
+    EXPECT_EQ(HostAndPort(ParseHTTPURL("http://example.com:81/")), "example.com:81");
 }

@@ -1,5 +1,6 @@
 #include "support/HTTPTestServer.h"
 
+#include "platform/Connector.h"
 #include "support/TLSServerSession.h"
 
 #include <chrono>
@@ -24,6 +25,8 @@ public:
     }
 
     bool IsUsable() const { return m_session == nullptr || m_session->IsUsable(); }
+
+    void Shutdown() { platform::ShutdownSocket(m_socket); }
 
     long Receive(char* buffer, std::size_t size)
     {
@@ -57,8 +60,10 @@ private:
     std::unique_ptr<CTLSServerSession> m_session;
 };
 
-CHTTPTestServer::CHTTPTestServer()
-    : m_listenSocket(platform::kInvalidSocket), m_port(0), m_stopping(false)
+CHTTPTestServer::CHTTPTestServer() : CHTTPTestServer(Options()) {}
+
+CHTTPTestServer::CHTTPTestServer(const Options& options)
+    : m_options(options), m_listenSocket(platform::kInvalidSocket), m_port(0), m_stopping(false)
 {
     Start();
 }
@@ -78,10 +83,19 @@ CHTTPTestServer::~CHTTPTestServer()
 
 void CHTTPTestServer::Start()
 {
-    m_listenSocket = platform::CreateTcpSocket();
+    std::vector<platform::NetworkAddress> loopback;
+    if (m_options.ipv6) {
+        if (!platform::ResolveAddresses("::1", 0, loopback))
+            return;
+        m_listenSocket = platform::CreateTcpSocketFor(loopback[0]);
+    } else {
+        m_listenSocket = platform::CreateTcpSocket();
+    }
     if (m_listenSocket == platform::kInvalidSocket)
         return;
-    if (!platform::BindLoopback(m_listenSocket, 0) || !platform::ListenOn(m_listenSocket, 128))
+    const bool bound = m_options.ipv6 ? platform::BindTo(m_listenSocket, loopback[0])
+                                      : platform::BindLoopback(m_listenSocket, 0);
+    if (!bound || !platform::ListenOn(m_listenSocket, 128))
         return;
     m_port = platform::LocalPort(m_listenSocket);
     if (m_tls != nullptr)
@@ -94,7 +108,8 @@ void CHTTPTestServer::Start()
 std::string CHTTPTestServer::Url(const std::string& path, const std::string& host) const
 {
     const char* scheme = m_tls != nullptr ? "https://" : "http://";
-    return scheme + host + ":" + std::to_string(m_port) + path;
+    const std::string named = !host.empty() ? host : m_options.ipv6 ? "[::1]" : "127.0.0.1";
+    return scheme + named + ":" + std::to_string(m_port) + path;
 }
 
 void CHTTPTestServer::Serve(const std::string& path, const Response& response)
@@ -212,16 +227,20 @@ void CHTTPTestServer::HandleConnection(platform::SocketHandle socket)
                 m_requests.push_back(request);
             }
             const Response response = FindResponse(request);
-            const bool sent = !response.neverAnswer &&
-                              WaitUnlessStopped(response.delayMilliseconds) &&
-                              connection.SendAll(response.bytes);
-            if (response.neverAnswer || (sent && response.keepOpen)) {
-                // Holds on until the client closes the connection or Stop shuts it down.
-                while (connection.Receive(buffer, sizeof buffer) > 0) {
-                }
-            } else if (sent && response.endless) {
-                const std::string filler(kFillerBytes, 'x');
-                while (connection.SendAll(filler)) {
+            if (response.relay) {
+                Relay(connection, request);
+            } else {
+                const bool sent = !response.neverAnswer &&
+                                  WaitUnlessStopped(response.delayMilliseconds) &&
+                                  connection.SendAll(response.bytes);
+                if (response.neverAnswer || (sent && response.keepOpen)) {
+                    // Holds on until the client closes the connection or Stop shuts it down.
+                    while (connection.Receive(buffer, sizeof buffer) > 0) {
+                    }
+                } else if (sent && response.endless) {
+                    const std::string filler(kFillerBytes, 'x');
+                    while (connection.SendAll(filler)) {
+                    }
                 }
             }
         }
@@ -251,7 +270,60 @@ CHTTPTestServer::Response CHTTPTestServer::FindResponse(const std::string& reque
         return found->second;
     Response missing;
     missing.bytes = "HTTP/1.0 404 Not Found\r\nContent-Type: text/plain\r\n\r\nnot found";
+    missing.relay = m_options.proxy;
     return missing;
+}
+
+void CHTTPTestServer::Relay(CConnection& connection, const std::string& request)
+{
+    // "CONNECT host:port HTTP/1.1" or "GET http://host:port/path HTTP/1.1".
+    const std::string::size_type first = request.find(' ');
+    const std::string::size_type second = request.find(' ', first + 1);
+    const bool tunnel = request.compare(0, first, "CONNECT") == 0;
+    std::string target = request.substr(first + 1, second - first - 1);
+    std::string forwarded;
+    if (!tunnel) {
+        const std::string::size_type authority = target.find("//");
+        const std::string::size_type path = target.find('/', authority + 2);
+        forwarded = request.substr(0, first + 1) + target.substr(path) + request.substr(second);
+        target = target.substr(authority + 2, path - authority - 2);
+    }
+    const std::string::size_type colon = target.rfind(':');
+    std::string host = target.substr(0, colon);
+    if (host.size() > 1 && host.front() == '[')
+        host = host.substr(1, host.size() - 2);
+    std::vector<platform::NetworkAddress> addresses;
+    platform::ConnectFailure failure;
+    const platform::SocketHandle upstream =
+        platform::ResolveAddresses(
+            host, static_cast<std::uint16_t>(std::stoi(target.substr(colon + 1))), addresses)
+            ? platform::ConnectToAny(
+                  addresses, [] { return false; }, failure)
+            : platform::kInvalidSocket;
+    if (upstream == platform::kInvalidSocket) {
+        connection.SendAll("HTTP/1.1 502 Bad Gateway\r\n\r\n");
+        return;
+    }
+    CConnection server(upstream, nullptr);
+    const bool opened = tunnel ? connection.SendAll("HTTP/1.1 200 Connection established\r\n\r\n")
+                               : server.SendAll(forwarded);
+    // The server's side on a thread of its own; whichever side ends first ends both.
+    std::thread back([&] {
+        char buffer[4096];
+        for (long count; (count = server.Receive(buffer, sizeof buffer)) > 0;) {
+            if (!connection.SendAll(std::string(buffer, static_cast<std::size_t>(count))))
+                break;
+        }
+        connection.Shutdown();
+    });
+    char buffer[4096];
+    for (long count; opened && (count = connection.Receive(buffer, sizeof buffer)) > 0;) {
+        if (!server.SendAll(std::string(buffer, static_cast<std::size_t>(count))))
+            break;
+    }
+    server.Shutdown();
+    back.join();
+    platform::CloseSocket(upstream);
 }
 
 bool CHTTPTestServer::WaitUnlessStopped(int milliseconds)

@@ -35,6 +35,15 @@
 // signed by the test CA in tests/support/TestCertificates.h, which also makes the test binary
 // trust that CA.
 //
+// A forward proxy: constructed as one, the server relays every request nothing is scripted
+// for (the request line's target, exactly: "127.0.0.1:443" for a CONNECT, the whole URL for
+// a request in absolute form). A CONNECT is answered 200 and then relayed both ways until
+// either side closes; a request in absolute form goes to its server in origin form, and the
+// answer back. It records those requests like any other.
+//
+// IPv6: constructed so, the server listens on ::1 instead, and is not running when the
+// machine has no IPv6 loopback.
+//
 // The destructor stops the server: it closes every connection, ends every thread and waits
 // for them. All members are safe to call from any thread.
 class CHTTPTestServer
@@ -48,10 +57,18 @@ public:
         bool endless = false;      // after `bytes`, send filler until the client goes away
         bool keepOpen = false;     // after `bytes`, hold the connection open until the
                                    // client closes it, as an HTTP/1.1 server may
+        bool relay = false;        // relayed by a proxy, nothing scripted
+    };
+
+    struct Options
+    {
+        bool ipv6 = false;  // listens on ::1
+        bool proxy = false; // relays what is not scripted
     };
 
     // Plain HTTP. Check IsRunning: starting can fail.
     CHTTPTestServer();
+    explicit CHTTPTestServer(const Options& options);
     // HTTPS with the given certificate chain and private key (PEM files).
     CHTTPTestServer(const std::string& certificateFile, const std::string& keyFile);
     ~CHTTPTestServer();
@@ -60,8 +77,8 @@ public:
 
     bool IsRunning() const { return m_thread.joinable(); }
     std::uint16_t Port() const { return m_port; }
-    // "http://127.0.0.1:<port><path>", or https and `host` as given.
-    std::string Url(const std::string& path, const std::string& host = "127.0.0.1") const;
+    // "http://127.0.0.1:<port><path>" ("[::1]" on IPv6), or https and `host` as given.
+    std::string Url(const std::string& path, const std::string& host = std::string()) const;
 
     // Scripts the answer for requests of `path` (the request line's target, exactly).
     void Serve(const std::string& path, const Response& response);
@@ -90,10 +107,13 @@ private:
     void Start();
     void AcceptLoop();
     void HandleConnection(platform::SocketHandle socket);
+    // Relays `request` (one in absolute form, or a CONNECT) through a connection of its own.
+    void Relay(CConnection& connection, const std::string& request);
     Response FindResponse(const std::string& request) const;
     bool WaitUnlessStopped(int milliseconds);
 
     std::unique_ptr<CTLSServerContext> m_tls; // null for plain HTTP
+    const Options m_options;
     platform::SocketHandle m_listenSocket;
     std::uint16_t m_port;
     platform::CEvent m_stopEvent;

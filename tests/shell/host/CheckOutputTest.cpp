@@ -150,3 +150,32 @@ TEST(CheckOutput, ServersStartNoLineOfTheirOwnAndPasswordsAreNeverShown)
         std::string::npos)
         << text.str();
 }
+
+TEST(CheckOutput, AFeedThatTookAProxyNamesItsRoute)
+{
+    FeedOutcome proxied = Outcome("https://a/", 1, 0);
+    proxied.download.route = "via proxy 127.0.0.1:3128, from https_proxy";
+    FeedOutcome refused = Outcome("https://b/", 0, 0, FeedFailure::Download);
+    refused.downloadError = "the proxy asks for a password (Basic)";
+    refused.download.route = "via proxy 127.0.0.1:3128, from https_proxy";
+    const CFeedListReport report("list", {proxied, refused, Outcome("http://c/", 1, 0)});
+    std::ostringstream text;
+    WriteReportText(report, text);
+    std::istringstream lines(text.str());
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_NE(line.find("; fresh (200); via proxy 127.0.0.1:3128, from https_proxy; built-in"),
+              std::string::npos)
+        << line;
+    std::getline(lines, line);
+    EXPECT_NE(line.find(": NO MESSAGES: the proxy asks for a password (Basic); via proxy "
+                        "127.0.0.1:3128, from https_proxy;"),
+              std::string::npos)
+        << line;
+    std::getline(lines, line);
+    EXPECT_EQ(line.find("via proxy"), std::string::npos) << line;
+    std::ostringstream json;
+    WriteReportJSON(report, json);
+    EXPECT_NE(json.str().find("\"route\": \"via proxy 127.0.0.1:3128, from https_proxy\""),
+              std::string::npos);
+}
