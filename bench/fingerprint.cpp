@@ -1,7 +1,7 @@
 // Fingerprints 200 MB of text and prints the throughput; then takes the fingerprint and the
 // strong identity of a million guids, as a login does for every item, and prints the cost of
 // each per item.
-#include "provider/Fingerprint.h"
+#include "feed/Fingerprint.h"
 
 #include "support/PeakMemory.h"
 

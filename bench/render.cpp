@@ -2,7 +2,7 @@
 // with parsing the feed; renders feeds of many empty items, whose cost per item must not grow
 // with their number; decodes 50 MB of windows-1251 text through its table; converts whole
 // feed documents to UTF-8; reads the same 5000 items as Atom 1.0 entries and as RSS 2.0 items.
-#include "provider/FeedDocumentInternal.h"
+#include "feed/FeedDocumentInternal.h"
 #include "render/Charset.h"
 #include "render/CharsetInternal.h"
 #include "render/Template.h"

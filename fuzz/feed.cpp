@@ -1,7 +1,7 @@
 // A downloaded document through everything a login does with it: conversion to UTF-8, the
 // depth check, the parse, the view of Atom and RDF feeds as RSS and the rendering of every
 // item through the built-in template, with relative links resolved against a feed URL.
-#include "provider/FeedDocumentInternal.h"
+#include "feed/FeedDocumentInternal.h"
 #include "render/Charset.h"
 #include "render/Template.h"
 

@@ -1,10 +1,10 @@
 // The mailbox commands of CPOP3Session: STAT, LIST, UIDL, TOP, RETR and DELE. They answer
 // from the session's own copy of the message list and never call the provider.
 #include "common/ByteString.h"
+#include "feed/Fingerprint.h"
 #include "pop3/CommandLine.h"
 #include "pop3/POP3Session.h"
 #include "pop3/Replies.h"
-#include "provider/Fingerprint.h"
 
 #include <string_view>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "provider/FeedOutcome.h"
+#include "feed/FeedOutcome.h"
 
 #include <cstddef>
 #include <string>

@@ -1,9 +1,9 @@
 #include "provider/FeedListReport.h"
 
 #include "common/ReadableFile.h"
+#include "feed/LoginMemory.h"
 #include "http/FeedDownloads.h"
 #include "provider/FeedList.h"
-#include "provider/LoginMemory.h"
 #include "provider/MessageProviderRSS.h"
 #include "render/XmlText.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "provider/Message.h"
+#include "feed/Message.h"
 
 #include <memory>
 #include <string>

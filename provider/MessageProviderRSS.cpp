@@ -1,15 +1,15 @@
 #include "provider/MessageProviderRSS.h"
 
 #include "common/ByteString.h"
+#include "feed/FeedDocument.h"
+#include "feed/UidAssignment.h"
 #include "http/ByteBudget.h"
 #include "http/FeedDownloads.h"
 #include "platform/File.h"
 #include "platform/Memory.h"
 #include "platform/Thread.h"
 #include "provider/FeedCopies.h"
-#include "provider/FeedDocument.h"
 #include "provider/FeedList.h"
-#include "provider/UidAssignment.h"
 #include "render/Charset.h"
 #include "render/Template.h"
 
@@ -38,7 +38,6 @@ void RecordTrace(DownloadTrace& trace, FeedOutcome& outcome)
     // Up to the bound of a header block for each feed, and kept as long as the login.
     std::string().swap(outcome.download.headers);
 }
-
 
 // A NUL byte would end the name early for the system, and no client sends CR or LF in a
 // name on purpose: such a name would be checked as one file and used as another.

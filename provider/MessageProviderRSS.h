@@ -1,10 +1,10 @@
 #pragma once
 
 #include "common/TextException.h"
+#include "feed/FeedOutcome.h"
+#include "feed/LoginMemory.h"
 #include "http/FeedDownloads.h"
 #include "platform/Clock.h"
-#include "provider/FeedOutcome.h"
-#include "provider/LoginMemory.h"
 #include "provider/MessageProvider.h"
 #include "provider/SeenStore.h"
 

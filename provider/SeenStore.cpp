@@ -1,8 +1,8 @@
 #include "provider/SeenStore.h"
 
+#include "feed/Fingerprint.h"
 #include "platform/File.h"
 #include "platform/Thread.h"
-#include "provider/Fingerprint.h"
 
 #include <filesystem>
 #include <iterator>

@@ -1,4 +1,4 @@
-#include "provider/Fingerprint.h"
+#include "feed/Fingerprint.h"
 #include "support/POP3TestServer.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 #include "provider/MessageProviderRSS.h"
 
+#include "feed/FeedDocumentInternal.h"
+#include "feed/Fingerprint.h"
 #include "platform/File.h"
-#include "provider/FeedDocumentInternal.h"
 #include "provider/FeedList.h"
 #include "provider/FeedListReport.h"
-#include "provider/Fingerprint.h"
 #include "render/Charset.h"
 #include "render/Template.h"
 #include "support/FeedCollection.h"

@@ -3,8 +3,8 @@
 // POP3 client (fetchmail) that deletes what it collected, so that the next check is empty.
 // The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h):
 // the clients are Linux programs, run as children of the test.
+#include "feed/FeedDocumentInternal.h"
 #include "http/FeedLink.h"
-#include "provider/FeedDocumentInternal.h"
 #include "provider/FeedList.h"
 #include "provider/MessageProviderRSS.h"
 #include "provider/SeenStore.h"

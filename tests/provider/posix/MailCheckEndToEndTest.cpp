@@ -3,8 +3,8 @@
 // server, renders and serves their items, and what the client deletes stays away afterwards.
 // The server is this build's, or the Windows build's under Wine (see MailServerUnderTest.h):
 // the clients are Linux programs, run as children of the test.
-#include "provider/FeedDocumentInternal.h"
-#include "provider/Fingerprint.h"
+#include "feed/FeedDocumentInternal.h"
+#include "feed/Fingerprint.h"
 #include "provider/SeenStore.h"
 #include "render/Template.h"
 #include "support/FetchmailClient.h"

@@ -1,7 +1,7 @@
 // "quillbox check" as a user runs it: a feed list on disk, its feeds on local HTTP servers,
 // one for each way a feed can give nothing, and the report read back from the program.
 
-#include "provider/FeedDocumentInternal.h"
+#include "feed/FeedDocumentInternal.h"
 #include "render/Template.h"
 #include "shell/posix/ShellTestSupport.h"
 #include "support/HTTPTestServer.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "provider/FeedOutcome.h"
-#include "provider/Message.h"
+#include "feed/FeedOutcome.h"
+#include "feed/Message.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "provider/FeedOutcome.h"
-#include "provider/LoginMemory.h"
+#include "feed/FeedOutcome.h"
+#include "feed/LoginMemory.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "provider/FeedDocument.h"
+#include "feed/FeedDocument.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "provider/LoginMemory.h"
+#include "feed/LoginMemory.h"
 
 #include "common/HeapBytes.h"
 #include "platform/Memory.h"

@@ -1,4 +1,4 @@
-#include "provider/HtmlText.h"
+#include "feed/HtmlText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "feed/Message.h"
 #include "http/ByteBudget.h"
 #include "http/FeedDownloads.h"
 #include "platform/Thread.h"
 #include "platform/ThreadSafety.h"
-#include "provider/Message.h"
 
 #include <atomic>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "provider/UidAssignment.h"
+#include "feed/UidAssignment.h"
 
 #include "render/LineLength.h"
 

@@ -1,4 +1,4 @@
-#include "provider/FeedDocument.h"
+#include "feed/FeedDocument.h"
 
 #include "provider/FeedListReport.h"
 #include "provider/MessageProviderRSS.h"

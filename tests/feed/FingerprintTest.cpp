@@ -1,4 +1,4 @@
-#include "provider/Fingerprint.h"
+#include "feed/Fingerprint.h"
 
 #include <gtest/gtest.h>
 

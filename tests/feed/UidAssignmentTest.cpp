@@ -1,7 +1,7 @@
-#include "provider/UidAssignment.h"
+#include "feed/UidAssignment.h"
 
+#include "feed/Fingerprint.h"
 #include "pop3/POP3Server.h"
-#include "provider/Fingerprint.h"
 #include "provider/MessageProviderFactory.h"
 #include "provider/SeenStore.h"
 #include "render/LineLength.h"

@@ -1,4 +1,4 @@
-#include "provider/NamespacedXml.h"
+#include "feed/NamespacedXml.h"
 
 #include "common/ByteString.h"
 #include "render/ElementText.h"

@@ -1,9 +1,9 @@
-#include "provider/FeedView.h"
+#include "feed/FeedView.h"
 
 #include "common/ByteString.h"
+#include "feed/HtmlText.h"
+#include "feed/NamespacedXml.h"
 #include "http/URL.h"
-#include "provider/HtmlText.h"
-#include "provider/NamespacedXml.h"
 #include "render/DateHeader.h"
 #include "render/ElementText.h"
 #include "render/XmlText.h"
@@ -505,11 +505,10 @@ std::unique_ptr<TiXmlElement> CFeedItems::BuildItem(TiXmlElement& entry)
     const TiXmlElement* content = scope.ChildIn(kContent, "encoded");
     AddChild(*item, "title", TextOf(scope.ChildIn(space, "title")));
     AddChild(*item, "link", link == nullptr ? "" : ResolveReference(base, TextOf(link)));
-    const TiXmlElement* body =
-        HasContent(content) ? content : scope.ChildIn(space, "description");
+    const TiXmlElement* body = HasContent(content) ? content : scope.ChildIn(space, "description");
     AddChild(*item, "description",
              body != nullptr && body->FirstChildElement() != nullptr ? MarkupOf(*body)
-                                                                      : TextOf(body));
+                                                                     : TextOf(body));
     AddChild(*item, "pubDate", MailDate(scope.ChildIn(kDublinCore, "date")));
     AddChild(*item, "guid", RdfIdentity(scope));
     AddChild(*item, "author", TextOf(scope.ChildIn(kDublinCore, "creator")));
