@@ -8,6 +8,7 @@
 #include "http/FeedLink.h"
 #include "http/HTTPResponse.h"
 #include "http/TLSStream.h"
+#include "platform/Clock.h"
 #include "platform/Connector.h"
 
 #include <algorithm>
@@ -120,10 +121,9 @@ void CHTTPGet::SendRequest()
 {
     // A proxy is asked for the whole URL; through a tunnel the server sees an ordinary request.
     const bool proxied = !m_route.IsDirect() && !m_url.secure;
-    const std::string request =
-        FormatRequest(m_url, proxied ? RequestTarget::Absolute : RequestTarget::Origin,
-                      m_validators, m_authorization,
-                      proxied ? ProxyAuthorization(m_route) : std::string());
+    const std::string request = FormatRequest(
+        m_url, proxied ? RequestTarget::Absolute : RequestTarget::Origin, m_validators,
+        m_authorization, proxied ? ProxyAuthorization(m_route) : std::string());
     bool sent = true;
     if (m_tls) {
         sent = m_tls->SendAll(request.data(), request.size());
@@ -258,9 +258,9 @@ void CHTTPGet::ReceiveBody(std::string& body, std::size_t& taken)
     if (length > limit)
         throw exception("response too large");
     // Room for the whole body at once, where doubling would overshoot it by up to its size.
-    if (const char* refusal = GrowWithinBudget(body, static_cast<std::size_t>(length),
-                                               kReceiveBufferBytes,
-                                               static_cast<std::size_t>(length), m_budget, taken))
+    if (const char* refusal =
+            GrowWithinBudget(body, static_cast<std::size_t>(length), kReceiveBufferBytes,
+                             static_cast<std::size_t>(length), m_budget, taken))
         throw exception(refusal);
     // Nothing past the length is read: the server may keep the connection open.
     while (body.size() < length) {
@@ -445,11 +445,10 @@ std::string DownloadFeed(std::string url, CCancelSignal* cancel, CByteBudget* bu
 {
     DownloadTrace ignored;
     DownloadTrace& record = trace == nullptr ? ignored : *trace;
-    const auto start = std::chrono::steady_clock::now();
+    const platform::IClock& clock = platform::SteadyClock();
+    const platform::IClock::TimePoint start = clock.Now();
     const auto stopClock = [&] {
-        record.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  std::chrono::steady_clock::now() - start)
-                                  .count();
+        record.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(clock.Now() - start);
     };
     // Charged to the outermost budget alone, the bound of them all: a response of a feed's
     // whole share still fits beside it.
