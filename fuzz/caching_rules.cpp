@@ -3,8 +3,6 @@
 // now, nor for longer than the longest bound.
 #include "http/CachingRules.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,12 +11,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    platform::WallTime time;
-    ParseHTTPDate(text, time);
+    platform::WallTime date;
+    ParseHTTPDate(text, date);
 
     const platform::WallTime now{std::chrono::seconds(1700000000)};
-    const auto longest = std::max(std::chrono::duration_cast<std::chrono::seconds>(kMaxRetryAfter),
-                                  std::chrono::duration_cast<std::chrono::seconds>(kMaxFreshAge));
+    const std::chrono::seconds longest =
+        std::max(kMaxRetryAfter, std::chrono::duration_cast<std::chrono::seconds>(kMaxFreshAge));
     for (const char* status : {"200", "304", "429", "503"}) {
         const platform::WallTime until =
             QuietUntil("HTTP/1.1 " + std::string(status) + " X\r\n" + text + "\r\n\r\n", now);

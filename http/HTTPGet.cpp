@@ -14,8 +14,6 @@
 
 namespace {
 
-// One redirection chain is at most this many requests, the first one included.
-constexpr int kMaxRequests = 10;
 // What a download holds beside its response while it runs: its thread's stack and the
 // connection's buffers, those of a TLS session included.
 constexpr std::size_t kConnectionBytes = 64 * 1024;
@@ -38,7 +36,7 @@ const char* ConnectFailureText(platform::ConnectFailure failure, bool viaProxy)
         return viaProxy ? "cannot connect to the proxy: host unreachable"
                         : "cannot connect: host unreachable";
     case ConnectFailure::Cancelled:
-        return "download cancelled";
+        return DownloadFailureText(DownloadFailure::Cancelled);
     case ConnectFailure::None:
     case ConnectFailure::Other:
         break;
@@ -77,12 +75,12 @@ void CHTTPGet::ResolveHost()
         throw exception(m_route.unusable);
     if (!m_route.IsDirect()) {
         if (!m_resolver->Resolve(m_route.host, m_route.port, m_addresses))
-            throw exception("cannot resolve the proxy's name");
+            throw exception(DownloadFailure::NoProxyName);
         return;
     }
     // An empty host comes from a redirection without a usable location; no resolver is asked.
     if (m_url.host.empty() || !m_resolver->Resolve(m_url.host, m_url.port, m_addresses))
-        throw exception("cannot resolve server name");
+        throw exception(DownloadFailure::NoServerName);
 }
 
 void CHTTPGet::Connect()
@@ -91,11 +89,14 @@ void CHTTPGet::Connect()
     platform::ConnectFailure failure = platform::ConnectFailure::None;
     const platform::SocketHandle socket = platform::ConnectToAny(
         m_addresses, [this] { return m_cancel != nullptr && m_cancel->IsCancelled(); }, failure);
-    if (socket == platform::kInvalidSocket)
+    if (socket == platform::kInvalidSocket) {
+        if (failure == platform::ConnectFailure::Cancelled)
+            throw exception(DownloadFailure::Cancelled);
         throw exception(ConnectFailureText(failure, !m_route.IsDirect()));
+    }
     if (m_cancel != nullptr && !m_cancel->Attach(socket)) {
         platform::CloseSocket(socket);
-        throw exception("download cancelled");
+        throw exception(DownloadFailure::Cancelled);
     }
     m_socket = socket;
     if (!m_url.secure)
@@ -136,7 +137,7 @@ void CHTTPGet::SendRequest()
     }
     if (!sent) {
         ThrowIfCancelled();
-        throw exception("cannot send request");
+        throw exception(DownloadFailure::CannotSend);
     }
 }
 
@@ -145,7 +146,7 @@ void CHTTPGet::ReadResponse()
     try {
         CResponseReader(*this, m_cancel, m_budget).Read(m_response);
     } catch (const CResponseReader::exception& error) {
-        throw exception(error.what());
+        throw exception(error.Failure(), error.what());
     }
 }
 
@@ -174,7 +175,7 @@ void CHTTPGet::CloseConnection()
 void CHTTPGet::ThrowIfCancelled() const
 {
     if (m_cancel != nullptr && m_cancel->IsCancelled())
-        throw exception("download cancelled");
+        throw exception(DownloadFailure::Cancelled);
 }
 
 namespace {
@@ -264,8 +265,9 @@ void FollowRedirections(CHTTPGet& client, std::string url, const HTTPURL& origin
         record.headers = client.GetHeaders();
         record.encodedBytes = client.GetEncodedBytes();
         record.status = StatusCode(record.headers);
-        record.redirectedTooOften = IsRedirection(record.status);
-        if (!record.redirectedTooOften)
+        const bool redirected = IsRedirection(record.status);
+        record.failure = redirected ? DownloadFailure::RedirectedTooOften : DownloadFailure::None;
+        if (!redirected)
             break;
         if (request < kMaxRequests)
             url = ResolveLocation(url, GetHeader(record.headers, "location"));
@@ -289,9 +291,17 @@ std::string DownloadFeed(std::string url, CCancelSignal* cancel, CByteBudget* bu
     // Charged to the outermost budget alone, the bound of them all: a response of a feed's
     // whole share still fits beside it.
     CByteCharge connection(budget == nullptr ? nullptr : &budget->Outermost());
-    if (!connection.Take(kConnectionBytes))
+    if (!connection.Take(kConnectionBytes)) {
+        record.failure = DownloadFailure::Other;
         throw CHTTPGet::exception(budget->Outermost().Refusal());
+    }
     CHTTPGet client(cancel, budget);
+    const auto recordFailure = [&](DownloadFailure failure) {
+        record.failure = failure;
+        stopClock();
+        record.route = RouteText(client.Route());
+        record.cancelled = cancel != nullptr && cancel->IsCancelled();
+    };
     const HTTPURL origin = ParseHTTPURL(url);
     try {
         if (validators != nullptr)
@@ -313,10 +323,11 @@ std::string DownloadFeed(std::string url, CCancelSignal* cancel, CByteBudget* bu
                 FollowRedirections(client, feed, origin, record, false);
             }
         }
+    } catch (const CDownloadException& error) {
+        recordFailure(error.Failure());
+        throw;
     } catch (...) {
-        stopClock();
-        record.route = RouteText(client.Route());
-        record.cancelled = cancel != nullptr && cancel->IsCancelled();
+        recordFailure(DownloadFailure::Other);
         throw;
     }
     stopClock();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/TextException.h"
+#include "http/DownloadFailure.h"
 #include "http/HTTPRequest.h"
 #include "http/ProxyRoute.h"
 #include "http/ResponseReader.h"
@@ -43,10 +43,10 @@ class CTLSStream;
 class CHTTPGet : private IResponseSource
 {
 public:
-    class exception : public CTextException
+    class exception : public CDownloadException
     {
     public:
-        using CTextException::CTextException;
+        using CDownloadException::CDownloadException;
     };
 
     // `cancel` and `budget` may be null; otherwise they must outlive the object.
@@ -122,8 +122,9 @@ struct DownloadTrace
     std::string finalUrl;
     // The status code of the last response ("200"); empty when none came.
     std::string status;
-    // Whether the last response was still a redirection, which was not followed any more.
-    bool redirectedTooOften = false;
+    // Why the download gave no document: set when it failed, and when the last response was
+    // still a redirection, which was not followed any more (RedirectedTooOften).
+    DownloadFailure failure = DownloadFailure::None;
     // Whether the download failed because it was cancelled.
     bool cancelled = false;
     // The last request's route through a proxy ("via proxy HOST:PORT, from https_proxy");

@@ -50,7 +50,8 @@ void CResponseReader::Receive(ReceivedResponse& received, std::size_t& taken)
         received.body = std::move(response);
     }
     if (StatusCode(received.headers).empty())
-        throw exception(received.headers.empty() ? "no answer" : "not an HTTP answer");
+        throw exception(received.headers.empty() ? DownloadFailure::NoAnswer
+                                                 : DownloadFailure::NotHTTP);
     if (headerEnd != std::string::npos)
         ReceiveBody(received.headers, received.body, taken);
 }
@@ -65,7 +66,7 @@ std::size_t CResponseReader::ReceiveHeaders(std::string& response, std::size_t& 
     std::size_t interimBytes = 0;
     const auto throwIfTooLarge = [&](std::size_t blockBytes) {
         if (interimBytes + blockBytes > kMaxHeaderBytes || lines > kMaxHeaderLines + 1)
-            throw exception("headers too large");
+            throw exception(DownloadFailure::HeadersTooLarge);
     };
     for (;;) {
         for (std::size_t lineEnd; (lineEnd = response.find('\n', scanned)) != std::string::npos;) {
@@ -111,7 +112,7 @@ void CResponseReader::ReceiveBody(const std::string& headers, std::string& body,
         try {
             for (chunks.Decode(body); !chunks.IsComplete(); chunks.Decode(body)) {
                 if (!ReceiveMore(body, limit, taken))
-                    throw exception("answer cut off");
+                    throw exception(DownloadFailure::CutOff);
             }
         } catch (const CChunkedBody::exception& error) {
             throw exception(error.what());
@@ -131,7 +132,7 @@ void CResponseReader::ReceiveBody(const std::string& headers, std::string& body,
         return;
     }
     if (length > limit)
-        throw exception("response too large");
+        throw exception(DownloadFailure::TooLarge);
     // Room for the whole body at once, where doubling would overshoot it by up to its size.
     if (const char* refusal =
             GrowWithinBudget(body, static_cast<std::size_t>(length), kReceiveBufferBytes,
@@ -140,7 +141,7 @@ void CResponseReader::ReceiveBody(const std::string& headers, std::string& body,
     // Nothing past the length is read: the server may keep the connection open.
     while (body.size() < length) {
         if (!ReceiveMore(body, static_cast<std::size_t>(length), taken))
-            throw exception("answer cut off");
+            throw exception(DownloadFailure::CutOff);
     }
     body.resize(static_cast<std::size_t>(length));
 }
@@ -152,7 +153,7 @@ bool CResponseReader::ReceiveMore(std::string& text, std::size_t limit, std::siz
         // A text of exactly its bound is whole only if nothing follows.
         char extra = 0;
         if (m_source.Receive(&extra, 1) > 0)
-            throw exception("response too large");
+            throw exception(DownloadFailure::TooLarge);
         ThrowIfCancelled();
         return false;
     }
@@ -186,5 +187,5 @@ void CResponseReader::DecodeBody(ReceivedResponse& response, std::size_t& taken)
 void CResponseReader::ThrowIfCancelled() const
 {
     if (m_cancel != nullptr && m_cancel->IsCancelled())
-        throw exception("download cancelled");
+        throw exception(DownloadFailure::Cancelled);
 }

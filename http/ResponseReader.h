@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/TextException.h"
+#include "http/DownloadFailure.h"
 
 #include <cstddef>
 #include <string>
@@ -50,10 +50,10 @@ struct ReceivedResponse
 class CResponseReader
 {
 public:
-    class exception : public CTextException
+    class exception : public CDownloadException
     {
     public:
-        using CTextException::CTextException;
+        using CDownloadException::CDownloadException;
     };
 
     // `source` must outlive the object; `cancel` and `budget` may be null, otherwise they must

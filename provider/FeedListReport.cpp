@@ -102,8 +102,8 @@ std::string CFeedListReport::Problem(const FeedOutcome& outcome)
     case FeedFailure::None:
         break;
     }
-    if (outcome.download.redirectedTooOften)
-        return "redirected more than 10 times";
+    if (outcome.download.failure == DownloadFailure::RedirectedTooOften)
+        return DownloadFailureText(outcome.download.failure);
     if (!outcome.download.refusal.empty())
         return outcome.download.refusal;
     if (outcome.bytes == 0)

@@ -100,8 +100,15 @@ TEST(HTTPGet, ARedirectionChainEndsAfterTheTenthRequest)
                                                     std::to_string(hop + 1) + "\r\n\r\nhop " +
                                                     std::to_string(hop));
     }
-    EXPECT_EQ(DownloadFeed(server.Url("/1")), "hop 10");
+    DownloadTrace trace;
+    EXPECT_EQ(DownloadFeed(server.Url("/1"), nullptr, nullptr, &trace), "hop 10");
     EXPECT_EQ(server.Requests().size(), 10u);
+    EXPECT_EQ(trace.failure, DownloadFailure::RedirectedTooOften);
+    EXPECT_STREQ(DownloadFailureText(trace.failure), "redirected more than 10 times");
+    // A chain that ends at the bound leaves no failure from its redirections.
+    server.Serve("/12", "HTTP/1.0 200 OK\r\n\r\nhop 12");
+    EXPECT_EQ(DownloadFeed(server.Url("/3"), nullptr, nullptr, &trace), "hop 12");
+    EXPECT_EQ(trace.failure, DownloadFailure::None);
 }
 
 TEST(HTTPGet, ARedirectionWithoutALocationFailsWithoutAskingTheResolver)
@@ -354,51 +361,56 @@ TEST(HTTPGet, EveryShapeOfAnswerEndsWhereItSays)
         bool keepOpen;
         const char* body;  // when it succeeds
         const char* error; // when it fails
+        DownloadFailure failure;
     } shapes[] = {
         {"chunked, kept open",
          "HTTP/1.1 200 OK\r\nTransfer-Encoding: "
          "chunked\r\n\r\n5\r\n<rss>\r\n6;x=1\r\n</rss>\r\n0\r\n\r\n",
-         true, "<rss></rss>", nullptr},
+         true, "<rss></rss>", nullptr, DownloadFailure::None},
         {"chunked with LF lines, sixteen digits and a trailer",
          "HTTP/1.1 200 OK\nTransfer-Encoding: gzip, Chunked\n\n0000000000000003\nabc\n0\nX-T: "
          "1\n\n",
-         true, "abc", nullptr},
+         true, "abc", nullptr, DownloadFailure::None},
         {"chunked without its last chunk",
          "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n", false, nullptr,
-         "answer cut off"},
+         "answer cut off", DownloadFailure::CutOff},
         {"chunked, cut inside a chunk",
          "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n9\r\nabc", false, nullptr,
-         "answer cut off"},
+         "answer cut off", DownloadFailure::CutOff},
         {"a chunk size of seventeen digits",
          "HTTP/1.1 200 OK\r\nTransfer-Encoding: "
          "chunked\r\n\r\n00000000000000003\r\nabc\r\n0\r\n\r\n",
-         false, nullptr, "malformed chunked answer"},
+         false, nullptr, "malformed chunked answer", DownloadFailure::Other},
         {"a chunk size that is no number",
          "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n", false,
-         nullptr, "malformed chunked answer"},
+         nullptr, "malformed chunked answer", DownloadFailure::Other},
         {"Content-Length, kept open", "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\n<rss/>", true,
-         "<rss/>", nullptr},
+         "<rss/>", nullptr, DownloadFailure::None},
         {"Content-Length before more bytes", "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabcdef",
-         false, "abc", nullptr},
+         false, "abc", nullptr, DownloadFailure::None},
         {"Content-Length of nothing, kept open", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n",
-         true, "", nullptr},
+         true, "", nullptr, DownloadFailure::None},
         {"Content-Length past the bytes", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", false,
-         nullptr, "answer cut off"},
+         nullptr, "answer cut off", DownloadFailure::CutOff},
         {"Content-Length past the bound", "HTTP/1.1 200 OK\r\nContent-Length: 99999999\r\n\r\n",
-         true, nullptr, "response too large"},
-        {"304 kept open", "HTTP/1.1 304 Not Modified\r\nETag: \"a\"\r\n\r\n", true, "", nullptr},
-        {"LF lines to the close", "HTTP/1.0 200 OK\nServer: x\n\nbody", false, "body", nullptr},
+         true, nullptr, "response too large", DownloadFailure::TooLarge},
+        {"304 kept open", "HTTP/1.1 304 Not Modified\r\nETag: \"a\"\r\n\r\n", true, "", nullptr,
+         DownloadFailure::None},
+        {"LF lines to the close", "HTTP/1.0 200 OK\nServer: x\n\nbody", false, "body", nullptr,
+         DownloadFailure::None},
         {"an interim answer first",
          "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", true, "ok",
-         nullptr},
-        {"300 header lines", headerBomb, false, nullptr, "headers too large"},
+         nullptr, DownloadFailure::None},
+        {"300 header lines", headerBomb, false, nullptr, "headers too large",
+         DownloadFailure::HeadersTooLarge},
         {"a header line of 70,000 bytes",
          "HTTP/1.1 200 OK\r\nX-Big: " + std::string(70000, 'b') + "\r\n\r\n<rss/>", false, nullptr,
-         "headers too large"},
+         "headers too large", DownloadFailure::HeadersTooLarge},
         {"header lines without end", "HTTP/1.1 200 OK\r\n" + std::string(100000, 'h'), false,
-         nullptr, "headers too large"},
-        {"no HTTP", "<rss/>\r\n\r\n", false, nullptr, "not an HTTP answer"},
-        {"nothing", "", false, nullptr, "no answer"},
+         nullptr, "headers too large", DownloadFailure::HeadersTooLarge},
+        {"no HTTP", "<rss/>\r\n\r\n", false, nullptr, "not an HTTP answer",
+         DownloadFailure::NotHTTP},
+        {"nothing", "", false, nullptr, "no answer", DownloadFailure::NoAnswer},
     };
     CHTTPTestServer server;
     ASSERT_TRUE(server.IsRunning());
@@ -410,13 +422,16 @@ TEST(HTTPGet, EveryShapeOfAnswerEndsWhereItSays)
         response.keepOpen = shape.keepOpen;
         const std::string name = "/" + std::to_string(++path);
         server.Serve(name, response);
+        DownloadTrace trace;
         try {
-            const std::string body = DownloadFeed(server.Url(name));
+            const std::string body = DownloadFeed(server.Url(name), nullptr, nullptr, &trace);
             EXPECT_EQ(shape.error, nullptr);
             EXPECT_EQ(body, shape.body == nullptr ? "" : shape.body);
         } catch (const CHTTPGet::exception& error) {
             EXPECT_STREQ(error.what(), shape.error);
+            EXPECT_EQ(error.Failure(), shape.failure);
         }
+        EXPECT_EQ(trace.failure, shape.failure);
     }
 }
 
