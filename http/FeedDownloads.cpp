@@ -32,6 +32,7 @@ public:
           m_shareBytes(shareBytes), m_fetch(std::move(fetch))
     {
         m_endedInTime.reserve(downloads);
+        m_handedOutIndexes.resize(downloads, false);
     }
     // Every download has let go by now, and the documents with it: what the list's budget
     // took of the shared one goes back.
@@ -62,6 +63,10 @@ private:
     std::vector<std::size_t> m_endedInTime GUARDED_BY(m_lock);
     std::size_t m_handedOut GUARDED_BY(m_lock) = 0;
     bool m_closed GUARDED_BY(m_lock) = false; // no later end is handed out
+    // Which downloads have been handed out, in time or cut off, and the first that may not
+    // have been once the wait is over.
+    std::vector<bool> m_handedOutIndexes GUARDED_BY(m_lock);
+    std::size_t m_nextCutOff GUARDED_BY(m_lock) = 0;
     const std::size_t m_budgetBytes;
     CByteBudget* const m_sharedBudget;
     CByteBudget m_budget;
@@ -226,12 +231,26 @@ bool CFeedDownloads::TakeNext(Result& document)
             // that no connection outlives the wait.
             cutOff = !completion.m_closed && completion.m_ended < m_workers.size();
             completion.m_closed = true;
+            while (completion.m_nextCutOff < m_workers.size() &&
+                   completion.m_handedOutIndexes[completion.m_nextCutOff])
+                ++completion.m_nextCutOff;
+            if (completion.m_nextCutOff == m_workers.size()) {
+                document = Result();
+                return false;
+            }
+            index = completion.m_nextCutOff;
         }
+        completion.m_handedOutIndexes[index] = true;
     }
+    if (cutOff)
+        CancelAll();
     if (!taken) {
-        if (cutOff)
-            CancelAll();
-        return false;
+        document = Result();
+        document.index = index;
+        document.failure = kNoAnswerInTime;
+        document.trace.cancelled = true;
+        document.inTime = false;
+        return true;
     }
     platform::CLockHolder holder(g_downloadLock);
     m_workers[index]->TakeResult(document);

@@ -12,6 +12,8 @@
 
 // How long the downloads of one feed list are waited for.
 constexpr std::chrono::seconds kDownloadWait{45};
+// The failure of a download that the end of the wait cut off.
+constexpr char kNoAnswerInTime[] = "no answer within the wait";
 
 // The most bytes the downloads of one feed list receive in all; a download that would pass it
 // fails. Sixty feeds at the largest response a download accepts would be far more.
@@ -46,13 +48,16 @@ class CFeedDownloads
 {
 public:
     // One URL's outcome: its index in the URL list, the document (empty when the download
-    // failed), when it failed, why, and what the download went through.
+    // failed), when it failed, why, and what the download went through. A download the end
+    // of the wait cut off is not in time: no document, kNoAnswerInTime as its failure, and a
+    // cancelled trace.
     struct Result
     {
         std::size_t index = 0;
         std::string text;
         std::string failure;
         DownloadTrace trace;
+        bool inTime = true;
     };
 
     // Starts the downloads, each through `fetch` (DownloadFeed when empty). Never throws once a
@@ -70,9 +75,10 @@ public:
     CFeedDownloads(const CFeedDownloads&) = delete;
     CFeedDownloads& operator=(const CFeedDownloads&) = delete;
 
-    // Waits for a download that has ended and not been handed out yet, and hands it out.
-    // False when every download has been handed out, or when the wait is over: downloads that
-    // have not ended by then are cancelled and never handed out.
+    // Waits for a download that has ended and not been handed out yet, and hands it out. Once
+    // the wait is over, the downloads that have not ended by then are cancelled, and handed
+    // out as cut off, one each, in URL order; what they still receive is dropped. False once
+    // every URL has been handed out.
     bool TakeNext(Result& document);
 
 private:

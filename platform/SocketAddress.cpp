@@ -51,7 +51,9 @@ bool ResolveAddresses(const std::string& host, std::uint16_t port,
     addrinfo* found = nullptr;
     if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
         return false;
-    const std::unique_ptr<addrinfo, void (*)(addrinfo*)> owned(found, ::freeaddrinfo);
+    // A lambda, as freeaddrinfo has another calling convention on 32-bit Windows.
+    const auto release = [](addrinfo* list) { ::freeaddrinfo(list); };
+    const std::unique_ptr<addrinfo, decltype(release)> owned(found, release);
     for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
         NetworkAddress address;
         if ((entry->ai_family != AF_INET && entry->ai_family != AF_INET6) ||

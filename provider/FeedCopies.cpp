@@ -6,10 +6,9 @@
 #include "http/HTTPResponse.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
-
-const char kNoAnswer[] = "no answer within the wait";
 
 // When the process last looked for old copies (seconds since 1970), for every store alike.
 std::atomic<std::int64_t> g_lastClean{0};
@@ -168,33 +167,18 @@ void CFeedCopies::CleanNowAndThen() const
 CDocumentsWithCopies::CDocumentsWithCopies(CFeedDownloads& downloads,
                                            const std::vector<std::string>& urls,
                                            const CFeedCopies* copies)
-    : m_downloads(downloads), m_urls(urls), m_copies(copies), m_handedOut(urls.size(), false)
+    : m_downloads(downloads), m_urls(urls), m_copies(copies)
 {}
 
 bool CDocumentsWithCopies::TakeNext(CFeedDownloads::Result& document)
 {
-    {
-        // The downloads are taken under the lock, so that no feed is handed out twice.
-        platform::CLockHolder holder(m_lock);
-        if (!m_downloadsOver) {
-            if (m_downloads.TakeNext(document)) {
-                m_handedOut[document.index] = true;
-                return true;
-            }
-            m_downloadsOver = true;
-        }
-        while (m_next < m_urls.size() && m_handedOut[m_next])
-            ++m_next;
-        if (m_next == m_urls.size())
-            return false;
-        m_handedOut[m_next] = true;
-        document = CFeedDownloads::Result();
-        document.index = m_next++;
-    }
-    if (m_copies == nullptr ||
-        !m_copies->Fallback(m_urls[document.index], kNoAnswer, document.trace, document.text)) {
-        document.trace.cancelled = true;
-        document.failure = kNoAnswer;
+    if (!m_downloads.TakeNext(document))
+        return false;
+    if (!document.inTime && m_copies != nullptr &&
+        m_copies->Fallback(m_urls[document.index], kNoAnswerInTime, document.trace,
+                           document.text)) {
+        document.failure.clear();
+        document.trace.cancelled = false;
     }
     return true;
 }

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "http/FeedDownloads.h"
-#include "platform/Thread.h"
-#include "platform/ThreadSafety.h"
+#include "platform/File.h"
 #include "provider/FeedCopyStore.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -78,10 +76,9 @@ private:
     CFeedCopyStore m_store;
 };
 
-// The documents of a login's downloads as CFeedDownloads hands them out; then, once it hands
-// out no more (all are out, or the wait is over), one document for each feed whose download
-// gave none in time: its copy when one serves (CFeedCopies::Fallback), else nothing, as a
-// cancelled download. Several threads may take documents at once.
+// The documents of a login's downloads as CFeedDownloads hands them out, a download that the
+// end of the wait cut off replaced by its feed's copy when one serves (CFeedCopies::Fallback).
+// Holds no state of its own: several threads may take documents at once.
 class CDocumentsWithCopies
 {
 public:
@@ -96,9 +93,4 @@ private:
     CFeedDownloads& m_downloads;
     const std::vector<std::string>& m_urls;
     const CFeedCopies* m_copies;
-    platform::CLock m_lock;
-    std::vector<bool> m_handedOut GUARDED_BY(m_lock);
-    bool m_downloadsOver GUARDED_BY(m_lock) = false;
-    // The next feed to look at once the downloads are over.
-    std::size_t m_next GUARDED_BY(m_lock) = 0;
 };

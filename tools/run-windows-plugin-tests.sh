@@ -49,8 +49,7 @@ fi
 "$wineserver" -w
 
 echo "run-windows-plugin-tests: the Windows host program and POP3 server with Linux clients"
-QUILLBOX_WINDOWS_BUILD="$win64" QUILLBOX_WINE="$wine64" "$linux/tests/quillbox_tests" \
-    --gtest_filter='WindowsHostEndToEnd.*:MailCheckEndToEnd.*:MailCheckOverFeedsEndToEnd.EveryItemArrivesOnceThroughARealClient/*' ||
+QUILLBOX_WINDOWS_BUILD="$win64" QUILLBOX_WINE="$wine64" "$linux/tests/quillbox_cross_system_tests" ||
     status=1
 "$wineserver" -w
 exit $status

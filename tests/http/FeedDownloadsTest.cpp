@@ -65,7 +65,7 @@ TEST(DownloadAll, SixtyFeedsAtOnce)
     EXPECT_EQ(server.Requests().size(), 60u);
 }
 
-TEST(FeedDownloads, DownloadsStillRunningWhenTheWaitEndsAreNeverHandedOutAndCutOff)
+TEST(FeedDownloads, DownloadsStillRunningWhenTheWaitEndsAreCutOffAndHandedOutAsSuch)
 {
     CHTTPTestServer server;
     CHTTPTestServer secure(TestCertificateFile("server.pem"), TestCertificateFile("server.key"));
@@ -95,6 +95,15 @@ TEST(FeedDownloads, DownloadsStillRunningWhenTheWaitEndsAreNeverHandedOutAndCutO
         for (int attempt = 0; attempt < 1000 && secure.Requests().empty(); ++attempt)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         clock.Advance(kDownloadWait);
+        // Then the cut-off ones, in URL order, without documents.
+        for (const std::size_t index : {1u, 2u}) {
+            ASSERT_TRUE(downloads.TakeNext(document));
+            EXPECT_EQ(document.index, index);
+            EXPECT_FALSE(document.inTime);
+            EXPECT_EQ(document.text, "");
+            EXPECT_EQ(document.failure, kNoAnswerInTime);
+            EXPECT_TRUE(document.trace.cancelled);
+        }
         EXPECT_FALSE(downloads.TakeNext(document));
     }
     // The abandoned downloads let go of their connections, and their threads ended.
@@ -148,14 +157,16 @@ TEST(FeedDownloads, HandsOutEachDocumentAsSoonAsItsDownloadEnds)
     EXPECT_EQ(second.index, 2u);
     EXPECT_EQ(second.text, "");
     EXPECT_EQ(second.failure, "cannot connect: connection refused");
-    // The silent one never comes: the wait ends for a taker asleep when the clock reaches its
-    // end, and for every later call.
-    bool takenAfterTheWait = true;
+    // The silent one never ends: the wait ends for a taker asleep when the clock reaches its
+    // end, which gets it as cut off; a later call gets nothing.
+    bool takenAfterTheWait = false;
     std::thread taker([&] { takenAfterTheWait = downloads.TakeNext(last); });
     clock.Advance(kDownloadWait - std::chrono::milliseconds(1));
     clock.Advance(std::chrono::milliseconds(1));
     taker.join();
-    EXPECT_FALSE(takenAfterTheWait);
+    EXPECT_TRUE(takenAfterTheWait);
+    EXPECT_EQ(last.index, 0u);
+    EXPECT_FALSE(last.inTime);
     EXPECT_FALSE(downloads.TakeNext(last));
     platform::CloseSocket(closed);
 }
