@@ -10,6 +10,9 @@ FUZZ_SECONDS ?= 60
 FUZZ_INPUTS := $(shell cat fuzz/inputs.txt)
 # Every fuzz/*.cpp but the replays' main is a fuzz target of the same name.
 FUZZ_TARGETS := $(filter-out ReplayMain,$(basename $(notdir $(wildcard fuzz/*.cpp))))
+# The targets that read whole documents start from every input folder; each of the others
+# from its own seeds (fuzz/seeds/<target>), as documents would only slow it down.
+FUZZ_DOCUMENT_TARGETS := feed feed_view xml_repair
 WINDOWS_DIR := build-win64
 WINDOWS32_DIR := build-win32
 MAKEFLAGS += --no-print-directory
@@ -47,7 +50,7 @@ test-thread: bootstrap
 	@cmake --build $(THREAD_DIR) -j $(JOBS)
 	@cd $(THREAD_DIR) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(abspath tools/tsan-suppressions.txt) ctest --output-on-failure -j $(JOBS)
 
-# Runs each fuzz target for FUZZ_SECONDS, starting from the seeds, the kept regressions and
+# Runs each fuzz target for FUZZ_SECONDS, starting from its inputs (FUZZ_DOCUMENT_TARGETS) and
 # what earlier runs found (kept in $(FUZZ_DIR)/corpus). TinyXML is compiled in, so that its
 # reads are checked and its branches guide the search. A crash input lands in
 # $(FUZZ_DIR)/crashes; once fixed, keep it in fuzz/regressions/ so the suite replays it.
@@ -59,11 +62,13 @@ fuzz: bootstrap
 	@for target in $(FUZZ_TARGETS); do \
 		dictionary=fuzz/dictionaries/$$target.dict; \
 		[ -f $$dictionary ] || dictionary=fuzz/dictionaries/xml.dict; \
+		inputs="$(FUZZ_INPUTS)"; \
+		case " $(FUZZ_DOCUMENT_TARGETS) " in *" $$target "*) ;; *) inputs="fuzz/seeds/$$target";; esac; \
 		mkdir -p $(FUZZ_DIR)/corpus/$$target $(FUZZ_DIR)/crashes; \
 		echo "fuzz: $$target for $(FUZZ_SECONDS) s"; \
 		$(FUZZ_DIR)/fuzz/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -dict=$$dictionary \
 			-artifact_prefix=$(FUZZ_DIR)/crashes/$$target- -print_final_stats=1 \
-			$(FUZZ_DIR)/corpus/$$target $(FUZZ_INPUTS) || exit 1; \
+			$(FUZZ_DIR)/corpus/$$target $$inputs || exit 1; \
 	done
 
 # The Windows build: cross-built with MinGW-w64, TinyXML from Debian's source package.

@@ -3,14 +3,11 @@
 #include "common/ByteString.h"
 #include "http/ByteBudget.h"
 #include "http/CancelSignal.h"
-#include "http/ChunkedBody.h"
-#include "http/ContentDecoding.h"
 #include "http/FeedLink.h"
 #include "http/HTTPResponse.h"
 #include "http/TLSStream.h"
 #include "platform/Connector.h"
 
-#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -18,7 +15,6 @@ namespace {
 
 // One redirection chain is at most this many requests, the first one included.
 constexpr int kMaxRequests = 10;
-constexpr std::size_t kReceiveBufferBytes = 16384;
 // What a download holds beside its response while it runs: its thread's stack and the
 // connection's buffers, those of a TLS session included.
 constexpr std::size_t kConnectionBytes = 64 * 1024;
@@ -69,7 +65,7 @@ void CHTTPGet::Get(const std::string& url)
     Connect();
     SendRequest();
     ReadResponse();
-    if (const char* refusal = ProxyRefusal(m_headers, m_route))
+    if (const char* refusal = ProxyRefusal(m_response.headers, m_route))
         throw exception(refusal);
 }
 
@@ -120,10 +116,9 @@ void CHTTPGet::SendRequest()
 {
     // A proxy is asked for the whole URL; through a tunnel the server sees an ordinary request.
     const bool proxied = !m_route.IsDirect() && !m_url.secure;
-    const std::string request =
-        FormatRequest(m_url, proxied ? RequestTarget::Absolute : RequestTarget::Origin,
-                      m_validators, m_authorization,
-                      proxied ? ProxyAuthorization(m_route) : std::string());
+    const std::string request = FormatRequest(
+        m_url, proxied ? RequestTarget::Absolute : RequestTarget::Origin, m_validators,
+        m_authorization, proxied ? ProxyAuthorization(m_route) : std::string());
     bool sent = true;
     if (m_tls) {
         sent = m_tls->SendAll(request.data(), request.size());
@@ -146,174 +141,19 @@ void CHTTPGet::SendRequest()
 
 void CHTTPGet::ReadResponse()
 {
-    m_body.clear();
-    m_headers.clear();
-    m_encodedBytes = 0;
-    // A response that fails gives its bytes back to the budget.
-    std::size_t taken = 0;
     try {
-        ReceiveResponse(taken);
-        DecodeBody(taken);
-    } catch (...) {
-        if (m_budget != nullptr)
-            m_budget->Give(taken);
-        throw;
+        CResponseReader(*this, m_cancel, m_budget).Read(m_response);
+    } catch (const CResponseReader::exception& error) {
+        throw exception(error.what());
     }
 }
 
-void CHTTPGet::ReceiveResponse(std::size_t& taken)
-{
-    std::string response;
-    const std::size_t headerEnd = ReceiveHeaders(response, taken);
-    if (headerEnd == std::string::npos) {
-        // The connection ended inside the header block: all of it is headers.
-        m_headers = std::move(response);
-    } else {
-        // The body stays where it is, in the one buffer the response was read into.
-        m_headers = response.substr(0, headerEnd);
-        response.erase(0, headerEnd);
-        m_body = std::move(response);
-    }
-    if (StatusCode(m_headers).empty())
-        throw exception(m_headers.empty() ? "no answer" : "not an HTTP answer");
-    if (headerEnd != std::string::npos)
-        ReceiveBody(m_body, taken);
-}
-
-std::size_t CHTTPGet::ReceiveHeaders(std::string& response, std::size_t& taken)
-{
-    // The header block ends with the first empty line. The first `scanned` bytes hold no such
-    // end, and `lines` line ends. The block of an interim response is dropped, but counts
-    // against the bounds all the same.
-    std::size_t scanned = 0;
-    std::size_t lines = 0;
-    std::size_t interimBytes = 0;
-    const auto throwIfTooLarge = [&](std::size_t blockBytes) {
-        if (interimBytes + blockBytes > kMaxHeaderBytes || lines > kMaxHeaderLines + 1)
-            throw exception("headers too large");
-    };
-    for (;;) {
-        for (std::size_t lineEnd; (lineEnd = response.find('\n', scanned)) != std::string::npos;) {
-            const std::size_t next = lineEnd + 1;
-            // Whether the next line is empty takes its first byte, and the second after a CR.
-            if (next >= response.size() || (response[next] == '\r' && next + 1 >= response.size()))
-                break;
-            ++lines;
-            scanned = next;
-            std::size_t blockEnd = std::string::npos;
-            if (response[next] == '\n')
-                blockEnd = next + 1;
-            else if (response[next] == '\r' && response[next + 1] == '\n')
-                blockEnd = next + 2;
-            if (blockEnd == std::string::npos)
-                continue;
-            throwIfTooLarge(blockEnd);
-            const std::string status = StatusCode(response.substr(0, blockEnd));
-            if (status.empty() || status[0] != '1' || status == "101")
-                return blockEnd;
-            interimBytes += blockEnd;
-            response.erase(0, blockEnd);
-            scanned = 0;
-        }
-        // What came holds no end of the block: all of it is the block's.
-        throwIfTooLarge(response.size());
-        if (!ReceiveMore(response, kMaxResponseBytes, taken))
-            return std::string::npos;
-    }
-}
-
-void CHTTPGet::ReceiveBody(std::string& body, std::size_t& taken)
-{
-    // The body of a redirection is of no use, and these answers have none: nothing more is
-    // read than came with the header block.
-    const std::string status = StatusCode(m_headers);
-    if (IsRedirection(status) || status == "204" || status == "304")
-        return;
-    const std::size_t limit = kMaxResponseBytes - m_headers.size();
-    const std::string coding = ToLowerASCII(GetHeader(m_headers, "transfer-encoding"));
-    if (coding.size() >= 7 && coding.compare(coding.size() - 7, 7, "chunked") == 0) {
-        CChunkedBody chunks;
-        try {
-            for (chunks.Decode(body); !chunks.IsComplete(); chunks.Decode(body)) {
-                if (!ReceiveMore(body, limit, taken))
-                    throw exception("answer cut off");
-            }
-        } catch (const CChunkedBody::exception& error) {
-            throw exception(error.what());
-        }
-        return;
-    }
-    const std::string lengthText = GetHeader(m_headers, "content-length");
-    std::uint64_t length = 0;
-    bool hasLength = !lengthText.empty() && lengthText.size() <= 19;
-    for (char digit : lengthText) {
-        hasLength = hasLength && digit >= '0' && digit <= '9';
-        length = length * 10 + static_cast<unsigned char>(digit - '0');
-    }
-    if (!hasLength) {
-        while (ReceiveMore(body, limit, taken)) {
-        }
-        return;
-    }
-    if (length > limit)
-        throw exception("response too large");
-    // Room for the whole body at once, where doubling would overshoot it by up to its size.
-    if (const char* refusal = GrowWithinBudget(body, static_cast<std::size_t>(length),
-                                               kReceiveBufferBytes,
-                                               static_cast<std::size_t>(length), m_budget, taken))
-        throw exception(refusal);
-    // Nothing past the length is read: the server may keep the connection open.
-    while (body.size() < length) {
-        if (!ReceiveMore(body, static_cast<std::size_t>(length), taken))
-            throw exception("answer cut off");
-    }
-    body.resize(static_cast<std::size_t>(length));
-}
-
-bool CHTTPGet::ReceiveMore(std::string& text, std::size_t limit, std::size_t& taken)
-{
-    const std::size_t used = text.size();
-    if (used >= limit) {
-        // A text of exactly its bound is whole only if nothing follows.
-        char extra = 0;
-        if (ReceiveInto(&extra, 1) > 0)
-            throw exception("response too large");
-        ThrowIfCancelled();
-        return false;
-    }
-    // Received straight into the text's own buffer, which grows once it is full.
-    if (const char* refusal = GrowWithinBudget(text, used + 1, kReceiveBufferBytes,
-                                               kMaxResponseBytes, m_budget, taken))
-        throw exception(refusal);
-    const std::size_t room = std::min({text.capacity() - used, kReceiveBufferBytes, limit - used});
-    text.resize(used + room);
-    const long count = ReceiveInto(&text[used], room);
-    // A failed receive ends the response like a close: it is what arrived before.
-    text.resize(used + static_cast<std::size_t>(std::max(count, 0L)));
-    if (count > 0)
-        return true;
-    // A cancelled download is cut short, not complete.
-    ThrowIfCancelled();
-    return false;
-}
-
-long CHTTPGet::ReceiveInto(char* data, std::size_t bytes)
+long CHTTPGet::Receive(char* data, std::size_t bytes)
 {
     if (m_tls)
         return m_tls->Receive(data, bytes);
     platform::SocketError error;
     return platform::ReceiveBytes(m_socket, data, bytes, platform::Receive::Take, error);
-}
-
-void CHTTPGet::DecodeBody(std::size_t& taken)
-{
-    const std::string encoding = GetHeader(m_headers, "content-encoding");
-    const std::string status = StatusCode(m_headers);
-    if (!CContentDecoding::IsCompressed(encoding) || status.empty() || status[0] != '2')
-        return;
-    m_encodedBytes = m_body.size();
-    CContentDecoding::Decode(encoding, m_body, kMaxResponseBytes - m_headers.size(), m_budget,
-                             taken);
 }
 
 void CHTTPGet::CloseConnection()
@@ -334,11 +174,6 @@ void CHTTPGet::ThrowIfCancelled() const
 {
     if (m_cancel != nullptr && m_cancel->IsCancelled())
         throw exception("download cancelled");
-}
-
-bool IsRedirection(const std::string& status)
-{
-    return !status.empty() && status[0] == '3' && status != "304";
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "common/TextException.h"
 #include "http/HTTPRequest.h"
 #include "http/ProxyRoute.h"
+#include "http/ResponseReader.h"
 #include "http/URL.h"
 #include "platform/Socket.h"
 
@@ -20,19 +21,8 @@ class CByteBudget;
 class CCancelSignal;
 class CTLSStream;
 
-// The largest response a download accepts, header block included; anything longer fails.
-// Far above any real feed, and it keeps the memory of 60 parallel downloads bounded.
-constexpr std::size_t kMaxResponseBytes = 8 * 1024 * 1024;
-
-// The most bytes and lines of a response's header block; a larger one fails.
-constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
-constexpr std::size_t kMaxHeaderLines = 256;
-
 // Fetches one document with an HTTP/1.1 GET request (FormatRequest): one request per
-// connection, asked to close after the response. The body ends where its Content-Length says,
-// with its last chunk when it is sent chunked (which is decoded), or else when the server
-// closes the connection; a body that ends before that is cut off, a failure. Interim
-// responses (1xx) are skipped. Lines of the header block end at LF as at CR LF. URLs with the https
+// connection, asked to close after the response, which CResponseReader reads. URLs with the https
 // scheme go over TLS (CTLSStream, port 443 unless the URL names one); any other scheme, or none, is
 // plain HTTP on port 80 unless the URL names a port. One object serves one thread; each Get
 // replaces the connection and the response of the one before, and the destructor closes the
@@ -49,7 +39,7 @@ constexpr std::size_t kMaxHeaderLines = 256;
 // proxy (a plain request in absolute form, an https one through a CONNECT tunnel, TLS with
 // the server's name and certificate inside it). Every address of the server (or the proxy)
 // is tried, as platform::ConnectToAny tries them.
-class CHTTPGet
+class CHTTPGet : private IResponseSource
 {
 public:
     class exception : public CTextException
@@ -60,7 +50,7 @@ public:
 
     // `cancel` and `budget` may be null; otherwise they must outlive the object.
     explicit CHTTPGet(CCancelSignal* cancel = nullptr, CByteBudget* budget = nullptr);
-    ~CHTTPGet();
+    ~CHTTPGet() override;
     CHTTPGet(const CHTTPGet&) = delete;
     CHTTPGet& operator=(const CHTTPGet&) = delete;
 
@@ -70,10 +60,10 @@ public:
 
     // The last response: everything up to and including the first empty line (the whole
     // response when there is none), and everything after it.
-    const std::string& GetHeaders() const { return m_headers; }
-    const std::string& GetBody() const { return m_body; }
+    const std::string& GetHeaders() const { return m_response.headers; }
+    const std::string& GetBody() const { return m_response.body; }
     // Hands the body over, leaving it empty.
-    std::string TakeBody() { return std::move(m_body); }
+    std::string TakeBody() { return std::move(m_response.body); }
 
     // Makes the following requests conditional on `validators` (none when both are empty).
     void SetValidators(const RequestValidators& validators) { m_validators = validators; }
@@ -82,7 +72,7 @@ public:
     void SetAuthorization(std::string authorization) { m_authorization = std::move(authorization); }
 
     // The size of the last body as it came, before decoding; 0 when it was not compressed.
-    std::size_t GetEncodedBytes() const { return m_encodedBytes; }
+    std::size_t GetEncodedBytes() const { return m_response.encodedBytes; }
 
     // The route of the last request, also after it failed.
     const ProxyRoute& Route() const { return m_route; }
@@ -96,32 +86,16 @@ private:
     void Connect();
     void SendRequest();
     void ReadResponse();
-    // ReadResponse; `taken` counts the bytes taken from the budget.
-    void ReceiveResponse(std::size_t& taken);
-    // Reads into `response` until it holds a whole header block that is no interim response:
-    // the block's end, or npos when the connection ended first.
-    std::size_t ReceiveHeaders(std::string& response, std::size_t& taken);
-    // Reads the body that follows the header block into `body`, which holds its first bytes.
-    void ReceiveBody(std::string& body, std::size_t& taken);
-    // Receives more of the response into `text`, which grows within the budget up to
-    // `limit` bytes: false when the connection ended or failed. Throws when the text is at
-    // its limit and more comes.
-    bool ReceiveMore(std::string& text, std::size_t limit, std::size_t& taken);
-    // Receives at most `bytes` of the response into `data`: the count, or 0 or less when the
-    // connection ended or failed.
-    long ReceiveInto(char* data, std::size_t bytes);
-    // Undoes the content coding of the body the last response came with.
-    void DecodeBody(std::size_t& taken);
+    // The connection's bytes, as the response reader takes them.
+    long Receive(char* data, std::size_t bytes) override;
     void CloseConnection();
     void ThrowIfCancelled() const;
 
-    std::string m_body;
-    std::string m_headers;
+    ReceivedResponse m_response;
     HTTPURL m_url;
     ProxyRoute m_route;
     RequestValidators m_validators;
     std::string m_authorization;
-    std::size_t m_encodedBytes = 0;
     const platform::IResolver* m_resolver;
     // Of the server, or of the proxy when the route has one.
     std::vector<platform::NetworkAddress> m_addresses;
@@ -175,9 +149,6 @@ struct DownloadTrace
     long long copyAgeSeconds = 0;
     std::string fallbackReason;
 };
-
-// Whether a status code is a redirection to follow: every "3xx" but "304 Not Modified".
-bool IsRedirection(const std::string& status);
 
 // Fetches `url`, following up to ten requests of redirection, and returns the body of the
 // last response. When that is a web page that links to a feed (FindFeedLink), the feed is

@@ -56,3 +56,8 @@ std::string GetHeader(const std::string& headers, const std::string& name)
     const HeaderMap::const_iterator found = map.find(name);
     return found == map.end() ? std::string() : found->second;
 }
+
+bool IsRedirection(const std::string& status)
+{
+    return !status.empty() && status[0] == '3' && status != "304";
+}

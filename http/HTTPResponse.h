@@ -20,3 +20,6 @@ HeaderMap ParseHeaders(const std::string& headers);
 
 // The value stored under `name` (lower case) in the block's header map, or empty.
 std::string GetHeader(const std::string& headers, const std::string& name);
+
+// Whether a status code is a redirection to follow: every "3xx" but "304 Not Modified".
+bool IsRedirection(const std::string& status);

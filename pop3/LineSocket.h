@@ -3,6 +3,7 @@
 #include "common/TextException.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
+#include "pop3/LineChannel.h"
 
 #include <chrono>
 #include <initializer_list>
@@ -17,7 +18,7 @@
 // it is signalled and no input is waiting. A connection on which nothing moves for the idle
 // time-out is given up too (the autologout timer), so a client that went away without
 // closing does not keep its session for good. Used by its own session thread only.
-class CLineSocket
+class CLineSocket : public ILineChannel
 {
 public:
     // The one failure of this class: the connection failed or closed, or the server stops.
@@ -35,7 +36,7 @@ public:
     // Throws CLineSocket::exception when the socket cannot be watched.
     CLineSocket(platform::SocketHandle socket, std::shared_ptr<platform::CEvent> endEvent,
                 std::chrono::milliseconds idleTimeout = kIdleTimeout);
-    virtual ~CLineSocket(); // Close
+    ~CLineSocket() override; // Close
     CLineSocket(const CLineSocket&) = delete;
     CLineSocket& operator=(const CLineSocket&) = delete;
 
@@ -44,16 +45,16 @@ public:
     // connection failed or was closed here, the end event is set while no input is waiting,
     // no byte arrived for the idle time-out, or the line grows beyond 1 MB. Bytes of a
     // partial line are lost with the exception.
-    std::string ReadLine();
+    std::string ReadLine() override;
 
     // Sends all of `text`, which carries its own line ends. While the socket's send buffer is
     // full it waits for room, giving up once the end event is set or the peer has taken no
     // byte for the idle time-out. Throws CLineSocket::exception on failure.
-    void SendLine(std::string_view text);
+    void SendLine(std::string_view text) override;
 
     // Sends `pieces` one after another as SendLine sends one text, in as few sends as the
     // socket takes them: a reply made of a few pieces costs one send, not one each.
-    void SendLines(std::initializer_list<std::string_view> pieces);
+    void SendLines(std::initializer_list<std::string_view> pieces) override;
 
     // One plain send of `text` whose result is not examined; for a last word before closing.
     void SendOnce(std::string_view text);

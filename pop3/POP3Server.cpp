@@ -3,6 +3,7 @@
 #include "platform/ConnectionOwner.h"
 #include "platform/Log.h"
 #include "platform/Memory.h"
+#include "pop3/LineSocket.h"
 #include "pop3/POP3Session.h"
 #include "pop3/Replies.h"
 
@@ -336,7 +337,9 @@ void CPOP3Server::StartSession(platform::SocketHandle socket,
                                const std::shared_ptr<CSessionCount>& sessions)
 {
     // Throws CLineSocket::exception (having closed the socket), which ends the listener.
-    auto session = std::make_unique<CPOP3Session>(socket, endEvent, factory, commitGate);
+    auto channel = std::make_unique<CLineSocket>(socket, endEvent);
+    CLineSocket& connection = *channel;
+    auto session = std::make_unique<CPOP3Session>(std::move(channel), factory, commitGate);
     sessions->Enter();
     platform::CThread thread;
     bool started = false;
@@ -361,7 +364,7 @@ void CPOP3Server::StartSession(platform::SocketHandle socket,
         thread.Detach();
     } else {
         // Only this connection is lost; destroying the session closes it.
-        session->SendOnce(pop3reply::kNoThread);
+        connection.SendOnce(pop3reply::kNoThread);
         session.reset();
         sessions->FreePlace();
         sessions->Leave();

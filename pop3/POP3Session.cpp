@@ -5,11 +5,9 @@
 
 #include <stdexcept>
 
-CPOP3Session::CPOP3Session(platform::SocketHandle socket,
-                           std::shared_ptr<platform::CEvent> endEvent,
-                           IMessageProviderFactory* factory,
+CPOP3Session::CPOP3Session(std::unique_ptr<ILineChannel> channel, IMessageProviderFactory* factory,
                            std::shared_ptr<CCommitGate> commitGate)
-    : CLineSocket(socket, std::move(endEvent)), m_factory(factory),
+    : m_channel(std::move(channel)), m_factory(factory),
       m_commitGate(commitGate ? std::move(commitGate) : std::make_shared<CCommitGate>())
 {}
 
@@ -20,19 +18,19 @@ CPOP3Session::~CPOP3Session()
 
 void CPOP3Session::Run()
 {
-    SendLine(pop3reply::kWelcome);
+    m_channel->SendLine(pop3reply::kWelcome);
     for (bool firstLine = true;; firstLine = false) {
-        const std::string line = ReadLine();
+        const std::string line = m_channel->ReadLine();
         if (firstLine && IsHTTPRequestLine(line))
             return;
         const POP3Command command = ParseCommand(line);
         if (m_password.empty() && !IsAcceptedBeforeLogin(command)) {
-            SendLine(pop3reply::kNotAuthorized);
+            m_channel->SendLine(pop3reply::kNotAuthorized);
             continue;
         }
         switch (command) {
         case POP3Command::Noop:
-            SendLine(pop3reply::kNoOperation);
+            m_channel->SendLine(pop3reply::kNoOperation);
             break;
         case POP3Command::User:
             OnUser(line);
@@ -65,7 +63,7 @@ void CPOP3Session::Run()
             OnRset();
             break;
         case POP3Command::Unknown:
-            SendLine(pop3reply::kUnknownCommand);
+            m_channel->SendLine(pop3reply::kUnknownCommand);
             break;
         }
     }
@@ -74,10 +72,10 @@ void CPOP3Session::Run()
 void CPOP3Session::OnUser(const std::string& line)
 {
     if (!m_user.empty()) {
-        SendLine(pop3reply::kSecondUser);
+        m_channel->SendLine(pop3reply::kSecondUser);
         return;
     }
-    SendLine(pop3reply::kPassRequested);
+    m_channel->SendLine(pop3reply::kPassRequested);
     // Whatever follows "USER" and one more byte, line end included: the provider trims it.
     m_user = line.substr(5);
 }
@@ -85,11 +83,11 @@ void CPOP3Session::OnUser(const std::string& line)
 void CPOP3Session::OnPass(const std::string& line)
 {
     if (m_user.empty()) {
-        SendLine(pop3reply::kUserFirst);
+        m_channel->SendLine(pop3reply::kUserFirst);
         return;
     }
     if (!m_password.empty()) {
-        SendLine(pop3reply::kNotInTransaction);
+        m_channel->SendLine(pop3reply::kNotInTransaction);
         return;
     }
     m_password = SplitArguments(line).first;
@@ -99,13 +97,13 @@ void CPOP3Session::OnPass(const std::string& line)
     ProviderReply reply = m_provider->GetMessages();
     m_messages = std::move(reply.messages);
     m_marked.assign(m_messages.size(), false);
-    SendLine(reply.response);
+    m_channel->SendLine(reply.response);
 }
 
 void CPOP3Session::OnQuit()
 {
     if (!m_provider) {
-        SendLine(pop3reply::kBye);
+        m_channel->SendLine(pop3reply::kBye);
         return;
     }
     // The deletes are kept before the client hears so. The pass lasts until the reply is
@@ -113,7 +111,7 @@ void CPOP3Session::OnQuit()
     // committed, and the silence tells the client so.
     const CCommitGate::CPass pass(*m_commitGate);
     if (!pass)
-        throw exception();
+        throw exception("server stopping");
     MessageList deleted;
     deleted.reserve(m_deleted.size());
     for (const std::size_t index : m_deleted)
@@ -122,15 +120,15 @@ void CPOP3Session::OnQuit()
         m_provider->CommitDeleted(deleted);
     } catch (const std::exception&) {
         // The client keeps the messages it deleted and learns why; the session then ends.
-        SendLine(pop3reply::kDeletionsNotKept);
+        m_channel->SendLine(pop3reply::kDeletionsNotKept);
         throw;
     }
-    SendLine(pop3reply::kBye);
+    m_channel->SendLine(pop3reply::kBye);
 }
 
 void CPOP3Session::OnRset()
 {
     m_deleted.clear();
     m_marked.assign(m_marked.size(), false);
-    SendLine(pop3reply::kReset);
+    m_channel->SendLine(pop3reply::kReset);
 }

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "common/TextException.h"
 #include "pop3/CommitGate.h"
-#include "pop3/LineSocket.h"
+#include "pop3/LineChannel.h"
 #include "provider/MessageProvider.h"
 
 #include <functional>
@@ -12,21 +13,30 @@
 #include <vector>
 
 // One POP3 client connection from greeting to QUIT, run on the session thread the server
-// starts for it. The session is in the authorization state while no non-empty PASS has been
-// accepted and in the transaction state afterwards; the mailbox is the message list the
-// provider returned at PASS, and DELE only marks messages for the provider to see at QUIT.
-class CPOP3Session : public CLineSocket
+// starts for it, over the lines of its connection (a CLineSocket). The session is in the
+// authorization state while no non-empty PASS has been accepted and in the transaction state
+// afterwards; the mailbox is the message list the provider returned at PASS, and DELE only marks
+// messages for the provider to see at QUIT.
+class CPOP3Session
 {
 public:
-    // Takes ownership of `socket` and shares `endEvent` (see CLineSocket). `factory` is not
-    // owned and must outlive the session. QUIT commits through `commitGate`, the server's,
-    // which a stopping server closes and waits on; a session without a server gets one of
-    // its own that nobody closes. Throws CLineSocket::exception.
-    CPOP3Session(platform::SocketHandle socket, std::shared_ptr<platform::CEvent> endEvent,
-                 IMessageProviderFactory* factory,
+    // The session's own failure: the server stopped before QUIT could commit.
+    class exception : public CTextException
+    {
+    public:
+        using CTextException::CTextException;
+    };
+
+    // Takes ownership of `channel`, the client's lines. `factory` is not owned and must
+    // outlive the session. QUIT commits through `commitGate`, the server's, which a stopping
+    // server closes and waits on; a session without a server gets one of its own that nobody
+    // closes.
+    CPOP3Session(std::unique_ptr<ILineChannel> channel, IMessageProviderFactory* factory,
                  std::shared_ptr<CCommitGate> commitGate = nullptr);
-    // Deletes the provider, then closes the connection.
-    ~CPOP3Session() override;
+    // Deletes the provider, then the channel, which closes the connection.
+    ~CPOP3Session();
+    CPOP3Session(const CPOP3Session&) = delete;
+    CPOP3Session& operator=(const CPOP3Session&) = delete;
 
     // Greets the client and answers commands until QUIT, which commits the marked messages
     // before it answers, so that "+OK bye" means they are kept; when they cannot be kept it
@@ -68,6 +78,8 @@ private:
     // returned as it is; otherwise the result is written to `stuffed`, which it then views.
     static std::string_view DotStuffed(std::string_view text, std::string& stuffed);
 
+    // Declared first, so that it goes last.
+    std::unique_ptr<ILineChannel> m_channel;
     std::unique_ptr<IMessageProvider> m_provider;
     IMessageProviderFactory* m_factory;
     std::shared_ptr<CCommitGate> m_commitGate;

@@ -61,7 +61,7 @@ int CPOP3Session::RequireMessage(const std::string& line)
     const int number = FirstNumber(line);
     if (IsValidMessage(number))
         return number;
-    SendLine(pop3reply::kNoSuchMessage);
+    m_channel->SendLine(pop3reply::kNoSuchMessage);
     return 0;
 }
 
@@ -70,7 +70,8 @@ void CPOP3Session::OnStat()
     unsigned long long total = 0;
     for (const MessageEntry& entry : m_messages)
         total += entry.text.size();
-    SendLine("+OK " + std::to_string(m_messages.size()) + " " + std::to_string(total) + "\r\n");
+    m_channel->SendLine("+OK " + std::to_string(m_messages.size()) + " " + std::to_string(total) +
+                        "\r\n");
 }
 
 void CPOP3Session::OnList(const std::string& line)
@@ -97,11 +98,12 @@ void CPOP3Session::ListMessages(const std::string& line,
             listing += "\r\n";
         }
         listing += ".\r\n";
-        SendLine(listing);
+        m_channel->SendLine(listing);
     } else if (IsValidMessage(number)) {
-        SendLine("+OK " + std::to_string(number) + " " + value(m_messages[number - 1]) + "\r\n");
+        m_channel->SendLine("+OK " + std::to_string(number) + " " + value(m_messages[number - 1]) +
+                            "\r\n");
     } else {
-        SendLine(pop3reply::kNoSuchMessage);
+        m_channel->SendLine(pop3reply::kNoSuchMessage);
     }
 }
 
@@ -109,11 +111,11 @@ void CPOP3Session::OnTop(const std::string& line)
 {
     const auto [number, bodyLines] = TwoNumbers(line);
     if (!IsValidMessage(number)) {
-        SendLine(pop3reply::kNoSuchMessage);
+        m_channel->SendLine(pop3reply::kNoSuchMessage);
         return;
     }
     if (bodyLines < 0) {
-        SendLine(pop3reply::kBadParameter);
+        m_channel->SendLine(pop3reply::kBadParameter);
         return;
     }
     // Header lines up to the first empty CR LF line, then that line and at most `bodyLines`
@@ -141,7 +143,7 @@ void CPOP3Session::OnTop(const std::string& line)
         shown = ended;
     }
     std::string stuffed;
-    SendLines({pop3reply::kMessageFollows, DotStuffed(shown, stuffed), ".\r\n"});
+    m_channel->SendLines({pop3reply::kMessageFollows, DotStuffed(shown, stuffed), ".\r\n"});
 }
 
 void CPOP3Session::OnRetr(const std::string& line)
@@ -151,8 +153,8 @@ void CPOP3Session::OnRetr(const std::string& line)
         return;
     // Line ends are not repaired; only dots that begin lines are doubled.
     std::string stuffed;
-    SendLines({pop3reply::kMessageFollows, DotStuffed(m_messages[number - 1].text, stuffed),
-               "\r\n.\r\n"});
+    m_channel->SendLines({pop3reply::kMessageFollows,
+                          DotStuffed(m_messages[number - 1].text, stuffed), "\r\n.\r\n"});
 }
 
 void CPOP3Session::OnDele(const std::string& line)
@@ -160,7 +162,7 @@ void CPOP3Session::OnDele(const std::string& line)
     const int number = RequireMessage(line);
     if (number == 0)
         return;
-    SendLine(pop3reply::kDeleteMarked);
+    m_channel->SendLine(pop3reply::kDeleteMarked);
     const std::size_t index = static_cast<std::size_t>(number - 1);
     if (!m_marked[index]) {
         m_marked[index] = true;
