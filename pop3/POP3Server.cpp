@@ -30,7 +30,7 @@ constexpr std::chrono::milliseconds kExhaustedRetry{100};
 constexpr std::size_t kSessionStackBytes = 256 * 1024;
 
 // How long Start waits for the connection it makes to its own listener to be ready for
-// accepting; it is, at once, on every system known.
+// accepting, when the system has not queued it by the time the connect returned.
 constexpr std::chrono::seconds kOwnConnectionWait{2};
 
 // Whether `findOwner` names the owner of a connection this process makes to `listenSocket`,
@@ -50,15 +50,17 @@ bool NamesOwners(platform::SocketHandle listenSocket, platform::CSocketEvent& ac
         platform::ConnectIPv4(client, loopback, platform::LocalPort(listenSocket))) {
         const std::uint16_t clientPort = platform::LocalPort(client);
         for (int attempt = 0; attempt < 16; ++attempt) {
-            if (platform::WaitForAny({acceptEvent}, kOwnConnectionWait) != 0)
-                break;
-            acceptEvent.Reset();
+            // The connection made is in the listener's queue already: it is taken at once,
+            // and the event waited for only when the system has not queued it yet. The event
+            // may come late on a busy machine (Wine signals it from its server process).
             platform::SocketError error;
             const platform::SocketHandle accepted = platform::AcceptConnection(listenSocket, error);
             if (accepted == platform::kInvalidSocket) {
-                if (error == platform::SocketError::WouldBlock)
-                    continue;
-                break;
+                if (error != platform::SocketError::WouldBlock ||
+                    platform::WaitForAny({acceptEvent}, kOwnConnectionWait) != 0)
+                    break;
+                acceptEvent.Reset();
+                continue;
             }
             const bool own = platform::PeerPort(accepted) == clientPort;
             if (own)

@@ -13,3 +13,13 @@ if [ ! -d "$WINEPREFIX" ]; then
     "$wine64" wineboot --init >/dev/null 2>&1
     "$wineserver" -w
 fi
+# The user's connection settings: straight to every server, without automatic proxy
+# detection, which Wine turns on when nothing is set and which would look for a proxy script
+# under names of the machine's domain. Tests that need a proxy set their own and put these
+# back. The Wine server that this starts is let end, so that the programs run next start their
+# own with the environment they are given (the display of the dialog tests).
+"$wine64" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' \
+    /v DefaultConnectionSettings /t REG_BINARY /f \
+    /d 460000000000000001000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000 \
+    >/dev/null 2>&1
+"$wineserver" -w

@@ -3,6 +3,7 @@
 #include "platform/SocketAddress.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <algorithm>
 #include <climits>
@@ -94,14 +95,17 @@ bool BindTo(SocketHandle socket, const NetworkAddress& address)
 namespace {
 
 // The port of one end of a socket, as `nameOf` (getsockname or getpeername) tells it; 0
-// when it cannot.
+// when it cannot. Windows fails rather than cut an IPv6 address to the size of an IPv4 one:
+// the room is for either.
 template <class NameOf> std::uint16_t PortOf(SocketHandle socket, NameOf nameOf)
 {
-    sockaddr_in address;
+    sockaddr_storage address;
     int length = sizeof address;
     if (nameOf(ToSocket(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return 0;
-    return ntohs(address.sin_port);
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 #include "support/HTTPTestServer.h"
 #include "support/LoopbackPorts.h"
 #include "support/ScriptedResolver.h"
-#include "support/TestCertificates.h"
 
 #include <gtest/gtest.h>
 
@@ -36,13 +35,6 @@ std::string DownloadError(const std::string& url, CCancelSignal* cancel = nullpt
     }
     return "";
 }
-
-struct SecureServer : CHTTPTestServer
-{
-    explicit SecureServer(const std::string& name = "server")
-        : CHTTPTestServer(TestCertificateFile(name + ".pem"), TestCertificateFile(name + ".key"))
-    {}
-};
 
 // A feed small enough to read at a glance, for the compressed downloads.
 const std::string kCompressedFeed =
@@ -289,7 +281,7 @@ TEST(HTTPGet, CancellingStopsADownloadThatWaitsForAnAnswer)
 
 TEST(HTTPGetOverTLS, FetchesOverTLSByAddressAndByName)
 {
-    SecureServer server;
+    CSecureTestServer server;
     ASSERT_TRUE(server.IsRunning());
     server.Serve("/feed.xml", CHTTPTestServer::OkResponse(std::string(100000, 'r')));
     EXPECT_EQ(DownloadFeed(server.Url("/feed.xml")), std::string(100000, 'r'));
@@ -302,7 +294,7 @@ TEST(HTTPGetOverTLS, FetchesOverTLSByAddressAndByName)
 
 TEST(HTTPGetOverTLS, RedirectionsCrossBetweenHTTPAndHTTPS)
 {
-    SecureServer secure;
+    CSecureTestServer secure;
     CHTTPTestServer plain;
     plain.Serve("/start", CHTTPTestServer::RedirectResponse(301, secure.Url("/middle")));
     secure.Serve("/middle", CHTTPTestServer::RedirectResponse(302, plain.Url("/end")));
@@ -314,12 +306,12 @@ TEST(HTTPGetOverTLS, RedirectionsCrossBetweenHTTPAndHTTPS)
 
 TEST(HTTPGetOverTLS, CertificatesThatDoNotProveTheHostFail)
 {
-    SecureServer untrusted("untrusted");
+    CSecureTestServer untrusted("untrusted");
     untrusted.Serve("/", CHTTPTestServer::OkResponse("secret"));
     EXPECT_EQ(DownloadError(untrusted.Url("/")), "certificate not trusted");
     EXPECT_EQ(DownloadError(untrusted.Url("/", "localhost")), "certificate not trusted");
 
-    SecureServer wrongHost("wrong-host");
+    CSecureTestServer wrongHost("wrong-host");
     wrongHost.Serve("/", CHTTPTestServer::OkResponse("secret"));
     EXPECT_EQ(DownloadError(wrongHost.Url("/", "localhost")),
               "certificate not valid for this host");
@@ -333,7 +325,7 @@ TEST(HTTPGetOverTLS, CertificatesThatDoNotProveTheHostFail)
 TEST(HTTPGetOverTLS, AnEndlessResponseFailsInTheClearAndOverTLS)
 {
     CHTTPTestServer plain;
-    SecureServer secure;
+    CSecureTestServer secure;
     CHTTPTestServer::Response endless;
     endless.bytes = CHTTPTestServer::OkResponse("<rss>");
     endless.endless = true;
@@ -552,7 +544,7 @@ TEST(HTTPGet, AWebPageStandsForTheFeedItLinksTo)
 
 TEST(HTTPGetOverTLS, CredentialsGoAtOnceOverTLSAndFollowTheHostToIt)
 {
-    SecureServer server;
+    CSecureTestServer server;
     server.Serve("/feed.xml", CHTTPTestServer::OkResponse("<rss/>"));
     EXPECT_EQ(DownloadFeed("https://a:b@localhost:" + std::to_string(server.Port()) + "/feed.xml"),
               "<rss/>");

@@ -2,6 +2,7 @@
 
 #include "platform/Connector.h"
 #include "support/TLSServerSession.h"
+#include "support/TestCertificates.h"
 
 #include <chrono>
 
@@ -104,6 +105,17 @@ void CHTTPTestServer::Start()
         return;
     m_thread = std::thread(&CHTTPTestServer::AcceptLoop, this);
 }
+
+CHTTPTestServer::Options CHTTPTestServer::ForwardProxy()
+{
+    Options options;
+    options.proxy = true;
+    return options;
+}
+
+CSecureTestServer::CSecureTestServer(const std::string& name)
+    : CHTTPTestServer(TestCertificateFile(name + ".pem"), TestCertificateFile(name + ".key"))
+{}
 
 std::string CHTTPTestServer::Url(const std::string& path, const std::string& host) const
 {

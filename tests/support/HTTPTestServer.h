@@ -88,6 +88,9 @@ public:
     void ServeAuthorized(const std::string& path, const std::string& authorization,
                          const std::string& bytes);
 
+    // The options of a forward proxy on 127.0.0.1.
+    static Options ForwardProxy();
+
     // "HTTP/1.0 200 OK", a content type and `body`.
     static std::string OkResponse(const std::string& body);
     // A redirection with the given status code to `location`.
@@ -128,4 +131,12 @@ private:
     std::vector<std::string> m_requests;
     std::set<platform::SocketHandle> m_openSockets;
     std::vector<std::thread> m_connectionThreads;
+};
+
+// An HTTPS server with the test certificate `name`.pem and its key, signed by the test CA
+// (support/TestCertificates.h).
+class CSecureTestServer : public CHTTPTestServer
+{
+public:
+    explicit CSecureTestServer(const std::string& name = "server");
 };

@@ -1,8 +1,8 @@
 #include "http/HTTPGet.h"
 #include "support/HTTPTestServer.h"
 #include "support/LoopbackPorts.h"
+#include "support/ProxiedFeeds.h"
 #include "support/TempFolder.h"
-#include "support/TestCertificates.h"
 
 #include <gtest/gtest.h>
 
@@ -64,34 +64,16 @@ private:
     std::map<std::string, std::optional<std::string>> m_saved;
 };
 
-CHTTPTestServer::Options ProxyOptions()
-{
-    CHTTPTestServer::Options options;
-    options.proxy = true;
-    return options;
-}
-
-struct SecureServer : CHTTPTestServer
-{
-    SecureServer()
-        : CHTTPTestServer(TestCertificateFile("server.pem"), TestCertificateFile("server.key"))
-    {}
-};
-
-const char kFeed[] = "<rss version=\"2.0\"><channel><item><title>a</title></item></channel></rss>";
+const char* const kFeed = CProxiedFeeds::kFeed;
 
 } // namespace
 
 TEST_F(ProxyEnvironment, TheVariablesChooseTheRouteAsCurlReadsThem)
 {
-    CHTTPTestServer plain;
-    SecureServer secure;
-    CHTTPTestServer proxy(ProxyOptions());
-    ASSERT_TRUE(plain.IsRunning() && secure.IsRunning() && proxy.IsRunning());
-    plain.Serve("/feed.xml", CHTTPTestServer::OkResponse(kFeed));
-    secure.Serve("/feed.xml", CHTTPTestServer::OkResponse(kFeed));
-    const std::string plainTarget = "127.0.0.1:" + std::to_string(plain.Port());
-    const std::string secureTarget = "127.0.0.1:" + std::to_string(secure.Port());
+    CProxiedFeeds feeds;
+    ASSERT_TRUE(feeds.IsRunning());
+    const std::string absolute = feeds.ProxyRequest(false);
+    const std::string tunnel = feeds.ProxyRequest(true);
     const struct
     {
         const char* variable;
@@ -99,57 +81,41 @@ TEST_F(ProxyEnvironment, TheVariablesChooseTheRouteAsCurlReadsThem)
         bool secure;
         std::string proxyRequest; // how the request line at the proxy starts; empty: straight
     } cases[] = {
-        {"http_proxy", "", false, "GET http://" + plainTarget + "/feed.xml HTTP/1."},
+        {"http_proxy", "", false, absolute},
         {"HTTP_PROXY", "", false, ""}, // never in capitals
-        {"all_proxy", "", false, "GET http://" + plainTarget + "/feed.xml HTTP/1."},
-        {"https_proxy", "", true, "CONNECT " + secureTarget + " HTTP/1.1\r\n"},
-        {"HTTPS_PROXY", "", true, "CONNECT " + secureTarget + " HTTP/1.1\r\n"},
-        {"ALL_PROXY", "", true, "CONNECT " + secureTarget + " HTTP/1.1\r\n"},
+        {"all_proxy", "", false, absolute},
+        {"https_proxy", "", true, tunnel},
+        {"HTTPS_PROXY", "", true, tunnel},
+        {"ALL_PROXY", "", true, tunnel},
         {"http_proxy", "", true, ""}, // for http alone
         {"https_proxy", "", false, ""},
         {"http_proxy", "127.0.0.1", false, ""},
         {"https_proxy", "localhost, 127.0.0.0/8", true, ""},
         {"https_proxy", "*", true, ""},
-        {"https_proxy", "other.test", true, "CONNECT " + secureTarget + " HTTP/1.1\r\n"},
+        {"https_proxy", "other.test", true, tunnel},
     };
     for (const auto& test : cases) {
         const std::string label = std::string(test.variable) + " no_proxy=" + test.noProxy +
                                   (test.secure ? " https" : " http");
-        Set(test.variable, ProxyUrl(proxy));
+        Set(test.variable, ProxyUrl(feeds.Proxy()));
         Set("no_proxy", test.noProxy);
-        const std::size_t before = proxy.Requests().size();
+        const std::size_t before = feeds.Proxy().Requests().size();
         DownloadTrace trace;
         EXPECT_EQ(
-            DownloadFeed((test.secure ? secure : plain).Url("/feed.xml"), nullptr, nullptr, &trace),
+            DownloadFeed(feeds.Server(test.secure).Url("/feed.xml"), nullptr, nullptr, &trace),
             kFeed)
             << label;
-        const std::vector<std::string> requests = proxy.Requests();
-        if (test.proxyRequest.empty()) {
-            EXPECT_EQ(requests.size(), before) << label;
-            EXPECT_EQ(trace.route, "") << label;
-        } else {
-            ASSERT_EQ(requests.size(), before + 1) << label;
-            EXPECT_EQ(requests.back().compare(0, test.proxyRequest.size(), test.proxyRequest), 0)
-                << label << ":\n"
-                << requests.back();
-            EXPECT_EQ(trace.route, "via proxy 127.0.0.1:" + std::to_string(proxy.Port()) +
-                                       ", from " + test.variable)
-                << label;
-        }
+        feeds.ExpectRoute(before, test.proxyRequest, trace.route, test.variable, label);
         unsetenv(test.variable);
     }
-    // Through the tunnel the server saw an ordinary request.
-    for (const std::string& request : secure.Requests())
-        EXPECT_EQ(request.compare(0, 14, "GET /feed.xml "), 0) << request;
-    for (const std::string& request : plain.Requests())
-        EXPECT_EQ(request.compare(0, 14, "GET /feed.xml "), 0) << request;
+    feeds.ExpectPlainRequestsAtTheServers();
 }
 
 TEST_F(ProxyEnvironment, CredentialsGoToTheProxyAndItsRefusalIsNamed)
 {
-    SecureServer secure;
+    CSecureTestServer secure;
     CHTTPTestServer plain;
-    CHTTPTestServer proxy(ProxyOptions());
+    CHTTPTestServer proxy(CHTTPTestServer::ForwardProxy());
     ASSERT_TRUE(secure.IsRunning() && plain.IsRunning() && proxy.IsRunning());
     secure.Serve("/feed.xml", CHTTPTestServer::OkResponse(kFeed));
     plain.Serve("/feed.xml", CHTTPTestServer::OkResponse(kFeed));
@@ -188,7 +154,7 @@ TEST_F(ProxyEnvironment, CredentialsGoToTheProxyAndItsRefusalIsNamed)
 TEST_F(ProxyEnvironment, TheProxySettingWinsOverTheEnvironment)
 {
     CHTTPTestServer plain;
-    CHTTPTestServer proxy(ProxyOptions());
+    CHTTPTestServer proxy(CHTTPTestServer::ForwardProxy());
     ASSERT_TRUE(plain.IsRunning() && proxy.IsRunning());
     plain.Serve("/feed.xml", CHTTPTestServer::OkResponse(kFeed));
     // The environment names a proxy that refuses every connection.
