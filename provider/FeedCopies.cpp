@@ -74,14 +74,17 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
             return DownloadFeed(url, cancel, budget, &trace);
         }
         // Confirmed, the copy is rewritten only for a new quiet time, or once a day to keep
-        // its time roughly right: a login of unchanged feeds then writes nothing.
+        // the time of its file right for cleaning; else the confirmation is only stamped.
         const std::int64_t quiet = QuietUntil(trace.headers, now);
         if (quiet != std::max(copy.quietUntil, now) ||
             std::chrono::seconds(now - copy.fetched) >= kRewriteUnchangedEvery) {
             copy.fetched = now;
             copy.quietUntil = quiet;
             m_store.Write(copy);
+        } else {
+            m_store.Confirm(copy, now);
         }
+        copy.confirmed = now;
         Serve(copy, CopyUse::Unchanged, std::string(), kMaxFallbackAge, trace, body);
     } else if (IsServerFailure(status)) {
         std::string copyBody;
@@ -107,7 +110,7 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
 bool CFeedCopies::Serve(FeedCopy& copy, CopyUse use, const std::string& reason,
                         std::chrono::seconds maxAge, DownloadTrace& trace, std::string& body) const
 {
-    const std::int64_t age = m_store.Now() - copy.fetched;
+    const std::int64_t age = m_store.Now() - copy.confirmed;
     if (std::chrono::seconds(age) > maxAge)
         return false;
     trace.copyUse = use;
@@ -134,15 +137,17 @@ platform::CFileReplacement CFeedCopies::Prepare(const std::string& url, const Do
     copy.fetched = m_store.Now();
     copy.quietUntil = QuietUntil(trace.headers, copy.fetched);
     // A server without validators sends the same body again and again: a copy that says all
-    // this already is rewritten only once a day, to keep its time roughly right.
+    // this already is rewritten only once a day, and confirmed by a stamp in between.
     FeedCopy kept;
     if (m_store.ReadHeader(url, kept) && kept.finalUrl == copy.finalUrl && kept.etag == copy.etag &&
         kept.lastModified == copy.lastModified && kept.quietUntil <= copy.fetched &&
         copy.quietUntil == copy.fetched &&
         std::chrono::seconds(copy.fetched - kept.fetched) < kRewriteUnchangedEvery &&
         kept.bodyBytes == static_cast<std::int64_t>(body.size()) &&
-        kept.checksum == CFeedCopyStore::Checksum(body))
+        kept.checksum == CFeedCopyStore::Checksum(body)) {
+        m_store.Confirm(kept, copy.fetched);
         return replacement;
+    }
     m_store.WriteAside(copy, body, replacement);
     return replacement;
 }

@@ -20,7 +20,7 @@ class CCancelSignal;
 //   serves the copy; it does not ask at all while the copy's quiet time lasts (Retry-After
 //   of a 429 or 503, max-age of a 200 or 304); a failed download (no connection, no name,
 //   TLS, a 5xx, 429, 401 or 403) serves a copy up to 30 days old, a 404 or 410 one up to 7
-//   days old.
+//   days old, a copy's age counting from the last answer that gave or confirmed it.
 // - A 200 whose body turns out to be a feed replaces the copy (Prepare, committed once it
 //   proved to be a feed); one whose body is no feed any more serves the copy instead
 //   (Fallback), as does a download that gave nothing within the login's wait; a feed that has
@@ -36,7 +36,7 @@ public:
     static constexpr std::chrono::seconds kMaxFallbackAge = std::chrono::hours(30 * 24);
     static constexpr std::chrono::seconds kMaxGoneFallbackAge = std::chrono::hours(7 * 24);
     // A copy that a 200 answer repeats byte for byte, or a 304 confirms, is rewritten at most
-    // this often (sooner for a new quiet time).
+    // this often (sooner for a new quiet time); in between, the confirmation is stamped.
     static constexpr std::chrono::seconds kRewriteUnchangedEvery = std::chrono::hours(24);
     // Old copies are looked for at most this often by one process.
     static constexpr std::chrono::seconds kCleanInterval = std::chrono::hours(1);

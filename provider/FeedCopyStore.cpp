@@ -9,13 +9,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <set>
 #include <string_view>
 #include <vector>
 
 namespace {
 
 const char kMagicLine[] = "QUILLBOX feed copy 1";
+const char kStampMagicLine[] = "QUILLBOX feed copy confirmed 1";
 const char kSuffix[] = ".copy";
+const char kStampSuffix[] = ".confirmed";
 constexpr std::size_t kShortHeaderBytes = 4 * 1024;
 // A temporary file this old is a killed writer's.
 constexpr std::chrono::seconds kLeftoverAge = std::chrono::hours(24);
@@ -40,6 +43,38 @@ bool ReadNumber(const std::string& text, std::int64_t& value)
         return false;
     value = std::stoll(text);
     return true;
+}
+
+// The name of the files of `url` without their suffix: its 64-bit FNV-1a digest.
+std::string DigestName(const std::string& url)
+{
+    std::uint64_t digest = 14695981039346656037ull;
+    for (const char byte : url) {
+        digest ^= static_cast<unsigned char>(byte);
+        digest *= 1099511628211ull;
+    }
+    return Hexadecimal(digest, 16);
+}
+
+// Reads the LF-ended lines of `content` before `end`: gives back the first (the magic line)
+// and calls `field` with the name and value of each "name: value" line after it.
+template <typename Field>
+std::string ReadLines(const std::string& content, std::string::size_type end, Field field)
+{
+    std::string magic;
+    std::string::size_type start = 0;
+    for (int line = 0; start < end; ++line) {
+        const std::string::size_type lineEnd = std::min(content.find('\n', start), end);
+        const std::string text = content.substr(start, lineEnd - start);
+        start = lineEnd + 1;
+        if (line == 0) {
+            magic = text;
+            continue;
+        }
+        const std::string::size_type colon = text.find(": ");
+        field(text.substr(0, colon), colon == std::string::npos ? "" : text.substr(colon + 2));
+    }
+    return magic;
 }
 
 } // namespace
@@ -72,12 +107,7 @@ std::int64_t CFeedCopyStore::Now() const
 
 std::string CFeedCopyStore::FileName(const std::string& url) const
 {
-    std::uint64_t digest = 14695981039346656037ull;
-    for (const char byte : url) {
-        digest ^= static_cast<unsigned char>(byte);
-        digest *= 1099511628211ull;
-    }
-    return platform::JoinPath(m_folder, Hexadecimal(digest, 16) + kSuffix);
+    return platform::JoinPath(m_folder, DigestName(url) + kSuffix);
 }
 
 bool CFeedCopyStore::ReadHeader(const std::string& url, FeedCopy& copy) const
@@ -109,42 +139,73 @@ bool CFeedCopyStore::ReadFile(const std::string& url, FeedCopy& copy, std::strin
     const std::string::size_type end = content.find("\n\n");
     if (end == std::string::npos)
         return false;
-    std::string magic, fileUrl;
+    std::string fileUrl;
     bool numbersRead = true;
-    std::string::size_type start = 0;
-    for (int line = 0; start <= end; ++line) {
-        const std::string::size_type lineEnd = content.find('\n', start);
-        const std::string text = content.substr(start, lineEnd - start);
-        start = lineEnd + 1;
-        if (line == 0) {
-            magic = text;
-            continue;
-        }
-        const std::string::size_type colon = text.find(": ");
-        const std::string name = text.substr(0, colon);
-        const std::string value = colon == std::string::npos ? "" : text.substr(colon + 2);
-        if (name == "url")
-            fileUrl = value;
-        else if (name == "final-url")
-            copy.finalUrl = value;
-        else if (name == "etag")
-            copy.etag = value;
-        else if (name == "last-modified")
-            copy.lastModified = value;
-        else if (name == "fetched")
-            numbersRead = ReadNumber(value, copy.fetched) && numbersRead;
-        else if (name == "quiet-until")
-            numbersRead = ReadNumber(value, copy.quietUntil) && numbersRead;
-        else if (name == "body-bytes")
-            numbersRead = ReadNumber(value, copy.bodyBytes) && numbersRead;
-        else if (name == "checksum")
-            copy.checksum = value;
-    }
+    const std::string magic =
+        ReadLines(content, end, [&](const std::string& name, const std::string& value) {
+            if (name == "url")
+                fileUrl = value;
+            else if (name == "final-url")
+                copy.finalUrl = value;
+            else if (name == "etag")
+                copy.etag = value;
+            else if (name == "last-modified")
+                copy.lastModified = value;
+            else if (name == "fetched")
+                numbersRead = ReadNumber(value, copy.fetched) && numbersRead;
+            else if (name == "quiet-until")
+                numbersRead = ReadNumber(value, copy.quietUntil) && numbersRead;
+            else if (name == "body-bytes")
+                numbersRead = ReadNumber(value, copy.bodyBytes) && numbersRead;
+            else if (name == "checksum")
+                copy.checksum = value;
+        });
     if (magic != kMagicLine || fileUrl != url || !numbersRead)
         return false;
     copy.url = url;
+    copy.confirmed = ReadConfirmed(copy);
     content.erase(0, end + 2);
     return true;
+}
+
+std::int64_t CFeedCopyStore::ReadConfirmed(const FeedCopy& copy) const
+{
+    std::string content;
+    if (!platform::ReadTrustedFile(
+            platform::JoinPath(m_folder, DigestName(copy.url) + kStampSuffix), content,
+            kShortHeaderBytes + copy.url.size()) ||
+        content.empty() || content.back() != '\n')
+        return copy.fetched;
+    std::string url, checksum;
+    std::int64_t fetched = -1, confirmed = -1;
+    const std::string magic = ReadLines(
+        content, content.size() - 1, [&](const std::string& name, const std::string& value) {
+            if (name == "url")
+                url = value;
+            else if (name == "fetched" && !ReadNumber(value, fetched))
+                fetched = -1;
+            else if (name == "checksum")
+                checksum = value;
+            else if (name == "confirmed" && !ReadNumber(value, confirmed))
+                confirmed = -1;
+        });
+    const bool confirms = magic == kStampMagicLine && url == copy.url && fetched == copy.fetched &&
+                          checksum == copy.checksum;
+    return confirms ? std::max(confirmed, copy.fetched) : copy.fetched;
+}
+
+bool CFeedCopyStore::Confirm(const FeedCopy& copy, std::int64_t when) const
+{
+    if (m_folder.empty() || copy.url.find_first_of("\r\n") != std::string::npos)
+        return false;
+    const std::string lines =
+        std::string(kStampMagicLine) + "\nurl: " + copy.url +
+        "\nfetched: " + std::to_string(copy.fetched) + "\nchecksum: " + LineValue(copy.checksum) +
+        "\nconfirmed: " + std::to_string(std::max<std::int64_t>(when, 0)) + "\n";
+    // Like the copy, the stamp is checked whenever it is read.
+    return platform::WriteWholeFile(
+        platform::JoinPath(m_folder, DigestName(copy.url) + kStampSuffix), lines,
+        platform::Durability::Unflushed);
 }
 
 std::string CFeedCopyStore::Checksum(const std::string& body)
@@ -194,9 +255,17 @@ void CFeedCopyStore::Clean() const
               });
     const std::int64_t oldest = Now() - kMaxUnused.count();
     std::uint64_t total = 0;
+    std::set<std::string> kept;
     for (const platform::FolderFile& file : files) {
         total += file.bytes;
         if (file.modified < oldest || total > kMaxTotalBytes)
+            platform::RemoveFile(platform::JoinPath(m_folder, file.name));
+        else
+            kept.insert(file.name.substr(0, file.name.size() - (sizeof kSuffix - 1)));
+    }
+    // A stamp goes with its copy.
+    for (const platform::FolderFile& file : platform::ListFiles(m_folder, kStampSuffix)) {
+        if (kept.count(file.name.substr(0, file.name.size() - (sizeof kStampSuffix - 1))) == 0)
             platform::RemoveFile(platform::JoinPath(m_folder, file.name));
     }
     // What a writer killed while writing left of a copy it never wrote again.

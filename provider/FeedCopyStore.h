@@ -18,8 +18,12 @@ struct FeedCopy
     // The validators exactly as the server sent them; empty when it sent none.
     std::string etag;
     std::string lastModified;
-    // When the server last gave or confirmed the body.
+    // When the server last gave the body, or confirmed it when the copy was written.
     std::int64_t fetched = 0;
+    // When the server last gave or confirmed the body: `fetched`, or later when a confirmation
+    // since was stamped beside the copy (CFeedCopyStore::Confirm). Read only, never written
+    // into the copy's file.
+    std::int64_t confirmed = 0;
     // No request for the feed before this time (Retry-After, max-age); 0 for none.
     std::int64_t quietUntil = 0;
     // The body as received, after decoding and before any conversion; its size and
@@ -45,11 +49,23 @@ struct FeedCopy
 //                                     an empty line
 //     <the body, byte for byte>
 //
-// with every line ended by LF. A file is replaced whole (platform::CFileReplacement), so a
-// reader finds the old copy or the new one; several logins may read and write at once, and
-// the last writer wins. A file that does not read back whole (truncated, damaged, of another
-// URL or format) is no copy. Files go when Clean finds them unused for 30 days or finds more
-// than 256 MB of copies, least recently written first.
+// with every line ended by LF. A server that confirms a copy (a 304, or a 200 that repeats it)
+// does not have it rewritten each time: the time of the confirmation goes into a stamp beside
+// it, named as the copy with ".confirmed" for ".copy", which holds
+//
+//     QUILLBOX feed copy confirmed 1
+//     url: <URL>
+//     fetched: <seconds>              those of the copy it confirms
+//     checksum: <checksum>
+//     confirmed: <seconds>
+//
+// and counts only for the copy whose lines it repeats, so that a copy written since, by this
+// version or an older one, is never taken for confirmed. A file is replaced whole
+// (platform::CFileReplacement), so a reader finds the old copy or the new one; several logins may
+// read and write at once, and the last writer wins. A file that does not read back whole
+// (truncated, damaged, of another URL or format) is no copy, and a stamp that does not is no
+// confirmation. Files go when Clean finds them unused for 30 days or finds more than 256 MB of
+// copies, least recently written first; a stamp goes with its copy.
 //
 // The object holds the folder and the clock only; safe from several threads at once. Nothing
 // here throws except on exhaustion of memory.
@@ -77,10 +93,11 @@ public:
     // is what a server sent, so such a file is never read as a feed list or a template.
     static bool IsCopy(const std::string& text);
 
-    // The copy of `url`; false when there is none that reads back whole.
+    // The copy of `url`, with its `confirmed` time; false when there is none that reads back
+    // whole.
     bool Read(const std::string& url, FeedCopy& copy) const;
-    // The lines before the body alone (no body, and the body unchecked): false when there is
-    // no copy of `url` or they do not read as a copy's.
+    // The lines before the body alone (no body, and the body unchecked), and the `confirmed`
+    // time: false when there is no copy of `url` or they do not read as a copy's.
     bool ReadHeader(const std::string& url, FeedCopy& copy) const;
     // Stores `copy` over the one before; false when it could not be written.
     bool Write(const FeedCopy& copy) const;
@@ -89,6 +106,9 @@ public:
     // the caller commits it. False when it could not be written.
     bool WriteAside(const FeedCopy& copy, const std::string& body,
                     platform::CFileReplacement& replacement) const;
+    // Stamps that the server confirmed `copy` (as ReadHeader or Read gave it) at `when`,
+    // without rewriting it; false when the stamp could not be written.
+    bool Confirm(const FeedCopy& copy, std::int64_t when) const;
     // The checksum a copy of `body` states.
     static std::string Checksum(const std::string& body);
 
@@ -101,6 +121,10 @@ private:
     // body into `copy`, leaving the body (or as much as was read) in `content`.
     bool ReadFile(const std::string& url, FeedCopy& copy, std::string& content,
                   std::size_t maxBytes, platform::TooLong tooLong) const;
+
+    // The time the stamp beside `copy` confirms it at, when it does and that is later than
+    // `copy.fetched`; else `copy.fetched`.
+    std::int64_t ReadConfirmed(const FeedCopy& copy) const;
 
     std::string m_folder;
     Clock m_clock;

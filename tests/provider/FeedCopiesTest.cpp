@@ -131,10 +131,13 @@ TEST_F(FeedCopiesTest, AFeedKeepsItsMessagesThroughEveryKindOfOutage)
         ASSERT_EQ(m_outcomes.size(), 1u);
         EXPECT_EQ(m_outcomes[0].download.copyUse, step.copyUse);
         // The copy is written beside its place before the answer is read, and nothing of
-        // that is left once the login is over, whether it was kept or not.
+        // that is left once the login is over, whether it was kept or not; a confirmation
+        // may have left its stamp.
         std::size_t files = 0;
         for (const auto& entry : std::filesystem::directory_iterator(m_store.Folder()))
-            files += entry.path().extension() == ".copy" ? 1 : 100;
+            files += entry.path().extension() == ".copy"        ? 1
+                     : entry.path().extension() == ".confirmed" ? 0
+                                                                : 100;
         EXPECT_EQ(files, 1u);
     }
     // Every request after the first carried the validators exactly as they came.
@@ -177,6 +180,112 @@ TEST_F(FeedCopiesTest, RefusalsAndAFeedWithoutItemsServeTheCopyAsLongAsTheirKind
         EXPECT_EQ(Login().size(), step.messages);
         ASSERT_EQ(m_outcomes.size(), 1u);
         EXPECT_EQ(m_outcomes[0].download.fallbackReason, step.reason);
+    }
+}
+
+TEST_F(FeedCopiesTest, AFallbackCountsFromTheLastAnswerThatConfirmedTheCopy)
+{
+    CHTTPTestServer server;
+    ASSERT_TRUE(server.IsRunning());
+    List({server.Url("/feed")});
+    const std::string unchanged = Answer("304 Not Modified", "");
+    const std::string validators = "ETag: \"v1\"\r\n";
+    const std::string same = Answer("200 OK", validators, Feed(3));
+    const std::string busy = Answer("503 Busy", "");
+    const std::string gone = Answer("404 Not Found", "");
+    const std::string empty = Answer("200 OK", "", Feed(0));
+    constexpr std::int64_t kHour = 60 * 60;
+    const struct
+    {
+        const char* what;
+        std::string confirmation; // answered `later` after the first 200
+        std::int64_t later;
+        std::string failure; // answered `failedAfter` after the confirmation
+        std::int64_t failedAfter;
+        std::size_t messages;
+    } cases[] = {
+        {"304 on day 20, 503 on day 45", unchanged, 20 * kDay, busy, 25 * kDay, 3},
+        {"304 within the day, 503 a month after it", unchanged, 23 * kHour, busy, 30 * kDay - kHour,
+         3},
+        {"the same 200 within the day, 503 a month after it", same, 23 * kHour, busy,
+         30 * kDay - kHour, 3},
+        {"304 within the day, 503 a month and an hour after it", unchanged, 23 * kHour, busy,
+         30 * kDay + kHour, 0},
+        {"304 within the day, 404 a week after it", unchanged, 23 * kHour, gone, 7 * kDay - kHour,
+         3},
+        {"the same 200 within the day, no items a week after it", same, 23 * kHour, empty,
+         7 * kDay - kHour, 3},
+    };
+    for (const auto& step : cases) {
+        SCOPED_TRACE(step.what);
+        std::filesystem::remove_all(m_store.Folder());
+        server.Serve("/feed", Answer("200 OK", validators, Feed(3)));
+        ASSERT_EQ(Login().size(), 3u);
+        m_now += step.later;
+        server.Serve("/feed", step.confirmation);
+        ASSERT_EQ(Login().size(), 3u);
+        m_now += step.failedAfter;
+        server.Serve("/feed", step.failure);
+        EXPECT_EQ(Login().size(), step.messages);
+        ASSERT_EQ(m_outcomes.size(), 1u);
+        if (step.messages != 0) {
+            EXPECT_EQ(m_outcomes[0].download.copyAgeSeconds, step.failedAfter);
+        }
+    }
+}
+
+TEST_F(FeedCopiesTest, AStampConfirmsOnlyTheCopyItWasWrittenFor)
+{
+    const std::string url = "http://feeds.example/feed";
+    FeedCopy copy;
+    copy.url = url;
+    copy.fetched = m_now;
+    copy.body = Feed(2);
+    const FeedCopy other = [&] {
+        FeedCopy changed = copy;
+        changed.body = Feed(3);
+        return changed;
+    }();
+    const FeedCopy later = [&] {
+        FeedCopy changed = copy;
+        changed.fetched = m_now + 1;
+        return changed;
+    }();
+    const struct
+    {
+        const char* what;
+        const FeedCopy& confirmed; // the copy kept when the stamp was written
+        const FeedCopy& kept;      // the copy kept when it is read
+        std::int64_t expected;
+    } cases[] = {
+        {"the same copy", copy, copy, m_now + kDay},
+        {"another body written since, at the same second", copy, other, m_now},
+        {"the same body written again since", copy, later, m_now + 1},
+    };
+    for (const auto& step : cases) {
+        SCOPED_TRACE(step.what);
+        std::filesystem::remove_all(m_store.Folder());
+        ASSERT_TRUE(m_store.Write(step.confirmed));
+        FeedCopy read;
+        ASSERT_TRUE(m_store.ReadHeader(url, read));
+        EXPECT_EQ(read.confirmed, step.confirmed.fetched);
+        ASSERT_TRUE(m_store.Confirm(read, m_now + kDay));
+        ASSERT_TRUE(m_store.Write(step.kept));
+        ASSERT_TRUE(m_store.Read(url, read));
+        EXPECT_EQ(read.confirmed, step.expected);
+    }
+    // A stamp that does not read back whole confirms nothing.
+    const std::string stamp =
+        m_store.FileName(url).substr(0, m_store.FileName(url).size() - 5) + ".confirmed";
+    std::string whole;
+    ASSERT_TRUE(platform::ReadRegularFile(stamp, whole));
+    for (const std::string& damaged :
+         {whole.substr(0, whole.size() - 1), whole.substr(0, whole.size() - 3) + "x\n",
+          "garbage\n" + whole}) {
+        ASSERT_TRUE(platform::WriteWholeFile(stamp, damaged));
+        FeedCopy read;
+        ASSERT_TRUE(m_store.ReadHeader(url, read));
+        EXPECT_EQ(read.confirmed, read.fetched);
     }
 }
 
@@ -301,9 +410,15 @@ TEST_F(FeedCopiesTest, CleaningRemovesCopiesUnusedForAMonth)
     for (const std::string& path : {old, leftover})
         std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) -
                                                    std::chrono::hours(24 * 30 + 1));
-    store.Clean();
     FeedCopy read;
+    for (const char* url : {"http://old.example/feed", "http://new.example/feed"}) {
+        ASSERT_TRUE(store.ReadHeader(url, read));
+        ASSERT_TRUE(store.Confirm(read, read.fetched + 60));
+    }
+    store.Clean();
     EXPECT_FALSE(store.Read("http://old.example/feed", read));
     EXPECT_FALSE(std::filesystem::exists(leftover));
+    EXPECT_FALSE(std::filesystem::exists(old.substr(0, old.size() - 5) + ".confirmed"));
     EXPECT_TRUE(store.Read("http://new.example/feed", read));
+    EXPECT_EQ(read.confirmed, read.fetched + 60);
 }
