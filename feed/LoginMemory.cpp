@@ -39,12 +39,9 @@ MemoryRefusal CLoginMemory::TakeTree(std::size_t bytes)
         return MemoryRefusal::OverLogin;
     {
         platform::CLockHolder holder(m_lock);
-        // Every tree is given back once rendered, so the wait ends; the timeout only wakes the
-        // wait to look again.
-        while (!m_treeGiven.WaitFor(m_lock, std::chrono::seconds(1), [&]() REQUIRES(m_lock) {
-            return bytes <= m_maxTreeBytes - m_treeBytes;
-        })) {
-        }
+        // Every tree is given back once rendered, and its giving back wakes the wait.
+        m_treeGiven.Wait(m_lock,
+                         [&]() REQUIRES(m_lock) { return bytes <= m_maxTreeBytes - m_treeBytes; });
         m_treeBytes += bytes;
     }
     return TakeFromAllLogins(bytes);

@@ -3,6 +3,8 @@
 // now, nor for longer than the longest bound.
 #include "http/CachingRules.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,19 +13,18 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    std::int64_t seconds = 0;
-    ParseHTTPDate(text, seconds);
+    platform::WallTime time;
+    ParseHTTPDate(text, time);
 
-    const std::int64_t now = 1700000000;
-    const std::int64_t longest =
-        std::max(kMaxRetryAfter, std::chrono::duration_cast<std::chrono::seconds>(kMaxFreshAge))
-            .count();
+    const platform::WallTime now{std::chrono::seconds(1700000000)};
+    const auto longest = std::max(std::chrono::duration_cast<std::chrono::seconds>(kMaxRetryAfter),
+                                  std::chrono::duration_cast<std::chrono::seconds>(kMaxFreshAge));
     for (const char* status : {"200", "304", "429", "503"}) {
-        const std::int64_t until =
+        const platform::WallTime until =
             QuietUntil("HTTP/1.1 " + std::string(status) + " X\r\n" + text + "\r\n\r\n", now);
         if (until < now || until > now + longest) {
             std::fprintf(stderr, "a %s asks for quiet until %lld\n", status,
-                         static_cast<long long>(until));
+                         static_cast<long long>(until.time_since_epoch().count()));
             std::abort();
         }
     }

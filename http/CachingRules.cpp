@@ -53,7 +53,7 @@ bool ParseClock(const std::string& text, int& hour, int& minute, int& second)
 
 // The number of seconds a "max-age=N" directive of a Cache-Control value names; false when
 // there is none.
-bool MaxAge(const std::string& cacheControl, std::int64_t& seconds)
+bool MaxAge(const std::string& cacheControl, std::chrono::seconds& age)
 {
     const std::string value = ToLowerASCII(cacheControl);
     if (value.find("no-cache") != std::string::npos || value.find("no-store") != std::string::npos)
@@ -74,7 +74,7 @@ bool MaxAge(const std::string& cacheControl, std::int64_t& seconds)
             number = number.substr(1, number.size() - 2);
         if (!IsDigits(number))
             return false;
-        seconds = std::stoll(number);
+        age = std::chrono::seconds(std::stoll(number));
         return true;
     }
     return false;
@@ -82,7 +82,7 @@ bool MaxAge(const std::string& cacheControl, std::int64_t& seconds)
 
 } // namespace
 
-bool ParseHTTPDate(const std::string& text, std::int64_t& seconds)
+bool ParseHTTPDate(const std::string& text, platform::WallTime& time)
 {
     int day = 0, month = 0, hour = -1, minute = 0, second = 0;
     std::int64_t year = -1;
@@ -105,24 +105,25 @@ bool ParseHTTPDate(const std::string& text, std::int64_t& seconds)
     }
     if (day < 1 || day > 31 || month == 0 || hour < 0 || year < 1970)
         return false;
-    seconds = DaysFrom1970(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+    time = platform::WallTime(std::chrono::seconds(DaysFrom1970(year, month, day) * 86400 +
+                                                   hour * 3600 + minute * 60 + second));
     return true;
 }
 
-std::int64_t QuietUntil(const std::string& headers, std::int64_t now)
+platform::WallTime QuietUntil(const std::string& headers, platform::WallTime now)
 {
     const std::string status = StatusCode(headers);
     if (status == "429" || status == "503") {
         std::string value = GetHeader(headers, "retry-after");
-        std::int64_t until = now;
+        platform::WallTime until = now;
         if (IsDigits(value))
-            until = now + std::stoll(value);
+            until = now + std::chrono::seconds(std::stoll(value));
         else if (!ParseHTTPDate(value, until))
             return now;
-        return std::clamp(until, now, now + kMaxRetryAfter.count());
+        return std::clamp(until, now, now + kMaxRetryAfter);
     }
-    std::int64_t age = 0;
+    std::chrono::seconds age{0};
     if ((status == "200" || status == "304") && MaxAge(GetHeader(headers, "cache-control"), age))
-        return now + std::min<std::int64_t>(age, kMaxFreshAge.count());
+        return now + std::min<std::chrono::seconds>(age, kMaxFreshAge);
     return now;
 }

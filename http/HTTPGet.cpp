@@ -6,6 +6,7 @@
 #include "http/FeedLink.h"
 #include "http/HTTPResponse.h"
 #include "http/TLSStream.h"
+#include "platform/Clock.h"
 #include "platform/Connector.h"
 
 #include <chrono>
@@ -280,11 +281,10 @@ std::string DownloadFeed(std::string url, CCancelSignal* cancel, CByteBudget* bu
 {
     DownloadTrace ignored;
     DownloadTrace& record = trace == nullptr ? ignored : *trace;
-    const auto start = std::chrono::steady_clock::now();
+    const platform::IClock& clock = platform::SteadyClock();
+    const platform::IClock::TimePoint start = clock.Now();
     const auto stopClock = [&] {
-        record.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  std::chrono::steady_clock::now() - start)
-                                  .count();
+        record.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(clock.Now() - start);
     };
     // Charged to the outermost budget alone, the bound of them all: a response of a feed's
     // whole share still fits beside it.

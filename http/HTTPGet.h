@@ -7,6 +7,7 @@
 #include "http/URL.h"
 #include "platform/Socket.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -129,7 +130,7 @@ struct DownloadTrace
     // empty when it went straight to the server.
     std::string route;
     // From the first request to the end of the last response or the failure.
-    long long milliseconds = 0;
+    std::chrono::milliseconds elapsed{0};
     // The header block of the last response; empty when none came.
     std::string headers;
     // The size of the last body before decoding; 0 when it came uncompressed.
@@ -143,10 +144,10 @@ struct DownloadTrace
     // user's words: "needs a user name and password (realm R)", "refused by the site's bot
     // protection (Cloudflare)", "server answered 404".
     std::string refusal;
-    // Whether and how an earlier copy served instead, how old it was (seconds), and for a
-    // fallback, why the download gave no document.
+    // Whether and how an earlier copy served instead, how long ago its server last gave or
+    // confirmed it, and for a fallback, why the download gave no document.
     CopyUse copyUse = CopyUse::None;
-    long long copyAgeSeconds = 0;
+    std::chrono::seconds copyAge{0};
     std::string fallbackReason;
 };
 

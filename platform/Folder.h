@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Clock.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,12 +24,12 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 bool MakeFolders(const std::string& path);
 
 // A regular file of a folder: its name (without the folder), its size, and when it was last
-// written (seconds since 1970-01-01 UTC).
+// written.
 struct FolderFile
 {
     std::string name;
     std::uint64_t bytes = 0;
-    std::int64_t modified = 0;
+    WallTime modified;
 };
 
 // The regular files of `folder` whose names end with `suffix`, in no particular order; none

@@ -38,6 +38,10 @@ class CSteadyClock : public IClock
 {
 public:
     TimePoint Now() const override { return std::chrono::steady_clock::now(); }
+    WallTime WallNow() const override
+    {
+        return std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
+    }
     bool SleepUntil(CCondition& condition, CLock& lock, TimePoint deadline) const override
         REQUIRES(lock)
     {

@@ -105,6 +105,13 @@ public:
         }
         return true;
     }
+    // The same without a deadline: waits until `done()` is true.
+    template <typename Predicate>
+    void Wait(CLock& lock, Predicate done) REQUIRES(lock) NO_THREAD_SAFETY_ANALYSIS
+    {
+        while (!done())
+            SleepUntil(lock, Clock::time_point::max());
+    }
     // The same for at most `timeout` of the steady clock.
     template <typename Predicate>
     bool WaitFor(CLock& lock, std::chrono::milliseconds timeout, Predicate done)

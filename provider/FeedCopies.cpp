@@ -10,8 +10,8 @@
 
 namespace {
 
-// When the process last looked for old copies (seconds since 1970), for every store alike.
-std::atomic<std::int64_t> g_lastClean{0};
+// When the process last looked for old copies, for every store alike.
+std::atomic<platform::WallTime> g_lastClean{platform::WallTime()};
 
 // Takes the memory of reading `copy` whole from the download's budget, when it has one: a copy
 // that serves is the download's document, and draws on the budget as the answer would have.
@@ -50,7 +50,7 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
         return TakeCopyBytes(budget, copy) && m_store.Read(url, copy) &&
                Serve(copy, use, reason, maxAge, trace, body);
     };
-    const std::int64_t now = m_store.Now();
+    const platform::WallTime now = m_store.Now();
     std::string body;
     if (haveCopy && now < copy.quietUntil &&
         serve(CopyUse::Quiet, std::string(), kMaxFallbackAge, body))
@@ -75,9 +75,9 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
         }
         // Confirmed, the copy is rewritten only for a new quiet time, or once a day to keep
         // the time of its file right for cleaning; else the confirmation is only stamped.
-        const std::int64_t quiet = QuietUntil(trace.headers, now);
+        const platform::WallTime quiet = QuietUntil(trace.headers, now);
         if (quiet != std::max(copy.quietUntil, now) ||
-            std::chrono::seconds(now - copy.fetched) >= kRewriteUnchangedEvery) {
+            now - copy.fetched >= kRewriteUnchangedEvery) {
             copy.fetched = now;
             copy.quietUntil = quiet;
             m_store.Write(copy);
@@ -90,7 +90,7 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
         std::string copyBody;
         if (serve(CopyUse::Fallback, trace.refusal, kMaxFallbackAge, copyBody)) {
             body = std::move(copyBody);
-            const std::int64_t quiet = QuietUntil(trace.headers, now);
+            const platform::WallTime quiet = QuietUntil(trace.headers, now);
             if (quiet > copy.quietUntil) {
                 copy.quietUntil = quiet;
                 // The body moves through the copy to be written, and back.
@@ -110,11 +110,11 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
 bool CFeedCopies::Serve(FeedCopy& copy, CopyUse use, const std::string& reason,
                         std::chrono::seconds maxAge, DownloadTrace& trace, std::string& body) const
 {
-    const std::int64_t age = m_store.Now() - copy.confirmed;
-    if (std::chrono::seconds(age) > maxAge)
+    const std::chrono::seconds age = m_store.Now() - copy.confirmed;
+    if (age > maxAge)
         return false;
     trace.copyUse = use;
-    trace.copyAgeSeconds = age < 0 ? 0 : age;
+    trace.copyAge = std::max(age, std::chrono::seconds(0));
     trace.fallbackReason = reason;
     if (trace.finalUrl.empty())
         trace.finalUrl = copy.finalUrl;
@@ -141,8 +141,7 @@ platform::CFileReplacement CFeedCopies::Prepare(const std::string& url, const Do
     FeedCopy kept;
     if (m_store.ReadHeader(url, kept) && kept.finalUrl == copy.finalUrl && kept.etag == copy.etag &&
         kept.lastModified == copy.lastModified && kept.quietUntil <= copy.fetched &&
-        copy.quietUntil == copy.fetched &&
-        std::chrono::seconds(copy.fetched - kept.fetched) < kRewriteUnchangedEvery &&
+        copy.quietUntil == copy.fetched && copy.fetched - kept.fetched < kRewriteUnchangedEvery &&
         kept.bodyBytes == static_cast<std::int64_t>(body.size()) &&
         kept.checksum == CFeedCopyStore::Checksum(body)) {
         m_store.Confirm(kept, copy.fetched);
@@ -161,9 +160,9 @@ bool CFeedCopies::Fallback(const std::string& url, const std::string& reason, Do
 
 void CFeedCopies::CleanNowAndThen() const
 {
-    const std::int64_t now = m_store.Now();
-    std::int64_t last = g_lastClean.load();
-    if (std::chrono::seconds(now - last) < kCleanInterval && now >= last)
+    const platform::WallTime now = m_store.Now();
+    platform::WallTime last = g_lastClean.load();
+    if (now - last < kCleanInterval && now >= last)
         return;
     if (g_lastClean.compare_exchange_strong(last, now))
         m_store.Clean();

@@ -45,6 +45,21 @@ bool ReadNumber(const std::string& text, std::int64_t& value)
     return true;
 }
 
+bool ReadTime(const std::string& text, platform::WallTime& time)
+{
+    std::int64_t seconds = 0;
+    if (!ReadNumber(text, seconds))
+        return false;
+    time = platform::WallTime(std::chrono::seconds(seconds));
+    return true;
+}
+
+// A time as its line states it: seconds since 1970, none before.
+std::string TimeValue(platform::WallTime time)
+{
+    return std::to_string(std::max<std::int64_t>(time.time_since_epoch().count(), 0));
+}
+
 // The name of the files of `url` without their suffix: its 64-bit FNV-1a digest.
 std::string DigestName(const std::string& url)
 {
@@ -79,8 +94,8 @@ std::string ReadLines(const std::string& content, std::string::size_type end, Fi
 
 } // namespace
 
-CFeedCopyStore::CFeedCopyStore(std::string folder, Clock clock)
-    : m_folder(std::move(folder)), m_clock(std::move(clock))
+CFeedCopyStore::CFeedCopyStore(std::string folder, const platform::IClock& clock)
+    : m_folder(std::move(folder)), m_clock(&clock)
 {}
 
 std::string CFeedCopyStore::DefaultFolder()
@@ -94,15 +109,6 @@ bool CFeedCopyStore::IsCopy(const std::string& text)
     // The magic line without its version, so that copies of later formats count too.
     static const std::string kMagicStart = "QUILLBOX feed copy ";
     return text.compare(0, kMagicStart.size(), kMagicStart) == 0;
-}
-
-std::int64_t CFeedCopyStore::Now() const
-{
-    if (m_clock)
-        return m_clock();
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
 }
 
 std::string CFeedCopyStore::FileName(const std::string& url) const
@@ -152,9 +158,9 @@ bool CFeedCopyStore::ReadFile(const std::string& url, FeedCopy& copy, std::strin
             else if (name == "last-modified")
                 copy.lastModified = value;
             else if (name == "fetched")
-                numbersRead = ReadNumber(value, copy.fetched) && numbersRead;
+                numbersRead = ReadTime(value, copy.fetched) && numbersRead;
             else if (name == "quiet-until")
-                numbersRead = ReadNumber(value, copy.quietUntil) && numbersRead;
+                numbersRead = ReadTime(value, copy.quietUntil) && numbersRead;
             else if (name == "body-bytes")
                 numbersRead = ReadNumber(value, copy.bodyBytes) && numbersRead;
             else if (name == "checksum")
@@ -168,7 +174,7 @@ bool CFeedCopyStore::ReadFile(const std::string& url, FeedCopy& copy, std::strin
     return true;
 }
 
-std::int64_t CFeedCopyStore::ReadConfirmed(const FeedCopy& copy) const
+platform::WallTime CFeedCopyStore::ReadConfirmed(const FeedCopy& copy) const
 {
     std::string content;
     if (!platform::ReadTrustedFile(
@@ -177,31 +183,32 @@ std::int64_t CFeedCopyStore::ReadConfirmed(const FeedCopy& copy) const
         content.empty() || content.back() != '\n')
         return copy.fetched;
     std::string url, checksum;
-    std::int64_t fetched = -1, confirmed = -1;
+    platform::WallTime fetched, confirmed;
+    bool numbersRead = true;
     const std::string magic = ReadLines(
         content, content.size() - 1, [&](const std::string& name, const std::string& value) {
             if (name == "url")
                 url = value;
-            else if (name == "fetched" && !ReadNumber(value, fetched))
-                fetched = -1;
+            else if (name == "fetched")
+                numbersRead = ReadTime(value, fetched) && numbersRead;
             else if (name == "checksum")
                 checksum = value;
-            else if (name == "confirmed" && !ReadNumber(value, confirmed))
-                confirmed = -1;
+            else if (name == "confirmed")
+                numbersRead = ReadTime(value, confirmed) && numbersRead;
         });
-    const bool confirms = magic == kStampMagicLine && url == copy.url && fetched == copy.fetched &&
-                          checksum == copy.checksum;
+    const bool confirms = magic == kStampMagicLine && numbersRead && url == copy.url &&
+                          fetched == copy.fetched && checksum == copy.checksum;
     return confirms ? std::max(confirmed, copy.fetched) : copy.fetched;
 }
 
-bool CFeedCopyStore::Confirm(const FeedCopy& copy, std::int64_t when) const
+bool CFeedCopyStore::Confirm(const FeedCopy& copy, platform::WallTime when) const
 {
     if (m_folder.empty() || copy.url.find_first_of("\r\n") != std::string::npos)
         return false;
-    const std::string lines =
-        std::string(kStampMagicLine) + "\nurl: " + copy.url +
-        "\nfetched: " + std::to_string(copy.fetched) + "\nchecksum: " + LineValue(copy.checksum) +
-        "\nconfirmed: " + std::to_string(std::max<std::int64_t>(when, 0)) + "\n";
+    const std::string lines = std::string(kStampMagicLine) + "\nurl: " + copy.url +
+                              "\nfetched: " + TimeValue(copy.fetched) +
+                              "\nchecksum: " + LineValue(copy.checksum) +
+                              "\nconfirmed: " + TimeValue(when) + "\n";
     // Like the copy, the stamp is checked whenever it is read.
     return platform::WriteWholeFile(
         platform::JoinPath(m_folder, DigestName(copy.url) + kStampSuffix), lines,
@@ -231,8 +238,7 @@ bool CFeedCopyStore::WriteAside(const FeedCopy& copy, const std::string& body,
         std::string(kMagicLine) + "\nurl: " + LineValue(copy.url) +
         "\nfinal-url: " + LineValue(copy.finalUrl) + "\netag: " + LineValue(copy.etag) +
         "\nlast-modified: " + LineValue(copy.lastModified) +
-        "\nfetched: " + std::to_string(std::max<std::int64_t>(copy.fetched, 0)) +
-        "\nquiet-until: " + std::to_string(std::max<std::int64_t>(copy.quietUntil, 0)) +
+        "\nfetched: " + TimeValue(copy.fetched) + "\nquiet-until: " + TimeValue(copy.quietUntil) +
         "\nbody-bytes: " + std::to_string(body.size()) + "\nchecksum: " + Checksum(body) + "\n\n";
     // A copy is checked whenever it is read: waiting for the disk would only slow logins.
     // The folder is made when the first write finds none.
@@ -253,7 +259,7 @@ void CFeedCopyStore::Clean() const
               [](const platform::FolderFile& left, const platform::FolderFile& right) {
                   return left.modified > right.modified;
               });
-    const std::int64_t oldest = Now() - kMaxUnused.count();
+    const platform::WallTime oldest = Now() - kMaxUnused;
     std::uint64_t total = 0;
     std::set<std::string> kept;
     for (const platform::FolderFile& file : files) {
@@ -270,7 +276,7 @@ void CFeedCopyStore::Clean() const
     }
     // What a writer killed while writing left of a copy it never wrote again.
     for (const platform::FolderFile& file : platform::ListFiles(m_folder, ".tmp")) {
-        if (file.modified < Now() - kLeftoverAge.count())
+        if (file.modified < Now() - kLeftoverAge)
             platform::RemoveFile(platform::JoinPath(m_folder, file.name));
     }
 }

@@ -1,15 +1,14 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/File.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
-// The last good answer of one feed URL, as a login keeps it. Times are seconds since
-// 1970-01-01 UTC.
+// The last good answer of one feed URL, as a login keeps it.
 struct FeedCopy
 {
     std::string url;
@@ -19,13 +18,13 @@ struct FeedCopy
     std::string etag;
     std::string lastModified;
     // When the server last gave the body, or confirmed it when the copy was written.
-    std::int64_t fetched = 0;
+    platform::WallTime fetched;
     // When the server last gave or confirmed the body: `fetched`, or later when a confirmation
     // since was stamped beside the copy (CFeedCopyStore::Confirm). Read only, never written
     // into the copy's file.
-    std::int64_t confirmed = 0;
-    // No request for the feed before this time (Retry-After, max-age); 0 for none.
-    std::int64_t quietUntil = 0;
+    platform::WallTime confirmed;
+    // No request for the feed before this time (Retry-After, max-age); 1970 for none.
+    platform::WallTime quietUntil;
     // The body as received, after decoding and before any conversion; its size and
     // checksum as the file states them.
     std::string body;
@@ -42,8 +41,8 @@ struct FeedCopy
 //     final-url: <URL>
 //     etag: <value>                   empty when none came
 //     last-modified: <value>          empty when none came
-//     fetched: <seconds>
-//     quiet-until: <seconds>
+//     fetched: <seconds since 1970-01-01 UTC>
+//     quiet-until: <seconds since 1970-01-01 UTC>
 //     body-bytes: <decimal>
 //     checksum: <CRC-32 of the body, 8 hexadecimal digits>
 //                                     an empty line
@@ -72,21 +71,20 @@ struct FeedCopy
 class CFeedCopyStore
 {
 public:
-    // Seconds since 1970-01-01 UTC.
-    using Clock = std::function<std::int64_t()>;
-
     static constexpr std::chrono::seconds kMaxUnused = std::chrono::hours(30 * 24);
     static constexpr std::uint64_t kMaxTotalBytes = 256 * 1024 * 1024;
     // The most the lines before a copy's body may take.
     static constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 
-    // `folder` empty: a store that keeps nothing. `clock` empty: the system's clock.
-    explicit CFeedCopyStore(std::string folder, Clock clock = Clock());
+    // `folder` empty: a store that keeps nothing. `clock` must outlive the store; its wall
+    // time dates the copies.
+    explicit CFeedCopyStore(std::string folder,
+                            const platform::IClock& clock = platform::SteadyClock());
 
     // "quillbox" in the user's cache folder; empty when the user has none.
     static std::string DefaultFolder();
 
-    std::int64_t Now() const;
+    platform::WallTime Now() const { return m_clock->WallNow(); }
     const std::string& Folder() const { return m_folder; }
     std::string FileName(const std::string& url) const;
     // Whether `text` begins the way a copy's file does, wherever the file lies: what follows
@@ -108,7 +106,7 @@ public:
                     platform::CFileReplacement& replacement) const;
     // Stamps that the server confirmed `copy` (as ReadHeader or Read gave it) at `when`,
     // without rewriting it; false when the stamp could not be written.
-    bool Confirm(const FeedCopy& copy, std::int64_t when) const;
+    bool Confirm(const FeedCopy& copy, platform::WallTime when) const;
     // The checksum a copy of `body` states.
     static std::string Checksum(const std::string& body);
 
@@ -124,8 +122,8 @@ private:
 
     // The time the stamp beside `copy` confirms it at, when it does and that is later than
     // `copy.fetched`; else `copy.fetched`.
-    std::int64_t ReadConfirmed(const FeedCopy& copy) const;
+    platform::WallTime ReadConfirmed(const FeedCopy& copy) const;
 
     std::string m_folder;
-    Clock m_clock;
+    const platform::IClock* m_clock;
 };

@@ -182,7 +182,7 @@ void CMessageProviderRSS::RenderDocument(CFeedDownloads::Result& document,
             return;
         }
         outcome.download.copyUse = trace.copyUse;
-        outcome.download.copyAgeSeconds = trace.copyAgeSeconds;
+        outcome.download.copyAge = trace.copyAge;
         outcome.download.fallbackReason = std::move(trace.fallbackReason);
         outcome.errorText.clear();
         outcome.errorLine = outcome.errorColumn = 0;

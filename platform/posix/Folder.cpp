@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 
 namespace platform {
@@ -64,7 +65,7 @@ std::vector<FolderFile> ListFiles(const std::string& folder, const std::string& 
             !S_ISREG(status.st_mode))
             continue;
         files.push_back({name, static_cast<std::uint64_t>(status.st_size),
-                         static_cast<std::int64_t>(status.st_mtime)});
+                         WallTime(std::chrono::seconds(status.st_mtime))});
     }
     ::closedir(listing);
     return files;

@@ -61,7 +61,8 @@ std::vector<FolderFile> ListFiles(const std::string& folder, const std::string& 
             found.ftLastWriteTime.dwLowDateTime;
         files.push_back(
             {name, (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow,
-             static_cast<std::int64_t>(written / 10000000u) - kFrom1601To1970.count()});
+             WallTime(std::chrono::seconds(static_cast<long long>(written / 10000000u)) -
+                      kFrom1601To1970)});
     } while (::FindNextFileA(search, &found));
     ::FindClose(search);
     return files;

@@ -138,7 +138,7 @@ const char* CacheName(CopyUse use)
 std::string CacheText(const FeedOutcome& outcome)
 {
     std::string text;
-    const std::string copy = "the copy from " + Age(outcome.download.copyAgeSeconds) + " ago";
+    const std::string copy = "the copy from " + Age(outcome.download.copyAge.count()) + " ago";
     switch (outcome.download.copyUse) {
     case CopyUse::None:
         if (outcome.download.status == "200")
@@ -186,7 +186,8 @@ void WriteLines(const CFeedListReport& report, std::vector<std::string>& lines)
         return;
     }
     if (report.Outcomes().empty()) {
-        out << "the feed list " << report.ListFile() << " names no feed: each feed is a line with its URL"
+        out << "the feed list " << report.ListFile()
+            << " names no feed: each feed is a line with its URL"
             << " (empty lines and lines starting with # are skipped)";
         endLine();
         return;
@@ -210,7 +211,7 @@ void WriteLines(const CFeedListReport& report, std::vector<std::string>& lines)
         if (!outcome.pastLimit && outcome.failure == FeedFailure::None) {
             out << "; HTTP " << (outcome.download.status.empty() ? "?" : outcome.download.status)
                 << ", " << Plural(outcome.bytes, "byte") << " in "
-                << Seconds(outcome.download.milliseconds);
+                << Seconds(outcome.download.elapsed.count());
             if (outcome.bytes > 0)
                 out << ", " << CharsetText(outcome) << ", " << KindName(outcome);
             if (outcome.kind == DocumentKind::Atom)
@@ -227,8 +228,9 @@ void WriteLines(const CFeedListReport& report, std::vector<std::string>& lines)
         endLine();
     }
     const std::size_t problems = report.ProblemCount();
-    out << Plural(report.Outcomes().size(), "feed") << ", " << Plural(report.MessageCount(), "message") << ", "
-        << problems << (problems == 1 ? " feed" : " feeds") << " with problems";
+    out << Plural(report.Outcomes().size(), "feed") << ", "
+        << Plural(report.MessageCount(), "message") << ", " << problems
+        << (problems == 1 ? " feed" : " feeds") << " with problems";
     endLine();
 }
 
@@ -262,15 +264,16 @@ void WriteReportJSON(const CFeedListReport& report, std::ostream& out)
             << ", \"status\": " << JSONString(outcome.download.status)
             << ", \"bytes\": " << outcome.bytes
             << ", \"route\": " << JSONString(outcome.download.route)
-            << ", \"seconds\": " << static_cast<double>(outcome.download.milliseconds) / 1000.0
+            << ", \"seconds\": " << static_cast<double>(outcome.download.elapsed.count()) / 1000.0
             << ", \"charset\": " << JSONString(outcome.charset)
             << ", \"converted\": " << (outcome.converted ? "true" : "false")
             << ", \"kind\": " << JSONString(KindName(outcome)) << ", \"items\": " << outcome.items
-            << ", \"seen\": " << outcome.seen << ", \"messages\": " << CFeedListReport::Messages(outcome)
+            << ", \"seen\": " << outcome.seen
+            << ", \"messages\": " << CFeedListReport::Messages(outcome)
             << ", \"template\": " << JSONString(outcome.templateName)
             << ", \"templateMissing\": " << (outcome.templateMissing ? "true" : "false")
             << ", \"cache\": " << JSONString(CacheName(outcome.download.copyUse))
-            << ", \"copyAgeSeconds\": " << outcome.download.copyAgeSeconds
+            << ", \"copyAgeSeconds\": " << outcome.download.copyAge.count()
             << ", \"fallbackReason\": " << JSONString(outcome.download.fallbackReason)
             << ", \"compressedBytes\": " << outcome.download.encodedBytes
             << ", \"movedPermanentlyTo\": " << JSONString(WithoutPassword(outcome.download.movedTo))
@@ -284,5 +287,6 @@ void WriteReportJSON(const CFeedListReport& report, std::ostream& out)
             << "}";
     }
     out << "\n], \"summary\": {\"feeds\": " << report.Outcomes().size()
-        << ", \"messages\": " << report.MessageCount() << ", \"problems\": " << report.ProblemCount() << "}}\n";
+        << ", \"messages\": " << report.MessageCount()
+        << ", \"problems\": " << report.ProblemCount() << "}}\n";
 }

@@ -4,11 +4,11 @@
 
 TEST(CachingRules, QuietTimesAreReadAndBounded)
 {
-    const std::int64_t now = 1700000000; // 2023-11-14 22:13:20 UTC
+    const platform::WallTime now{std::chrono::seconds(1700000000)}; // 2023-11-14 22:13:20 UTC
     const struct
     {
         const char* headers;
-        std::int64_t quiet;
+        std::int64_t quiet; // seconds
     } cases[] = {
         {"HTTP/1.1 503 Busy\r\nRetry-After: 120\r\n\r\n", 120},
         {"HTTP/1.1 429 Slow down\r\nRetry-After: 3600\r\n\r\n", 3600},
@@ -26,7 +26,7 @@ TEST(CachingRules, QuietTimesAreReadAndBounded)
     };
     for (const auto& rule : cases) {
         SCOPED_TRACE(rule.headers);
-        EXPECT_EQ(QuietUntil(rule.headers, now), now + rule.quiet);
+        EXPECT_EQ(QuietUntil(rule.headers, now), now + std::chrono::seconds(rule.quiet));
     }
 }
 
@@ -36,7 +36,7 @@ TEST(CachingRules, ReadsEachFormOfAnHTTPDate)
     {
         const char* text;
         bool read;
-        std::int64_t seconds;
+        std::int64_t seconds; // since 1970
     } cases[] = {
         {"Sun, 06 Nov 1994 08:49:37 GMT", true, 784111777},
         {"Sunday, 06-Nov-94 08:49:37 GMT", true, 784111777},
@@ -48,10 +48,10 @@ TEST(CachingRules, ReadsEachFormOfAnHTTPDate)
         {"soon", false, 0},
     };
     for (const auto& date : cases) {
-        std::int64_t seconds = 0;
-        EXPECT_EQ(ParseHTTPDate(date.text, seconds), date.read) << date.text;
+        platform::WallTime time;
+        EXPECT_EQ(ParseHTTPDate(date.text, time), date.read) << date.text;
         if (date.read) {
-            EXPECT_EQ(seconds, date.seconds) << date.text;
+            EXPECT_EQ(time.time_since_epoch().count(), date.seconds) << date.text;
         }
     }
 }

@@ -39,8 +39,7 @@ class FeedCopiesTest : public ::testing::Test
 {
 protected:
     FeedCopiesTest()
-        : m_store(m_folder.File("cache"), [this] { return m_now; }),
-          m_copies(std::make_shared<CFeedCopies>(m_store))
+        : m_store(m_folder.File("cache"), m_clock), m_copies(std::make_shared<CFeedCopies>(m_store))
     {}
 
     void List(const std::vector<std::string>& urls)
@@ -63,7 +62,10 @@ protected:
     }
 
     CTempFolder m_folder;
-    std::int64_t m_now = 1700000000;
+    // Moves the clock on by `seconds`.
+    void Later(std::int64_t seconds) { m_clock.Advance(std::chrono::seconds(seconds)); }
+
+    CManualClock m_clock;
     CFeedCopyStore m_store;
     std::shared_ptr<CFeedCopies> m_copies;
     std::string m_list;
@@ -120,7 +122,7 @@ TEST_F(FeedCopiesTest, AFeedKeepsItsMessagesThroughEveryKindOfOutage)
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
-        m_now += step.later;
+        Later(step.later);
         if (step.answer.empty())
             server.Stop();
         else
@@ -175,7 +177,7 @@ TEST_F(FeedCopiesTest, RefusalsAndAFeedWithoutItemsServeTheCopyAsLongAsTheirKind
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.answer);
-        m_now += step.later;
+        Later(step.later);
         server.Serve("/feed", step.answer);
         EXPECT_EQ(Login().size(), step.messages);
         ASSERT_EQ(m_outcomes.size(), 1u);
@@ -221,15 +223,15 @@ TEST_F(FeedCopiesTest, AFallbackCountsFromTheLastAnswerThatConfirmedTheCopy)
         std::filesystem::remove_all(m_store.Folder());
         server.Serve("/feed", Answer("200 OK", validators, Feed(3)));
         ASSERT_EQ(Login().size(), 3u);
-        m_now += step.later;
+        Later(step.later);
         server.Serve("/feed", step.confirmation);
         ASSERT_EQ(Login().size(), 3u);
-        m_now += step.failedAfter;
+        Later(step.failedAfter);
         server.Serve("/feed", step.failure);
         EXPECT_EQ(Login().size(), step.messages);
         ASSERT_EQ(m_outcomes.size(), 1u);
         if (step.messages != 0) {
-            EXPECT_EQ(m_outcomes[0].download.copyAgeSeconds, step.failedAfter);
+            EXPECT_EQ(m_outcomes[0].download.copyAge.count(), step.failedAfter);
         }
     }
 }
@@ -239,7 +241,9 @@ TEST_F(FeedCopiesTest, AStampConfirmsOnlyTheCopyItWasWrittenFor)
     const std::string url = "http://feeds.example/feed";
     FeedCopy copy;
     copy.url = url;
-    copy.fetched = m_now;
+    const platform::WallTime now = m_store.Now();
+    constexpr std::chrono::seconds kOneDay = std::chrono::hours(24);
+    copy.fetched = now;
     copy.body = Feed(2);
     const FeedCopy other = [&] {
         FeedCopy changed = copy;
@@ -248,7 +252,7 @@ TEST_F(FeedCopiesTest, AStampConfirmsOnlyTheCopyItWasWrittenFor)
     }();
     const FeedCopy later = [&] {
         FeedCopy changed = copy;
-        changed.fetched = m_now + 1;
+        changed.fetched = now + std::chrono::seconds(1);
         return changed;
     }();
     const struct
@@ -256,11 +260,11 @@ TEST_F(FeedCopiesTest, AStampConfirmsOnlyTheCopyItWasWrittenFor)
         const char* what;
         const FeedCopy& confirmed; // the copy kept when the stamp was written
         const FeedCopy& kept;      // the copy kept when it is read
-        std::int64_t expected;
+        platform::WallTime expected;
     } cases[] = {
-        {"the same copy", copy, copy, m_now + kDay},
-        {"another body written since, at the same second", copy, other, m_now},
-        {"the same body written again since", copy, later, m_now + 1},
+        {"the same copy", copy, copy, now + kOneDay},
+        {"another body written since, at the same second", copy, other, now},
+        {"the same body written again since", copy, later, now + std::chrono::seconds(1)},
     };
     for (const auto& step : cases) {
         SCOPED_TRACE(step.what);
@@ -269,7 +273,7 @@ TEST_F(FeedCopiesTest, AStampConfirmsOnlyTheCopyItWasWrittenFor)
         FeedCopy read;
         ASSERT_TRUE(m_store.ReadHeader(url, read));
         EXPECT_EQ(read.confirmed, step.confirmed.fetched);
-        ASSERT_TRUE(m_store.Confirm(read, m_now + kDay));
+        ASSERT_TRUE(m_store.Confirm(read, now + kOneDay));
         ASSERT_TRUE(m_store.Write(step.kept));
         ASSERT_TRUE(m_store.Read(url, read));
         EXPECT_EQ(read.confirmed, step.expected);
@@ -297,7 +301,7 @@ TEST_F(FeedCopiesTest, ACopyThatServesDrawsOnTheDownloadBudget)
     List({url});
     server.Serve("/feed", Answer("200 OK", "Cache-Control: max-age=86400\r\n", Feed(1000)));
     ASSERT_EQ(Login().size(), 1000u);
-    m_now += 60;
+    Later(60);
     // Within the max-age the copy serves, if the budget has room for it.
     DownloadTrace trace;
     CByteBudget small(Feed(1000).size() / 2);
@@ -341,7 +345,7 @@ TEST_F(FeedCopiesTest, AFeedThatGivesNothingInTimeIsServedFromItsCopy)
     const std::string url = server.Url("/feed");
     FeedCopy copy;
     copy.url = url;
-    copy.fetched = m_now - kDay;
+    copy.fetched = m_store.Now() - std::chrono::seconds(kDay);
     copy.body = Feed(2);
     ASSERT_TRUE(m_store.Write(copy));
     CHTTPTestServer::Response silent;
@@ -413,12 +417,12 @@ TEST_F(FeedCopiesTest, CleaningRemovesCopiesUnusedForAMonth)
     FeedCopy read;
     for (const char* url : {"http://old.example/feed", "http://new.example/feed"}) {
         ASSERT_TRUE(store.ReadHeader(url, read));
-        ASSERT_TRUE(store.Confirm(read, read.fetched + 60));
+        ASSERT_TRUE(store.Confirm(read, read.fetched + std::chrono::minutes(1)));
     }
     store.Clean();
     EXPECT_FALSE(store.Read("http://old.example/feed", read));
     EXPECT_FALSE(std::filesystem::exists(leftover));
     EXPECT_FALSE(std::filesystem::exists(old.substr(0, old.size() - 5) + ".confirmed"));
     EXPECT_TRUE(store.Read("http://new.example/feed", read));
-    EXPECT_EQ(read.confirmed, read.fetched + 60);
+    EXPECT_EQ(read.confirmed, read.fetched + std::chrono::minutes(1));
 }

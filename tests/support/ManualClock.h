@@ -2,7 +2,8 @@
 
 // A clock for tests that stands still until the test moves it on with Advance, so that a
 // deadline passes exactly when the test says. Advance wakes every wait sleeping on the clock,
-// which then sees the new time. Starts at the steady clock's epoch. Used by any number of
+// which then sees the new time. Starts at the steady clock's epoch, and on the wall at
+// kWallStart; Advance moves both alike. Used by any number of
 // threads at once; it must outlive every wait on it.
 
 #include "platform/Clock.h"
@@ -14,6 +15,9 @@
 class CManualClock : public platform::IClock
 {
 public:
+    // 2023-11-14 22:13:20 UTC.
+    static constexpr platform::WallTime kWallStart{std::chrono::seconds(1700000000)};
+
     CManualClock() = default;
     CManualClock(const CManualClock&) = delete;
     CManualClock& operator=(const CManualClock&) = delete;
@@ -22,6 +26,13 @@ public:
     {
         platform::CLockHolder holder(m_lock);
         return m_now;
+    }
+
+    platform::WallTime WallNow() const override
+    {
+        platform::CLockHolder holder(m_lock);
+        return kWallStart +
+               std::chrono::duration_cast<std::chrono::seconds>(m_now.time_since_epoch());
     }
 
     bool SleepUntil(platform::CCondition& condition, platform::CLock& lock,

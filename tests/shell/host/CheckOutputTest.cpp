@@ -68,7 +68,7 @@ TEST(CheckOutput, WhatServersChoseReachesNeitherTerminalNorJSONRaw)
                       "31m\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80\xE2\x82";
     hostile.download.movedTo = "http://c/\x7F\xC3\xA9";
     hostile.download.copyUse = CopyUse::Fallback;
-    hostile.download.copyAgeSeconds = 2 * 3600 + 5;
+    hostile.download.copyAge = std::chrono::seconds(2 * 3600 + 5);
     hostile.download.fallbackReason = "server answered 503";
     const CFeedListReport report("list", {hostile});
 
