@@ -13,6 +13,9 @@ FUZZ_TARGETS := $(filter-out ReplayMain,$(basename $(notdir $(wildcard fuzz/*.cp
 # The targets that read whole documents start from every input folder; each of the others
 # from its own seeds (fuzz/seeds/<target>), as documents would only slow it down.
 FUZZ_DOCUMENT_TARGETS := feed feed_view xml_repair
+# The temporary folder of the fuzz targets: in memory where the system has one, as the copy
+# file target writes a file for every input.
+FUZZ_TEMP ?= $(if $(wildcard /dev/shm),/dev/shm,/tmp)
 WINDOWS_DIR := build-win64
 WINDOWS32_DIR := build-win32
 MAKEFLAGS += --no-print-directory
@@ -66,7 +69,7 @@ fuzz: bootstrap
 		case " $(FUZZ_DOCUMENT_TARGETS) " in *" $$target "*) ;; *) inputs="fuzz/seeds/$$target";; esac; \
 		mkdir -p $(FUZZ_DIR)/corpus/$$target $(FUZZ_DIR)/crashes; \
 		echo "fuzz: $$target for $(FUZZ_SECONDS) s"; \
-		$(FUZZ_DIR)/fuzz/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -dict=$$dictionary \
+		TMPDIR=$(FUZZ_TEMP) $(FUZZ_DIR)/fuzz/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -dict=$$dictionary \
 			-artifact_prefix=$(FUZZ_DIR)/crashes/$$target- -print_final_stats=1 \
 			$(FUZZ_DIR)/corpus/$$target $$inputs || exit 1; \
 	done

@@ -149,16 +149,26 @@ HTTPURL ParseHTTPURL(const std::string& url)
 
 std::string WithoutPassword(const std::string& url)
 {
+    // The password is found where ParseHTTPURL finds it, blanks left out; `places` holds where
+    // each byte of `text` stands in `url`, whose other bytes are shown as they are.
+    std::string text;
+    std::vector<std::string::size_type> places;
+    for (std::string::size_type place = 0; place < url.size(); ++place) {
+        if (!IsWhiteSpace(url[place])) {
+            text += url[place];
+            places.push_back(place);
+        }
+    }
     std::string::size_type begin = 0;
     std::string::size_type end = 0;
-    FindAuthority(url, begin, end);
-    const std::string::size_type at = url.rfind('@', end);
+    FindAuthority(text, begin, end);
+    const std::string::size_type at = text.rfind('@', end);
     if (at == std::string::npos || at < begin)
         return url;
-    const std::string::size_type colon = url.find(':', begin);
+    const std::string::size_type colon = text.find(':', begin);
     if (colon == std::string::npos || colon > at)
         return url;
-    return url.substr(0, colon + 1) + "***" + url.substr(at);
+    return url.substr(0, places[colon] + 1) + "***" + url.substr(places[at]);
 }
 
 std::string ResolveLocation(const std::string& base, const std::string& location)

@@ -34,7 +34,8 @@ HTTPURL ParseHTTPURL(const std::string& url);
 // "host:port", an IPv6 literal in brackets: how a proxy is asked for a tunnel to the URL.
 std::string HostAndPort(const HTTPURL& url);
 
-// `url` as it may be shown: a password it names before the host reads "***".
+// `url` as it may be shown: a password it names before the host, found as ParseHTTPURL
+// finds it (blanks left out), reads "***".
 std::string WithoutPassword(const std::string& url);
 
 // The URL that the value of a "location" header names, read against the URL that was
