@@ -81,7 +81,7 @@ std::string CFeedCopies::Download(const std::string& url, CCancelSignal* cancel,
             copy.fetched = now;
             copy.quietUntil = quiet;
             m_store.Write(copy);
-        } else {
+        } else if (now - copy.confirmed >= kStampConfirmationEvery) {
             m_store.Confirm(copy, now);
         }
         copy.confirmed = now;
@@ -144,7 +144,8 @@ platform::CFileReplacement CFeedCopies::Prepare(const std::string& url, const Do
         copy.quietUntil == copy.fetched && copy.fetched - kept.fetched < kRewriteUnchangedEvery &&
         kept.bodyBytes == static_cast<std::int64_t>(body.size()) &&
         kept.checksum == CFeedCopyStore::Checksum(body)) {
-        m_store.Confirm(kept, copy.fetched);
+        if (copy.fetched - kept.confirmed >= kStampConfirmationEvery)
+            m_store.Confirm(kept, copy.fetched);
         return replacement;
     }
     m_store.WriteAside(copy, body, replacement);

@@ -38,6 +38,9 @@ public:
     // A copy that a 200 answer repeats byte for byte, or a 304 confirms, is rewritten at most
     // this often (sooner for a new quiet time); in between, the confirmation is stamped.
     static constexpr std::chrono::seconds kRewriteUnchangedEvery = std::chrono::hours(24);
+    // A confirmation is stamped at most this often: logins in quick succession write nothing,
+    // and the fallback days still count from within a minute of the last confirmation.
+    static constexpr std::chrono::seconds kStampConfirmationEvery = std::chrono::minutes(1);
     // Old copies are looked for at most this often by one process.
     static constexpr std::chrono::seconds kCleanInterval = std::chrono::hours(1);
 

@@ -5,6 +5,8 @@
 #include "support/TestCertificates.h"
 
 #include <chrono>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -37,7 +39,7 @@ public:
         return platform::ReceiveBytes(m_socket, buffer, size, platform::Receive::Take, error);
     }
 
-    bool SendAll(const std::string& bytes)
+    bool SendAll(std::string_view bytes)
     {
         std::size_t offset = 0;
         while (offset < bytes.size()) {
@@ -320,17 +322,20 @@ void CHTTPTestServer::Relay(CConnection& connection, const std::string& request)
     const bool opened = tunnel ? connection.SendAll("HTTP/1.1 200 Connection established\r\n\r\n")
                                : server.SendAll(forwarded);
     // The server's side on a thread of its own; whichever side ends first ends both.
+    // Buffers as large as a socket's, so that a document crosses in few steps.
+    constexpr std::size_t kRelayBufferBytes = 64 * 1024;
     std::thread back([&] {
-        char buffer[4096];
-        for (long count; (count = server.Receive(buffer, sizeof buffer)) > 0;) {
-            if (!connection.SendAll(std::string(buffer, static_cast<std::size_t>(count))))
+        std::vector<char> buffer(kRelayBufferBytes);
+        for (long count; (count = server.Receive(buffer.data(), buffer.size())) > 0;) {
+            if (!connection.SendAll(
+                    std::string_view(buffer.data(), static_cast<std::size_t>(count))))
                 break;
         }
         connection.Shutdown();
     });
-    char buffer[4096];
-    for (long count; opened && (count = connection.Receive(buffer, sizeof buffer)) > 0;) {
-        if (!server.SendAll(std::string(buffer, static_cast<std::size_t>(count))))
+    std::vector<char> buffer(kRelayBufferBytes);
+    for (long count; opened && (count = connection.Receive(buffer.data(), buffer.size())) > 0;) {
+        if (!server.SendAll(std::string_view(buffer.data(), static_cast<std::size_t>(count))))
             break;
     }
     server.Shutdown();
